@@ -1,0 +1,83 @@
+// The shell logic behind the two commands: the scan switch, the scan
+// worker, the deleted-file rows and the save command. Written once against
+// ShellView, so every front end behaves the same.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/ShellView.h"
+#include "app/VolumeScanner.h"
+
+namespace undelete {
+
+extern const char* const kScanCaption;        // "扫描"
+extern const char* const kStopCaption;        // "停止"
+extern const char* const kUnsupportedMessage;  // "不支持的分区"
+extern const char* const kSaveFailedMessage;   // "保存失败"
+extern const char* const kFileColumnHeaders[4];
+extern const int kFileColumnWidths[4];  // pixels in the dialog
+
+// How the latest scan ended (for the batch front end and tests).
+enum class ScanOutcome { None, Running, Unsupported, OpenFailed, Stopped, Completed };
+
+enum class SaveOutcome { NothingToDo, Cancelled, Saved, Failed };
+
+using ScannerFactory = std::unique_ptr<VolumeScanner> (*)(uint8_t partitionType);
+
+class ScanShell {
+public:
+    explicit ScanShell(ShellView& view, ScannerFactory factory = createScanner);
+    // Asks every worker to stop and waits for them. A front end whose worker
+    // may be blocked in a message box ends the process instead.
+    ~ScanShell();
+
+    // Command handlers, on the user-interface thread.
+    void onScanCommand();
+    SaveOutcome onSaveCommand();
+
+    // Starts a worker on `record` or asks the running one to stop; on the
+    // user-interface thread.
+    void switchScan(bool start, const PartitionRecord* record);
+
+    // Waits until every worker started so far has ended. Not on the
+    // user-interface thread when workers may still need it.
+    void waitForWorkers();
+
+    ScanOutcome lastOutcome();
+    std::shared_ptr<VolumeScanner> currentScanner();
+
+private:
+    struct WorkerToken {
+        std::atomic<bool> stopRequested{false};
+    };
+
+    void scanWorker(PartitionRecord record, std::shared_ptr<WorkerToken> token);
+    // Runs `task` on the user-interface thread only while `token` is still
+    // the newest worker's, so a stopped worker never touches the screen
+    // once a later one has started.
+    template <typename Task>
+    bool updateIfCurrent(const std::shared_ptr<WorkerToken>& token, Task task);
+    void addResultRow(uint32_t index, int count, const ResultRow& row);
+    static bool writeContent(const std::string& path, const std::vector<uint8_t>& data,
+                             uint64_t length);
+
+    ShellView& view_;
+    ScannerFactory factory_;
+
+    // State of the user-interface thread: written and read only there.
+    std::shared_ptr<WorkerToken> running_;   // the held worker ("handle"), or null
+    std::shared_ptr<WorkerToken> newest_;    // the worker started last
+    std::shared_ptr<VolumeScanner> current_;  // currentScanner
+    std::shared_ptr<VolumeScanner> listed_;   // the scanner whose rows are shown
+    ScanOutcome outcome_ = ScanOutcome::None;
+
+    std::mutex threadsMutex_;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace undelete

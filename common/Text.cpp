@@ -1,0 +1,91 @@
+#include "common/Text.h"
+
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <initializer_list>
+
+#if !defined(_WIN32)
+#include <langinfo.h>
+#endif
+
+namespace undelete {
+
+bool initProcessLocale() {
+#if defined(_WIN32)
+    return std::setlocale(LC_ALL, "chs") != nullptr;
+#else
+    if (std::setlocale(LC_ALL, "") != nullptr) {
+        const char* codeset = nl_langinfo(CODESET);
+        if (codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0) return true;
+    }
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+        if (std::setlocale(LC_ALL, name) != nullptr) return true;
+    }
+    return false;
+#endif
+}
+
+void formatSizeText(uint64_t n, char out[20]) {
+    constexpr double kPerKilo = 0.0009765625;  // 2^-10
+    if (n > 1073741824ULL) {
+        std::snprintf(out, 20, "%0.1f GB", static_cast<double>(n >> 20) * kPerKilo);
+    } else if (n > 1048576ULL) {
+        std::snprintf(out, 20, "%0.1f MB", static_cast<double>(n >> 10) * kPerKilo);
+    } else if (n > 1024ULL) {
+        std::snprintf(out, 20, "%0.1f KB", static_cast<double>(n) * kPerKilo);
+    } else {
+        std::snprintf(out, 20, "%u B", static_cast<unsigned>(n));
+    }
+}
+
+void formatTimeText(int year, int month, int day, int hour, int minute, int second,
+                    char out[25]) {
+    std::snprintf(out, 25, "%d/%d/%d %02d:%02d:%02d", year, month, day, hour, minute, second);
+}
+
+namespace {
+
+// Next code point of a UTF-16 sequence; unpaired surrogates give '?'.
+char32_t nextCodePoint(const uint16_t* units, size_t count, size_t& i) {
+    const uint16_t u = units[i++];
+    if (u >= 0xD800 && u <= 0xDBFF) {
+        if (i < count && units[i] >= 0xDC00 && units[i] <= 0xDFFF) {
+            const uint16_t low = units[i++];
+            return 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00);
+        }
+        return U'?';
+    }
+    if (u >= 0xDC00 && u <= 0xDFFF) return U'?';
+    return u;
+}
+
+}  // namespace
+
+size_t utf16ToMultibyte(const uint16_t* units, size_t count, char* out, size_t maxTextBytes) {
+    size_t written = 0;
+    std::mbstate_t state{};
+    size_t i = 0;
+    while (i < count && units[i] != 0) {
+        char32_t cp = nextCodePoint(units, count, i);
+        // A 16-bit wchar_t cannot carry a supplementary character; the
+        // Windows code page has no form for one either.
+        if (cp > WCHAR_MAX) cp = U'?';
+        char piece[MB_LEN_MAX];
+        size_t len = std::wcrtomb(piece, static_cast<wchar_t>(cp), &state);
+        if (len == static_cast<size_t>(-1)) {
+            state = std::mbstate_t{};
+            piece[0] = '?';
+            len = 1;
+        }
+        if (len > maxTextBytes - written) break;  // never a partial character
+        std::memcpy(out + written, piece, len);
+        written += len;
+    }
+    out[written] = '\0';
+    return written;
+}
+
+}  // namespace undelete

@@ -1,0 +1,30 @@
+#include "disk/MemoryDrive.h"
+
+#include <cstring>
+
+namespace undelete {
+
+bool MemoryDrive::queryGeometry(DriveGeometry& geometry) {
+    if (image_->geometryFails) return false;
+    geometry = image_->geometry;
+    return true;
+}
+
+uint32_t MemoryDrive::readAt(uint64_t offset, void* buffer, uint32_t length) {
+    ++image_->reads;
+    const uint64_t size = image_->bytes.size();
+    if (offset >= size) return 0;
+    const uint64_t available = size - offset;
+    const uint32_t n = available < length ? static_cast<uint32_t>(available) : length;
+    std::memcpy(buffer, image_->bytes.data() + offset, n);
+    return n;
+}
+
+DriveOpener useMemoryDrive(std::shared_ptr<MemoryImage> image) {
+    return installDriveOpener([image](int number) -> std::unique_ptr<DriveDevice> {
+        if (number != 0) return nullptr;
+        return std::make_unique<MemoryDrive>(image);
+    });
+}
+
+}  // namespace undelete

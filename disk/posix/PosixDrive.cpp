@@ -1,0 +1,158 @@
+// POSIX backend: a block device or a whole-disk image file, opened
+// read-only; every read is a pread, so threads never share a file position.
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/hdreg.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "disk/DriveDevice.h"
+#include "disk/DriveSelection.h"
+
+namespace undelete {
+namespace {
+
+std::mutex& pathMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::string& pathSlot() {
+    static std::string path;
+    return path;
+}
+
+class PosixDrive : public DriveDevice {
+public:
+    explicit PosixDrive(int fd) : fd_(fd) {}
+    ~PosixDrive() override { ::close(fd_); }
+
+    bool queryGeometry(DriveGeometry& geometry) override {
+        struct stat st {};
+        if (fstat(fd_, &st) != 0) return false;
+        geometry = DriveGeometry{512, 63, 255};
+        if (!S_ISBLK(st.st_mode)) return true;  // an image file: 512-byte sectors
+        int sectorSize = 0;
+        if (ioctl(fd_, BLKSSZGET, &sectorSize) != 0 || sectorSize <= 0) return false;
+        geometry.bytesPerSector = static_cast<uint32_t>(sectorSize);
+        struct hd_geometry hd {};
+        if (ioctl(fd_, HDIO_GETGEO, &hd) == 0 && hd.heads != 0 && hd.sectors != 0) {
+            geometry.tracksPerCylinder = hd.heads;
+            geometry.sectorsPerTrack = hd.sectors;
+        }
+        return true;
+    }
+
+    // There is no volume lock to take on a read-only descriptor.
+    void lockVolume() override {}
+    void unlockVolume() override {}
+
+    uint32_t readAt(uint64_t offset, void* buffer, uint32_t length) override {
+        if (offset > static_cast<uint64_t>(INT64_MAX)) return 0;
+        uint32_t done = 0;
+        auto* out = static_cast<uint8_t*>(buffer);
+        while (done < length) {
+            const ssize_t n = pread(fd_, out + done, length - done,
+                                    static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<uint32_t>(n);
+        }
+        return done;
+    }
+
+private:
+    int fd_;
+};
+
+bool skippedDevice(const std::string& name) {
+    for (const char* prefix : {"loop", "ram", "zram", "sr", "fd"}) {
+        if (name.rfind(prefix, 0) == 0) return true;
+    }
+    return name.empty() || name[0] == '.';
+}
+
+std::string firstWholeDisk() {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir("/sys/block")) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (!skippedDevice(name)) names.push_back(name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names.empty() ? std::string() : "/dev/" + names.front();
+}
+
+int openReadOnly(const std::string& path) {
+    if (path.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+}  // namespace
+
+void setDrivePath(const std::string& path) {
+    std::lock_guard<std::mutex> lock(pathMutex());
+    pathSlot() = path;
+}
+
+std::string drivePath() {
+    {
+        std::lock_guard<std::mutex> lock(pathMutex());
+        if (!pathSlot().empty()) return pathSlot();
+    }
+    return firstWholeDisk();
+}
+
+std::unique_ptr<DriveDevice> openPlatformDrive(int number) {
+    if (number != 0) return nullptr;
+    const int fd = openReadOnly(drivePath());
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixDrive>(fd);
+}
+
+bool checkDriveAccess(std::string& why) {
+    const std::string path = drivePath();
+    if (path.empty()) {
+        why = "no disk found: name a disk or a disk image file";
+        return false;
+    }
+    const int fd = openReadOnly(path);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EACCES || err == EPERM) {
+            why = path + ": permission denied: run as root";
+        } else {
+            why = path + ": " + std::strerror(err);
+        }
+        return false;
+    }
+    PosixDrive drive(fd);
+    DriveGeometry geometry;
+    uint8_t sector[512];
+    if (!drive.queryGeometry(geometry)) {
+        why = path + ": cannot read the disk geometry";
+        return false;
+    }
+    if (drive.readAt(0, sector, sizeof sector) != sizeof sector) {
+        why = path + ": cannot read the first sector (not a disk, or shorter than one sector)";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace undelete

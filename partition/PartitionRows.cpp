@@ -1,0 +1,65 @@
+#include "partition/PartitionRows.h"
+
+#include <cstdio>
+
+#include "partition/PartitionTableWalker.h"
+
+namespace undelete {
+
+const char* const kPartitionColumnHeaders[kPartitionColumns] = {
+    "序号", "文件系统", "标识", "起始柱面", "磁头", "扇区", "终止柱面", "磁头", "扇区", "容量"};
+
+const char* partitionTypeName(uint8_t type) {
+    switch (type) {
+    case 0x01: return "FAT12";
+    case 0x04:
+    case 0x06:
+    case 0x0E: return "FAT16";
+    case 0x05:
+    case 0x0F: return "EXTENDED";
+    case 0x07: return "NTFS";
+    case 0x0B:
+    case 0x0C: return "FAT32";
+    default: return "UNKNOWN";
+    }
+}
+
+std::string partitionCapacityText(uint64_t totalSectors, uint32_t bytesPerSector) {
+    const uint64_t mebibytes = (totalSectors * bytesPerSector) >> 20;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(mebibytes) * 0.0009765625);
+    return text;
+}
+
+std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
+                                                             const PartitionRecord& record,
+                                                             uint32_t bytesPerSector) {
+    auto num = [](unsigned value) { return std::to_string(value); };
+    char code[8];
+    std::snprintf(code, sizeof code, "%02X", record.partitionType);
+    std::string name = partitionTypeName(record.partitionType);
+    if (record.bootIndicator == 0x80) name += "(活动)";
+    return {std::to_string(number),
+            name,
+            code,
+            num(record.startCylinder),
+            num(record.startHead),
+            num(record.startSector),
+            num(record.endCylinder),
+            num(record.endHead),
+            num(record.endSector),
+            partitionCapacityText(record.totalSectors, bytesPerSector)};
+}
+
+std::vector<PartitionRow> collectPartitionRows() {
+    std::vector<PartitionRow> rows;
+    PartitionTableWalker([&rows](const PartitionRecord& record, uint32_t bytesPerSector) {
+        PartitionRow row;
+        row.record = record;
+        row.texts = partitionRowTexts(static_cast<int>(rows.size()), record, bytesPerSector);
+        rows.push_back(std::move(row));
+    });
+    return rows;
+}
+
+}  // namespace undelete

@@ -1,0 +1,37 @@
+// The texts of a partition-list row, shared by every front end.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "partition/PartitionRecord.h"
+
+namespace undelete {
+
+constexpr int kPartitionColumns = 10;
+
+// Column headers of the partition list, left to right.
+extern const char* const kPartitionColumnHeaders[kPartitionColumns];
+
+// "FAT12", "FAT16", "EXTENDED", "NTFS", "FAT32" or "UNKNOWN".
+const char* partitionTypeName(uint8_t type);
+
+// "%.1f GB" of the capacity: whole mebibytes divided by 1024.
+std::string partitionCapacityText(uint64_t totalSectors, uint32_t bytesPerSector);
+
+struct PartitionRow {
+    PartitionRecord record;  // the row's own copy: the scan command's input
+    std::array<std::string, kPartitionColumns> texts;
+};
+
+// The ten column texts of row `number`.
+std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
+                                                             const PartitionRecord& record,
+                                                             uint32_t bytesPerSector);
+
+// Runs the partition table walk on drive 0 and returns its rows, numbered
+// from 0 in the order found.
+std::vector<PartitionRow> collectPartitionRows();
+
+}  // namespace undelete

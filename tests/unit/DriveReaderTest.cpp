@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "disk/DriveReader.h"
+#include "support/MemoryDisk.h"
+
+using namespace undelete;
+using undelete::test::MemoryDisk;
+using undelete::test::MessageCapture;
+
+namespace {
+
+TEST(DriveReader, OpensWithGeometryAndReadsSectorsAndBytes) {
+    MemoryDisk disk(8 * 512);
+    for (size_t i = 0; i < disk.bytes().size(); ++i) disk.bytes()[i] = static_cast<uint8_t>(i / 512);
+    DriveReader reader;
+    reader.reset();
+    ASSERT_TRUE(reader.open());
+    EXPECT_EQ(reader.bytesPerSector, 512u);
+    EXPECT_EQ(reader.sectorsPerCylinder, 255u * 63u);
+    uint8_t buffer[1024];
+    ASSERT_TRUE(reader.readSectors(2, buffer, 2));
+    EXPECT_EQ(buffer[0], 2);
+    EXPECT_EQ(buffer[1023], 3);
+    ASSERT_TRUE(reader.readBytes(512 * 5 + 3, buffer, 10));
+    EXPECT_EQ(buffer[0], 5);
+    EXPECT_EQ(disk.image().locks.load(), disk.image().unlocks.load());
+}
+
+TEST(DriveReader, RefusesEmptyRequestsWithoutTouchingTheDevice) {
+    MemoryDisk disk(4 * 512);
+    MessageCapture messages;
+    DriveReader reader;
+    reader.reset();
+    uint8_t buffer[512];
+    EXPECT_FALSE(reader.readSectors(0, buffer, 1));  // not open
+    ASSERT_TRUE(reader.open());
+    EXPECT_FALSE(reader.readSectors(0, buffer, 0));
+    EXPECT_FALSE(reader.readSectors(0, nullptr, 1));
+    EXPECT_FALSE(reader.readBytes(0, buffer, 0));
+    EXPECT_FALSE(reader.readBytes(0, nullptr, 1));
+    EXPECT_EQ(disk.image().reads.load(), 0);
+    EXPECT_TRUE(messages.messages().empty());
+    reader.close();
+    reader.close();  // twice is harmless
+    EXPECT_FALSE(reader.readBytes(0, buffer, 1));
+}
+
+TEST(DriveReader, ShortReadAtTheEndIsReportedAndLeavesTheBufferAlone) {
+    MemoryDisk disk(4 * 512);
+    MessageCapture messages;
+    DriveReader reader;
+    reader.reset();
+    ASSERT_TRUE(reader.open());
+    uint8_t buffer[1024];
+    std::memset(buffer, 0xAB, sizeof buffer);
+    EXPECT_FALSE(reader.readSectors(3, buffer, 2));
+    EXPECT_EQ(buffer[0], 0xAB);
+    EXPECT_FALSE(reader.readBytes(4 * 512 - 4, buffer, 8));
+    ASSERT_EQ(messages.messages().size(), 2u);
+    EXPECT_EQ(messages.messages()[0], "ReadFile() Error");
+    EXPECT_EQ(disk.image().locks.load(), disk.image().unlocks.load());
+    EXPECT_TRUE(reader.readSectors(3, buffer, 1));  // still usable
+}
+
+TEST(DriveReader, OffsetsAboveFourGibibytesAreNotCut) {
+    MemoryDisk disk(4 * 512);
+    MessageCapture messages;
+    DriveReader reader;
+    reader.reset();
+    ASSERT_TRUE(reader.open());
+    uint8_t buffer[512];
+    // Sector 2^23 + 1 lies at 4 GiB + 512: cut to 32 bits it would read
+    // sector 1, which exists; at its true offset there is nothing.
+    EXPECT_FALSE(reader.readSectors((1ull << 23) + 1, buffer, 1));
+    EXPECT_FALSE(reader.readBytes((1ull << 32) + 512, buffer, 16));
+    EXPECT_EQ(messages.messages().size(), 2u);
+}
+
+TEST(DriveReader, GeometryFailureClosesTheHandle) {
+    MemoryDisk disk(4 * 512);
+    disk.image().geometryFails = true;
+    DriveReader reader;
+    reader.reset();
+    EXPECT_FALSE(reader.open());
+    EXPECT_FALSE(reader.isOpen());
+}
+
+}  // namespace
