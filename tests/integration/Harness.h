@@ -1,0 +1,94 @@
+// Helpers for tests that run the built program and Debian's image tools.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace harness {
+
+struct Result {
+    int status = -1;     // exit status, or -1 when the command did not exit
+    std::string out;     // standard output
+};
+
+// Runs `command` through the shell; standard error passes through to the
+// test log unless the command redirects it.
+inline Result run(const std::string& command) {
+    Result result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+    const int raw = pclose(pipe);
+    if (raw != -1 && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
+    return result;
+}
+
+inline std::string quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The built program, with arguments already quoted by the caller.
+inline Result undelete(const std::string& arguments) {
+    return run(std::string(UNDELETE_BINARY) + " " + arguments);
+}
+
+inline std::string fixture(const std::string& name) { return std::string(FIXTURE_DIR) + "/" + name; }
+
+// A fresh directory under the build tree's temporary area, removed at exit
+// of the test unless KEEP_TEST_FILES is set.
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/undelete-test-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        path_ = made ? made : "";
+    }
+    ~TempDir() {
+        if (!path_.empty() && std::getenv("KEEP_TEST_FILES") == nullptr) {
+            run("rm -rf " + quote(path_));
+        }
+    }
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator)) parts.push_back(part);
+    return parts;
+}
+
+// Lines of `text` split into tab-separated fields.
+inline std::vector<std::vector<std::string>> table(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : split(text, '\n')) rows.push_back(split(line, '\t'));
+    return rows;
+}
+
+inline bool haveTool(const std::string& tool) {
+    return run("command -v " + tool + " >/dev/null 2>&1").status == 0;
+}
+
+}  // namespace harness
