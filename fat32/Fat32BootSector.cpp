@@ -1,0 +1,47 @@
+#include "fat32/Fat32BootSector.h"
+
+#include "common/Bytes.h"
+
+namespace undelete {
+
+namespace {
+
+char upper(uint8_t c) {
+    return static_cast<char>(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c);
+}
+
+}  // namespace
+
+bool hasFat32Label(const uint8_t* sector, size_t length) {
+    static const char kLabel[] = "FAT32";
+    if (sector == nullptr || !fits(kBsFilSysType, 5, length)) return false;
+    for (size_t i = 0; i < 5; ++i) {
+        const uint8_t c = sector[kBsFilSysType + i];
+        if (c == 0 || upper(c) != kLabel[i]) return false;
+    }
+    return true;
+}
+
+bool decodeFat32BootSector(const uint8_t* sector, size_t length, Fat32BootSector& out) {
+    if (sector == nullptr || length < kFat32BootFieldsEnd) return false;
+    if (!hasFat32Label(sector, length)) return false;
+    out.sectorsPerCluster = sector[kBpbSecPerClus];
+    out.reservedSectors = le16(sector + kBpbRsvdSecCnt);
+    out.numberOfFats = sector[kBpbNumFats] == 0 ? uint8_t{2} : sector[kBpbNumFats];
+    out.fatSize = le32(sector + kBpbFatSz32);
+    const uint32_t root = le32(sector + kBpbRootClus);
+    out.rootCluster = root < 2 ? 2u : root;
+    return true;
+}
+
+uint64_t firstDataSectorOf(uint64_t partitionStart, const Fat32BootSector& boot) {
+    return partitionStart + boot.reservedSectors +
+           static_cast<uint64_t>(boot.numberOfFats) * boot.fatSize;
+}
+
+uint64_t clusterSectorOf(uint64_t firstDataSector, uint8_t sectorsPerCluster, uint32_t cluster) {
+    const uint32_t offset = (cluster - 2u) * static_cast<uint32_t>(sectorsPerCluster);
+    return firstDataSector + offset;
+}
+
+}  // namespace undelete

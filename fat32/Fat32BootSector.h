@@ -1,0 +1,50 @@
+// The FAT32 boot sector fields the scanner needs, and the sector arithmetic
+// that follows from them. Pure decoding: no I/O.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace undelete {
+
+// Offsets within the partition's first sector (published BPB names).
+constexpr size_t kBpbSecPerClus = 13;
+constexpr size_t kBpbRsvdSecCnt = 14;
+constexpr size_t kBpbNumFats = 16;
+constexpr size_t kBpbFatSz32 = 36;
+constexpr size_t kBpbRootClus = 44;
+constexpr size_t kBsFilSysType = 82;
+constexpr size_t kFat32BootFieldsEnd = kBsFilSysType + 8;
+
+struct Fat32BootSector {
+    uint8_t sectorsPerCluster = 0;  // unvalidated
+    uint16_t reservedSectors = 0;
+    uint8_t numberOfFats = 0;       // 0 on disk is taken as 2
+    uint32_t fatSize = 0;           // sectors of one FAT
+    uint32_t rootCluster = 0;       // values below 2 on disk are taken as 2
+};
+
+// True when the 5 bytes at offset 82 read "FAT32" in any letter case; a
+// zero byte there is a mismatch.
+bool hasFat32Label(const uint8_t* sector, size_t length);
+
+// Decodes the fields above. False when the sector is too short to hold
+// them or does not carry the FAT32 label.
+bool decodeFat32BootSector(const uint8_t* sector, size_t length, Fat32BootSector& out);
+
+// Absolute sector of cluster 2: the partition start, the reserved sectors
+// and every FAT. Computed in 64 bits so that a damaged FAT size cannot wrap
+// the data area back towards the start of the disk.
+uint64_t firstDataSectorOf(uint64_t partitionStart, const Fat32BootSector& boot);
+
+// Absolute first sector of cluster k. (k − 2) × sectorsPerCluster is taken
+// modulo 2^32, so clusters 0 and 1 land far behind the data area, where the
+// reader's bounds refuse them or they yield unrelated sectors.
+uint64_t clusterSectorOf(uint64_t firstDataSector, uint8_t sectorsPerCluster, uint32_t cluster);
+
+// Whole clusters needed to hold `fileSize` bytes, rounded up without wrap;
+// 0 for an empty file. `clusterBytes` must not be 0.
+inline uint64_t clustersForSize(uint32_t fileSize, uint64_t clusterBytes) {
+    return (static_cast<uint64_t>(fileSize) + clusterBytes - 1) / clusterBytes;
+}
+
+}  // namespace undelete
