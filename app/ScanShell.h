@@ -4,6 +4,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,7 +28,7 @@ enum class ScanOutcome { None, Running, Unsupported, OpenFailed, Stopped, Comple
 
 enum class SaveOutcome { NothingToDo, Cancelled, Saved, Failed };
 
-using ScannerFactory = std::unique_ptr<VolumeScanner> (*)(uint8_t partitionType);
+using ScannerFactory = std::function<std::unique_ptr<VolumeScanner>(uint8_t partitionType)>;
 
 class ScanShell {
 public:

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "partition/PartitionRows.h"
+#include "partition/PartitionTableWalker.h"
+#include "support/MemoryDisk.h"
+
+using namespace undelete;
+using undelete::test::MemoryDisk;
+using undelete::test::MessageCapture;
+
+namespace {
+
+struct Entry {
+    uint8_t boot = 0;
+    uint8_t type = 0;
+    uint32_t first = 0;
+    uint32_t count = 0;
+    uint8_t chs[6] = {0, 0x01, 0x00, 0, 0x01, 0x00};  // head, sector|cyl, cyl (start, end)
+};
+
+void writeEntry(uint8_t* sector, int slot, const Entry& e) {
+    uint8_t* p = sector + 446 + slot * 16;
+    p[0] = e.boot;
+    p[1] = e.chs[0];
+    p[2] = e.chs[1];
+    p[3] = e.chs[2];
+    p[4] = e.type;
+    p[5] = e.chs[3];
+    p[6] = e.chs[4];
+    p[7] = e.chs[5];
+    put32(p + 8, e.first);
+    put32(p + 12, e.count);
+}
+
+Entry part(uint8_t type, uint32_t first, uint32_t count, uint8_t boot = 0) {
+    Entry e;
+    e.type = type;
+    e.first = first;
+    e.count = count;
+    e.boot = boot;
+    return e;
+}
+
+std::vector<PartitionRecord> walk() {
+    std::vector<PartitionRecord> records;
+    PartitionTableWalker([&](const PartitionRecord& r, uint32_t) { records.push_back(r); });
+    return records;
+}
+
+TEST(PartitionTable, EmptySlotDoesNotEndThePrimaryPass) {
+    MemoryDisk disk(64 * 512);
+    writeEntry(disk.at(0), 0, part(0x0C, 2048, 100));
+    writeEntry(disk.at(0), 2, part(0x07, 4096, 200));
+    auto records = walk();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].partitionType, 0x0C);
+    EXPECT_EQ(records[1].partitionType, 0x07);
+    EXPECT_EQ(records[1].firstSector(), 4096u);
+}
+
+TEST(PartitionTable, PrimariesAfterTheExtendedEntryComeBeforeTheLogicals) {
+    MemoryDisk disk(200 * 512);
+    const uint32_t ext = 100;
+    writeEntry(disk.at(0), 0, part(0x0F, ext, 90));
+    writeEntry(disk.at(0), 1, part(0x07, 10, 20));
+    // EBR 1 at the start of the extended partition: logical at +2, link to +40.
+    writeEntry(disk.at(ext * 512), 0, part(0x0B, 2, 30));
+    writeEntry(disk.at(ext * 512), 1, part(0x05, 40, 40));
+    // EBR 2 at ext+40: logical at +2 from it; empty link ends the chain.
+    writeEntry(disk.at((ext + 40) * 512), 0, part(0x0C, 2, 30));
+    auto records = walk();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].partitionType, 0x07);
+    EXPECT_EQ(records[0].baseSector, 0u);
+    EXPECT_EQ(records[1].partitionType, 0x0B);
+    EXPECT_EQ(records[1].baseSector, ext);
+    EXPECT_EQ(records[1].extendedStart, ext);
+    EXPECT_EQ(records[1].firstSector(), ext + 2);
+    EXPECT_EQ(records[2].baseSector, ext + 40);
+    EXPECT_EQ(records[2].extendedStart, ext);
+    EXPECT_EQ(records[2].firstSector(), ext + 42);
+}
+
+TEST(PartitionTable, LinkInEntryZeroIsFollowedAtOnceAndEmptyEntryEndsTheChain) {
+    MemoryDisk disk(200 * 512);
+    writeEntry(disk.at(0), 0, part(0x05, 100, 90));
+    writeEntry(disk.at(100 * 512), 0, part(0x05, 20, 40));
+    writeEntry(disk.at(100 * 512), 1, part(0x07, 2, 10));  // never reached
+    writeEntry(disk.at(120 * 512), 1, part(0x07, 2, 10));  // behind an empty entry 0
+    EXPECT_TRUE(walk().empty());
+}
+
+TEST(PartitionTable, ChainThatLoopsEndsAfterFiftyRecords) {
+    MemoryDisk disk(200 * 512);
+    writeEntry(disk.at(0), 0, part(0x05, 100, 90));
+    writeEntry(disk.at(100 * 512), 0, part(0x07, 2, 10));
+    writeEntry(disk.at(100 * 512), 1, part(0x05, 0, 90));  // links back to itself
+    EXPECT_EQ(walk().size(), 50u);
+}
+
+TEST(PartitionTable, FourPrimariesAndNoChain) {
+    MemoryDisk disk(64 * 512);
+    for (int i = 0; i < 4; ++i) writeEntry(disk.at(0), i, part(0x83, 100u + i, 1));
+    auto records = walk();
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[3].relativeSectors, 103u);
+    EXPECT_EQ(disk.image().reads.load(), 1);
+}
+
+TEST(PartitionTable, UnreadableBootRecordGivesNoRowsAndOneMessage) {
+    MemoryDisk disk(100);  // shorter than a sector
+    MessageCapture messages;
+    EXPECT_TRUE(walk().empty());
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0], "ReadFile() Error");
+}
+
+TEST(PartitionTable, UnreadableExtendedRecordKeepsEarlierRows) {
+    MemoryDisk disk(64 * 512);
+    writeEntry(disk.at(0), 0, part(0x07, 10, 10));
+    writeEntry(disk.at(0), 1, part(0x0F, 1000, 10));  // beyond the disk
+    MessageCapture messages;
+    EXPECT_EQ(walk().size(), 1u);
+    EXPECT_EQ(messages.messages().size(), 1u);
+}
+
+TEST(PartitionTable, LargeSectorsAreReadWhole) {
+    MemoryDisk disk(16 * 4096, 4096);
+    writeEntry(disk.at(0), 0, part(0x07, 1, 3));
+    PartitionTableWalker([](const PartitionRecord& r, uint32_t bytesPerSector) {
+        EXPECT_EQ(r.partitionType, 0x07);
+        EXPECT_EQ(bytesPerSector, 4096u);
+    });
+}
+
+TEST(PartitionEntry, DecodesCylinderHeadSector) {
+    uint8_t entry[16] = {0x80, 0x20, 0x81, 0x05, 0x07, 0xFE, 0xFF, 0xFF};
+    put32(entry + 8, 2048);
+    put32(entry + 12, 204800000);
+    PartitionRecord r;
+    fillPartitionRecord(entry, 0, 16065, r);
+    EXPECT_EQ(r.startHead, 0x20);
+    EXPECT_EQ(r.startSector, 1);
+    EXPECT_EQ(r.startCylinder, 517);
+    EXPECT_EQ(r.endHead, 0xFE);
+    EXPECT_EQ(r.endSector, 63);
+    EXPECT_EQ(r.endCylinder, 12748);  // computed: field reads 1023
+}
+
+TEST(PartitionEntry, ComputedCylindersAddTheBaseAndKeepTheLow16Bits) {
+    uint8_t entry[16] = {0, 0, 0xFF, 0xFF, 0x07, 0, 0xFF, 0xFF};
+    put32(entry + 8, 2048);
+    put32(entry + 12, 10);
+    PartitionRecord r;
+    fillPartitionRecord(entry, 300000000, 16065, r);
+    EXPECT_EQ(r.startCylinder, 18674);
+    put32(entry + 8, 2000000000);
+    fillPartitionRecord(entry, 0, 16065, r);
+    EXPECT_EQ(r.startCylinder, 58958);  // 124,494 mod 65,536
+    fillPartitionRecord(entry, 0, 0, r);
+    EXPECT_EQ(r.startCylinder, 0);  // no geometry: nothing to divide by
+}
+
+TEST(PartitionRows, TypeNamesActiveMarkAndCodes) {
+    EXPECT_STREQ(partitionTypeName(0x0C), "FAT32");
+    EXPECT_STREQ(partitionTypeName(0x0B), "FAT32");
+    EXPECT_STREQ(partitionTypeName(0x0E), "FAT16");
+    EXPECT_STREQ(partitionTypeName(0x01), "FAT12");
+    EXPECT_STREQ(partitionTypeName(0x0F), "EXTENDED");
+    EXPECT_STREQ(partitionTypeName(0x83), "UNKNOWN");
+    EXPECT_STREQ(partitionTypeName(0x00), "UNKNOWN");
+    PartitionRecord r;
+    r.partitionType = 0x07;
+    r.bootIndicator = 0x80;
+    r.startCylinder = 65535;
+    auto texts = partitionRowTexts(3, r, 512);
+    EXPECT_EQ(texts[0], "3");
+    EXPECT_EQ(texts[1], "NTFS(活动)");
+    EXPECT_EQ(texts[2], "07");
+    EXPECT_EQ(texts[3], "65535");
+    r.bootIndicator = 0x81;
+    r.partitionType = 0x83;
+    texts = partitionRowTexts(0, r, 512);
+    EXPECT_EQ(texts[1], "UNKNOWN");
+    EXPECT_EQ(texts[2], "83");
+}
+
+TEST(PartitionRows, CapacityUsesTheDrivesSectorSize) {
+    EXPECT_EQ(partitionCapacityText(204800000, 512), "97.7 GB");
+    EXPECT_EQ(partitionCapacityText(204800, 512), "0.1 GB");
+    EXPECT_EQ(partitionCapacityText(2047, 512), "0.0 GB");
+    EXPECT_EQ(partitionCapacityText(976773168, 512), "465.8 GB");
+    EXPECT_EQ(partitionCapacityText(244190646, 4096), "931.5 GB");
+}
+
+}  // namespace

@@ -1,0 +1,373 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "app/ScanShell.h"
+#include "support/FakeShell.h"
+#include "support/MemoryDisk.h"
+
+using namespace undelete;
+using namespace undelete::test;
+
+namespace {
+
+// Hands out one scripted scanner per scan, in order; type 0x83 has none.
+class ShellFixture : public ::testing::Test {
+protected:
+    ShellFixture()
+        : shell(view, [this](uint8_t type) -> std::unique_ptr<VolumeScanner> {
+              std::lock_guard<std::mutex> lock(scriptsMutex);
+              if (type == 0x83 || scripts.empty()) return nullptr;
+              ScannerScript* script = scripts.front();
+              scripts.pop_front();
+              return std::make_unique<FakeScanner>(*script);
+          }) {
+        record.partitionType = 0x0C;
+        other.partitionType = 0x83;
+    }
+
+    void queue(ScannerScript& script) {
+        std::lock_guard<std::mutex> lock(scriptsMutex);
+        scripts.push_back(&script);
+    }
+    void press(const PartitionRecord* selected) {
+        view.ui([&] {
+            view.selectedPartition = selected;
+            shell.onScanCommand();
+        });
+    }
+    // Waits for the switch to come back to idle by itself.
+    bool awaitIdle() {
+        for (int i = 0; i < 1000; ++i) {
+            if (view.ui([&] { return view.caption == kScanCaption; })) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+    std::string caption() { return view.ui([&] { return view.caption; }); }
+    unsigned counter(ControlId id) { return view.ui([&] { return view.counters[id]; }); }
+    size_t rowCount() { return view.ui([&] { return view.rows.size(); }); }
+
+    MessageCapture messages;
+    FakeView view;
+    std::mutex scriptsMutex;
+    std::deque<ScannerScript*> scripts;
+    PartitionRecord record;
+    PartitionRecord other;
+    ScanShell shell;
+};
+
+TEST_F(ShellFixture, WithoutASelectedPartitionTheButtonDoesNothing) {
+    press(nullptr);
+    EXPECT_EQ(caption(), kScanCaption);
+    EXPECT_EQ(shell.lastOutcome(), ScanOutcome::None);
+}
+
+TEST_F(ShellFixture, ListsEveryAcceptedIndexWithRowNumbersAndItemData) {
+    ScannerScript script;
+    script.items = 6;
+    script.listable = {1, 4, 5};
+    queue(script);
+    press(&record);
+    ASSERT_TRUE(awaitIdle());
+    shell.waitForWorkers();
+    EXPECT_EQ(shell.lastOutcome(), ScanOutcome::Completed);
+    EXPECT_EQ(counter(kScannedCounter), 6u);
+    EXPECT_EQ(counter(kDeletedCounter), 3u);
+    ASSERT_EQ(rowCount(), 3u);
+    EXPECT_EQ(view.rows[0].texts[0], "0");
+    EXPECT_EQ(view.rows[0].data, 1u);
+    EXPECT_EQ(view.rows[0].texts[1], "file1");
+    EXPECT_EQ(view.rows[0].texts[2], "2020/1/2 03:04:05");
+    EXPECT_EQ(view.rows[0].texts[3], "1 B");
+    EXPECT_EQ(view.rows[2].texts[0], "2");
+    EXPECT_EQ(view.rows[2].data, 5u);
+}
+
+TEST_F(ShellFixture, EmptyCatalogueEndsIdleWithZeroCounters) {
+    ScannerScript script;
+    queue(script);
+    view.ui([&] { view.counters[kScannedCounter] = 9; });
+    press(&record);
+    ASSERT_TRUE(awaitIdle());
+    shell.waitForWorkers();
+    EXPECT_EQ(counter(kScannedCounter), 0u);
+    EXPECT_EQ(counter(kDeletedCounter), 0u);
+    EXPECT_EQ(rowCount(), 0u);
+}
+
+TEST_F(ShellFixture, UnsupportedTypeShowsTheMessageAndKeepsThePreviousRows) {
+    ScannerScript first;
+    first.items = 2;
+    first.listable = {0, 1};
+    queue(first);
+    press(&record);
+    ASSERT_TRUE(awaitIdle());
+    shell.waitForWorkers();
+
+    press(&other);
+    ASSERT_TRUE(awaitIdle());
+    shell.waitForWorkers();
+    EXPECT_EQ(shell.lastOutcome(), ScanOutcome::Unsupported);
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0], kUnsupportedMessage);
+    EXPECT_EQ(rowCount(), 2u);
+    EXPECT_EQ(counter(kDeletedCounter), 2u);
+    EXPECT_EQ(shell.currentScanner(), nullptr);
+
+    // Those rows belong to a scanner that is gone: saving them does nothing.
+    view.ui([&] {
+        view.selectedFile = 0;
+        view.savePath = "/nonexistent-dir/never";
+        EXPECT_EQ(shell.onSaveCommand(), SaveOutcome::NothingToDo);
+    });
+    EXPECT_EQ(first.readContentCalls.load(), 0);
+}
+
+TEST_F(ShellFixture, FailedOpenKeepsThePreviousRowsAndTheirScannerIsNotAskedToSave) {
+    ScannerScript first;
+    first.items = 3;
+    first.listable = {2};
+    ScannerScript second;
+    second.openResult = false;
+    queue(first);
+    queue(second);
+    press(&record);
+    ASSERT_TRUE(awaitIdle());
+    shell.waitForWorkers();
+    press(&record);
+    ASSERT_TRUE(awaitIdle());
+    shell.waitForWorkers();
+    EXPECT_EQ(shell.lastOutcome(), ScanOutcome::OpenFailed);
+    ASSERT_EQ(rowCount(), 1u);
+    EXPECT_EQ(view.rows[0].data, 2u);
+    EXPECT_EQ(counter(kScannedCounter), 3u);
+    view.ui([&] {
+        view.selectedFile = 0;
+        view.savePath = "/tmp/unused";
+        EXPECT_EQ(shell.onSaveCommand(), SaveOutcome::NothingToDo);
+    });
+    EXPECT_EQ(first.readContentCalls.load(), 0);
+    EXPECT_EQ(second.readContentCalls.load(), 0);
+}
+
+TEST_F(ShellFixture, StopDuringOpenStillClearsTheListButListsNothing) {
+    ScannerScript first;
+    first.items = 1;
+    first.listable = {0};
+    Gate openGate;
+    ScannerScript second;
+    second.items = 5;
+    second.listable = {0, 1, 2, 3, 4};
+    second.openGate = &openGate;
+    queue(first);
+    queue(second);
+    press(&record);
+    ASSERT_TRUE(awaitIdle());
+    shell.waitForWorkers();
+
+    press(&record);
+    ASSERT_TRUE(openGate.awaitArrival());
+    EXPECT_EQ(caption(), kStopCaption);
+    press(&record);  // stop
+    EXPECT_EQ(caption(), kScanCaption);
+    openGate.open();
+    shell.waitForWorkers();
+    EXPECT_EQ(rowCount(), 0u);
+    EXPECT_EQ(counter(kScannedCounter), 0u);
+    EXPECT_EQ(counter(kDeletedCounter), 0u);
+    EXPECT_EQ(second.describeCalls.load(), 0);
+    EXPECT_EQ(shell.lastOutcome(), ScanOutcome::Stopped);
+}
+
+TEST_F(ShellFixture, StopWhileListingExaminesNoLaterIndex) {
+    Gate held;
+    ScannerScript script;
+    script.items = 100;
+    script.listable = {0, 1, 2, 3};
+    script.describeGates[3] = &held;
+    queue(script);
+    press(&record);
+    ASSERT_TRUE(held.awaitArrival());
+    press(&record);  // stop while index 3 is being described
+    EXPECT_EQ(caption(), kScanCaption);
+    held.open();
+    shell.waitForWorkers();
+    EXPECT_EQ(script.highestDescribed.load(), 3u);
+    EXPECT_EQ(rowCount(), 4u);  // the index in progress may still add its row
+    EXPECT_EQ(counter(kDeletedCounter), 4u);
+    EXPECT_EQ(counter(kScannedCounter), 3u);
+}
+
+TEST_F(ShellFixture, StoppedWorkerNeitherTouchesTheScreenNorLosesItsScannerUnderIt) {
+    Gate held;
+    ScannerScript first;
+    first.items = 10;
+    first.listable = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    first.describeGates[2] = &held;
+    ScannerScript second;
+    second.items = 1;
+    second.listable = {0};
+    queue(first);
+    queue(second);
+    press(&record);
+    ASSERT_TRUE(held.awaitArrival());
+    press(&record);  // stop the first worker inside describe
+    press(&record);  // start the second, which replaces the current scanner
+    ASSERT_TRUE(awaitIdle());
+    held.open();     // the first worker comes out of describe
+    shell.waitForWorkers();
+    EXPECT_FALSE(first.destroyedWhileInUse.load());
+    EXPECT_EQ(first.destroyed.load(), 1);
+    ASSERT_EQ(rowCount(), 1u);
+    EXPECT_EQ(view.rows[0].texts[1], "file0");
+    EXPECT_EQ(counter(kDeletedCounter), 1u);
+    EXPECT_EQ(counter(kScannedCounter), 1u);
+    EXPECT_EQ(caption(), kScanCaption);
+    EXPECT_EQ(shell.lastOutcome(), ScanOutcome::Completed);
+}
+
+TEST_F(ShellFixture, StoppedWorkerDoesNotResetTheSwitchOfTheNextScan) {
+    Gate openGate;
+    ScannerScript first;
+    first.openResult = false;
+    first.openGate = &openGate;
+    Gate held;
+    ScannerScript second;
+    second.items = 2;
+    second.listable = {0, 1};
+    second.describeGates[0] = &held;
+    queue(first);
+    queue(second);
+    press(&record);
+    ASSERT_TRUE(openGate.awaitArrival());
+    press(&record);  // stop
+    press(&record);  // next scan
+    ASSERT_TRUE(held.awaitArrival());
+    openGate.open();  // the first worker's open fails now: it must not stop the second
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(caption(), kStopCaption);
+    held.open();
+    ASSERT_TRUE(awaitIdle());
+    shell.waitForWorkers();
+    EXPECT_EQ(rowCount(), 2u);
+}
+
+class SaveFixture : public ShellFixture {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/undelete-save-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    void scanOneFile(ScannerScript& script) {
+        script.items = 1;
+        script.listable = {0};
+        queue(script);
+        press(&record);
+        ASSERT_TRUE(awaitIdle());
+        shell.waitForWorkers();
+    }
+    SaveOutcome save(const std::string& path) {
+        return view.ui([&] {
+            view.selectedFile = 0;
+            view.savePath = path;
+            return shell.onSaveCommand();
+        });
+    }
+    static std::string read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    static bool exists(const std::string& path) { return std::ifstream(path).good(); }
+    std::string dir;
+};
+
+TEST_F(SaveFixture, SavingReplacesTheFileInsteadOfAppending) {
+    ScannerScript script;
+    scanOneFile(script);
+    const std::string path = dir + "/out.bin";
+    { std::ofstream(path) << "old content that is longer"; }
+    EXPECT_EQ(save(path), SaveOutcome::Saved);
+    EXPECT_EQ(save(path), SaveOutcome::Saved);
+    EXPECT_EQ(read(path), "data");
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST_F(SaveFixture, NoSelectionOrCancelWritesNothing) {
+    ScannerScript script;
+    scanOneFile(script);
+    view.ui([&] {
+        view.selectedFile = -1;
+        EXPECT_EQ(shell.onSaveCommand(), SaveOutcome::NothingToDo);
+        view.selectedFile = 0;
+        view.savePath.clear();
+        EXPECT_EQ(shell.onSaveCommand(), SaveOutcome::Cancelled);
+    });
+    EXPECT_EQ(script.readContentCalls.load(), 0);
+}
+
+TEST_F(SaveFixture, FailedReadIsReportedAndCreatesNoFile) {
+    ScannerScript script;
+    script.contentResult = false;
+    scanOneFile(script);
+    const std::string path = dir + "/never.bin";
+    EXPECT_EQ(save(path), SaveOutcome::Failed);
+    EXPECT_FALSE(exists(path));
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0], kSaveFailedMessage);
+}
+
+TEST_F(SaveFixture, UnwritablePathIsReported) {
+    ScannerScript script;
+    scanOneFile(script);
+    EXPECT_EQ(save(dir + "/no-such-dir/out.bin"), SaveOutcome::Failed);
+    EXPECT_EQ(save(dir), SaveOutcome::Failed);  // a folder
+    EXPECT_EQ(messages.messages().size(), 2u);
+}
+
+TEST_F(SaveFixture, ShortWriteRemovesTheNewFile) {
+    if (!exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    ScannerScript script;
+    script.content.assign(1 << 16, 'x');
+    scanOneFile(script);
+    EXPECT_EQ(save("/dev/full"), SaveOutcome::Failed);
+    EXPECT_TRUE(exists("/dev/full"));  // existed before: never removed
+    EXPECT_EQ(messages.messages().size(), 1u);
+}
+
+TEST_F(SaveFixture, EmptyContentCreatesAnEmptyFile) {
+    ScannerScript script;
+    script.content.clear();
+    scanOneFile(script);
+    const std::string path = dir + "/empty.bin";
+    EXPECT_EQ(save(path), SaveOutcome::Saved);
+    EXPECT_TRUE(exists(path));
+    EXPECT_EQ(read(path), "");
+}
+
+TEST_F(SaveFixture, SaveDuringAScanReadsFromTheListingScanner) {
+    Gate held;
+    ScannerScript script;
+    script.items = 5;
+    script.listable = {0, 1, 2, 3, 4};
+    script.describeGates[3] = &held;
+    queue(script);
+    press(&record);
+    ASSERT_TRUE(held.awaitArrival());
+    const std::string path = dir + "/during.bin";
+    EXPECT_EQ(save(path), SaveOutcome::Saved);
+    EXPECT_EQ(read(path), "data");
+    held.open();
+    ASSERT_TRUE(awaitIdle());
+    shell.waitForWorkers();
+    EXPECT_EQ(rowCount(), 5u);
+}
+
+}  // namespace
