@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/Text.h"
+#include "fat32/Fat32Scanner.h"
+#include "unit/Fat32TestImage.h"
+
+using namespace undelete;
+using namespace undelete::test;
+
+namespace {
+
+const std::string kPreparing = "程序正在准备初始化，可能需要很长时间才能响应";
+const std::string kReady = "初始化已经成功完成";
+const std::string kReadError = "ReadFile() Error";
+
+class Fat32ScannerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(initProcessLocale()); }
+
+    static std::vector<std::string> names(const Fat32Scanner& scanner) {
+        std::vector<std::string> list;
+        for (const DeletedEntry& e : scanner.catalogue) list.emplace_back(e.name);
+        return list;
+    }
+
+    MessageCapture messages;
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(Fat32ScannerTest, OpenShowsBothMessagesAroundTheWalk) {
+    Fat32Volume volume;
+    volume.put(2, Directory().add(deletedFile("XNE     TXT", 5, 3)));
+    Fat32Scanner scanner;
+    ASSERT_TRUE(scanner.open(&volume.record));
+    EXPECT_EQ(messages.messages(), (Names{kPreparing, kReady}));
+    EXPECT_EQ(scanner.partitionStart, 64u);
+    EXPECT_EQ(scanner.firstDataSector, volume.dataSector());
+    EXPECT_EQ(scanner.clusterSector(3), volume.dataSector() + 1);
+    EXPECT_EQ(names(scanner), Names{"#NE.TXT"});
+    EXPECT_TRUE(scanner.hasItem(0));
+    EXPECT_FALSE(scanner.hasItem(1));
+    EXPECT_EQ(volume.disk().image().locks.load(), volume.disk().image().unlocks.load());
+}
+
+TEST_F(Fat32ScannerTest, LogicalPartitionStartCountsFromItsBase) {
+    VolumeLayout layout;
+    layout.start = 300;
+    Fat32Volume volume(layout);
+    volume.put(2, Directory().add(deletedFile("XOGICAL    ")));
+    volume.record.baseSector = 100;
+    volume.record.relativeSectors = 200;
+    Fat32Scanner scanner;
+    ASSERT_TRUE(scanner.open(&volume.record));
+    EXPECT_EQ(scanner.partitionStart, 300u);
+    EXPECT_EQ(names(scanner), Names{"#OGICAL"});
+}
+
+TEST_F(Fat32ScannerTest, RefusalsBeforeTheWalkShowNoScannerMessage) {
+    Fat32Scanner absent;
+    EXPECT_FALSE(absent.open(nullptr));
+
+    VolumeLayout fat16;
+    fat16.label = "FAT16   ";
+    Fat32Volume other(fat16);
+    Fat32Scanner refused;
+    EXPECT_FALSE(refused.open(&other.record));
+    EXPECT_TRUE(messages.messages().empty());
+
+    // Boot sector beyond the disk: the reader's message only.
+    Fat32Volume volume;
+    volume.record.relativeSectors = 1u << 20;
+    Fat32Scanner unreadable;
+    EXPECT_FALSE(unreadable.open(&volume.record));
+    EXPECT_EQ(messages.messages(), Names{kReadError});
+}
+
+TEST_F(Fat32ScannerTest, FailedRootReadEndsOpenAfterTheFirstMessage) {
+    VolumeLayout zero;
+    zero.sectorsPerCluster = 0;  // the reader refuses a read of no sectors, silently
+    Fat32Volume empty(zero);
+    Fat32Scanner scanner;
+    EXPECT_FALSE(scanner.open(&empty.record));
+    EXPECT_EQ(messages.messages(), Names{kPreparing});
+
+    VolumeLayout far;
+    far.rootCluster = 1u << 24;
+    Fat32Volume volume(far);
+    Fat32Scanner other;
+    EXPECT_FALSE(other.open(&volume.record));
+    EXPECT_EQ(messages.messages(), (Names{kPreparing, kPreparing, kReadError}));
+}
+
+TEST_F(Fat32ScannerTest, WalkIsDepthFirstPreOrderAndSkipsWhatItMust) {
+    Fat32Volume volume;
+    volume.put(2, Directory()
+                      .add(deletedFile("XOOT1      "))
+                      .add(shortEntry("SUB        ", 0x10, 5))
+                      .add([] { Entry e = shortEntry("XONE       ", 0x10, 8); e[0] = 0xE5; return e; }())
+                      .add(shortEntry("BAD        ", 0x10, 1u << 24))  // unreadable
+                      .add(deletedFile("XOOT2      ")));
+    volume.put(5, Directory()
+                      .add(shortEntry(".          ", 0x10, 9))  // must not be walked
+                      .add(shortEntry("..         ", 0x10, 0))
+                      .add(deletedFile("XUB1       "))
+                      .add(shortEntry("DEEPER     ", 0x10, 6))
+                      .add(deletedFile("XUB2       ")));
+    volume.put(6, Directory().add(deletedFile("XEEP       ")));
+    volume.put(8, Directory().add(deletedFile("XN_GONE    ")));   // in a deleted directory
+    volume.put(9, Directory().add(deletedFile("XN_DOT     ")));
+    Fat32Scanner scanner;
+    ASSERT_TRUE(scanner.open(&volume.record));
+    EXPECT_EQ(names(scanner), (Names{"#OOT1", "#UB1", "#EEP", "#UB2", "#OOT2"}));
+    EXPECT_EQ(messages.messages(), (Names{kPreparing, kReadError, kReady}));
+}
+
+TEST_F(Fat32ScannerTest, CyclesEndAndEachClusterIsWalkedOnce) {
+    Fat32Volume volume;
+    volume.put(2, Directory()
+                      .add(deletedFile("XOOT       "))
+                      .add(shortEntry("LOOP       ", 0x10, 3))
+                      .add(shortEntry("TWICE      ", 0x10, 3)));
+    volume.put(3, Directory()
+                      .add(deletedFile("XN_LOOP    "))
+                      .add(shortEntry("BACK       ", 0x10, 2))
+                      .add(shortEntry("SELF       ", 0x10, 3)));
+    Fat32Scanner scanner;
+    ASSERT_TRUE(scanner.open(&volume.record));
+    EXPECT_EQ(names(scanner), (Names{"#OOT", "#N_LOOP"}));
+}
+
+TEST_F(Fat32ScannerTest, DepthIsLimitedTo64Levels) {
+    Fat32Volume volume;
+    for (uint32_t level = 0; level < 80; ++level) {
+        volume.put(2 + level, Directory()
+                                  .add(deletedFile("XILE       ", 0, level))
+                                  .add(shortEntry("NEXT       ", 0x10, 3 + level)));
+    }
+    Fat32Scanner scanner;
+    ASSERT_TRUE(scanner.open(&volume.record));
+    ASSERT_EQ(scanner.catalogue.size(), 64u);
+    EXPECT_EQ(scanner.catalogue.back().fileSize, 63u);
+}
+
+TEST_F(Fat32ScannerTest, OneFatAndARootClusterOtherThanTwo) {
+    VolumeLayout layout;
+    layout.numberOfFats = 1;
+    layout.rootCluster = 7;
+    Fat32Volume volume(layout);
+    volume.put(2, Directory().add(deletedFile("XOT_ROOT   ")));
+    volume.put(7, Directory().add(deletedFile("XEALROOT   ")));
+    Fat32Scanner scanner;
+    ASSERT_TRUE(scanner.open(&volume.record));
+    EXPECT_EQ(scanner.firstDataSector, 64u + 32u + 4u);
+    EXPECT_EQ(names(scanner), Names{"#EALROOT"});
+}
+
+TEST_F(Fat32ScannerTest, WholeClusterIsWalkedWhateverTheSectorSize) {
+    for (auto [sectorBytes, perCluster] : {std::pair<uint32_t, uint8_t>{4096, 1}, {512, 8}}) {
+        VolumeLayout layout;
+        layout.sectorBytes = sectorBytes;
+        layout.sectorsPerCluster = perCluster;
+        layout.clusters = 4;
+        Fat32Volume volume(layout);
+        Directory dir;
+        for (int i = 0; i < 127; ++i) dir.add(shortEntry("LIVE       ", 0x20));
+        dir.add(deletedFile("XAST       ", 0, 1));  // the cluster's last entry
+        dir.add(deletedFile("XEYOND     "));        // first entry of the next cluster
+        volume.put(2, dir);
+        Fat32Scanner scanner;
+        ASSERT_TRUE(scanner.open(&volume.record)) << sectorBytes;
+        EXPECT_EQ(names(scanner), Names{"#AST"}) << sectorBytes;
+    }
+}
+
+TEST_F(Fat32ScannerTest, DescribeGivesSizeTimeAndName) {
+    const std::pair<uint32_t, const char*> sizes[] = {
+        {0, "0 B"},           {1024, "1024 B"},           {1025, "1.0 KB"},
+        {1048576, "1024.0 KB"}, {1048577, "1.0 MB"},      {1073741824, "1024.0 MB"},
+        {4294967295u, "4.0 GB"}};
+    Fat32Volume volume;
+    Directory dir;
+    for (const auto& size : sizes) dir.add(deletedFile("XIZE       ", 0, size.first));
+    dir.add(longNameEntries(u"报告.txt"));
+    dir.add([] { Entry e = shortEntry("X_A5B~1 TXT", 0x20, 0, 5, 0x3D21, 0x6B5F); e[0] = 0xE5; return e; }());
+    volume.put(2, dir);
+    Fat32Scanner scanner;
+    ASSERT_TRUE(scanner.open(&volume.record));
+    ASSERT_EQ(scanner.catalogue.size(), 8u);
+    ResultRow row;
+    for (uint32_t i = 0; i < 7; ++i) {
+        ASSERT_TRUE(scanner.describe(i, row));
+        EXPECT_STREQ(row.sizeText, sizes[i].second) << sizes[i].first;
+        EXPECT_STREQ(row.timeText, "1980/0/0 00:00:00");
+        EXPECT_STREQ(row.nameText, "#IZE");
+    }
+    ASSERT_TRUE(scanner.describe(7, row));
+    EXPECT_STREQ(row.timeText, "2010/9/1 13:26:62");
+    EXPECT_STREQ(row.nameText, "报告.txt");
+    EXPECT_FALSE(scanner.describe(8, row));  // past the catalogue: nothing is read
+}
+
+class Fat32ContentTest : public Fat32ScannerTest {
+protected:
+    Fat32ContentTest() : volume(layout()) {
+        for (uint32_t k = 2; k < 12; ++k) std::memset(volume.cluster(k), static_cast<int>(k), 4096);
+        volume.put(2, Directory()
+                          .add(deletedFile("XMPTY      ", 0, 0))
+                          .add(deletedFile("XNE        ", 4, 1))
+                          .add(deletedFile("XWO        ", 4, 8192))
+                          .add(deletedFile("XHREE      ", 4, 8193))
+                          .add(deletedFile("XAST       ", 11, 8193)));  // runs off the disk
+        EXPECT_TRUE(scanner.open(&volume.record));
+        reads = volume.disk().image().reads.load();
+    }
+    static VolumeLayout layout() {
+        VolumeLayout l;
+        l.sectorsPerCluster = 8;  // 4096-byte clusters
+        l.clusters = 10;
+        return l;
+    }
+    int readsSinceOpen() { return volume.disk().image().reads.load() - reads; }
+
+    Fat32Volume volume;
+    Fat32Scanner scanner;
+    int reads = 0;
+    std::vector<uint8_t> data;
+    uint64_t length = 99;
+};
+
+TEST_F(Fat32ContentTest, EmptyFileReadsNothing) {
+    data.assign(3, 1);
+    ASSERT_TRUE(scanner.readContent(0, data, length));
+    EXPECT_EQ(length, 0u);
+    EXPECT_TRUE(data.empty());
+    EXPECT_EQ(readsSinceOpen(), 0);
+}
+
+TEST_F(Fat32ContentTest, WholeClustersFromTheFirstOneOn) {
+    ASSERT_TRUE(scanner.readContent(1, data, length));
+    EXPECT_EQ(length, 1u);
+    ASSERT_EQ(data.size(), 4096u);
+    EXPECT_EQ(data[0], 4);
+    EXPECT_EQ(readsSinceOpen(), 1);
+
+    ASSERT_TRUE(scanner.readContent(2, data, length));
+    EXPECT_EQ(length, 8192u);
+    ASSERT_EQ(data.size(), 8192u);
+    EXPECT_EQ(data[4095], 4);
+    EXPECT_EQ(data[4096], 5);  // the next cluster on the disk, FAT or not
+    EXPECT_EQ(readsSinceOpen(), 3);
+
+    ASSERT_TRUE(scanner.readContent(3, data, length));
+    EXPECT_EQ(length, 8193u);
+    ASSERT_EQ(data.size(), 12288u);
+    EXPECT_EQ(data[8192], 6);
+    EXPECT_EQ(readsSinceOpen(), 6);
+    EXPECT_EQ(messages.messages().size(), 2u);
+}
+
+TEST_F(Fat32ContentTest, FailedReadReturnsFalseAtOnce) {
+    EXPECT_FALSE(scanner.readContent(4, data, length));
+    // Cluster 11 is read, cluster 12 lies partly past the end: the third
+    // cluster is not asked for.
+    EXPECT_EQ(readsSinceOpen(), 2);
+    EXPECT_EQ(messages.messages().back(), kReadError);
+    EXPECT_FALSE(scanner.readContent(5, data, length));  // no such item
+}
+
+}  // namespace

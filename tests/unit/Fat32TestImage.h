@@ -1,0 +1,136 @@
+// Hand-built FAT32 bytes for the scanner's tests: directory entries,
+// long-name runs, and a small volume on a memory drive.
+#pragma once
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/Bytes.h"
+#include "partition/PartitionRecord.h"
+#include "support/MemoryDisk.h"
+
+namespace undelete::test {
+
+using Entry = std::array<uint8_t, 32>;
+
+// A short entry; `name11` is the 11 bytes of base and extension.
+inline Entry shortEntry(const char* name11, uint8_t attr, uint32_t cluster = 0, uint32_t size = 0,
+                        uint16_t date = 0, uint16_t time = 0) {
+    Entry e{};
+    std::memcpy(e.data(), name11, 11);
+    e[11] = attr;
+    put16(e.data() + 14, time);
+    put16(e.data() + 16, date);
+    put16(e.data() + 20, static_cast<uint16_t>(cluster >> 16));
+    put16(e.data() + 26, static_cast<uint16_t>(cluster));
+    put32(e.data() + 28, size);
+    return e;
+}
+
+inline Entry deletedFile(const char* name11, uint32_t cluster = 0, uint32_t size = 0) {
+    Entry e = shortEntry(name11, 0x20, cluster, size);
+    e[0] = 0xE5;
+    return e;
+}
+
+// The long-name entries of `name` in disk order (last piece first), marked
+// deleted when `deleted`; a short piece ends with a zero unit and 0xFFFF
+// fillers, as the format writes it.
+inline std::vector<Entry> longNameEntries(const std::u16string& name, bool deleted = true) {
+    static const size_t offsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+    const size_t pieces = (name.size() + 12) / 13;
+    std::vector<Entry> entries;
+    for (size_t n = pieces; n >= 1; --n) {
+        Entry e{};
+        e[0] = static_cast<uint8_t>(n | (n == pieces ? 0x40 : 0));
+        e[11] = 0x0F;
+        for (size_t i = 0; i < 13; ++i) {
+            const size_t at = (n - 1) * 13 + i;
+            uint16_t unit = 0xFFFF;
+            if (at < name.size()) unit = static_cast<uint16_t>(name[at]);
+            else if (at == name.size()) unit = 0;
+            put16(e.data() + offsets[i], unit);
+        }
+        if (deleted) e[0] = 0xE5;
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+// Directory bytes built entry by entry.
+class Directory {
+public:
+    Directory& add(const Entry& e) {
+        bytes.insert(bytes.end(), e.begin(), e.end());
+        return *this;
+    }
+    Directory& add(const std::vector<Entry>& entries) {
+        for (const Entry& e : entries) add(e);
+        return *this;
+    }
+    std::vector<uint8_t> bytes;
+};
+
+// A FAT32 volume on a memory drive: boot sector at `start`, reserved
+// sectors, FATs (never filled: the scanner does not read them), then the
+// data area of `clusters` clusters.
+struct VolumeLayout {
+    uint32_t sectorBytes = 512;
+    uint8_t sectorsPerCluster = 1;
+    uint16_t reservedSectors = 32;
+    uint8_t numberOfFats = 2;
+    uint32_t fatSize = 4;
+    uint32_t rootCluster = 2;
+    uint64_t start = 64;
+    uint32_t clusters = 100;
+    const char* label = "FAT32   ";
+};
+
+class Fat32Volume {
+public:
+    explicit Fat32Volume(const VolumeLayout& layout = VolumeLayout())
+        : layout_(layout),
+          disk_(static_cast<size_t>(dataSector() + 2 + uint64_t{layout.clusters} *
+                                                          layout.sectorsPerCluster) *
+                    layout.sectorBytes,
+                layout.sectorBytes) {
+        uint8_t* boot = disk_.at(layout.start * layout.sectorBytes);
+        boot[0] = 0xEB;
+        put16(boot + 11, static_cast<uint16_t>(layout.sectorBytes));
+        boot[13] = layout.sectorsPerCluster;
+        put16(boot + 14, layout.reservedSectors);
+        boot[16] = layout.numberOfFats;
+        put32(boot + 36, layout.fatSize);
+        put32(boot + 44, layout.rootCluster);
+        std::memcpy(boot + 82, layout.label, std::strlen(layout.label));
+        boot[510] = 0x55;
+        boot[511] = 0xAA;
+        record.partitionType = 0x0C;
+        record.relativeSectors = layout.start;
+    }
+
+    // Where the data area truly begins on this volume.
+    uint64_t dataSector() const {
+        const uint8_t fats = layout_.numberOfFats == 0 ? 2 : layout_.numberOfFats;
+        return layout_.start + layout_.reservedSectors + uint64_t{fats} * layout_.fatSize;
+    }
+    uint32_t clusterBytes() const { return layout_.sectorBytes * layout_.sectorsPerCluster; }
+    uint8_t* cluster(uint32_t k) {
+        return disk_.at((dataSector() + uint64_t{k - 2} * layout_.sectorsPerCluster) *
+                        layout_.sectorBytes);
+    }
+    // Writes `dir` at the start of cluster k (it may run into the next).
+    void put(uint32_t k, const Directory& dir) {
+        std::memcpy(cluster(k), dir.bytes.data(), dir.bytes.size());
+    }
+    MemoryDisk& disk() { return disk_; }
+
+    PartitionRecord record;
+
+private:
+    VolumeLayout layout_;
+    MemoryDisk disk_;
+};
+
+}  // namespace undelete::test
