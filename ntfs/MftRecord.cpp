@@ -1,0 +1,142 @@
+#include "ntfs/MftRecord.h"
+
+#include <cstring>
+#include <new>
+
+#include "common/Bytes.h"
+
+namespace undelete {
+namespace {
+
+// FILE record header.
+constexpr size_t kUpdateSequenceOffset = 4;
+constexpr size_t kFirstAttributeOffset = 20;
+constexpr size_t kFlags = 22;
+constexpr size_t kStride = 512;
+
+// Attribute header.
+constexpr size_t kAttrType = 0;
+constexpr size_t kAttrLength = 4;
+constexpr size_t kAttrNonResident = 8;
+constexpr size_t kAttrNameLength = 9;
+constexpr size_t kResidentHeaderBytes = 24;
+constexpr size_t kValueLength = 16;
+constexpr size_t kValueOffset = 20;
+constexpr size_t kNonResidentHeaderBytes = 64;
+constexpr size_t kRunListOffset = 32;
+constexpr size_t kAllocatedSize = 40;
+constexpr size_t kDataSize = 48;
+constexpr size_t kInitializedSize = 56;
+
+constexpr uint32_t kTypeFileName = 0x30;
+constexpr uint32_t kTypeData = 0x80;
+constexpr uint32_t kTypeEnd = 0xFFFFFFFF;
+constexpr size_t kNamespaceOffset = 65;
+constexpr uint8_t kDosNamespace = 2;
+
+// One attribute of the record, already known to lie inside it.
+struct Attribute {
+    const uint8_t* start;
+    size_t length;
+};
+
+// The resident value of `a`, or false when the header or the value would
+// reach past the attribute.
+bool residentValue(const Attribute& a, const uint8_t*& value, size_t& valueLength) {
+    if (a.length < kResidentHeaderBytes) return false;
+    const uint32_t size = le32(a.start + kValueLength);
+    const uint16_t offset = le16(a.start + kValueOffset);
+    if (!fits(offset, size, a.length)) return false;
+    value = a.start + offset;
+    valueLength = size;
+    return true;
+}
+
+void takeFileName(const Attribute& a, MftRecordInfo& info) {
+    if (a.start[kAttrNonResident] != 0) return;  // the format has no such thing
+    const uint8_t* value = nullptr;
+    size_t size = 0;
+    if (!residentValue(a, value, size)) return;
+    if (size <= kNamespaceOffset || size > kFileNameValueBytes) return;
+    if (value[kNamespaceOffset] == kDosNamespace) return;
+    info.fileName.fill(0);
+    std::memcpy(info.fileName.data(), value, size);
+}
+
+void takeNonResidentData(const Attribute& a, MftRecordInfo& info) {
+    if (a.length < kNonResidentHeaderBytes) return;
+    const uint16_t runList = le16(a.start + kRunListOffset);
+    if (runList >= a.length) return;
+    decodeRunList(a.start + runList, a.length - runList, info.runs);
+    info.allocatedSize = le64(a.start + kAllocatedSize);
+    info.dataSize = le64(a.start + kDataSize);
+    info.initializedSize = le64(a.start + kInitializedSize);
+    info.dataLength = -1;
+}
+
+// Only the unnamed stream is the file's content; named streams (zone
+// markers and the like) are passed over.
+void takeData(const Attribute& a, MftRecordInfo& info) {
+    if (a.start[kAttrNameLength] != 0) return;
+    if (a.start[kAttrNonResident] != 0) {
+        takeNonResidentData(a, info);
+        return;
+    }
+    const uint8_t* value = nullptr;
+    size_t size = 0;
+    if (!residentValue(a, value, size) || size > info.residentData.size()) return;
+    info.runs.clear();
+    info.dataSize = info.allocatedSize = info.initializedSize = 0;
+    info.residentData.fill(0);
+    std::memcpy(info.residentData.data(), value, size);
+    info.dataLength = static_cast<int32_t>(size);
+}
+
+// Visits the attributes from the first attribute offset until the end
+// marker, a type of 0, or a length that is 0 or crosses the record's end.
+void walkAttributes(const uint8_t* record, MftRecordInfo& info) {
+    size_t cursor = le16(record + kFirstAttributeOffset);
+    // Each step advances by at least 16 bytes, so the walk ends within 64
+    // steps.
+    while (fits(cursor, 8, kMftRecordBytes)) {
+        const uint32_t type = le32(record + cursor + kAttrType);
+        if (type == kTypeEnd || type == 0) return;
+        const uint32_t length = le32(record + cursor + kAttrLength);
+        if (length < 16 || !fits(cursor, length, kMftRecordBytes)) return;
+        const Attribute a{record + cursor, length};
+        if (type == kTypeFileName) takeFileName(a, info);
+        if (type == kTypeData) takeData(a, info);
+        cursor += length;
+    }
+}
+
+}  // namespace
+
+bool loadRecord(uint8_t* record) {
+    if (std::memcmp(record, "FILE", 4) != 0) return false;
+    const uint16_t usa = le16(record + kUpdateSequenceOffset);
+    if (!fits(usa, 6, kMftRecordBytes)) return false;
+    const uint16_t number = le16(record + usa);
+    for (size_t stride = 0; stride < 2; ++stride) {
+        uint8_t* last = record + (stride + 1) * kStride - 2;
+        if (le16(last) != number) return false;
+        put16(last, le16(record + usa + 2 + 2 * stride));
+    }
+    return true;
+}
+
+bool parseRecord(const uint8_t* bytes, size_t length, bool notInUseOnly, MftRecordInfo& info) {
+    if (bytes == nullptr || length < kMftRecordBytes) return false;
+    uint8_t record[kMftRecordBytes];
+    std::memcpy(record, bytes, kMftRecordBytes);
+    if (!loadRecord(record)) return false;
+    if (notInUseOnly && le16(record + kFlags) != 0) return false;
+    try {
+        walkAttributes(record, info);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace undelete

@@ -1,0 +1,61 @@
+// One master file table record reduced to what the scanner needs: the
+// file's name ($FILE_NAME value) and where its content lies (a resident
+// $DATA value, or the sizes and run list of a non-resident one).
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace undelete {
+
+constexpr size_t kMftRecordBytes = 1024;
+constexpr size_t kFileNameValueBytes = 1090;  // 66-byte fixed part + 512 UTF-16 units
+constexpr size_t kFileNameNameOffset = 66;
+constexpr size_t kFileNameTimeOffset = 8;
+
+// One decoded run: `runLength` clusters at the signed distance `runOffset`
+// from the previous run's first cluster. A sparse run (empty offset field)
+// has no clusters on the disk; its distance is 0.
+struct RunListNode {
+    uint64_t runLength = 0;
+    int64_t runOffset = 0;
+    bool sparse = false;
+};
+
+struct MftRecordInfo {
+    // The retained $FILE_NAME value (the last one outside the DOS
+    // namespace), copied to the start; the rest is zero.
+    std::array<uint8_t, kFileNameValueBytes> fileName{};
+    // Of the retained non-resident unnamed $DATA attribute.
+    uint64_t dataSize = 0;
+    uint64_t allocatedSize = 0;
+    uint64_t initializedSize = 0;
+    std::vector<RunListNode> runs;
+    // The retained resident unnamed $DATA value.
+    std::array<uint8_t, kMftRecordBytes> residentData{};
+    // −1: the content is non-resident; otherwise the resident byte count
+    // (0 also when the record has no unnamed $DATA attribute).
+    int32_t dataLength = 0;
+
+    bool nonResident() const { return dataLength == -1; }
+};
+
+// Checks the signature and the update sequence of the first 1024 bytes of
+// `bytes`, refuses a record whose flags are not zero when `notInUseOnly` is
+// set, and walks the attributes into `info`. False (no message) when the
+// record is refused; `info` is then to be discarded. Never reads outside
+// the 1024 bytes, whatever they hold.
+bool parseRecord(const uint8_t* bytes, size_t length, bool notInUseOnly, MftRecordInfo& info);
+
+// Undoes the update-sequence protection of a 1024-byte record in place:
+// the last u16 of each 512-byte stride must equal the update sequence
+// number and is replaced by its array entry. Also checks the signature.
+bool loadRecord(uint8_t* record);
+
+// Decodes the run list in `bytes` (at most `length` bytes) into `runs`.
+// The list ends at a zero header byte, at a field size above 8, or where a
+// run's fields would cross the end of the bytes.
+void decodeRunList(const uint8_t* bytes, size_t length, std::vector<RunListNode>& runs);
+
+}  // namespace undelete

@@ -1,0 +1,139 @@
+// Hand-built NTFS structures for the scanner's unit tests: FILE records
+// with their attributes and update sequence, boot sectors, and a whole
+// partition laid out in a memory disk.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/Bytes.h"
+
+namespace undelete::test {
+
+using Record = std::array<uint8_t, 1024>;
+
+class RecordBuilder {
+public:
+    static constexpr size_t kUsaOffset = 48;
+    static constexpr size_t kFirstAttribute = 56;
+
+    explicit RecordBuilder(uint16_t flags = 0, uint16_t sequenceNumber = 0x0004) : usn_(sequenceNumber) {
+        std::memcpy(bytes_.data(), "FILE", 4);
+        put16(&bytes_[4], kUsaOffset);
+        put16(&bytes_[6], 3);
+        put16(&bytes_[20], kFirstAttribute);
+        put16(&bytes_[22], flags);
+    }
+
+    // A resident $FILE_NAME value: creation time at 8, name length at 64,
+    // namespace at 65, the name from 66.
+    RecordBuilder& fileName(const std::u16string& name, uint8_t nameSpace, uint64_t created = 0) {
+        std::vector<uint8_t> value(66 + 2 * name.size(), 0);
+        put64(&value[8], created);
+        value[64] = static_cast<uint8_t>(name.size());
+        value[65] = nameSpace;
+        for (size_t i = 0; i < name.size(); ++i) put16(&value[66 + 2 * i], name[i]);
+        return resident(0x30, value);
+    }
+
+    // A resident attribute of `type`; a stream name of `nameUnits` units
+    // lies between the header and the value.
+    RecordBuilder& resident(uint32_t type, const std::vector<uint8_t>& value, uint8_t nameUnits = 0) {
+        const size_t valueOffset = 24 + align8(2u * nameUnits);
+        const size_t length = align8(valueOffset + value.size());
+        uint8_t* a = header(type, length, 0, nameUnits);
+        put32(a + 16, static_cast<uint32_t>(value.size()));
+        put16(a + 20, static_cast<uint16_t>(valueOffset));
+        if (!value.empty()) std::memcpy(a + valueOffset, value.data(), value.size());
+        cursor_ += length;
+        return *this;
+    }
+
+    RecordBuilder& nonResident(uint32_t type, const std::vector<uint8_t>& runList, uint64_t allocated,
+                               uint64_t dataSize, uint64_t initialized, uint8_t nameUnits = 0) {
+        const size_t runOffset = 64 + align8(2u * nameUnits);
+        const size_t length = align8(runOffset + runList.size() + 1);
+        uint8_t* a = header(type, length, 1, nameUnits);
+        put16(a + 32, static_cast<uint16_t>(runOffset));
+        put64(a + 40, allocated);
+        put64(a + 48, dataSize);
+        put64(a + 56, initialized);
+        std::memcpy(a + runOffset, runList.data(), runList.size());
+        cursor_ += length;
+        return *this;
+    }
+
+    RecordBuilder& data(const std::vector<uint8_t>& value) { return resident(0x80, value); }
+    RecordBuilder& data(const std::vector<uint8_t>& runList, uint64_t allocated, uint64_t dataSize) {
+        return nonResident(0x80, runList, allocated, dataSize, dataSize);
+    }
+
+    // Raw bytes at the cursor (for broken attribute headers).
+    RecordBuilder& raw(const std::vector<uint8_t>& bytes) {
+        std::memcpy(&bytes_[cursor_], bytes.data(), bytes.size());
+        cursor_ += bytes.size();
+        return *this;
+    }
+
+    size_t cursor() const { return cursor_; }
+    uint8_t* at(size_t offset) { return &bytes_[offset]; }
+
+    // Ends the attributes and applies the update sequence: the true last
+    // u16 of each stride goes to the array, the number takes its place.
+    Record build(bool endMarker = true) {
+        Record r = bytes_;
+        if (endMarker && cursor_ + 8 <= r.size()) put32(&r[cursor_], 0xFFFFFFFF);
+        put16(&r[kUsaOffset], usn_);
+        for (size_t s = 0; s < 2; ++s) {
+            const size_t last = (s + 1) * 512 - 2;
+            put16(&r[kUsaOffset + 2 + 2 * s], le16(&r[last]));
+            put16(&r[last], usn_);
+        }
+        return r;
+    }
+
+private:
+    static size_t align8(size_t n) { return (n + 7) & ~size_t{7}; }
+
+    uint8_t* header(uint32_t type, size_t length, uint8_t nonResidentFlag, uint8_t nameUnits) {
+        uint8_t* a = &bytes_[cursor_];
+        put32(a, type);
+        put32(a + 4, static_cast<uint32_t>(length));
+        a[8] = nonResidentFlag;
+        a[9] = nameUnits;
+        const size_t nameOffset = nonResidentFlag ? 64 : 24;
+        put16(a + 10, static_cast<uint16_t>(nameOffset));
+        for (size_t i = 0; i < nameUnits; ++i) put16(a + nameOffset + 2 * i, u'Z');
+        return a;
+    }
+
+    Record bytes_{};
+    size_t cursor_ = kFirstAttribute;
+    uint16_t usn_;
+};
+
+// A boot sector of an NTFS volume.
+inline std::array<uint8_t, 512> ntfsBootSector(uint8_t sectorsPerCluster, uint64_t mftCluster,
+                                               uint8_t clustersPerRecord, uint32_t serial) {
+    std::array<uint8_t, 512> b{};
+    b[0] = 0xEB;
+    b[1] = 0x52;
+    b[2] = 0x90;
+    std::memcpy(&b[3], "NTFS    ", 8);
+    put16(&b[11], 512);
+    b[13] = sectorsPerCluster;
+    put64(&b[48], mftCluster);
+    b[64] = clustersPerRecord;
+    put32(&b[72], serial);
+    put32(&b[76], 0xCAFE0000u);  // upper half of the serial: never compared
+    b[510] = 0x55;
+    b[511] = 0xAA;
+    return b;
+}
+
+// FILETIME of 2012-03-07 01:05:03 UTC.
+constexpr uint64_t kMarch7th2012 = 129755559030000000ULL;
+
+}  // namespace undelete::test
