@@ -31,7 +31,7 @@ void expect(bool ok, const char* what) {
 }
 
 constexpr uint32_t kPatternBytes = 1u << 20;
-constexpr uint64_t kHighOffset = (5ull << 30) + 4096;  // above 4 GiB, low part 4096
+constexpr uint64_t kHighOffset = (5ull << 30) + 4096;  // above 4 GiB; its low 32 bits are 4096
 const char kMarker[] = "HIGH-MARKER";
 
 uint8_t patternAt(uint64_t offset) {
