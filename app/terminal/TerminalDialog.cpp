@@ -1,12 +1,92 @@
 #include "app/terminal/TerminalDialog.h"
 
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "app/ScanShell.h"
+#include "app/terminal/EventLoop.h"
+#include "app/terminal/ListKeys.h"
+#include "app/terminal/TerminalView.h"
+#include "app/terminal/UiTaskQueue.h"
+#include "common/Message.h"
+#include "partition/PartitionRows.h"
 
 namespace undelete {
+namespace {
+
+using namespace terminal;
+
+constexpr int kDialogResult = 1;
+
+// How long closing waits for the workers to see their stop request.
+constexpr std::chrono::milliseconds kWorkerGrace{500};
+
+// Ends the shell on another thread while this (the user-interface) thread
+// keeps running the tasks its workers hand over. False when a worker is
+// still busy when the grace time is up (say, deep inside a long open).
+bool endShell(UiTaskQueue& queue, std::unique_ptr<ScanShell> shell) {
+    std::atomic<bool> done{false};
+    std::thread closer([&] {
+        shell.reset();
+        done = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + kWorkerGrace;
+    while (!done && std::chrono::steady_clock::now() < deadline) queue.waitAndRun(10);
+    if (!done) {
+        closer.detach();
+        return false;
+    }
+    closer.join();
+    return true;
+}
+
+}  // namespace
 
 int runTerminalDialog() {
-    std::fprintf(stderr, "undelete: the terminal dialog is not built yet\n");
-    return 1;
+    if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO)) {
+        std::fprintf(stderr, "undelete: the dialog needs a terminal; "
+                             "use --partitions or --scan without one\n");
+        return kDialogResult;
+    }
+    SCREEN* screen = newterm(nullptr, stdout, stdin);
+    if (screen == nullptr) {
+        const char* term = std::getenv("TERM");
+        std::fprintf(stderr, "undelete: cannot use this terminal (TERM=%s)\n",
+                     term != nullptr ? term : "");
+        return kDialogResult;
+    }
+    set_term(screen);
+
+    UiTaskQueue queue;
+    EventLoop loop(queue);
+    TerminalView view(loop, queue);
+    loop.startScreen();
+    view.setModifiedKeys(lookUpModifiedKeys());
+    MessageSink previous = installMessageSink([&view](const char* text) { view.showMessageBox(text); });
+
+    view.setPartitions(collectPartitionRows());
+    auto shell = std::make_unique<ScanShell>(view);
+    ScanShell* commands = shell.get();
+    view.setCommandHandler([commands](ControlId command) {
+        if (command == kScanButton) commands->onScanCommand();
+        if (command == kSaveButton) commands->onSaveCommand();
+    });
+    view.runDialog();
+
+    loop.endScreen();
+    if (!endShell(queue, std::move(shell))) {
+        std::fflush(nullptr);
+        std::_Exit(kDialogResult);
+    }
+    installMessageSink(std::move(previous));
+    delscreen(screen);
+    return kDialogResult;
 }
 
 }  // namespace undelete

@@ -1,0 +1,84 @@
+#include "app/terminal/Canvas.h"
+
+#include "app/terminal/TextCells.h"
+
+namespace undelete::terminal {
+namespace {
+
+bool colours = false;
+
+enum Pair : short { kFocusPair = 1, kSelectedPair, kErrorPair, kButtonPair, kHintPair };
+
+const char* const kHorizontal = "\xE2\x94\x80";  // ─
+const char* const kVertical = "\xE2\x94\x82";    // │
+
+void put(int row, int column, const std::string& text, attr_t attr) {
+    if (row < 0 || row >= LINES || column < 0 || column >= COLS) return;
+    attrset(attr);
+    mvaddstr(row, column, text.c_str());
+    attrset(A_NORMAL);
+}
+
+}  // namespace
+
+void initLooks() {
+    colours = has_colors() && start_color() == OK;
+    if (!colours) return;
+    use_default_colors();
+    init_pair(kFocusPair, COLOR_YELLOW, -1);
+    init_pair(kSelectedPair, COLOR_BLACK, COLOR_CYAN);
+    init_pair(kErrorPair, COLOR_RED, -1);
+    init_pair(kButtonPair, COLOR_BLACK, COLOR_YELLOW);
+    init_pair(kHintPair, COLOR_CYAN, -1);
+}
+
+attr_t attrOf(Look look) {
+    switch (look) {
+    case Look::Normal: return A_NORMAL;
+    case Look::Focus: return A_BOLD | (colours ? COLOR_PAIR(kFocusPair) : 0);
+    case Look::Selected: return colours ? COLOR_PAIR(kSelectedPair) : A_REVERSE;
+    case Look::Button: return A_NORMAL;
+    case Look::FocusedButton:
+        return A_BOLD | (colours ? COLOR_PAIR(kButtonPair) : A_REVERSE);
+    case Look::Header: return A_BOLD;
+    case Look::Error: return A_BOLD | (colours ? COLOR_PAIR(kErrorPair) : 0);
+    case Look::Hint: return colours ? COLOR_PAIR(kHintPair) : A_DIM;
+    }
+    return A_NORMAL;
+}
+
+void drawText(int row, int column, const std::string& text, int width, attr_t attr) {
+    if (column < 0 || column >= COLS) return;
+    if (width > COLS - column) width = COLS - column;
+    if (width <= 0) return;
+    put(row, column, clipToWidth(text, width), attr);
+}
+
+void drawField(int row, int column, const std::string& text, int width, attr_t attr) {
+    if (column < 0 || column >= COLS) return;
+    if (width > COLS - column) width = COLS - column;
+    if (width <= 0) return;
+    put(row, column, padToWidth(text, width), attr);
+}
+
+void clearRect(const Rect& rect, attr_t attr) {
+    for (int r = rect.top; r < rect.top + rect.height; ++r) {
+        drawField(r, rect.left, std::string(), rect.width, attr);
+    }
+}
+
+void drawFrame(const Rect& rect, attr_t attr) {
+    if (rect.width < 2 || rect.height < 2) return;
+    std::string line;
+    for (int i = 0; i < rect.width - 2; ++i) line += kHorizontal;
+    const int bottom = rect.top + rect.height - 1;
+    const int right = rect.left + rect.width - 1;
+    put(rect.top, rect.left, "\xE2\x94\x8C" + line + "\xE2\x94\x90", attr);  // ┌ ┐
+    put(bottom, rect.left, "\xE2\x94\x94" + line + "\xE2\x94\x98", attr);    // └ ┘
+    for (int r = rect.top + 1; r < bottom; ++r) {
+        put(r, rect.left, kVertical, attr);
+        put(r, right, kVertical, attr);
+    }
+}
+
+}  // namespace undelete::terminal

@@ -1,0 +1,201 @@
+#include "app/terminal/SavePrompt.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "app/terminal/Canvas.h"
+#include "app/terminal/LineEditor.h"
+#include "app/terminal/SavePath.h"
+#include "app/terminal/TextCells.h"
+
+namespace undelete::terminal {
+namespace {
+
+constexpr int kLabelWidth = 11;
+constexpr int kPromptHeight = 9;
+
+std::string currentFolder() {
+    std::vector<char> buffer(4096);
+    if (::getcwd(buffer.data(), buffer.size()) == nullptr) return ".";
+    return buffer.data();
+}
+
+class SavePromptLayer : public Layer {
+public:
+    SavePromptLayer(const FileFilter& filter, const std::string& extension)
+        : filter_(filter), extension_(extension), editor_(kMaxSavePathBytes),
+          folder_(currentFolder()) {
+        const char* home = std::getenv("HOME");
+        home_ = home != nullptr ? home : "";
+    }
+
+    // True when the prompt is done; `accepted` then tells how.
+    bool handle(const InputEvent& event, bool& accepted);
+    const std::string& path() const { return pending_.path; }
+
+    void draw() override;
+    bool cursorAt(int& row, int& column) const override {
+        if (confirming_) return false;
+        row = fieldRow_;
+        column = fieldColumn_ + cursorCell_;
+        return true;
+    }
+
+private:
+    bool handleConfirm(int key, bool& accepted);
+    bool submit(bool& accepted);
+    void drawButtons(int row, int innerLeft, int innerWidth);
+
+    const FileFilter& filter_;
+    std::string extension_;
+    LineEditor editor_;
+    std::string folder_;
+    std::string home_;
+    size_t filterIndex_ = 0;
+    std::string message_;
+    bool confirming_ = false;
+    SavePathResult pending_;
+
+    // Where the last paint put things, for the cursor and for clicks.
+    Rect frame_;
+    int fieldRow_ = 0, fieldColumn_ = 0, cursorCell_ = 0;
+    Rect okButton_, cancelButton_;
+};
+
+void SavePromptLayer::draw() {
+    const int width = std::min(COLS - 4, 78);
+    frame_ = {(LINES - kPromptHeight) / 2, (COLS - width) / 2, kPromptHeight, width};
+    const int left = frame_.left + 2;
+    const int inner = width - 4;
+    clearRect(frame_);
+    drawFrame(frame_, attrOf(Look::Focus));
+    drawText(frame_.top, frame_.left + 2, " 另存为 ", inner, attrOf(Look::Focus));
+
+    int row = frame_.top + 1;
+    drawText(row, left, "文件夹:", kLabelWidth);
+    drawText(row++, left + kLabelWidth, folder_, inner - kLabelWidth);
+
+    drawText(row, left, "文件名:", kLabelWidth);
+    fieldRow_ = row++;
+    fieldColumn_ = left + kLabelWidth;
+    drawText(fieldRow_, fieldColumn_, editor_.visible(inner - kLabelWidth, cursorCell_),
+             inner - kLabelWidth, A_UNDERLINE);
+
+    drawText(row, left, "保存类型:", kLabelWidth);
+    const std::string type = filter_.empty() ? std::string() : filter_[filterIndex_].first;
+    drawText(row++, left + kLabelWidth, type + "   (上/下键更改)", inner - kLabelWidth);
+
+    ++row;
+    const attr_t messageAttr = attrOf(confirming_ ? Look::Header : Look::Error);
+    std::vector<std::string> lines = wrapToWidth(message_, inner);
+    if (lines.size() > 2) lines.resize(2);
+    for (const std::string& line : lines) drawText(row++, left, line, inner, messageAttr);
+
+    drawButtons(frame_.top + kPromptHeight - 2, left, inner);
+}
+
+void SavePromptLayer::drawButtons(int row, int innerLeft, int innerWidth) {
+    const std::string ok = confirming_ ? "[ 是(Y) ]" : "[ 保存 ]";
+    const std::string cancel = confirming_ ? "[ 否(N) ]" : "[ 取消 ]";
+    const int okWidth = displayWidth(ok), cancelWidth = displayWidth(cancel);
+    const int start = innerLeft + (innerWidth - okWidth - 2 - cancelWidth) / 2;
+    okButton_ = {row, start, 1, okWidth};
+    cancelButton_ = {row, start + okWidth + 2, 1, cancelWidth};
+    drawText(row, okButton_.left, ok, okWidth, attrOf(confirming_ ? Look::Button : Look::FocusedButton));
+    drawText(row, cancelButton_.left, cancel, cancelWidth,
+             attrOf(confirming_ ? Look::FocusedButton : Look::Button));
+}
+
+bool SavePromptLayer::submit(bool& accepted) {
+    pending_ = checkSavePath(editor_.text(), extension_, home_, fileSystemProbe());
+    if (pending_.check == SaveCheck::Ready) {
+        accepted = true;
+        return true;
+    }
+    confirming_ = pending_.check == SaveCheck::NeedsConfirm;
+    message_ = savePathMessage(pending_);
+    return false;
+}
+
+bool SavePromptLayer::handleConfirm(int key, bool& accepted) {
+    if (key == 'y' || key == 'Y') {
+        accepted = true;
+        return true;
+    }
+    // Anything that means no (and Enter, whose default is not to replace)
+    // goes back to the path.
+    if (key == 'n' || key == 'N' || key == kKeyEscape || isEnterKey(key)) {
+        confirming_ = false;
+        message_.clear();
+    }
+    return false;
+}
+
+bool SavePromptLayer::handle(const InputEvent& event, bool& accepted) {
+    accepted = false;
+    if (event.kind == InputEvent::Click) {
+        if (okButton_.contains(event.row, event.column)) {
+            return confirming_ ? handleConfirm('y', accepted) : submit(accepted);
+        }
+        if (cancelButton_.contains(event.row, event.column)) {
+            if (confirming_) return handleConfirm('n', accepted);
+            return true;
+        }
+        return false;
+    }
+    if (event.kind == InputEvent::Wheel) return false;
+    if (event.kind == InputEvent::Character) {
+        if (confirming_) return handleConfirm(static_cast<int>(event.character), accepted);
+        editor_.insert(event.character);
+        message_.clear();
+        return false;
+    }
+    const int key = event.key;
+    if (confirming_) return handleConfirm(key, accepted);
+    if (key == kKeyEscape) return true;  // cancelled
+    if (isEnterKey(key)) return submit(accepted);
+    if (key == KEY_UP || key == KEY_DOWN) {
+        if (!filter_.empty()) {
+            filterIndex_ = (filterIndex_ + (key == KEY_UP ? filter_.size() - 1 : 1)) % filter_.size();
+        }
+        return false;
+    }
+    if (isBackspaceKey(key)) editor_.backspace();
+    else if (key == KEY_DC) editor_.deleteAhead();
+    else if (key == KEY_LEFT) editor_.left();
+    else if (key == KEY_RIGHT) editor_.right();
+    else if (key == KEY_HOME) editor_.home();
+    else if (key == KEY_END) editor_.end();
+    else if (key == kKeyCtrlU) editor_.clear();
+    else return false;
+    message_.clear();
+    return false;
+}
+
+}  // namespace
+
+bool runSavePrompt(EventLoop& loop, const FileFilter& filter, const std::string& defaultExtension,
+                   std::string& path) {
+    SavePromptLayer layer(filter, defaultExtension);
+    loop.push(&layer);
+    loop.paintNow();
+    bool accepted = false;
+    InputEvent event;
+    while (loop.next(event)) {
+        const bool done = layer.handle(event, accepted);
+        loop.changed();
+        if (done) break;
+    }
+    loop.pop();
+    loop.changed();
+    if (accepted && !loop.closing()) {
+        path = layer.path();
+        return true;
+    }
+    return false;
+}
+
+}  // namespace undelete::terminal

@@ -1,0 +1,80 @@
+// The dialog on a terminal: the window operations the shell logic calls,
+// kept as list models and counters that the dialog screen draws, and the
+// keys and clicks of the dialog turned into focus moves, list moves and
+// the two commands.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/ShellView.h"
+#include "app/terminal/DialogLayout.h"
+#include "app/terminal/EventLoop.h"
+#include "app/terminal/ListColumns.h"
+#include "app/terminal/ListKeys.h"
+#include "app/terminal/ListModel.h"
+#include "partition/PartitionRows.h"
+
+namespace undelete::terminal {
+
+// The tab order of the dialog's controls: partition list, "保存", file
+// list, "扫描". `step` is +1 (Tab) or −1 (Shift-Tab).
+ControlId nextInTabOrder(ControlId current, int step);
+
+class TerminalView : public ShellView, private Layer {
+public:
+    using CommandHandler = std::function<void(ControlId command)>;
+
+    TerminalView(EventLoop& loop, UiTaskQueue& queue);
+
+    // Fills the partition list (once, before the dialog runs).
+    void setPartitions(std::vector<PartitionRow> rows);
+    void setCommandHandler(CommandHandler handler) { onCommand_ = std::move(handler); }
+    void setModifiedKeys(const ModifiedKeys& keys) { modifiedKeys_ = keys; }
+
+    // Shows the dialog and handles its events until the user closes it.
+    void runDialog();
+
+    // ShellView
+    void runOnUiThread(const std::function<void()>& task) override;
+    void showMessageBox(const char* text) override;
+    void setScanCaption(const char* caption) override;
+    std::string scanCaption() override { return caption_; }
+    void setCounter(ControlId counter, unsigned value) override;
+    void clearFileRows() override;
+    void insertFileRow(int position, const char* numberText, uintptr_t itemData) override;
+    void setFileRowText(int position, int column, const char* text) override;
+    int firstSelectedFileRow() override { return files_.firstSelected(); }
+    uintptr_t fileRowData(int position) override { return files_.itemData(position); }
+    const PartitionRecord* selectedPartitionRecord() override;
+    bool askSavePath(const FileFilter& filter, const char* defaultExtension,
+                     std::string& path) override;
+
+private:
+    void draw() override;
+    void drawList(const ListBox& box, ListModel& model, const ColumnSet& columns, bool focused);
+    void drawBottomLine(const DialogLayout& layout);
+
+    void handle(const InputEvent& event);
+    void handleClick(const InputEvent& event, const DialogLayout& layout);
+    bool clickList(const InputEvent& event, const ListBox& box, ListModel& model);
+    void press(ControlId button);
+
+    DialogLayout currentLayout() const;
+
+    EventLoop& loop_;
+    UiTaskQueue& queue_;
+    std::vector<PartitionRow> partitionRows_;
+    ListModel partitions_;
+    ListModel files_;
+    ColumnSet partitionColumns_;
+    ColumnSet fileColumns_;
+    std::string caption_;
+    unsigned scanned_ = 0;
+    unsigned deleted_ = 0;
+    ControlId focus_ = kPartitionList;
+    CommandHandler onCommand_;
+    ModifiedKeys modifiedKeys_;
+};
+
+}  // namespace undelete::terminal

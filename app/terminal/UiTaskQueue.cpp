@@ -1,0 +1,97 @@
+#include "app/terminal/UiTaskQueue.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace undelete::terminal {
+
+UiTaskQueue::UiTaskQueue() : uiThread_(std::this_thread::get_id()) {
+    if (::pipe(pipe_) == 0) {
+        for (int fd : pipe_) {
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        }
+    } else {
+        pipe_[0] = pipe_[1] = -1;
+    }
+}
+
+UiTaskQueue::~UiTaskQueue() {
+    for (int fd : pipe_) {
+        if (fd >= 0) ::close(fd);
+    }
+}
+
+void UiTaskQueue::run(const std::function<void()>& task) {
+    if (onUiThread()) {
+        task();
+        return;
+    }
+    Item item;
+    item.task = &task;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (pending_.empty() && pipe_[1] >= 0) {
+        const char byte = 1;
+        // A full pipe is already readable, which is all the wake-up needs.
+        while (::write(pipe_[1], &byte, 1) < 0 && errno == EINTR) {
+        }
+    }
+    pending_.push_back(&item);
+    doneSignal_.wait(lock, [&] { return item.done; });
+}
+
+void UiTaskQueue::drainPipeLocked() {
+    if (pipe_[0] < 0) return;
+    char bytes[64];
+    for (;;) {
+        const ssize_t n = ::read(pipe_[0], bytes, sizeof bytes);
+        if (n > 0) continue;
+        if (n < 0 && errno == EINTR) continue;
+        return;
+    }
+}
+
+bool UiTaskQueue::runPending() {
+    bool ran = false;
+    for (;;) {
+        Item* item = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (pending_.empty()) {
+                // Emptied under the lock: a task queued after this writes
+                // a new byte, so the pipe never stays readable for nothing
+                // nor silent with work waiting.
+                drainPipeLocked();
+                return ran;
+            }
+            item = pending_.front();
+            pending_.pop_front();
+        }
+        try {
+            (*item->task)();
+        } catch (...) {
+            // The caller must be released whatever the task did.
+        }
+        ran = true;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            item->done = true;
+        }
+        doneSignal_.notify_all();
+    }
+}
+
+bool UiTaskQueue::waitAndRun(int timeoutMs) {
+    if (pipe_[0] >= 0) {
+        pollfd fd{pipe_[0], POLLIN, 0};
+        ::poll(&fd, 1, timeoutMs);
+    } else {  // no pipe: fall back to short naps
+        ::poll(nullptr, 0, timeoutMs < 0 || timeoutMs > 10 ? 10 : timeoutMs);
+    }
+    return runPending();
+}
+
+}  // namespace undelete::terminal
