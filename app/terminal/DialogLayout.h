@@ -35,7 +35,7 @@ struct DialogLayout {
     Rect saveButton;
 };
 
-constexpr int kMinimumColumns = 64;
+constexpr int kMinimumColumns = 66;
 constexpr int kMinimumRows = 16;
 // Cells of a button: "[ " caption(4 cells) " ]".
 constexpr int kButtonWidth = 8;
