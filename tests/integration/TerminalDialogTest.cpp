@@ -1,0 +1,339 @@
+// The dialog on a terminal, end to end: the built program runs in tmux on
+// disk images made at test time; keys go in with send-keys and the screen
+// comes back with capture-pane.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "Harness.h"
+
+namespace {
+
+using harness::quote;
+
+const std::string kRepository = std::string(FIXTURE_DIR) + "/../..";
+
+// One program in a tmux server of its own (a private socket), killed at the
+// end of the test.
+class TmuxSession {
+public:
+    TmuxSession() : socket_("undelete-test-" + std::to_string(::getpid())) {}
+    ~TmuxSession() { tmux("kill-server 2>/dev/null"); }
+
+    // Starts `command` in a 160 × 50 terminal.
+    bool start(const std::string& command) {
+        return tmux("-f /dev/null new-session -d -x 160 -y 50 -s dialog " + quote(command)).status == 0;
+    }
+
+    std::string screen() { return tmux("capture-pane -p -t dialog 2>/dev/null").out; }
+
+    void keys(const std::string& names) { tmux("send-keys -t dialog " + names); }
+    void type(const std::string& text) { tmux("send-keys -t dialog -l " + quote(text)); }
+
+    // Polls the screen until `test` holds (true) or `seconds` pass (false).
+    bool waitFor(const std::function<bool(const std::string&)>& test, int seconds = 20) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        for (;;) {
+            last_ = screen();
+            if (test(last_)) return true;
+            if (std::chrono::steady_clock::now() > limit) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    bool waitForText(const std::string& text, int seconds = 20) {
+        return waitFor([&](const std::string& s) { return s.find(text) != std::string::npos; }, seconds);
+    }
+
+    // The screen as last read by waitFor, for failure messages.
+    const std::string& last() const { return last_; }
+
+    // Dismisses the message boxes that come up (one Enter each, after the
+    // box is on screen) until `done` holds.
+    bool dismissMessagesUntil(const std::function<bool(const std::string&)>& done, int seconds = 30) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < limit) {
+            last_ = screen();
+            if (last_.find("[ 确定 ]") != std::string::npos) {
+                const std::string withBox = last_;
+                keys("Enter");
+                // Wait for this box to go before looking again, so one box
+                // never takes two presses.
+                if (!waitFor([&](const std::string& s) { return s != withBox; }, 10)) return false;
+                continue;
+            }
+            if (done(last_)) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+private:
+    harness::Result tmux(const std::string& arguments) {
+        return harness::run("LC_ALL=C.UTF-8 tmux -L " + socket_ + " " + arguments);
+    }
+
+    std::string socket_;
+    std::string last_;
+};
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The number after `label` on the screen, or −1.
+long counterAfter(const std::string& screen, const std::string& label) {
+    const size_t at = screen.find(label);
+    if (at == std::string::npos) return -1;
+    size_t i = at + label.size();
+    while (i < screen.size() && screen[i] == ' ') ++i;
+    long value = -1;
+    for (; i < screen.size() && screen[i] >= '0' && screen[i] <= '9'; ++i) {
+        value = (value < 0 ? 0 : value * 10) + (screen[i] - '0');
+    }
+    return value;
+}
+
+long scannedCount(const std::string& screen) { return counterAfter(screen, "已扫描文件:"); }
+long deletedCount(const std::string& screen) { return counterAfter(screen, ",已删除文件:"); }
+
+// The row number shown in the first column of the list line holding `name`.
+int rowNumberOf(const std::string& screen, const std::string& name) {
+    for (const std::string& line : harness::split(screen, '\n')) {
+        if (!contains(line, name)) continue;
+        const std::string grid = "\xE2\x94\x82";  // │
+        const size_t start = line.find(grid);
+        if (start == std::string::npos) continue;
+        return static_cast<int>(counterAfter(line.substr(start), grid));
+    }
+    return -1;
+}
+
+bool scanIdle(const std::string& screen) { return contains(screen, "[ 扫描 ]"); }
+
+class TerminalDialogTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!harness::haveTool("tmux")) return;
+        workspace_ = new harness::TempDir();
+        demoImage_ = workspace_->file("demo.img");
+        const harness::Result made = harness::run(
+            quote(kRepository + "/scripts/make-demo-image.sh") + " " + quote(demoImage_) + " >&2");
+        demoMade_ = made.status == 0;
+    }
+    static void TearDownTestSuite() {
+        delete workspace_;
+        workspace_ = nullptr;
+    }
+
+    void SetUp() override {
+        if (!harness::haveTool("tmux")) GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
+        ASSERT_TRUE(demoMade_) << "scripts/make-demo-image.sh failed";
+    }
+
+    // Runs the program on `image` in tmux; its exit status goes to a file.
+    void open(const std::string& image) {
+        status_ = dir_.file("status");
+        const std::string command = quote(UNDELETE_BINARY) + " " + quote(image) + "; echo $? > " + quote(status_);
+        ASSERT_TRUE(tmux_.start("sh -c " + quote(command)));
+        ASSERT_TRUE(tmux_.waitForText("已扫描文件:")) << tmux_.last();
+    }
+
+    // The exit status once the program has ended, or −1 after a wait.
+    int exitStatus(int seconds = 10) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < limit) {
+            const std::string text = harness::readFile(status_);
+            if (!text.empty()) return std::stoi(text);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return -1;
+    }
+    bool exited() { return !harness::readFile(status_).empty(); }
+
+    // Selects partition row `row` (the list starts with none selected) and
+    // presses "扫描" through Shift-Tab.
+    void scanRow(int row) {
+        tmux_.keys("Home");
+        for (int i = 0; i < row; ++i) tmux_.keys("Down");
+        tmux_.keys("BTab Enter");
+    }
+
+    // With the focus on "扫描": moves to the file list, selects the row of
+    // `name` and opens the save prompt.
+    void openSavePrompt(const std::string& name) {
+        const int row = rowNumberOf(tmux_.screen(), name);
+        ASSERT_GE(row, 0) << name << " is not listed:\n" << tmux_.screen();
+        tmux_.keys("BTab Home");
+        for (int i = 0; i < row; ++i) tmux_.keys("Down");
+        tmux_.keys("BTab Enter");
+        ASSERT_TRUE(tmux_.waitForText("另存为")) << tmux_.last();
+    }
+
+    // Types `path` into the open prompt and presses Enter.
+    void enterPath(const std::string& path) {
+        tmux_.keys("C-u");
+        tmux_.type(path);
+        tmux_.keys("Enter");
+    }
+
+    static std::string original(const std::string& relative) {
+        return harness::readFile(demoImage_ + ".files/" + relative);
+    }
+
+    static harness::TempDir* workspace_;
+    static std::string demoImage_;
+    static bool demoMade_;
+
+    harness::TempDir dir_;
+    TmuxSession tmux_;
+    std::string status_;
+};
+
+harness::TempDir* TerminalDialogTest::workspace_ = nullptr;
+std::string TerminalDialogTest::demoImage_;
+bool TerminalDialogTest::demoMade_ = false;
+
+TEST_F(TerminalDialogTest, ShowsThePartitionsAndClosesOnlyOnF10) {
+    open(demoImage_);
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) {
+        return contains(s, "FAT32(活动)") && contains(s, "NTFS") && contains(s, "UNKNOWN");
+    })) << tmux_.last();
+    const std::string screen = tmux_.last();
+    for (const char* header : {"序号", "文件系统", "标识", "起始柱面", "终止柱面", "容量", "文件名",
+                               "创建时间", "大小", ",已删除文件:", "[ 扫描 ]", "[ 保存 ]"}) {
+        EXPECT_TRUE(contains(screen, header)) << header;
+    }
+    EXPECT_EQ(scannedCount(screen), 0);
+    EXPECT_EQ(deletedCount(screen), 0);
+    EXPECT_TRUE(contains(screen, " 0/3 ")) << "no partition row is selected at the start";
+
+    // Escape does nothing; the Down after it shows the program went on.
+    tmux_.keys("Escape");
+    tmux_.keys("Down");
+    ASSERT_TRUE(tmux_.waitForText(" 1/3 ")) << tmux_.last();
+    EXPECT_FALSE(exited());
+
+    // With no row selected "扫描" does nothing either.
+    tmux_.keys("F10");
+    EXPECT_EQ(exitStatus(), 1);
+}
+
+TEST_F(TerminalDialogTest, ScansFat32AndSavesADeletedFileEqualToItsOriginal) {
+    open(demoImage_);
+    scanRow(0);
+    ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
+        return scanIdle(s) && contains(s, "报告.txt") && contains(s, "Budget-2024.csv");
+    })) << tmux_.last();
+    const std::string screen = tmux_.last();
+    for (const char* name : {"报告.txt", "照片说明.txt", "Meeting Notes.txt", "Budget-2024.csv"}) {
+        EXPECT_TRUE(contains(screen, name)) << name;
+    }
+    EXPECT_FALSE(contains(screen, "readme.txt")) << "a file that was not deleted is listed";
+    EXPECT_EQ(deletedCount(screen), 4) << screen;
+    EXPECT_GE(scannedCount(screen), 4) << screen;
+
+    // A name typed without an extension gets ".txt".
+    openSavePrompt("报告.txt");
+    EXPECT_TRUE(contains(tmux_.last(), "文本文件 (*.txt)")) << tmux_.last();
+    enterPath(dir_.file("report"));
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "另存为"); })) << tmux_.last();
+    EXPECT_EQ(harness::readFile(dir_.file("report.txt")), original("fat32/报告.txt"));
+
+    // A folder that does not exist keeps the prompt open and writes nothing.
+    tmux_.keys("Enter");  // "保存" still has the focus
+    ASSERT_TRUE(tmux_.waitForText("另存为")) << tmux_.last();
+    enterPath(dir_.file("missing/x.txt"));
+    ASSERT_TRUE(tmux_.waitForText("不存在")) << tmux_.last();
+    EXPECT_TRUE(contains(tmux_.last(), "另存为"));
+
+    // An existing file is replaced only after a yes.
+    enterPath(dir_.file("report.txt"));
+    ASSERT_TRUE(tmux_.waitForText("已存在")) << tmux_.last();
+    tmux_.keys("n");
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "已存在"); })) << tmux_.last();
+    tmux_.keys("Escape");  // cancels the prompt
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "另存为"); })) << tmux_.last();
+    EXPECT_EQ(harness::readFile(dir_.file("report.txt")), original("fat32/报告.txt"));
+
+    // Escape did not close the dialog either.
+    EXPECT_FALSE(exited());
+    tmux_.keys("F10");
+    EXPECT_EQ(exitStatus(), 1);
+}
+
+TEST_F(TerminalDialogTest, ScansNtfsAndSavesAFileKeptOutsideItsRecord) {
+    open(demoImage_);
+    scanRow(1);
+    ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
+        return scanIdle(s) && contains(s, "日志.log");
+    })) << tmux_.last();
+    const std::string screen = tmux_.last();
+    for (const char* name : {"说明.txt", "Report-2024.txt", "日志.log"}) {
+        EXPECT_TRUE(contains(screen, name)) << name;
+    }
+    EXPECT_FALSE(contains(screen, "keep.txt"));
+    EXPECT_EQ(deletedCount(screen), 3) << screen;
+
+    openSavePrompt("日志.log");
+    enterPath(dir_.file("log.log"));
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "另存为"); })) << tmux_.last();
+    const std::string saved = harness::readFile(dir_.file("log.log"));
+    EXPECT_EQ(saved.size(), original("ntfs/日志.log").size());
+    EXPECT_EQ(saved, original("ntfs/日志.log"));
+    tmux_.keys("F10");
+    EXPECT_EQ(exitStatus(), 1);
+}
+
+// A FAT32 volume with 40,000 deleted (empty) files: long enough a scan to
+// stop it halfway, and to close the program in the middle of one.
+std::string makeLargeImage(const harness::TempDir& dir) {
+    const std::string image = dir.file("large.img");
+    const std::string script =
+        "set -e; export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8; cd " + quote(dir.path()) +
+        "; truncate -s 2200M large.img"
+        "; printf 'label: dos\\nunit: sectors\\nstart=2048, size=4300000, type=c\\n'"
+        " | sfdisk -q --no-reread --no-tell-kernel large.img"
+        "; mkfs.fat -F 32 -s 64 -h 2048 --offset=2048 large.img 2150000 >/dev/null 2>&1"
+        "; mkdir src; (cd src && touch $(seq -f 'F%g.TXT' 1 1000))"
+        "; for d in $(seq 1 40); do"
+        "   mmd -i large.img@@1048576 ::/D$d; mcopy -i large.img@@1048576 src/* ::/D$d/;"
+        "   mdel -i large.img@@1048576 \"::/D$d/*\"; done";
+    return harness::run("sh -c " + quote(script) + " >&2").status == 0 ? image : std::string();
+}
+
+TEST_F(TerminalDialogTest, StopReturnsTheCaptionToScanAndCloseEndsARunningScan) {
+    const std::string image = makeLargeImage(dir_);
+    ASSERT_FALSE(image.empty()) << "could not make the large FAT32 image";
+    open(image);
+    scanRow(0);
+    ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
+        return contains(s, "[ 停止 ]") && scannedCount(s) > 0;
+    })) << tmux_.last();
+    tmux_.keys("Enter");  // the focus is on the scan button, which now reads "停止"
+    ASSERT_TRUE(tmux_.waitFor(scanIdle)) << tmux_.last();
+    const long stoppedAt = scannedCount(tmux_.last());
+    EXPECT_GT(stoppedAt, 0);
+    EXPECT_LT(stoppedAt, 40000) << "the scan ended before it could be stopped";
+    // Once stopped, the worker finishes at most the index it was on.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string later = tmux_.screen();
+    EXPECT_LE(scannedCount(later) - stoppedAt, 1) << later;
+    EXPECT_LE(deletedCount(later) - deletedCount(tmux_.last()), 1) << later;
+    EXPECT_TRUE(scanIdle(later));
+
+    // Scan again and close while it runs: the program ends at once.
+    tmux_.keys("Enter");
+    ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
+        return contains(s, "[ 停止 ]") && scannedCount(s) > 0;
+    })) << tmux_.last();
+    tmux_.keys("F10");
+    EXPECT_EQ(exitStatus(5), 1);
+}
+
+}  // namespace
