@@ -1,0 +1,109 @@
+#include "ntfs/FileTimeText.h"
+
+#include <ctime>
+#include <mutex>
+
+#include "common/Text.h"
+
+namespace undelete {
+namespace {
+
+constexpr int64_t kTicksPerSecond = 10000000;
+constexpr int64_t kSecondsPerDay = 86400;
+constexpr int64_t kDaysFrom1601To1970 = 134774;
+constexpr uint64_t kFirstUnconvertible = 1ULL << 63;
+
+struct CivilDate {
+    int64_t year;
+    int month;
+    int day;
+};
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t daysFromCivil(int64_t year, int month, int day) {
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yoe = year - era * 400;
+    const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+CivilDate civilFromDays(int64_t days) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t doe = days - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    return {yoe + era * 400 + (month <= 2), month, day};
+}
+
+int64_t secondsOf(const std::tm& t) {
+    return daysFromCivil(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday) * kSecondsPerDay +
+           t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec;
+}
+
+std::mutex& sourceMutex() {
+    static std::mutex m;
+    return m;
+}
+
+UtcOffsetSource& sourceSlot() {
+    static UtcOffsetSource source = systemUtcOffsetSeconds;
+    return source;
+}
+
+}  // namespace
+
+int64_t systemUtcOffsetSeconds() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    std::tm utc{};
+#if defined(_WIN32)
+    if (localtime_s(&local, &now) != 0 || gmtime_s(&utc, &now) != 0) return 0;
+#else
+    if (localtime_r(&now, &local) == nullptr || gmtime_r(&now, &utc) == nullptr) return 0;
+#endif
+    return secondsOf(local) - secondsOf(utc);
+}
+
+UtcOffsetSource installUtcOffsetSource(UtcOffsetSource source) {
+    std::lock_guard<std::mutex> lock(sourceMutex());
+    UtcOffsetSource previous = std::move(sourceSlot());
+    sourceSlot() = source ? std::move(source) : UtcOffsetSource(systemUtcOffsetSeconds);
+    return previous;
+}
+
+int64_t currentUtcOffsetSeconds() {
+    UtcOffsetSource source;
+    {
+        std::lock_guard<std::mutex> lock(sourceMutex());
+        source = sourceSlot();
+    }
+    return source();
+}
+
+void formatFileTimeText(uint64_t fileTime, int64_t offsetSeconds, char out[25]) {
+    // Offsets are hours, not centuries: anything beyond a day is no zone.
+    const bool sane = offsetSeconds > -kSecondsPerDay && offsetSeconds < kSecondsPerDay;
+    const int64_t shift = offsetSeconds * kTicksPerSecond;
+    if (!sane || fileTime >= kFirstUnconvertible ||
+        (shift < 0 && fileTime < static_cast<uint64_t>(-shift)) ||
+        (shift > 0 && fileTime >= kFirstUnconvertible - static_cast<uint64_t>(shift))) {
+        formatTimeText(0, 0, 0, 0, 0, 0, out);
+        return;
+    }
+    const uint64_t local = fileTime + static_cast<uint64_t>(shift);
+    const auto seconds = static_cast<int64_t>(local / kTicksPerSecond);
+    const int64_t days = seconds / kSecondsPerDay;
+    const int64_t inDay = seconds % kSecondsPerDay;
+    const CivilDate date = civilFromDays(days - kDaysFrom1601To1970);
+    formatTimeText(static_cast<int>(date.year), date.month, date.day,
+                   static_cast<int>(inDay / 3600), static_cast<int>(inDay / 60 % 60),
+                   static_cast<int>(inDay % 60), out);
+}
+
+}  // namespace undelete
