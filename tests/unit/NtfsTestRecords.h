@@ -137,3 +137,67 @@ inline std::array<uint8_t, 512> ntfsBootSector(uint8_t sectorsPerCluster, uint64
 constexpr uint64_t kMarch7th2012 = 129755559030000000ULL;
 
 }  // namespace undelete::test
+
+#include "disk/VolumeLocator.h"
+#include "partition/PartitionRecord.h"
+#include "support/MemoryDisk.h"
+
+namespace undelete::test {
+
+// Answers the volume locator's question for the life of a test.
+class FixedVolumeLocator {
+public:
+    FixedVolumeLocator(uint32_t serial, uint64_t validLength) {
+        previous_ = installVolumeLocator([serial, validLength](uint32_t asked) {
+            return asked == serial ? validLength : uint64_t{0};
+        });
+    }
+    ~FixedVolumeLocator() { installVolumeLocator(previous_); }
+    FixedVolumeLocator(const FixedVolumeLocator&) = delete;
+    FixedVolumeLocator& operator=(const FixedVolumeLocator&) = delete;
+
+private:
+    MftLengthLookup previous_;
+};
+
+// An NTFS partition in a memory disk: 4096-byte clusters, 1024-byte
+// records, the table at cluster 4 in one run of `mftClusters` clusters
+// unless the test writes its own record 0.
+struct TestVolume {
+    static constexpr uint64_t kStartSector = 8;
+    static constexpr uint64_t kStart = kStartSector * 512;
+    static constexpr uint32_t kCluster = 4096;
+    static constexpr uint32_t kSerial = 0x1A2B3C4D;
+    static constexpr uint64_t kMftCluster = 4;
+
+    MemoryDisk& disk;
+    PartitionRecord partition;
+
+    explicit TestVolume(MemoryDisk& d, uint8_t clustersPerRecord = 0xF6) : disk(d) {
+        partition.partitionType = 0x07;
+        partition.relativeSectors = kStartSector;
+        partition.totalSectors = disk.bytes().size() / 512 - kStartSector;
+        const auto boot = ntfsBootSector(8, kMftCluster, clustersPerRecord, kSerial);
+        std::memcpy(disk.at(kStart), boot.data(), boot.size());
+    }
+
+    uint64_t clusterOffset(uint64_t cluster) const { return kStart + cluster * kCluster; }
+
+    void putRecord(uint64_t offset, const Record& r) { std::memcpy(disk.at(offset), r.data(), r.size()); }
+
+    // Record 0: the table in one run at kMftCluster.
+    void putTable(uint8_t mftClusters) {
+        putRecord(clusterOffset(kMftCluster),
+                  RecordBuilder(1).fileName(u"$MFT", 3)
+                      .data({0x11, mftClusters, static_cast<uint8_t>(kMftCluster)},
+                            uint64_t{mftClusters} * kCluster, uint64_t{mftClusters} * kCluster)
+                      .build());
+    }
+
+    // Record `index` of a table laid out by putTable.
+    void putTableRecord(uint64_t index, const Record& r) {
+        putRecord(clusterOffset(kMftCluster) + index * 1024, r);
+    }
+};
+
+}  // namespace undelete::test

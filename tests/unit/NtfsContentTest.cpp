@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/Text.h"
+#include "ntfs/FileTimeText.h"
+#include "ntfs/NtfsScanner.h"
+#include "NtfsTestRecords.h"
+
+using namespace undelete;
+using undelete::test::FixedVolumeLocator;
+using undelete::test::MemoryDisk;
+using undelete::test::MessageCapture;
+using undelete::test::RecordBuilder;
+using undelete::test::TestVolume;
+
+namespace {
+
+constexpr uint64_t kCluster = TestVolume::kCluster;
+
+// A partition of 2 MiB whose table (records 0 to 19) lies in clusters 4 to
+// 8; every other cluster holds a pattern of its own number.
+class NtfsContent : public ::testing::Test {
+protected:
+    NtfsContent() : disk_(2 << 20), volume_(disk_), locator_(TestVolume::kSerial, 20 * 1024) {
+        initProcessLocale();
+        previousOffset_ = installUtcOffsetSource([] { return int64_t{8 * 3600}; });
+        for (uint64_t c = 9; c < 400; ++c) {
+            for (uint64_t i = 0; i < kCluster; ++i) *disk_.at(volume_.clusterOffset(c) + i) = pattern(c, i);
+        }
+        volume_.putTable(5);
+    }
+    ~NtfsContent() override { installUtcOffsetSource(previousOffset_); }
+
+    static uint8_t pattern(uint64_t cluster, uint64_t i) {
+        return static_cast<uint8_t>(cluster * 37 + i / 7 + 1);
+    }
+
+    std::vector<uint8_t> clusterBytes(uint64_t cluster) {
+        const uint8_t* p = disk_.at(volume_.clusterOffset(cluster));
+        return std::vector<uint8_t>(p, p + kCluster);
+    }
+
+    void open() { ASSERT_TRUE(scanner_.open(&volume_.partition)); }
+
+    MemoryDisk disk_;
+    TestVolume volume_;
+    FixedVolumeLocator locator_;
+    UtcOffsetSource previousOffset_;
+    NtfsScanner scanner_;
+    ResultRow row_{};
+    std::vector<uint8_t> data_;
+    uint64_t length_ = 0;
+};
+
+TEST_F(NtfsContent, ResidentFileIsListedAndRecovered) {
+    std::vector<uint8_t> content(100);
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(200 - i);
+    volume_.putTableRecord(5, RecordBuilder()
+                                  .fileName(u"HUNDRE~1.TXT", 2)
+                                  .fileName(u"hundred bytes.txt", 1, test::kMarch7th2012)
+                                  .data(content)
+                                  .build());
+    open();
+    ASSERT_TRUE(scanner_.describe(5, row_));
+    EXPECT_STREQ(row_.nameText, "hundred bytes.txt");
+    EXPECT_STREQ(row_.timeText, "2012/3/7 09:05:03");
+    EXPECT_STREQ(row_.sizeText, "100 B");
+    ASSERT_TRUE(scanner_.readContent(5, data_, length_));
+    EXPECT_EQ(length_, 100u);
+    EXPECT_EQ(data_, content);
+}
+
+TEST_F(NtfsContent, OnlyDeletedFilesWithAUsableNameAreListed) {
+    volume_.putTableRecord(6, RecordBuilder(1).fileName(u"in use", 1).build());
+    volume_.putTableRecord(7, RecordBuilder(2).fileName(u"deleted dir", 1).build());
+    volume_.putTableRecord(8, RecordBuilder(0).fileName(u"DOSONLY.TXT", 2).build());
+    volume_.putTableRecord(9, RecordBuilder(0).fileName(u"no data", 0).build());
+    open();
+    for (uint32_t index : {0u, 6u, 7u, 8u}) {
+        EXPECT_FALSE(scanner_.describe(index, row_)) << index;
+        EXPECT_EQ(row_.nameText[0], 0) << index;
+    }
+    EXPECT_FALSE(scanner_.describe(20, row_));  // past the table
+    ASSERT_TRUE(scanner_.describe(9, row_));
+    EXPECT_STREQ(row_.sizeText, "0 B");
+    EXPECT_STREQ(row_.timeText, "1601/1/1 08:00:00");
+    ASSERT_TRUE(scanner_.readContent(9, data_, length_));
+    EXPECT_EQ(length_, 0u);
+    EXPECT_TRUE(data_.empty());
+    // A record back in use since the scan is read all the same.
+    EXPECT_TRUE(scanner_.readContent(6, data_, length_));
+    EXPECT_FALSE(scanner_.readContent(20, data_, length_));
+}
+
+TEST_F(NtfsContent, MapEntryZeroGivesFalseWithoutARead) {
+    // Records 4 to 7 fall in a sparse run of the table: they have no place.
+    volume_.putRecord(volume_.clusterOffset(4),
+                      RecordBuilder(1).data({0x11, 0x01, 0x04, 0x01, 0x01, 0x11, 0x03, 0x01},
+                                            5 * kCluster, 5 * kCluster).build());
+    open();
+    ASSERT_EQ(scanner_.recordMap->entry(5), 0u);
+    const int reads = disk_.image().reads.load();
+    EXPECT_FALSE(scanner_.describe(5, row_));
+    EXPECT_FALSE(scanner_.readContent(5, data_, length_));
+    EXPECT_EQ(disk_.image().reads.load(), reads);
+}
+
+TEST_F(NtfsContent, SmallFileFillsItsClusterAndLengthIsTheDataSize) {
+    volume_.putTableRecord(10, RecordBuilder().fileName(u"small", 1).data({0x11, 0x01, 100}, kCluster, 1000).build());
+    open();
+    ASSERT_TRUE(scanner_.describe(10, row_));
+    EXPECT_STREQ(row_.sizeText, "1000 B");
+    ASSERT_TRUE(scanner_.readContent(10, data_, length_));
+    EXPECT_EQ(length_, 1000u);
+    EXPECT_EQ(data_, clusterBytes(100));
+}
+
+TEST_F(NtfsContent, RunsAreReadInListOrderForwardsAndBackwards) {
+    // 16 clusters at +256, then 8 at −256: clusters 256–271, then 0–7.
+    volume_.putTableRecord(11, RecordBuilder()
+                                   .fileName(u"two runs", 1)
+                                   .data({0x21, 0x10, 0x00, 0x01, 0x21, 0x08, 0x00, 0xFF}, 24 * kCluster,
+                                         24 * kCluster - 10)
+                                   .build());
+    open();
+    ASSERT_TRUE(scanner_.readContent(11, data_, length_));
+    EXPECT_EQ(length_, 24 * kCluster - 10);
+    ASSERT_EQ(data_.size(), 24 * kCluster);
+    std::vector<uint8_t> expected;
+    for (uint64_t c = 256; c < 272; ++c) {
+        const auto bytes = clusterBytes(c);
+        expected.insert(expected.end(), bytes.begin(), bytes.end());
+    }
+    for (uint64_t c = 0; c < 8; ++c) {
+        const auto bytes = clusterBytes(c);
+        expected.insert(expected.end(), bytes.begin(), bytes.end());
+    }
+    EXPECT_TRUE(data_ == expected);
+}
+
+TEST_F(NtfsContent, SparseRunsAreZerosAndKeepTheClusterPosition) {
+    // Cluster 100, two sparse clusters, then the cluster 5 past 100.
+    volume_.putTableRecord(12, RecordBuilder()
+                                   .fileName(u"sparse", 1)
+                                   .data({0x11, 0x01, 100, 0x01, 0x02, 0x11, 0x01, 0x05}, 4 * kCluster,
+                                         4 * kCluster)
+                                   .build());
+    open();
+    ASSERT_TRUE(scanner_.readContent(12, data_, length_));
+    ASSERT_EQ(data_.size(), 4 * kCluster);
+    EXPECT_TRUE(std::equal(data_.begin(), data_.begin() + kCluster, clusterBytes(100).begin()));
+    EXPECT_TRUE(std::all_of(data_.begin() + kCluster, data_.begin() + 3 * kCluster,
+                            [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(data_.begin() + 3 * kCluster, data_.end(), clusterBytes(105).begin()));
+}
+
+TEST_F(NtfsContent, AnUnreadableRunIsZerosAndTheNextRunIsStillRead) {
+    // Cluster 100, a cluster 2^20 further (past the disk), back to 105.
+    volume_.putTableRecord(13, RecordBuilder()
+                                   .fileName(u"gap", 1)
+                                   .data({0x11, 0x01, 100, 0x31, 0x01, 0x00, 0x00, 0x10, 0x31, 0x01, 0x05, 0x00, 0xF0},
+                                         3 * kCluster, 3 * kCluster)
+                                   .build());
+    open();
+    MessageCapture messages;
+    ASSERT_TRUE(scanner_.readContent(13, data_, length_));
+    EXPECT_EQ(messages.messages(), std::vector<std::string>{"ReadFile() Error"});
+    EXPECT_TRUE(std::all_of(data_.begin() + kCluster, data_.begin() + 2 * kCluster,
+                            [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(data_.begin() + 2 * kCluster, data_.end(), clusterBytes(105).begin()));
+}
+
+TEST_F(NtfsContent, ContradictorySizesNeverReachPastTheBuffer) {
+    // Data size beyond the allocation: only the allocation is the file.
+    volume_.putTableRecord(14, RecordBuilder().fileName(u"long", 1).data({0x11, 0x01, 100}, kCluster, 10000).build());
+    // Runs of three clusters for an allocation of one.
+    volume_.putTableRecord(15, RecordBuilder().fileName(u"wide", 1).data({0x11, 0x03, 100}, kCluster, 100).build());
+    // An allocation of more than 4 GiB that neither the volume nor the
+    // runs can account for is refused, not cut to 32 bits.
+    volume_.putTableRecord(16, RecordBuilder()
+                                   .fileName(u"huge", 1)
+                                   .data({0x11, 0x01, 100}, (1ULL << 32) + kCluster, (1ULL << 32) + 5)
+                                   .build());
+    open();
+    ASSERT_TRUE(scanner_.readContent(14, data_, length_));
+    EXPECT_EQ(data_.size(), kCluster);
+    EXPECT_EQ(length_, kCluster);
+    ASSERT_TRUE(scanner_.readContent(15, data_, length_));
+    EXPECT_EQ(data_, clusterBytes(100));
+    EXPECT_EQ(length_, 100u);
+    ASSERT_TRUE(scanner_.describe(16, row_));
+    EXPECT_STREQ(row_.sizeText, "4.0 GB");
+    EXPECT_FALSE(scanner_.readContent(16, data_, length_));
+    EXPECT_TRUE(data_.empty());
+    EXPECT_EQ(length_, 0u);
+}
+
+TEST_F(NtfsContent, LongNamesAreCutAtACharacterBoundary) {
+    volume_.putTableRecord(17, RecordBuilder().fileName(std::u16string(100, u'汉'), 1).build());
+    open();
+    ASSERT_TRUE(scanner_.describe(17, row_));
+    std::string expected;
+    for (int i = 0; i < 86; ++i) expected += "汉";  // 258 bytes: a 259th would split one
+    EXPECT_EQ(std::string(row_.nameText), expected);
+}
+
+}  // namespace
