@@ -167,12 +167,17 @@ TEST_F(Fat32ScannerTest, WholeClusterIsWalkedWhateverTheSectorSize) {
         Fat32Volume volume(layout);
         Directory dir;
         for (int i = 0; i < 127; ++i) dir.add(shortEntry("LIVE       ", 0x20));
-        dir.add(deletedFile("XAST       ", 0, 1));  // the cluster's last entry
+        dir.add(deletedFile("XAST       ", 3, 1));  // the cluster's last entry
         dir.add(deletedFile("XEYOND     "));        // first entry of the next cluster
         volume.put(2, dir);
         Fat32Scanner scanner;
         ASSERT_TRUE(scanner.open(&volume.record)) << sectorBytes;
         EXPECT_EQ(names(scanner), Names{"#AST"}) << sectorBytes;
+        std::vector<uint8_t> data;
+        uint64_t length = 0;
+        ASSERT_TRUE(scanner.readContent(0, data, length));
+        EXPECT_EQ(length, 1u);
+        EXPECT_EQ(data.size(), 4096u);  // one whole cluster of the drive's sectors
     }
 }
 
@@ -212,7 +217,8 @@ protected:
                           .add(deletedFile("XNE        ", 4, 1))
                           .add(deletedFile("XWO        ", 4, 8192))
                           .add(deletedFile("XHREE      ", 4, 8193))
-                          .add(deletedFile("XAST       ", 11, 8193)));  // runs off the disk
+                          .add(deletedFile("XAST       ", 11, 8193))   // runs off the disk
+                          .add(deletedFile("XERO       ", 0, 5)));     // wraps far beyond it
         EXPECT_TRUE(scanner.open(&volume.record));
         reads = volume.disk().image().reads.load();
     }
@@ -267,7 +273,12 @@ TEST_F(Fat32ContentTest, FailedReadReturnsFalseAtOnce) {
     // cluster is not asked for.
     EXPECT_EQ(readsSinceOpen(), 2);
     EXPECT_EQ(messages.messages().back(), kReadError);
-    EXPECT_FALSE(scanner.readContent(5, data, length));  // no such item
+    const int before = readsSinceOpen();
+    EXPECT_FALSE(scanner.readContent(5, data, length));
+    EXPECT_EQ(readsSinceOpen(), before + 1);
+    EXPECT_EQ(messages.messages().size(), 4u);
+    EXPECT_FALSE(scanner.readContent(6, data, length));  // no such item
+    EXPECT_EQ(readsSinceOpen(), before + 1);
 }
 
 }  // namespace
