@@ -81,6 +81,17 @@ TEST_F(Fat32Directory, LongNamePiecesJoinInReadingOrder) {
     EXPECT_STREQ(found[3].name, "twenty-six-characters.text");
 }
 
+TEST_F(Fat32Directory, AZeroUnitEndsOnlyItsOwnPiece) {
+    // Pieces written separately: the first in reading order ends early.
+    auto tail = longNameEntries(u"cd");
+    auto head = longNameEntries(u"ab");
+    Directory dir;
+    dir.add(tail).add(head).add(deletedFile("XBCD       "));
+    const auto found = parse(dir);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_STREQ(found[0].name, "abcd");
+}
+
 TEST_F(Fat32Directory, ChineseNamesAndUnpairedSurrogates) {
     Directory dir;
     dir.add(longNameEntries(u"报告.txt")).add(deletedFile("X_A5B~1 TXT"));
