@@ -9,9 +9,6 @@ bool colours = false;
 
 enum Pair : short { kFocusPair = 1, kSelectedPair, kErrorPair, kButtonPair, kHintPair };
 
-const char* const kHorizontal = "\xE2\x94\x80";  // ─
-const char* const kVertical = "\xE2\x94\x82";    // │
-
 void put(int row, int column, const std::string& text, attr_t attr) {
     if (row < 0 || row >= LINES || column < 0 || column >= COLS) return;
     attrset(attr);
@@ -67,17 +64,25 @@ void clearRect(const Rect& rect, attr_t attr) {
     }
 }
 
-void drawFrame(const Rect& rect, attr_t attr) {
+void drawFrame(const Rect& rect, attr_t attr, FrameStyle style) {
     if (rect.width < 2 || rect.height < 2) return;
+    struct Lines {
+        const char *horizontal, *vertical, *topLeft, *topRight, *bottomLeft, *bottomRight;
+    };
+    static const Lines single{"\xE2\x94\x80", "\xE2\x94\x82", "\xE2\x94\x8C",
+                              "\xE2\x94\x90", "\xE2\x94\x94", "\xE2\x94\x98"};  // ─│┌┐└┘
+    static const Lines twice{"\xE2\x95\x90", "\xE2\x95\x91", "\xE2\x95\x94",
+                             "\xE2\x95\x97", "\xE2\x95\x9A", "\xE2\x95\x9D"};  // ═║╔╗╚╝
+    const Lines& l = style == FrameStyle::Double ? twice : single;
     std::string line;
-    for (int i = 0; i < rect.width - 2; ++i) line += kHorizontal;
+    for (int i = 0; i < rect.width - 2; ++i) line += l.horizontal;
     const int bottom = rect.top + rect.height - 1;
     const int right = rect.left + rect.width - 1;
-    put(rect.top, rect.left, "\xE2\x94\x8C" + line + "\xE2\x94\x90", attr);  // ┌ ┐
-    put(bottom, rect.left, "\xE2\x94\x94" + line + "\xE2\x94\x98", attr);    // └ ┘
+    put(rect.top, rect.left, l.topLeft + line + l.topRight, attr);
+    put(bottom, rect.left, l.bottomLeft + line + l.bottomRight, attr);
     for (int r = rect.top + 1; r < bottom; ++r) {
-        put(r, rect.left, kVertical, attr);
-        put(r, right, kVertical, attr);
+        put(r, rect.left, l.vertical, attr);
+        put(r, right, l.vertical, attr);
     }
 }
 

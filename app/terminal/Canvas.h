@@ -30,7 +30,9 @@ void drawText(int row, int column, const std::string& text, int width, attr_t at
 void drawField(int row, int column, const std::string& text, int width, attr_t attr = A_NORMAL);
 // Blanks the rectangle.
 void clearRect(const Rect& rect, attr_t attr = A_NORMAL);
-// A single-line frame around the rectangle's edge.
-void drawFrame(const Rect& rect, attr_t attr = A_NORMAL);
+enum class FrameStyle { Single, Double };
+
+// A frame around the rectangle's edge; a double one marks the focused list.
+void drawFrame(const Rect& rect, attr_t attr = A_NORMAL, FrameStyle style = FrameStyle::Single);
 
 }  // namespace undelete::terminal

@@ -138,7 +138,7 @@ void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSe
     const int left = model.leftCell();
 
     const attr_t frameAttr = attrOf(focused ? Look::Focus : Look::Normal);
-    drawFrame(box.frame, frameAttr);
+    drawFrame(box.frame, frameAttr, focused ? FrameStyle::Double : FrameStyle::Single);
     drawField(box.headerRow(), box.innerLeft(), sliceCells(formatRow(columns, columns.headers),
                                                            left, width),
               width, attrOf(Look::Header));

@@ -34,6 +34,9 @@ public:
     std::string screen() { return tmux("capture-pane -p -t dialog 2>/dev/null").out; }
 
     void keys(const std::string& names) { tmux("send-keys -t dialog " + names); }
+    void resize(int columns, int rows) {
+        tmux("resize-window -t dialog -x " + std::to_string(columns) + " -y " + std::to_string(rows));
+    }
     void type(const std::string& text) { tmux("send-keys -t dialog -l " + quote(text)); }
 
     // Polls the screen until `test` holds (true) or `seconds` pass (false).
@@ -110,6 +113,15 @@ int rowNumberOf(const std::string& screen, const std::string& name) {
         const size_t start = line.find(grid);
         if (start == std::string::npos) continue;
         return static_cast<int>(counterAfter(line.substr(start), grid));
+    }
+    return -1;
+}
+
+// The screen line where the focused list's (double) frame starts, or −1.
+int focusedFrameRow(const std::string& screen) {
+    const std::vector<std::string> lines = harness::split(screen, '\n');
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].rfind("\xE2\x95\x94", 0) == 0) return static_cast<int>(i);  // ╔
     }
     return -1;
 }
@@ -212,6 +224,20 @@ TEST_F(TerminalDialogTest, ShowsThePartitionsAndClosesOnlyOnF10) {
     EXPECT_EQ(scannedCount(screen), 0);
     EXPECT_EQ(deletedCount(screen), 0);
     EXPECT_TRUE(contains(screen, " 0/3 ")) << "no partition row is selected at the start";
+    EXPECT_EQ(focusedFrameRow(screen), 1) << "the partition list has the focus at the start";
+
+    // Tab order: "保存", then the file list (whose frame is drawn double).
+    tmux_.keys("Tab Tab");
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return focusedFrameRow(s) > 1; })) << tmux_.last();
+    tmux_.keys("BTab BTab");
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return focusedFrameRow(s) == 1; })) << tmux_.last();
+
+    // Too small a terminal is told so; the dialog comes back when it grows.
+    tmux_.resize(50, 12);
+    ASSERT_TRUE(tmux_.waitForText("终端窗口太小")) << tmux_.last();
+    EXPECT_FALSE(contains(tmux_.last(), "文件系统"));
+    tmux_.resize(160, 50);
+    ASSERT_TRUE(tmux_.waitForText("文件系统")) << tmux_.last();
 
     // Escape does nothing; the Down after it shows the program went on.
     tmux_.keys("Escape");
