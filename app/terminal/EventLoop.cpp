@@ -137,7 +137,9 @@ bool EventLoop::next(InputEvent& event) {
         if (queue_.runPending()) dirty_ = true;
         if (closing_) return false;
         InputEvent input;
-        while (readInput(input)) {
+        // Curses is asked only when the terminal has sent something (or a
+        // signal such as a resize came): most wake-ups are worker tasks.
+        while (inputPending_ && readInput(input)) {
             if (input.kind == InputEvent::Key) {
                 if (input.key == KEY_RESIZE) {
                     paintNow();
@@ -152,6 +154,7 @@ bool EventLoop::next(InputEvent& event) {
             event = input;
             return true;
         }
+        inputPending_ = false;  // curses has nothing buffered either now
         int timeout = -1;
         if (dirty_) {
             const auto waited = std::chrono::steady_clock::now() - lastPaint_;
@@ -164,7 +167,8 @@ bool EventLoop::next(InputEvent& event) {
             }
         }
         pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {queue_.wakeFd(), POLLIN, 0}};
-        ::poll(fds, queue_.wakeFd() >= 0 ? 2 : 1, timeout);
+        const int ready = ::poll(fds, queue_.wakeFd() >= 0 ? 2 : 1, timeout);
+        if (ready < 0 || (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) inputPending_ = true;
     }
 }
 

@@ -77,6 +77,7 @@ private:
     std::atomic<bool> closing_{false};
     bool active_ = false;
     bool dirty_ = true;
+    bool inputPending_ = true;
     std::chrono::steady_clock::time_point lastPaint_{};
 };
 
