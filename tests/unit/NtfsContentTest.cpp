@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "common/Text.h"
@@ -204,5 +205,48 @@ TEST_F(NtfsContent, LongNamesAreCutAtACharacterBoundary) {
     for (int i = 0; i < 86; ++i) expected += "汉";  // 258 bytes: a 259th would split one
     EXPECT_EQ(std::string(row_.nameText), expected);
 }
+
+// Random run lists and sizes: whatever they say, the content stays within
+// its buffer (the sanitizer build checks) and its length within the buffer.
+TEST_F(NtfsContent, RandomRunListsAndSizesStayInsideTheBuffer) {
+    std::mt19937_64 random(2024);
+    open();
+    MessageCapture quiet;
+    int accepted = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::vector<uint8_t> runs(1 + random() % 24);
+        for (uint8_t& b : runs) b = static_cast<uint8_t>(random());
+        runs[0] = static_cast<uint8_t>(0x11 + (random() % 3) * 0x10);  // a plausible first header
+        // Huge allocations have the top bit set, which no vector can hold:
+        // they are refused before any allocation (a sanitizer build would
+        // abort on an allocation that a plain one sees fail).
+        const uint64_t allocated = random() % 4 == 0 ? (1ULL << 63) | random() : random() % (3 << 20);
+        const uint64_t dataSize = random() % 2 == 0 ? random() : random() % (3 << 20);
+        volume_.putTableRecord(18, RecordBuilder().fileName(u"r", 1).data(runs, allocated, dataSize).build());
+        if (!scanner_.readContent(18, data_, length_)) {
+            EXPECT_TRUE(data_.empty());
+            continue;
+        }
+        ++accepted;
+        EXPECT_EQ(data_.size(), allocated);
+        EXPECT_LE(length_, data_.size());
+        EXPECT_EQ(length_, std::min<uint64_t>(dataSize, allocated));
+    }
+    EXPECT_GT(accepted, 100);
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// A sparse file far larger than memory: the runs account for it, the
+// allocation fails, and the content is refused rather than cut.
+TEST_F(NtfsContent, ContentThatMemoryCannotHoldIsRefused) {
+    volume_.putTableRecord(19, RecordBuilder()
+                                   .fileName(u"vast", 1)
+                                   .data({0x11, 0x01, 100, 0x08, 0, 0, 0, 0, 0, 0, 0, 0x10}, 1ULL << 62, 1ULL << 62)
+                                   .build());
+    open();
+    EXPECT_FALSE(scanner_.readContent(19, data_, length_));
+    EXPECT_TRUE(data_.empty());
+}
+#endif
 
 }  // namespace
