@@ -20,7 +20,8 @@ MftLengthLookup& lookupSlot() {
 MftLengthLookup installVolumeLocator(MftLengthLookup lookup) {
     std::lock_guard<std::mutex> lock(lookupMutex());
     MftLengthLookup previous = std::move(lookupSlot());
-    lookupSlot() = lookup ? std::move(lookup) : MftLengthLookup(VolumeLocator::findMftValidDataLength);
+    lookupSlot() =
+        lookup ? std::move(lookup) : MftLengthLookup(VolumeLocator::findMftValidDataLength);
     return previous;
 }
 

@@ -151,15 +151,17 @@ TEST_F(NtfsRecovery, TheFragmentedFileReallyHasSeveralRuns) {
 }
 
 TEST_F(NtfsRecovery, TimesTakeTheZoneOffsetInForceNowWhateverTheStampsDate) {
-    if (!harness::haveTool("faketime") || harness::run("test -e /usr/share/zoneinfo/Europe/Berlin").status != 0) {
+    if (!harness::haveTool("faketime") ||
+        harness::run("test -e /usr/share/zoneinfo/Europe/Berlin").status != 0) {
         GTEST_SKIP() << "faketime or the zone data is missing";
     }
     // A fixed zone of UTC+8.
     const Listing east = scan("1", "TZ=CST-8");
     // Berlin in July keeps summer time: one hour more than the winter
     // offset its March stamps had then.
-    const Listing summer = scan("1", "TZ=Europe/Berlin ASAN_OPTIONS=verify_asan_link_order=0 "
-                                     "faketime '2024-07-01 12:00:00'");
+    const Listing summer = scan("1",
+                                "TZ=Europe/Berlin ASAN_OPTIONS=verify_asan_link_order=0 "
+                                "faketime '2024-07-01 12:00:00'");
     for (const Expected& e : expected) {
         if (e.row != "1") continue;
         ASSERT_EQ(east.count(e.index), 1u) << e.name;

@@ -27,7 +27,8 @@ protected:
         initProcessLocale();
         previousOffset_ = installUtcOffsetSource([] { return int64_t{8 * 3600}; });
         for (uint64_t c = 9; c < 400; ++c) {
-            for (uint64_t i = 0; i < kCluster; ++i) *disk_.at(volume_.clusterOffset(c) + i) = pattern(c, i);
+            for (uint64_t i = 0; i < kCluster; ++i)
+                *disk_.at(volume_.clusterOffset(c) + i) = pattern(c, i);
         }
         volume_.putTable(5);
     }
@@ -96,9 +97,11 @@ TEST_F(NtfsContent, OnlyDeletedFilesWithAUsableNameAreListed) {
 
 TEST_F(NtfsContent, MapEntryZeroGivesFalseWithoutARead) {
     // Records 4 to 7 fall in a sparse run of the table: they have no place.
-    volume_.putRecord(volume_.clusterOffset(4),
-                      RecordBuilder(1).data({0x11, 0x01, 0x04, 0x01, 0x01, 0x11, 0x03, 0x01},
-                                            5 * kCluster, 5 * kCluster).build());
+    volume_.putRecord(
+        volume_.clusterOffset(4),
+        RecordBuilder(1)
+            .data({0x11, 0x01, 0x04, 0x01, 0x01, 0x11, 0x03, 0x01}, 5 * kCluster, 5 * kCluster)
+            .build());
     open();
     ASSERT_EQ(scanner_.recordMap->entry(5), 0u);
     const int reads = disk_.image().reads.load();
@@ -108,7 +111,8 @@ TEST_F(NtfsContent, MapEntryZeroGivesFalseWithoutARead) {
 }
 
 TEST_F(NtfsContent, SmallFileFillsItsClusterAndLengthIsTheDataSize) {
-    volume_.putTableRecord(10, RecordBuilder().fileName(u"small", 1).data({0x11, 0x01, 100}, kCluster, 1000).build());
+    volume_.putTableRecord(
+        10, RecordBuilder().fileName(u"small", 1).data({0x11, 0x01, 100}, kCluster, 1000).build());
     open();
     ASSERT_TRUE(scanner_.describe(10, row_));
     EXPECT_STREQ(row_.sizeText, "1000 B");
@@ -121,8 +125,8 @@ TEST_F(NtfsContent, RunsAreReadInListOrderForwardsAndBackwards) {
     // 16 clusters at +256, then 8 at −256: clusters 256–271, then 0–7.
     volume_.putTableRecord(11, RecordBuilder()
                                    .fileName(u"two runs", 1)
-                                   .data({0x21, 0x10, 0x00, 0x01, 0x21, 0x08, 0x00, 0xFF}, 24 * kCluster,
-                                         24 * kCluster - 10)
+                                   .data({0x21, 0x10, 0x00, 0x01, 0x21, 0x08, 0x00, 0xFF},
+                                         24 * kCluster, 24 * kCluster - 10)
                                    .build());
     open();
     ASSERT_TRUE(scanner_.readContent(11, data_, length_));
@@ -142,11 +146,11 @@ TEST_F(NtfsContent, RunsAreReadInListOrderForwardsAndBackwards) {
 
 TEST_F(NtfsContent, SparseRunsAreZerosAndKeepTheClusterPosition) {
     // Cluster 100, two sparse clusters, then the cluster 5 past 100.
-    volume_.putTableRecord(12, RecordBuilder()
-                                   .fileName(u"sparse", 1)
-                                   .data({0x11, 0x01, 100, 0x01, 0x02, 0x11, 0x01, 0x05}, 4 * kCluster,
-                                         4 * kCluster)
-                                   .build());
+    volume_.putTableRecord(
+        12, RecordBuilder()
+                .fileName(u"sparse", 1)
+                .data({0x11, 0x01, 100, 0x01, 0x02, 0x11, 0x01, 0x05}, 4 * kCluster, 4 * kCluster)
+                .build());
     open();
     ASSERT_TRUE(scanner_.readContent(12, data_, length_));
     ASSERT_EQ(data_.size(), 4 * kCluster);
@@ -158,11 +162,12 @@ TEST_F(NtfsContent, SparseRunsAreZerosAndKeepTheClusterPosition) {
 
 TEST_F(NtfsContent, AnUnreadableRunIsZerosAndTheNextRunIsStillRead) {
     // Cluster 100, a cluster 2^20 further (past the disk), back to 105.
-    volume_.putTableRecord(13, RecordBuilder()
-                                   .fileName(u"gap", 1)
-                                   .data({0x11, 0x01, 100, 0x31, 0x01, 0x00, 0x00, 0x10, 0x31, 0x01, 0x05, 0x00, 0xF0},
-                                         3 * kCluster, 3 * kCluster)
-                                   .build());
+    volume_.putTableRecord(
+        13, RecordBuilder()
+                .fileName(u"gap", 1)
+                .data({0x11, 0x01, 100, 0x31, 0x01, 0x00, 0x00, 0x10, 0x31, 0x01, 0x05, 0x00, 0xF0},
+                      3 * kCluster, 3 * kCluster)
+                .build());
     open();
     MessageCapture messages;
     ASSERT_TRUE(scanner_.readContent(13, data_, length_));
@@ -174,15 +179,18 @@ TEST_F(NtfsContent, AnUnreadableRunIsZerosAndTheNextRunIsStillRead) {
 
 TEST_F(NtfsContent, ContradictorySizesNeverReachPastTheBuffer) {
     // Data size beyond the allocation: only the allocation is the file.
-    volume_.putTableRecord(14, RecordBuilder().fileName(u"long", 1).data({0x11, 0x01, 100}, kCluster, 10000).build());
+    volume_.putTableRecord(
+        14, RecordBuilder().fileName(u"long", 1).data({0x11, 0x01, 100}, kCluster, 10000).build());
     // Runs of three clusters for an allocation of one.
-    volume_.putTableRecord(15, RecordBuilder().fileName(u"wide", 1).data({0x11, 0x03, 100}, kCluster, 100).build());
+    volume_.putTableRecord(
+        15, RecordBuilder().fileName(u"wide", 1).data({0x11, 0x03, 100}, kCluster, 100).build());
     // An allocation of more than 4 GiB that neither the volume nor the
     // runs can account for is refused, not cut to 32 bits.
-    volume_.putTableRecord(16, RecordBuilder()
-                                   .fileName(u"huge", 1)
-                                   .data({0x11, 0x01, 100}, (1ULL << 32) + kCluster, (1ULL << 32) + 5)
-                                   .build());
+    volume_.putTableRecord(16,
+                           RecordBuilder()
+                               .fileName(u"huge", 1)
+                               .data({0x11, 0x01, 100}, (1ULL << 32) + kCluster, (1ULL << 32) + 5)
+                               .build());
     open();
     ASSERT_TRUE(scanner_.readContent(14, data_, length_));
     EXPECT_EQ(data_.size(), kCluster);
@@ -220,9 +228,11 @@ TEST_F(NtfsContent, RandomRunListsAndSizesStayInsideTheBuffer) {
         // Huge allocations have the top bit set, which no vector can hold:
         // they are refused before any allocation (a sanitizer build would
         // abort on an allocation that a plain one sees fail).
-        const uint64_t allocated = random() % 4 == 0 ? (1ULL << 63) | random() : random() % (3 << 20);
+        const uint64_t allocated =
+            random() % 4 == 0 ? (1ULL << 63) | random() : random() % (3 << 20);
         const uint64_t dataSize = random() % 2 == 0 ? random() : random() % (3 << 20);
-        volume_.putTableRecord(18, RecordBuilder().fileName(u"r", 1).data(runs, allocated, dataSize).build());
+        volume_.putTableRecord(
+            18, RecordBuilder().fileName(u"r", 1).data(runs, allocated, dataSize).build());
         if (!scanner_.readContent(18, data_, length_)) {
             EXPECT_TRUE(data_.empty());
             continue;
@@ -239,10 +249,11 @@ TEST_F(NtfsContent, RandomRunListsAndSizesStayInsideTheBuffer) {
 // A sparse file far larger than memory: the runs account for it, the
 // allocation fails, and the content is refused rather than cut.
 TEST_F(NtfsContent, ContentThatMemoryCannotHoldIsRefused) {
-    volume_.putTableRecord(19, RecordBuilder()
-                                   .fileName(u"vast", 1)
-                                   .data({0x11, 0x01, 100, 0x08, 0, 0, 0, 0, 0, 0, 0, 0x10}, 1ULL << 62, 1ULL << 62)
-                                   .build());
+    volume_.putTableRecord(
+        19, RecordBuilder()
+                .fileName(u"vast", 1)
+                .data({0x11, 0x01, 100, 0x08, 0, 0, 0, 0, 0, 0, 0, 0x10}, 1ULL << 62, 1ULL << 62)
+                .build());
     open();
     EXPECT_FALSE(scanner_.readContent(19, data_, length_));
     EXPECT_TRUE(data_.empty());

@@ -52,7 +52,8 @@ TEST(MftRecordMap, FillStopsAtTheRecordCountAndSparseRunsHaveNoPositions) {
     ASSERT_EQ(capped.extents().size(), 2u);
     EXPECT_EQ(capped.extents()[1].count, 1u);
 
-    const auto sparse = MftRecordMap::fromRuns({run(1, 100), {1, 0, true}, run(1, 1)}, 0, 4096, 1024, 100);
+    const auto sparse =
+        MftRecordMap::fromRuns({run(1, 100), {1, 0, true}, run(1, 1)}, 0, 4096, 1024, 100);
     EXPECT_EQ(sparse.entry(3), 100u * 4096 + 3 * 1024);
     EXPECT_EQ(sparse.entry(4), 0u);
     EXPECT_EQ(sparse.entry(7), 0u);
@@ -60,8 +61,8 @@ TEST(MftRecordMap, FillStopsAtTheRecordCountAndSparseRunsHaveNoPositions) {
 
     // Lengths that overflow the byte count are held to the record count,
     // and the map's size does not grow with them.
-    const auto huge = MftRecordMap::fromRuns({run(UINT64_MAX, 1), run(UINT64_MAX, 1)}, 0, 4096, 1024,
-                                             UINT64_MAX);
+    const auto huge =
+        MftRecordMap::fromRuns({run(UINT64_MAX, 1), run(UINT64_MAX, 1)}, 0, 4096, 1024, UINT64_MAX);
     EXPECT_EQ(huge.extents().size(), 1u);
     EXPECT_EQ(huge.entry(5), 4096u + 5 * 1024);
     EXPECT_EQ(MftRecordMap::fromRuns({run(3, 1)}, 0, 4096, 1024, 0).entry(0), 0u);
@@ -141,7 +142,8 @@ TEST(NtfsOpen, FailsWithoutATableToFollow) {
     // non-resident $DATA.
     NtfsScanner blank;
     EXPECT_FALSE(blank.open(&volume.partition));
-    volume.putRecord(volume.clusterOffset(4), RecordBuilder(1).data(std::vector<uint8_t>(8, 1)).build());
+    volume.putRecord(volume.clusterOffset(4),
+                     RecordBuilder(1).data(std::vector<uint8_t>(8, 1)).build());
     NtfsScanner resident;
     EXPECT_FALSE(resident.open(&volume.partition));
     EXPECT_TRUE(messages.messages().empty());

@@ -89,29 +89,23 @@ TEST(MftRecordParse, KeepsTheLastNameOutsideTheDosNamespace) {
                             [](uint8_t b) { return b == 0; }));
 
     MftRecordInfo dosFirst;
-    ASSERT_TRUE(parse(RecordBuilder()
-                          .fileName(u"LONGNA~1.TXT", 2)
-                          .fileName(u"long name.txt", 1, 77)
-                          .build(),
-                      dosFirst));
+    ASSERT_TRUE(parse(
+        RecordBuilder().fileName(u"LONGNA~1.TXT", 2).fileName(u"long name.txt", 1, 77).build(),
+        dosFirst));
     EXPECT_EQ(nameOf(dosFirst), u"long name.txt");
     EXPECT_EQ(le64(&dosFirst.fileName[8]), 77u);
 
     MftRecordInfo win32First;
-    ASSERT_TRUE(parse(RecordBuilder()
-                          .fileName(u"long name.txt", 1)
-                          .fileName(u"LONGNA~1.TXT", 2)
-                          .build(),
-                      win32First));
+    ASSERT_TRUE(
+        parse(RecordBuilder().fileName(u"long name.txt", 1).fileName(u"LONGNA~1.TXT", 2).build(),
+              win32First));
     EXPECT_EQ(nameOf(win32First), u"long name.txt");
 
     // The shorter second name leaves nothing of the first behind it.
     MftRecordInfo twice;
-    ASSERT_TRUE(parse(RecordBuilder()
-                          .fileName(u"a much longer first name.txt", 1)
-                          .fileName(u"b.txt", 0)
-                          .build(),
-                      twice));
+    ASSERT_TRUE(parse(
+        RecordBuilder().fileName(u"a much longer first name.txt", 1).fileName(u"b.txt", 0).build(),
+        twice));
     EXPECT_EQ(nameOf(twice), u"b.txt");
     EXPECT_TRUE(std::all_of(twice.fileName.begin() + 66 + 10, twice.fileName.end(),
                             [](uint8_t b) { return b == 0; }));
@@ -134,10 +128,9 @@ TEST(MftRecordParse, DataResidentNonResidentOrNone) {
     EXPECT_EQ(hundred.residentData[100], 0);
 
     MftRecordInfo outside;
-    ASSERT_TRUE(parse(RecordBuilder()
-                          .nonResident(0x80, {0x21, 0x10, 0x00, 0x01}, 65536, 60000, 50000)
-                          .build(),
-                      outside));
+    ASSERT_TRUE(parse(
+        RecordBuilder().nonResident(0x80, {0x21, 0x10, 0x00, 0x01}, 65536, 60000, 50000).build(),
+        outside));
     EXPECT_TRUE(outside.nonResident());
     EXPECT_EQ(outside.allocatedSize, 65536u);
     EXPECT_EQ(outside.dataSize, 60000u);
@@ -160,7 +153,8 @@ TEST(MftRecordParse, OnlyTheUnnamedStreamIsTheContent) {
     EXPECT_EQ(info.residentData[0], 1);
 
     MftRecordInfo named;
-    ASSERT_TRUE(parse(RecordBuilder().resident(0x80, std::vector<uint8_t>(30, 2), 15).build(), named));
+    ASSERT_TRUE(
+        parse(RecordBuilder().resident(0x80, std::vector<uint8_t>(30, 2), 15).build(), named));
     EXPECT_EQ(named.dataLength, 0);
 
     // A later unnamed resident attribute takes over from a non-resident one.
@@ -192,7 +186,8 @@ TEST(MftRecordParse, RunListExamples) {
     EXPECT_TRUE(decode({0x00, 0x21, 0x10, 0x00, 0x01}).empty());
 
     // Eight-byte fields are the widest: the top bit of the last byte is the sign.
-    const auto wide = decode({0x88, 1, 0, 0, 0, 0, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0});
+    const auto wide =
+        decode({0x88, 1, 0, 0, 0, 0, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0});
     ASSERT_EQ(wide.size(), 1u);
     EXPECT_EQ(wide[0].runOffset, -2);
 }
@@ -211,10 +206,11 @@ TEST(MftRecordParse, RunListStopsAtOversizeFieldsAndAtTheEnd) {
 
 TEST(MftRecordParse, SparseRunInARecord) {
     MftRecordInfo info;
-    ASSERT_TRUE(parse(RecordBuilder()
-                          .data({0x11, 0x02, 0x20, 0x01, 0x03, 0x11, 0x01, 0x04}, 6 * 4096, 6 * 4096)
-                          .build(),
-                      info));
+    ASSERT_TRUE(
+        parse(RecordBuilder()
+                  .data({0x11, 0x02, 0x20, 0x01, 0x03, 0x11, 0x01, 0x04}, 6 * 4096, 6 * 4096)
+                  .build(),
+              info));
     ASSERT_EQ(info.runs.size(), 3u);
     EXPECT_FALSE(info.runs[0].sparse);
     EXPECT_TRUE(info.runs[1].sparse);
@@ -299,12 +295,13 @@ TEST(MftRecordParse, ValuesReachingPastTheirAttributeAreNotTaken) {
 // stays inside its buffers (the sanitizer build checks) and its results
 // stay within their bounds.
 TEST(MftRecordParse, SurvivesRandomDamage) {
-    const Record valid = RecordBuilder()
-                             .fileName(u"LONGNA~1.TXT", 2)
-                             .fileName(u"long name.txt", 1, test::kMarch7th2012)
-                             .data({0x21, 0x10, 0x00, 0x01, 0x01, 0x05, 0x21, 0x08, 0x00, 0xFF}, 1 << 20, 1000)
-                             .resident(0x80, std::vector<uint8_t>(40, 3), 4)
-                             .build();
+    const Record valid =
+        RecordBuilder()
+            .fileName(u"LONGNA~1.TXT", 2)
+            .fileName(u"long name.txt", 1, test::kMarch7th2012)
+            .data({0x21, 0x10, 0x00, 0x01, 0x01, 0x05, 0x21, 0x08, 0x00, 0xFF}, 1 << 20, 1000)
+            .resident(0x80, std::vector<uint8_t>(40, 3), 4)
+            .build();
     std::mt19937 random(12345);
     int accepted = 0;
     for (int round = 0; round < 4000; ++round) {

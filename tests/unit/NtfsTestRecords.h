@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "common/Bytes.h"
+#include "disk/VolumeLocator.h"
+#include "partition/PartitionRecord.h"
+#include "support/MemoryDisk.h"
 
 namespace undelete::test {
 
@@ -19,7 +22,8 @@ public:
     static constexpr size_t kUsaOffset = 48;
     static constexpr size_t kFirstAttribute = 56;
 
-    explicit RecordBuilder(uint16_t flags = 0, uint16_t sequenceNumber = 0x0004) : usn_(sequenceNumber) {
+    explicit RecordBuilder(uint16_t flags = 0, uint16_t sequenceNumber = 0x0004)
+        : usn_(sequenceNumber) {
         std::memcpy(bytes_.data(), "FILE", 4);
         put16(&bytes_[4], kUsaOffset);
         put16(&bytes_[6], 3);
@@ -40,7 +44,8 @@ public:
 
     // A resident attribute of `type`; a stream name of `nameUnits` units
     // lies between the header and the value.
-    RecordBuilder& resident(uint32_t type, const std::vector<uint8_t>& value, uint8_t nameUnits = 0) {
+    RecordBuilder& resident(uint32_t type, const std::vector<uint8_t>& value,
+                            uint8_t nameUnits = 0) {
         const size_t valueOffset = 24 + align8(2u * nameUnits);
         const size_t length = align8(valueOffset + value.size());
         uint8_t* a = header(type, length, 0, nameUnits);
@@ -51,8 +56,9 @@ public:
         return *this;
     }
 
-    RecordBuilder& nonResident(uint32_t type, const std::vector<uint8_t>& runList, uint64_t allocated,
-                               uint64_t dataSize, uint64_t initialized, uint8_t nameUnits = 0) {
+    RecordBuilder& nonResident(uint32_t type, const std::vector<uint8_t>& runList,
+                               uint64_t allocated, uint64_t dataSize, uint64_t initialized,
+                               uint8_t nameUnits = 0) {
         const size_t runOffset = 64 + align8(2u * nameUnits);
         const size_t length = align8(runOffset + runList.size() + 1);
         uint8_t* a = header(type, length, 1, nameUnits);
@@ -66,7 +72,8 @@ public:
     }
 
     RecordBuilder& data(const std::vector<uint8_t>& value) { return resident(0x80, value); }
-    RecordBuilder& data(const std::vector<uint8_t>& runList, uint64_t allocated, uint64_t dataSize) {
+    RecordBuilder& data(const std::vector<uint8_t>& runList, uint64_t allocated,
+                        uint64_t dataSize) {
         return nonResident(0x80, runList, allocated, dataSize, dataSize);
     }
 
@@ -136,14 +143,6 @@ inline std::array<uint8_t, 512> ntfsBootSector(uint8_t sectorsPerCluster, uint64
 // FILETIME of 2012-03-07 01:05:03 UTC.
 constexpr uint64_t kMarch7th2012 = 129755559030000000ULL;
 
-}  // namespace undelete::test
-
-#include "disk/VolumeLocator.h"
-#include "partition/PartitionRecord.h"
-#include "support/MemoryDisk.h"
-
-namespace undelete::test {
-
 // Answers the volume locator's question for the life of a test.
 class FixedVolumeLocator {
 public:
@@ -183,12 +182,15 @@ struct TestVolume {
 
     uint64_t clusterOffset(uint64_t cluster) const { return kStart + cluster * kCluster; }
 
-    void putRecord(uint64_t offset, const Record& r) { std::memcpy(disk.at(offset), r.data(), r.size()); }
+    void putRecord(uint64_t offset, const Record& r) {
+        std::memcpy(disk.at(offset), r.data(), r.size());
+    }
 
     // Record 0: the table in one run at kMftCluster.
     void putTable(uint8_t mftClusters) {
         putRecord(clusterOffset(kMftCluster),
-                  RecordBuilder(1).fileName(u"$MFT", 3)
+                  RecordBuilder(1)
+                      .fileName(u"$MFT", 3)
                       .data({0x11, mftClusters, static_cast<uint8_t>(kMftCluster)},
                             uint64_t{mftClusters} * kCluster, uint64_t{mftClusters} * kCluster)
                       .build());

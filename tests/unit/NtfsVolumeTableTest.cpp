@@ -36,10 +36,11 @@ public:
         put32(&boot[76], high);
         std::memcpy(disk_.at(start * 512), boot.data(), boot.size());
         if (validLength == 0) return;
-        const auto record = RecordBuilder(1)
-                                .fileName(u"$MFT", 3)
-                                .nonResident(0x80, {0x11, 0x10, 0x04}, 16 * 4096, 16 * 4096, validLength)
-                                .build();
+        const auto record =
+            RecordBuilder(1)
+                .fileName(u"$MFT", 3)
+                .nonResident(0x80, {0x11, 0x10, 0x04}, 16 * 4096, 16 * 4096, validLength)
+                .build();
         std::memcpy(disk_.at(start * 512 + 4 * 4096), record.data(), record.size());
     }
 
