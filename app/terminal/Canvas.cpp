@@ -35,8 +35,7 @@ attr_t attrOf(Look look) {
     case Look::Focus: return A_BOLD | (colours ? COLOR_PAIR(kFocusPair) : 0);
     case Look::Selected: return colours ? COLOR_PAIR(kSelectedPair) : A_REVERSE;
     case Look::Button: return A_NORMAL;
-    case Look::FocusedButton:
-        return A_BOLD | (colours ? COLOR_PAIR(kButtonPair) : A_REVERSE);
+    case Look::FocusedButton: return A_BOLD | (colours ? COLOR_PAIR(kButtonPair) : A_REVERSE);
     case Look::Header: return A_BOLD;
     case Look::Error: return A_BOLD | (colours ? COLOR_PAIR(kErrorPair) : 0);
     case Look::Hint: return colours ? COLOR_PAIR(kHintPair) : A_DIM;

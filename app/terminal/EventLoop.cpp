@@ -17,8 +17,7 @@ namespace {
 // is not held up by painting every counter change.
 constexpr std::chrono::milliseconds kPaintInterval{40};
 
-const mmask_t kMouseEvents =
-    BUTTON1_PRESSED | BUTTON1_CLICKED | BUTTON4_PRESSED | BUTTON5_PRESSED;
+const mmask_t kMouseEvents = BUTTON1_PRESSED | BUTTON1_CLICKED | BUTTON4_PRESSED | BUTTON5_PRESSED;
 
 void drawTooSmall() {
     char text[96];
@@ -33,9 +32,13 @@ void drawTooSmall() {
 
 }  // namespace
 
-bool isEnterKey(int key) { return key == '\n' || key == '\r' || key == KEY_ENTER; }
+bool isEnterKey(int key) {
+    return key == '\n' || key == '\r' || key == KEY_ENTER;
+}
 
-bool isBackspaceKey(int key) { return key == KEY_BACKSPACE || key == 127 || key == 8; }
+bool isBackspaceKey(int key) {
+    return key == KEY_BACKSPACE || key == 127 || key == 8;
+}
 
 EventLoop::EventLoop(UiTaskQueue& queue) : queue_(queue) {}
 
@@ -61,7 +64,9 @@ void EventLoop::endScreen() {
     endwin();
 }
 
-bool EventLoop::tooSmall() const { return LINES < kMinimumRows || COLS < kMinimumColumns; }
+bool EventLoop::tooSmall() const {
+    return LINES < kMinimumRows || COLS < kMinimumColumns;
+}
 
 void EventLoop::paintNow() {
     dirty_ = true;
@@ -161,9 +166,10 @@ bool EventLoop::next(InputEvent& event) {
             if (waited >= kPaintInterval) {
                 paint();
             } else {
-                timeout = static_cast<int>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(kPaintInterval - waited)
-                        .count()) + 1;
+                timeout = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               kPaintInterval - waited)
+                                               .count()) +
+                          1;
             }
         }
         pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {queue_.wakeFd(), POLLIN, 0}};

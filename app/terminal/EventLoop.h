@@ -59,7 +59,9 @@ public:
     // The screens drawn bottom to top; a modal screen pushes itself while
     // it waits and pops itself when done.
     void push(Layer* layer) { layers_.push_back(layer); }
-    void pop() { if (!layers_.empty()) layers_.pop_back(); }
+    void pop() {
+        if (!layers_.empty()) layers_.pop_back();
+    }
 
     void requestClose() { closing_ = true; }
     bool closing() const { return closing_; }

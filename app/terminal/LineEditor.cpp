@@ -43,7 +43,8 @@ void LineEditor::backspace() {
 }
 
 void LineEditor::deleteAhead() {
-    if (cursor_ < glyphs_.size()) glyphs_.erase(glyphs_.begin() + static_cast<std::ptrdiff_t>(cursor_));
+    if (cursor_ < glyphs_.size())
+        glyphs_.erase(glyphs_.begin() + static_cast<std::ptrdiff_t>(cursor_));
 }
 
 void LineEditor::left() {

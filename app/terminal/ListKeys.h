@@ -24,9 +24,9 @@ constexpr int kSidewaysStep = 4;
 
 struct ListView {
     ListModel& model;
-    int pageRows;       // rows the list shows at once
-    int contentWidth;   // cells of a whole row
-    int visibleWidth;   // cells the list shows of it
+    int pageRows;      // rows the list shows at once
+    int contentWidth;  // cells of a whole row
+    int visibleWidth;  // cells the list shows of it
 };
 
 // Applies `key` (a curses key code, or ' ' for Space) to the list. False

@@ -77,8 +77,7 @@ void ListModel::moveCursorTo(int row, SelectMode mode) {
 void ListModel::select(int row, SelectMode mode) {
     if (!multiple_ && mode != SelectMode::Keep) mode = SelectMode::Replace;
     switch (mode) {
-    case SelectMode::Keep:
-        return;
+    case SelectMode::Keep: return;
     case SelectMode::Replace:
         for (Row& r : rows_) r.selected = false;
         rows_[static_cast<size_t>(row)].selected = true;

@@ -53,8 +53,8 @@ void runMessageBox(EventLoop& loop, const std::string& text) {
             if (layer.hitsButton(event.row, event.column)) break;
             continue;
         }
-        const int key = event.kind == InputEvent::Character ? static_cast<int>(event.character)
-                                                            : event.key;
+        const int key =
+            event.kind == InputEvent::Character ? static_cast<int>(event.character) : event.key;
         if (isEnterKey(key) || key == ' ' || key == kKeyEscape) break;
     }
     loop.pop();

@@ -59,7 +59,8 @@ SavePathResult checkSavePath(const std::string& typed, const std::string& defaul
         return result;
     }
     const size_t slash = result.path.rfind('/');
-    const std::string name = slash == std::string::npos ? result.path : result.path.substr(slash + 1);
+    const std::string name =
+        slash == std::string::npos ? result.path : result.path.substr(slash + 1);
     if (name.empty()) return result;  // a folder without a file name: Empty
     if (!hasExtension(name) && !defaultExtension.empty()) result.path += "." + defaultExtension;
 

@@ -26,7 +26,9 @@ std::string currentFolder() {
 class SavePromptLayer : public Layer {
 public:
     SavePromptLayer(const FileFilter& filter, const std::string& extension)
-        : filter_(filter), extension_(extension), editor_(kMaxSavePathBytes),
+        : filter_(filter),
+          extension_(extension),
+          editor_(kMaxSavePathBytes),
           folder_(currentFolder()) {
         const char* home = std::getenv("HOME");
         home_ = home != nullptr ? home : "";
@@ -104,7 +106,8 @@ void SavePromptLayer::drawButtons(int row, int innerLeft, int innerWidth) {
     const int start = innerLeft + (innerWidth - okWidth - 2 - cancelWidth) / 2;
     okButton_ = {row, start, 1, okWidth};
     cancelButton_ = {row, start + okWidth + 2, 1, cancelWidth};
-    drawText(row, okButton_.left, ok, okWidth, attrOf(confirming_ ? Look::Button : Look::FocusedButton));
+    drawText(row, okButton_.left, ok, okWidth,
+             attrOf(confirming_ ? Look::Button : Look::FocusedButton));
     drawText(row, cancelButton_.left, cancel, cancelWidth,
              attrOf(confirming_ ? Look::FocusedButton : Look::Button));
 }
@@ -159,18 +162,27 @@ bool SavePromptLayer::handle(const InputEvent& event, bool& accepted) {
     if (isEnterKey(key)) return submit(accepted);
     if (key == KEY_UP || key == KEY_DOWN) {
         if (!filter_.empty()) {
-            filterIndex_ = (filterIndex_ + (key == KEY_UP ? filter_.size() - 1 : 1)) % filter_.size();
+            filterIndex_ =
+                (filterIndex_ + (key == KEY_UP ? filter_.size() - 1 : 1)) % filter_.size();
         }
         return false;
     }
-    if (isBackspaceKey(key)) editor_.backspace();
-    else if (key == KEY_DC) editor_.deleteAhead();
-    else if (key == KEY_LEFT) editor_.left();
-    else if (key == KEY_RIGHT) editor_.right();
-    else if (key == KEY_HOME) editor_.home();
-    else if (key == KEY_END) editor_.end();
-    else if (key == kKeyCtrlU) editor_.clear();
-    else return false;
+    if (isBackspaceKey(key))
+        editor_.backspace();
+    else if (key == KEY_DC)
+        editor_.deleteAhead();
+    else if (key == KEY_LEFT)
+        editor_.left();
+    else if (key == KEY_RIGHT)
+        editor_.right();
+    else if (key == KEY_HOME)
+        editor_.home();
+    else if (key == KEY_END)
+        editor_.end();
+    else if (key == kKeyCtrlU)
+        editor_.clear();
+    else
+        return false;
     message_.clear();
     return false;
 }

@@ -50,8 +50,9 @@ bool endShell(UiTaskQueue& queue, std::unique_ptr<ScanShell> shell) {
 
 int runTerminalDialog() {
     if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO)) {
-        std::fprintf(stderr, "undelete: the dialog needs a terminal; "
-                             "use --partitions or --scan without one\n");
+        std::fprintf(stderr,
+                     "undelete: the dialog needs a terminal; "
+                     "use --partitions or --scan without one\n");
         return kDialogResult;
     }
     SCREEN* screen = newterm(nullptr, stdout, stdin);
@@ -68,7 +69,8 @@ int runTerminalDialog() {
     TerminalView view(loop, queue);
     loop.startScreen();
     view.setModifiedKeys(lookUpModifiedKeys());
-    MessageSink previous = installMessageSink([&view](const char* text) { view.showMessageBox(text); });
+    MessageSink previous =
+        installMessageSink([&view](const char* text) { view.showMessageBox(text); });
 
     view.setPartitions(collectPartitionRows());
     auto shell = std::make_unique<ScanShell>(view);

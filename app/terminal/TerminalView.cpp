@@ -13,8 +13,7 @@ namespace {
 
 const ControlId kTabOrder[] = {kPartitionList, kSaveButton, kFileList, kScanButton};
 
-const char* const kHints =
-    "Tab 切换   方向键 移动   空格 选择   Enter 按下按钮   F10 关闭";
+const char* const kHints = "Tab 切换   方向键 移动   空格 选择   Enter 按下按钮   F10 关闭";
 
 // Columns of the bottom line, after the dialog's positions.
 constexpr int kScannedLabelColumn = 1;
@@ -23,7 +22,9 @@ constexpr int kDeletedLabelColumn = 24;
 constexpr int kDeletedCounterColumn = 36;
 constexpr int kCounterWidth = 10;
 
-std::string buttonText(const std::string& caption) { return "[ " + padToWidth(caption, 4) + " ]"; }
+std::string buttonText(const std::string& caption) {
+    return "[ " + padToWidth(caption, 4) + " ]";
+}
 
 }  // namespace
 
@@ -68,7 +69,9 @@ void TerminalView::runDialog() {
 
 // --- window operations ------------------------------------------------------
 
-void TerminalView::runOnUiThread(const std::function<void()>& task) { queue_.run(task); }
+void TerminalView::runOnUiThread(const std::function<void()>& task) {
+    queue_.run(task);
+}
 
 void TerminalView::showMessageBox(const char* text) {
     const std::string copy = text != nullptr ? text : "";
@@ -110,8 +113,7 @@ const PartitionRecord* TerminalView::selectedPartitionRecord() {
 
 bool TerminalView::askSavePath(const FileFilter& filter, const char* defaultExtension,
                                std::string& path) {
-    return runSavePrompt(loop_, filter, defaultExtension != nullptr ? defaultExtension : "",
-                         path);
+    return runSavePrompt(loop_, filter, defaultExtension != nullptr ? defaultExtension : "", path);
 }
 
 // --- drawing ------------------------------------------------------------------
@@ -139,18 +141,20 @@ void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSe
 
     const attr_t frameAttr = attrOf(focused ? Look::Focus : Look::Normal);
     drawFrame(box.frame, frameAttr, focused ? FrameStyle::Double : FrameStyle::Single);
-    drawField(box.headerRow(), box.innerLeft(), sliceCells(formatRow(columns, columns.headers),
-                                                           left, width),
-              width, attrOf(Look::Header));
+    drawField(box.headerRow(), box.innerLeft(),
+              sliceCells(formatRow(columns, columns.headers), left, width), width,
+              attrOf(Look::Header));
     // Columns hidden to the left or right are hinted on the frame.
     if (left > 0) drawText(box.frame.top, box.frame.left + 1, "<", 1, frameAttr);
-    if (left + width < content) drawText(box.frame.top, box.frame.left + box.frame.width - 2, ">", 1, frameAttr);
+    if (left + width < content)
+        drawText(box.frame.top, box.frame.left + box.frame.width - 2, ">", 1, frameAttr);
 
     std::vector<std::string> texts(static_cast<size_t>(model.columns()));
     for (int i = 0; i < box.pageRows(); ++i) {
         const int row = model.top() + i;
         if (row >= model.rowCount()) break;
-        for (int c = 0; c < model.columns(); ++c) texts[static_cast<size_t>(c)] = model.text(row, c);
+        for (int c = 0; c < model.columns(); ++c)
+            texts[static_cast<size_t>(c)] = model.text(row, c);
         attr_t attr = model.isSelected(row) ? attrOf(Look::Selected) : A_NORMAL;
         const bool cursorRow = focused && row == model.cursor();
         if (cursorRow) attr |= A_BOLD;
@@ -161,10 +165,11 @@ void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSe
     }
 
     if (model.rowCount() > 0) {
-        const std::string position = " " + std::to_string(model.cursor() + 1) + "/" +
-                                     std::to_string(model.rowCount()) + " ";
+        const std::string position =
+            " " + std::to_string(model.cursor() + 1) + "/" + std::to_string(model.rowCount()) + " ";
         const int at = box.frame.left + box.frame.width - 2 - displayWidth(position);
-        drawText(box.frame.top + box.frame.height - 1, at, position, displayWidth(position), frameAttr);
+        drawText(box.frame.top + box.frame.height - 1, at, position, displayWidth(position),
+                 frameAttr);
     }
 }
 
@@ -195,7 +200,8 @@ void TerminalView::handle(const InputEvent& event) {
         handleClick(event, layout);
         return;
     }
-    const int key = event.kind == InputEvent::Character ? static_cast<int>(event.character) : event.key;
+    const int key =
+        event.kind == InputEvent::Character ? static_cast<int>(event.character) : event.key;
     if (key == kKeyTab || key == KEY_BTAB) {
         focus_ = nextInTabOrder(focus_, key == kKeyTab ? 1 : -1);
         loop_.changed();

@@ -48,7 +48,9 @@ char32_t decodeOne(const std::string& text, size_t& i) {
     return value;
 }
 
-bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
+bool isControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
 
 // Width in cells, or -1 for a character that must not reach the terminal.
 int cellsOf(char32_t c) {
@@ -140,8 +142,8 @@ std::vector<std::string> wrapToWidth(const std::string& text, int width) {
     size_t start = 0;
     for (;;) {
         const size_t feed = text.find('\n', start);
-        const std::string part = text.substr(start, feed == std::string::npos ? std::string::npos
-                                                                              : feed - start);
+        const std::string part =
+            text.substr(start, feed == std::string::npos ? std::string::npos : feed - start);
         for (const Glyph& g : toGlyphs(part)) {
             if (used + g.width > width) {
                 lines.push_back(line);

@@ -28,14 +28,16 @@ public:
 
     // Starts `command` in a 160 × 50 terminal.
     bool start(const std::string& command) {
-        return tmux("-f /dev/null new-session -d -x 160 -y 50 -s dialog " + quote(command)).status == 0;
+        return tmux("-f /dev/null new-session -d -x 160 -y 50 -s dialog " + quote(command))
+                   .status == 0;
     }
 
     std::string screen() { return tmux("capture-pane -p -t dialog 2>/dev/null").out; }
 
     void keys(const std::string& names) { tmux("send-keys -t dialog " + names); }
     void resize(int columns, int rows) {
-        tmux("resize-window -t dialog -x " + std::to_string(columns) + " -y " + std::to_string(rows));
+        tmux("resize-window -t dialog -x " + std::to_string(columns) + " -y " +
+             std::to_string(rows));
     }
     void type(const std::string& text) { tmux("send-keys -t dialog -l " + quote(text)); }
 
@@ -50,7 +52,8 @@ public:
         }
     }
     bool waitForText(const std::string& text, int seconds = 20) {
-        return waitFor([&](const std::string& s) { return s.find(text) != std::string::npos; }, seconds);
+        return waitFor([&](const std::string& s) { return s.find(text) != std::string::npos; },
+                       seconds);
     }
 
     // The screen as last read by waitFor, for failure messages.
@@ -58,7 +61,8 @@ public:
 
     // Dismisses the message boxes that come up (one Enter each, after the
     // box is on screen) until `done` holds.
-    bool dismissMessagesUntil(const std::function<bool(const std::string&)>& done, int seconds = 30) {
+    bool dismissMessagesUntil(const std::function<bool(const std::string&)>& done,
+                              int seconds = 30) {
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (std::chrono::steady_clock::now() < limit) {
             last_ = screen();
@@ -102,8 +106,12 @@ long counterAfter(const std::string& screen, const std::string& label) {
     return value;
 }
 
-long scannedCount(const std::string& screen) { return counterAfter(screen, "已扫描文件:"); }
-long deletedCount(const std::string& screen) { return counterAfter(screen, ",已删除文件:"); }
+long scannedCount(const std::string& screen) {
+    return counterAfter(screen, "已扫描文件:");
+}
+long deletedCount(const std::string& screen) {
+    return counterAfter(screen, ",已删除文件:");
+}
 
 // The row number shown in the first column of the list line holding `name`.
 int rowNumberOf(const std::string& screen, const std::string& name) {
@@ -126,7 +134,9 @@ int focusedFrameRow(const std::string& screen) {
     return -1;
 }
 
-bool scanIdle(const std::string& screen) { return contains(screen, "[ 扫描 ]"); }
+bool scanIdle(const std::string& screen) {
+    return contains(screen, "[ 扫描 ]");
+}
 
 class TerminalDialogTest : public ::testing::Test {
 protected:
@@ -144,14 +154,16 @@ protected:
     }
 
     void SetUp() override {
-        if (!harness::haveTool("tmux")) GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
+        if (!harness::haveTool("tmux"))
+            GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
         ASSERT_TRUE(demoMade_) << "scripts/make-demo-image.sh failed";
     }
 
     // Runs the program on `image` in tmux; its exit status goes to a file.
     void open(const std::string& image) {
         status_ = dir_.file("status");
-        const std::string command = quote(UNDELETE_BINARY) + " " + quote(image) + "; echo $? > " + quote(status_);
+        const std::string command =
+            quote(UNDELETE_BINARY) + " " + quote(image) + "; echo $? > " + quote(status_);
         ASSERT_TRUE(tmux_.start("sh -c " + quote(command)));
         ASSERT_TRUE(tmux_.waitForText("已扫描文件:")) << tmux_.last();
     }
@@ -228,9 +240,11 @@ TEST_F(TerminalDialogTest, ShowsThePartitionsAndClosesOnlyOnF10) {
 
     // Tab order: "保存", then the file list (whose frame is drawn double).
     tmux_.keys("Tab Tab");
-    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return focusedFrameRow(s) > 1; })) << tmux_.last();
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return focusedFrameRow(s) > 1; }))
+        << tmux_.last();
     tmux_.keys("BTab BTab");
-    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return focusedFrameRow(s) == 1; })) << tmux_.last();
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return focusedFrameRow(s) == 1; }))
+        << tmux_.last();
 
     // Too small a terminal is told so; the dialog comes back when it grows.
     tmux_.resize(50, 12);
@@ -268,7 +282,8 @@ TEST_F(TerminalDialogTest, ScansFat32AndSavesADeletedFileEqualToItsOriginal) {
     openSavePrompt("报告.txt");
     EXPECT_TRUE(contains(tmux_.last(), "文本文件 (*.txt)")) << tmux_.last();
     enterPath(dir_.file("report"));
-    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "另存为"); })) << tmux_.last();
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "另存为"); }))
+        << tmux_.last();
     EXPECT_EQ(harness::readFile(dir_.file("report.txt")), original("fat32/报告.txt"));
 
     // A folder that does not exist keeps the prompt open and writes nothing.
@@ -282,9 +297,11 @@ TEST_F(TerminalDialogTest, ScansFat32AndSavesADeletedFileEqualToItsOriginal) {
     enterPath(dir_.file("report.txt"));
     ASSERT_TRUE(tmux_.waitForText("已存在")) << tmux_.last();
     tmux_.keys("n");
-    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "已存在"); })) << tmux_.last();
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "已存在"); }))
+        << tmux_.last();
     tmux_.keys("Escape");  // cancels the prompt
-    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "另存为"); })) << tmux_.last();
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "另存为"); }))
+        << tmux_.last();
     EXPECT_EQ(harness::readFile(dir_.file("report.txt")), original("fat32/报告.txt"));
 
     // Escape did not close the dialog either.
@@ -308,7 +325,8 @@ TEST_F(TerminalDialogTest, ScansNtfsAndSavesAFileKeptOutsideItsRecord) {
 
     openSavePrompt("日志.log");
     enterPath(dir_.file("log.log"));
-    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "另存为"); })) << tmux_.last();
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "另存为"); }))
+        << tmux_.last();
     const std::string saved = harness::readFile(dir_.file("log.log"));
     EXPECT_EQ(saved.size(), original("ntfs/日志.log").size());
     EXPECT_EQ(saved, original("ntfs/日志.log"));

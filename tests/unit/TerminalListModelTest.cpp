@@ -9,7 +9,8 @@ namespace {
 
 ListModel filled(int rows, bool multiple) {
     ListModel model(4, multiple);
-    for (int i = 0; i < rows; ++i) model.insertRow(i, std::to_string(i), static_cast<uintptr_t>(100 + i));
+    for (int i = 0; i < rows; ++i)
+        model.insertRow(i, std::to_string(i), static_cast<uintptr_t>(100 + i));
     return model;
 }
 

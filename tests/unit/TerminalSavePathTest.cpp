@@ -23,15 +23,14 @@ public:
 class TerminalSavePathTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        probe.kinds = {{".", PathKind::Directory},
-                       {"/", PathKind::Directory},
-                       {"/home/u", PathKind::Directory},
-                       {"/out", PathKind::Directory},
-                       {"/out/old.txt", PathKind::File},
-                       {"/out/sub", PathKind::Directory},
+        probe.kinds = {{".", PathKind::Directory},        {"/", PathKind::Directory},
+                       {"/home/u", PathKind::Directory},  {"/out", PathKind::Directory},
+                       {"/out/old.txt", PathKind::File},  {"/out/sub", PathKind::Directory},
                        {"/out/fifo.txt", PathKind::Other}};
     }
-    SavePathResult check(const std::string& typed) { return checkSavePath(typed, "txt", "/home/u", probe); }
+    SavePathResult check(const std::string& typed) {
+        return checkSavePath(typed, "txt", "/home/u", probe);
+    }
     FakeProbe probe;
 };
 
@@ -97,14 +96,18 @@ TEST(TerminalLineEditorTest, EditsWholeCharacters) {
     editor.deleteAhead();
     editor.right();
     EXPECT_TRUE(editor.insert(U'x'));
-    EXPECT_EQ(editor.text(), "tx" "mp/报");
+    EXPECT_EQ(editor.text(),
+              "tx"
+              "mp/报");
     editor.end();
     editor.right();  // stays at the end
     EXPECT_EQ(editor.cursor(), 6u);
-    EXPECT_FALSE(editor.insert(U'\x1B'));   // controls are refused
+    EXPECT_FALSE(editor.insert(U'\x1B'));    // controls are refused
     EXPECT_FALSE(editor.insert(U'\u0301'));  // so are marks that take no cell
     EXPECT_FALSE(editor.insert(0xD800));
-    EXPECT_EQ(editor.text(), "tx" "mp/报");
+    EXPECT_EQ(editor.text(),
+              "tx"
+              "mp/报");
     editor.clear();
     EXPECT_EQ(editor.text(), "");
     editor.backspace();
@@ -115,7 +118,7 @@ TEST(TerminalLineEditorTest, EditsWholeCharacters) {
 TEST(TerminalLineEditorTest, StopsAtTheByteLimit) {
     ASSERT_TRUE(initProcessLocale());
     LineEditor editor(5);
-    EXPECT_TRUE(editor.insert(U'报'));  // 3 bytes
+    EXPECT_TRUE(editor.insert(U'报'));   // 3 bytes
     EXPECT_FALSE(editor.insert(U'告'));  // would make 6
     EXPECT_TRUE(editor.insert(U'a'));
     EXPECT_TRUE(editor.insert(U'b'));

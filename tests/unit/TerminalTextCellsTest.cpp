@@ -33,12 +33,18 @@ TEST_F(TerminalTextCellsTest, ReplacesControlsAndBrokenBytes) {
     // An escape sequence in a name from the disk must not reach the terminal.
     EXPECT_EQ(clipToWidth("a\x1B[2Jb", 10), "a?[2Jb");
     EXPECT_EQ(clipToWidth("tab\there", 10), "tab?here");
-    EXPECT_EQ(clipToWidth("\xC2\x9B" "x", 10), "?x");  // C1 control (CSI)
+    EXPECT_EQ(clipToWidth("\xC2\x9B"
+                          "x",
+                          10),
+              "?x");  // C1 control (CSI)
     EXPECT_EQ(clipToWidth("\xFF\xFE", 10), "??");
-    EXPECT_EQ(clipToWidth("\xE6\x8A", 10), "??");         // truncated sequence
-    EXPECT_EQ(clipToWidth("\xC0\xAF", 10), "??");         // overlong '/'
-    EXPECT_EQ(clipToWidth("\xED\xA0\x80", 10), "???");    // surrogate
-    EXPECT_EQ(clipToWidth("\xCC\x81" "a", 10), "a");     // a mark with nothing before it
+    EXPECT_EQ(clipToWidth("\xE6\x8A", 10), "??");       // truncated sequence
+    EXPECT_EQ(clipToWidth("\xC0\xAF", 10), "??");       // overlong '/'
+    EXPECT_EQ(clipToWidth("\xED\xA0\x80", 10), "???");  // surrogate
+    EXPECT_EQ(clipToWidth("\xCC\x81"
+                          "a",
+                          10),
+              "a");  // a mark with nothing before it
 }
 
 TEST_F(TerminalTextCellsTest, SlicesAWindowOfCells) {
