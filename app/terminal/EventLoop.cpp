@@ -17,7 +17,11 @@ namespace {
 // is not held up by painting every counter change.
 constexpr std::chrono::milliseconds kPaintInterval{40};
 
-const mmask_t kMouseEvents = BUTTON1_PRESSED | BUTTON1_CLICKED | BUTTON4_PRESSED | BUTTON5_PRESSED;
+// Every button event is asked for, though only presses of the first button
+// and the wheel are used: curses drops an event outside the mask by reading
+// on for the next one, blocking even in no-delay mode, which would stall
+// the loop (and every worker waiting on it) after each button release.
+const mmask_t kMouseEvents = ALL_MOUSE_EVENTS;
 
 void drawTooSmall() {
     char text[96];

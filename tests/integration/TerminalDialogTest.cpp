@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Harness.h"
 
@@ -26,9 +27,10 @@ public:
     TmuxSession() : socket_("undelete-test-" + std::to_string(::getpid())) {}
     ~TmuxSession() { tmux("kill-server 2>/dev/null"); }
 
-    // Starts `command` in a 160 × 50 terminal.
-    bool start(const std::string& command) {
-        return tmux("-f /dev/null new-session -d -x 160 -y 50 -s dialog " + quote(command))
+    // Starts `command` in a terminal of `columns` × `rows`.
+    bool start(const std::string& command, int columns, int rows) {
+        return tmux("-f /dev/null new-session -d -x " + std::to_string(columns) + " -y " +
+                    std::to_string(rows) + " -s dialog " + quote(command))
                    .status == 0;
     }
 
@@ -40,6 +42,18 @@ public:
              std::to_string(rows));
     }
     void type(const std::string& text) { tmux("send-keys -t dialog -l " + quote(text)); }
+
+    // A click of the first button at a cell (0-based), as a terminal in the
+    // X10 mouse mode reports it: press, then release. Cells up to 94 only,
+    // so every byte stays ASCII.
+    void click(int column, int row) {
+        const auto report = [&](int button) {
+            return std::string("\x1B[M") + static_cast<char>(32 + button) +
+                   static_cast<char>(33 + column) + static_cast<char>(33 + row);
+        };
+        type(report(0));
+        type(report(3));
+    }
 
     // Polls the screen until `test` holds (true) or `seconds` pass (false).
     bool waitFor(const std::function<bool(const std::string&)>& test, int seconds = 20) {
@@ -160,11 +174,12 @@ protected:
     }
 
     // Runs the program on `image` in tmux; its exit status goes to a file.
-    void open(const std::string& image) {
+    void open(const std::string& image, int columns = 160, int rows = 50,
+              const std::string& environment = "") {
         status_ = dir_.file("status");
-        const std::string command =
-            quote(UNDELETE_BINARY) + " " + quote(image) + "; echo $? > " + quote(status_);
-        ASSERT_TRUE(tmux_.start("sh -c " + quote(command)));
+        const std::string command = environment + " " + quote(UNDELETE_BINARY) + " " +
+                                    quote(image) + "; echo $? > " + quote(status_);
+        ASSERT_TRUE(tmux_.start("sh -c " + quote(command), columns, rows));
         ASSERT_TRUE(tmux_.waitForText("已扫描文件:")) << tmux_.last();
     }
 
@@ -330,6 +345,36 @@ TEST_F(TerminalDialogTest, ScansNtfsAndSavesAFileKeptOutsideItsRecord) {
     const std::string saved = harness::readFile(dir_.file("log.log"));
     EXPECT_EQ(saved.size(), original("ntfs/日志.log").size());
     EXPECT_EQ(saved, original("ntfs/日志.log"));
+    tmux_.keys("F10");
+    EXPECT_EQ(exitStatus(), 1);
+}
+
+TEST_F(TerminalDialogTest, MouseClicksSelectRowsAndPressButtons) {
+    // 100 × 30: the buttons end at cell 98, "扫描" starts at 81; the file
+    // list's rows start on line 9 (hints, 2 partition rows plus 1 spare,
+    // frames and headers above).
+    open(demoImage_, 100, 30, "TERM=screen");
+    tmux_.click(10, 4);  // the second partition row: NTFS
+    ASSERT_TRUE(tmux_.waitForText(" 2/3 ")) << tmux_.last();
+    tmux_.click(83, 29);  // "扫描"
+    ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
+        return scanIdle(s) && contains(s, "日志.log");
+    })) << tmux_.last();
+    const int row = rowNumberOf(tmux_.last(), "日志.log");
+    ASSERT_GE(row, 0);
+    int line = -1;
+    const std::vector<std::string> lines = harness::split(tmux_.last(), '\n');
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (contains(lines[i], "日志.log")) line = static_cast<int>(i);
+    }
+    tmux_.click(20, line);
+    ASSERT_TRUE(tmux_.waitForText(" " + std::to_string(row + 1) + "/3 ")) << tmux_.last();
+    tmux_.click(93, 29);  // "保存"
+    ASSERT_TRUE(tmux_.waitForText("另存为")) << tmux_.last();
+    enterPath(dir_.file("clicked"));
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "另存为"); }))
+        << tmux_.last();
+    EXPECT_EQ(harness::readFile(dir_.file("clicked.txt")), original("ntfs/日志.log"));
     tmux_.keys("F10");
     EXPECT_EQ(exitStatus(), 1);
 }
