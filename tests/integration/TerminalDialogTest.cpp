@@ -319,6 +319,16 @@ TEST_F(TerminalDialogTest, ScansFat32AndSavesADeletedFileEqualToItsOriginal) {
         << tmux_.last();
     EXPECT_EQ(harness::readFile(dir_.file("report.txt")), original("fat32/报告.txt"));
 
+    // A write that fails is reported in a box shown by the screen thread
+    // itself; Enter dismisses it.
+    tmux_.keys("Enter");
+    ASSERT_TRUE(tmux_.waitForText("另存为")) << tmux_.last();
+    enterPath("/proc/undelete-cannot-write-here");
+    ASSERT_TRUE(tmux_.waitForText("保存失败")) << tmux_.last();
+    tmux_.keys("Enter");
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "保存失败"); }))
+        << tmux_.last();
+
     // Escape did not close the dialog either.
     EXPECT_FALSE(exited());
     tmux_.keys("F10");
