@@ -17,7 +17,9 @@ constexpr size_t kMftValidDataLength = 56;
 uint64_t askVolumeData(char letter) {
     char path[20] = {};
     wsprintfA(path, "\\\\.\\%c:", letter);
-    HANDLE volume = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+    // Read access is enough for the volume data query, and the disk is never
+    // opened for writing.
+    HANDLE volume = CreateFileA(path, GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                 nullptr);
     if (volume == INVALID_HANDLE_VALUE) return 0;

@@ -31,6 +31,12 @@ protected:
         other.partitionType = 0x83;
     }
 
+    // Scripts live as long as the fixture: the shell keeps its last scanner,
+    // which refers to its script, until the fixture is torn down.
+    ScannerScript& newScript() {
+        owned.push_back(std::make_unique<ScannerScript>());
+        return *owned.back();
+    }
     void queue(ScannerScript& script) {
         std::lock_guard<std::mutex> lock(scriptsMutex);
         scripts.push_back(&script);
@@ -57,6 +63,7 @@ protected:
     FakeView view;
     std::mutex scriptsMutex;
     std::deque<ScannerScript*> scripts;
+    std::deque<std::unique_ptr<ScannerScript>> owned;
     PartitionRecord record;
     PartitionRecord other;
     ScanShell shell;
@@ -69,7 +76,7 @@ TEST_F(ShellFixture, WithoutASelectedPartitionTheButtonDoesNothing) {
 }
 
 TEST_F(ShellFixture, ListsEveryAcceptedIndexWithRowNumbersAndItemData) {
-    ScannerScript script;
+    ScannerScript& script = newScript();
     script.items = 6;
     script.listable = {1, 4, 5};
     queue(script);
@@ -90,7 +97,7 @@ TEST_F(ShellFixture, ListsEveryAcceptedIndexWithRowNumbersAndItemData) {
 }
 
 TEST_F(ShellFixture, EmptyCatalogueEndsIdleWithZeroCounters) {
-    ScannerScript script;
+    ScannerScript& script = newScript();
     queue(script);
     view.ui([&] { view.counters[kScannedCounter] = 9; });
     press(&record);
@@ -102,7 +109,7 @@ TEST_F(ShellFixture, EmptyCatalogueEndsIdleWithZeroCounters) {
 }
 
 TEST_F(ShellFixture, UnsupportedTypeShowsTheMessageAndKeepsThePreviousRows) {
-    ScannerScript first;
+    ScannerScript& first = newScript();
     first.items = 2;
     first.listable = {0, 1};
     queue(first);
@@ -130,10 +137,10 @@ TEST_F(ShellFixture, UnsupportedTypeShowsTheMessageAndKeepsThePreviousRows) {
 }
 
 TEST_F(ShellFixture, FailedOpenKeepsThePreviousRowsAndTheirScannerIsNotAskedToSave) {
-    ScannerScript first;
+    ScannerScript& first = newScript();
     first.items = 3;
     first.listable = {2};
-    ScannerScript second;
+    ScannerScript& second = newScript();
     second.openResult = false;
     queue(first);
     queue(second);
@@ -157,11 +164,11 @@ TEST_F(ShellFixture, FailedOpenKeepsThePreviousRowsAndTheirScannerIsNotAskedToSa
 }
 
 TEST_F(ShellFixture, StopDuringOpenStillClearsTheListButListsNothing) {
-    ScannerScript first;
+    ScannerScript& first = newScript();
     first.items = 1;
     first.listable = {0};
     Gate openGate;
-    ScannerScript second;
+    ScannerScript& second = newScript();
     second.items = 5;
     second.listable = {0, 1, 2, 3, 4};
     second.openGate = &openGate;
@@ -187,7 +194,7 @@ TEST_F(ShellFixture, StopDuringOpenStillClearsTheListButListsNothing) {
 
 TEST_F(ShellFixture, StopWhileListingExaminesNoLaterIndex) {
     Gate held;
-    ScannerScript script;
+    ScannerScript& script = newScript();
     script.items = 100;
     script.listable = {0, 1, 2, 3};
     script.describeGates[3] = &held;
@@ -206,11 +213,11 @@ TEST_F(ShellFixture, StopWhileListingExaminesNoLaterIndex) {
 
 TEST_F(ShellFixture, StoppedWorkerNeitherTouchesTheScreenNorLosesItsScannerUnderIt) {
     Gate held;
-    ScannerScript first;
+    ScannerScript& first = newScript();
     first.items = 10;
     first.listable = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     first.describeGates[2] = &held;
-    ScannerScript second;
+    ScannerScript& second = newScript();
     second.items = 1;
     second.listable = {0};
     queue(first);
@@ -234,11 +241,11 @@ TEST_F(ShellFixture, StoppedWorkerNeitherTouchesTheScreenNorLosesItsScannerUnder
 
 TEST_F(ShellFixture, StoppedWorkerDoesNotResetTheSwitchOfTheNextScan) {
     Gate openGate;
-    ScannerScript first;
+    ScannerScript& first = newScript();
     first.openResult = false;
     first.openGate = &openGate;
     Gate held;
-    ScannerScript second;
+    ScannerScript& second = newScript();
     second.items = 2;
     second.listable = {0, 1};
     second.describeGates[0] = &held;
@@ -290,7 +297,7 @@ protected:
 };
 
 TEST_F(SaveFixture, SavingReplacesTheFileInsteadOfAppending) {
-    ScannerScript script;
+    ScannerScript& script = newScript();
     scanOneFile(script);
     const std::string path = dir + "/out.bin";
     { std::ofstream(path) << "old content that is longer"; }
@@ -301,7 +308,7 @@ TEST_F(SaveFixture, SavingReplacesTheFileInsteadOfAppending) {
 }
 
 TEST_F(SaveFixture, NoSelectionOrCancelWritesNothing) {
-    ScannerScript script;
+    ScannerScript& script = newScript();
     scanOneFile(script);
     view.ui([&] {
         view.selectedFile = -1;
@@ -314,7 +321,7 @@ TEST_F(SaveFixture, NoSelectionOrCancelWritesNothing) {
 }
 
 TEST_F(SaveFixture, FailedReadIsReportedAndCreatesNoFile) {
-    ScannerScript script;
+    ScannerScript& script = newScript();
     script.contentResult = false;
     scanOneFile(script);
     const std::string path = dir + "/never.bin";
@@ -325,7 +332,7 @@ TEST_F(SaveFixture, FailedReadIsReportedAndCreatesNoFile) {
 }
 
 TEST_F(SaveFixture, UnwritablePathIsReported) {
-    ScannerScript script;
+    ScannerScript& script = newScript();
     scanOneFile(script);
     EXPECT_EQ(save(dir + "/no-such-dir/out.bin"), SaveOutcome::Failed);
     EXPECT_EQ(save(dir), SaveOutcome::Failed);  // a folder
@@ -334,7 +341,7 @@ TEST_F(SaveFixture, UnwritablePathIsReported) {
 
 TEST_F(SaveFixture, ShortWriteRemovesTheNewFile) {
     if (!exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    ScannerScript script;
+    ScannerScript& script = newScript();
     script.content.assign(1 << 16, 'x');
     scanOneFile(script);
     EXPECT_EQ(save("/dev/full"), SaveOutcome::Failed);
@@ -343,7 +350,7 @@ TEST_F(SaveFixture, ShortWriteRemovesTheNewFile) {
 }
 
 TEST_F(SaveFixture, EmptyContentCreatesAnEmptyFile) {
-    ScannerScript script;
+    ScannerScript& script = newScript();
     script.content.clear();
     scanOneFile(script);
     const std::string path = dir + "/empty.bin";
@@ -354,7 +361,7 @@ TEST_F(SaveFixture, EmptyContentCreatesAnEmptyFile) {
 
 TEST_F(SaveFixture, SaveDuringAScanReadsFromTheListingScanner) {
     Gate held;
-    ScannerScript script;
+    ScannerScript& script = newScript();
     script.items = 5;
     script.listable = {0, 1, 2, 3, 4};
     script.describeGates[3] = &held;
