@@ -24,7 +24,8 @@ const std::string kRepository = std::string(FIXTURE_DIR) + "/../..";
 // end of the test.
 class TmuxSession {
 public:
-    TmuxSession() : socket_("undelete-test-" + std::to_string(::getpid())) {}
+    // `socket` is a path in the test's own folder, so nothing is left behind.
+    explicit TmuxSession(const std::string& socket) : socket_(socket) {}
     ~TmuxSession() { tmux("kill-server 2>/dev/null"); }
 
     // Starts `command` in a terminal of `columns` × `rows`.
@@ -96,7 +97,7 @@ public:
 
 private:
     harness::Result tmux(const std::string& arguments) {
-        return harness::run("LC_ALL=C.UTF-8 tmux -L " + socket_ + " " + arguments);
+        return harness::run("LC_ALL=C.UTF-8 tmux -S " + quote(socket_) + " " + arguments);
     }
 
     std::string socket_;
@@ -230,7 +231,7 @@ protected:
     static bool demoMade_;
 
     harness::TempDir dir_;
-    TmuxSession tmux_;
+    TmuxSession tmux_{dir_.file("tmux.sock")};
     std::string status_;
 };
 
