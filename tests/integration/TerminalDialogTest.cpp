@@ -3,8 +3,6 @@
 // comes back with capture-pane.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <functional>
 #include <memory>
