@@ -1,43 +1,29 @@
 #include "common/Message.h"
 
 #include <cstdio>
-#include <mutex>
+
+#include "common/Hook.h"
 
 namespace undelete {
 namespace {
 
-std::mutex& sinkMutex() {
-    static std::mutex m;
-    return m;
+void writeToStandardError(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
 }
 
-MessageSink& sinkSlot() {
-    static MessageSink sink;
-    return sink;
+Hook<void(const char*)>& sink() {
+    static Hook<void(const char*)> hook(writeToStandardError);
+    return hook;
 }
 
 }  // namespace
 
-MessageSink installMessageSink(MessageSink sink) {
-    std::lock_guard<std::mutex> lock(sinkMutex());
-    MessageSink previous = std::move(sinkSlot());
-    sinkSlot() = std::move(sink);
-    return previous;
+MessageSink installMessageSink(MessageSink function) {
+    return sink().install(std::move(function));
 }
 
 void showMessage(const char* text) {
-    MessageSink sink;
-    {
-        // Copy under the lock, call outside it: a sink may block for as long
-        // as the user takes, and other threads must still reach it.
-        std::lock_guard<std::mutex> lock(sinkMutex());
-        sink = sinkSlot();
-    }
-    if (sink) {
-        sink(text);
-    } else {
-        std::fprintf(stderr, "%s\n", text);
-    }
+    sink().get()(text);
 }
 
 }  // namespace undelete

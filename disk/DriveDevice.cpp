@@ -1,36 +1,23 @@
 #include "disk/DriveDevice.h"
 
-#include <mutex>
+#include "common/Hook.h"
 
 namespace undelete {
 namespace {
 
-std::mutex& openerMutex() {
-    static std::mutex m;
-    return m;
-}
-
-DriveOpener& openerSlot() {
-    static DriveOpener opener = openPlatformDrive;
-    return opener;
+Hook<std::unique_ptr<DriveDevice>(int)>& opener() {
+    static Hook<std::unique_ptr<DriveDevice>(int)> hook(openPlatformDrive);
+    return hook;
 }
 
 }  // namespace
 
-DriveOpener installDriveOpener(DriveOpener opener) {
-    std::lock_guard<std::mutex> lock(openerMutex());
-    DriveOpener previous = std::move(openerSlot());
-    openerSlot() = opener ? std::move(opener) : DriveOpener(openPlatformDrive);
-    return previous;
+DriveOpener installDriveOpener(DriveOpener function) {
+    return opener().install(std::move(function));
 }
 
 std::unique_ptr<DriveDevice> openDriveDevice(int number) {
-    DriveOpener opener;
-    {
-        std::lock_guard<std::mutex> lock(openerMutex());
-        opener = openerSlot();
-    }
-    return opener(number);
+    return opener().get()(number);
 }
 
 }  // namespace undelete

@@ -1,37 +1,23 @@
 #include "disk/VolumeLocator.h"
 
-#include <mutex>
+#include "common/Hook.h"
 
 namespace undelete {
 namespace {
 
-std::mutex& lookupMutex() {
-    static std::mutex m;
-    return m;
-}
-
-MftLengthLookup& lookupSlot() {
-    static MftLengthLookup lookup = VolumeLocator::findMftValidDataLength;
-    return lookup;
+Hook<uint64_t(uint32_t)>& lookup() {
+    static Hook<uint64_t(uint32_t)> hook(VolumeLocator::findMftValidDataLength);
+    return hook;
 }
 
 }  // namespace
 
-MftLengthLookup installVolumeLocator(MftLengthLookup lookup) {
-    std::lock_guard<std::mutex> lock(lookupMutex());
-    MftLengthLookup previous = std::move(lookupSlot());
-    lookupSlot() =
-        lookup ? std::move(lookup) : MftLengthLookup(VolumeLocator::findMftValidDataLength);
-    return previous;
+MftLengthLookup installVolumeLocator(MftLengthLookup function) {
+    return lookup().install(std::move(function));
 }
 
 uint64_t locateMftValidDataLength(uint32_t serial) {
-    MftLengthLookup lookup;
-    {
-        std::lock_guard<std::mutex> lock(lookupMutex());
-        lookup = lookupSlot();
-    }
-    return lookup(serial);
+    return lookup().get()(serial);
 }
 
 }  // namespace undelete

@@ -1,8 +1,8 @@
 #include "ntfs/FileTimeText.h"
 
 #include <ctime>
-#include <mutex>
 
+#include "common/Hook.h"
 #include "common/Text.h"
 
 namespace undelete {
@@ -46,16 +46,6 @@ int64_t secondsOf(const std::tm& t) {
            t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec;
 }
 
-std::mutex& sourceMutex() {
-    static std::mutex m;
-    return m;
-}
-
-UtcOffsetSource& sourceSlot() {
-    static UtcOffsetSource source = systemUtcOffsetSeconds;
-    return source;
-}
-
 }  // namespace
 
 int64_t systemUtcOffsetSeconds() {
@@ -70,20 +60,21 @@ int64_t systemUtcOffsetSeconds() {
     return secondsOf(local) - secondsOf(utc);
 }
 
+namespace {
+
+Hook<int64_t()>& offsetSource() {
+    static Hook<int64_t()> hook(systemUtcOffsetSeconds);
+    return hook;
+}
+
+}  // namespace
+
 UtcOffsetSource installUtcOffsetSource(UtcOffsetSource source) {
-    std::lock_guard<std::mutex> lock(sourceMutex());
-    UtcOffsetSource previous = std::move(sourceSlot());
-    sourceSlot() = source ? std::move(source) : UtcOffsetSource(systemUtcOffsetSeconds);
-    return previous;
+    return offsetSource().install(std::move(source));
 }
 
 int64_t currentUtcOffsetSeconds() {
-    UtcOffsetSource source;
-    {
-        std::lock_guard<std::mutex> lock(sourceMutex());
-        source = sourceSlot();
-    }
-    return source();
+    return offsetSource().get()();
 }
 
 void formatFileTimeText(uint64_t fileTime, int64_t offsetSeconds, char out[25]) {
