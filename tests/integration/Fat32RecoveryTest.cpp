@@ -19,22 +19,6 @@ struct Expected {
     std::string row, name, size, time, original;
 };
 
-// "%d B" up to 1024, then KB, MB and GB with one decimal, the larger units
-// dropping the low bits first.
-std::string sizeText(unsigned long long n) {
-    char text[32];
-    if (n > 1073741824ULL) {
-        std::snprintf(text, sizeof text, "%0.1f GB", static_cast<double>(n >> 20) / 1024);
-    } else if (n > 1048576ULL) {
-        std::snprintf(text, sizeof text, "%0.1f MB", static_cast<double>(n >> 10) / 1024);
-    } else if (n > 1024ULL) {
-        std::snprintf(text, sizeof text, "%0.1f KB", static_cast<double>(n) / 1024);
-    } else {
-        std::snprintf(text, sizeof text, "%llu B", n);
-    }
-    return text;
-}
-
 class Fat32Recovery : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -54,7 +38,8 @@ protected:
         }
         for (const auto& fields : harness::table(harness::readFile(dir->file("manifest.tsv")))) {
             if (fields.size() != 5) continue;
-            expected.push_back({fields[0], fields[1], sizeText(std::stoull(fields[2])), fields[3],
+            expected.push_back({fields[0], fields[1],
+                                harness::expectedSizeText(std::stoull(fields[2])), fields[3],
                                 fields[4]});
         }
     }

@@ -87,6 +87,23 @@ inline std::vector<std::vector<std::string>> table(const std::string& text) {
     return rows;
 }
 
+// The size text a listing must show for `n` bytes: "%d B" up to 1024, then
+// KB, MB and GB with one decimal, the larger units dropping the low bits
+// first. Written apart from the program's own code, as the tests' yardstick.
+inline std::string expectedSizeText(unsigned long long n) {
+    char text[32];
+    if (n > 1073741824ULL) {
+        std::snprintf(text, sizeof text, "%0.1f GB", static_cast<double>(n >> 20) / 1024);
+    } else if (n > 1048576ULL) {
+        std::snprintf(text, sizeof text, "%0.1f MB", static_cast<double>(n >> 10) / 1024);
+    } else if (n > 1024ULL) {
+        std::snprintf(text, sizeof text, "%0.1f KB", static_cast<double>(n) / 1024);
+    } else {
+        std::snprintf(text, sizeof text, "%llu B", n);
+    }
+    return text;
+}
+
 inline bool haveTool(const std::string& tool) {
     return run("command -v " + tool + " >/dev/null 2>&1").status == 0;
 }

@@ -21,20 +21,6 @@ struct Expected {
     std::string content;
 };
 
-std::string sizeText(unsigned long long n) {
-    char text[32];
-    if (n > 1073741824ULL) {
-        std::snprintf(text, sizeof text, "%0.1f GB", static_cast<double>(n >> 20) / 1024);
-    } else if (n > 1048576ULL) {
-        std::snprintf(text, sizeof text, "%0.1f MB", static_cast<double>(n >> 10) / 1024);
-    } else if (n > 1024ULL) {
-        std::snprintf(text, sizeof text, "%0.1f KB", static_cast<double>(n) / 1024);
-    } else {
-        std::snprintf(text, sizeof text, "%llu B", n);
-    }
-    return text;
-}
-
 // The time text of `seconds` shifted by a fixed offset.
 std::string timeText(long long seconds, long long offset) {
     const std::time_t t = static_cast<std::time_t>(seconds + offset);
@@ -119,7 +105,7 @@ TEST_F(NtfsRecovery, ListsEveryDeletedFileWithNameTimeAndSize) {
         ASSERT_NE(found, listed.end()) << e.name << " (record " << e.index << ") not listed";
         EXPECT_EQ(found->second[0], e.name);
         EXPECT_EQ(found->second[1], timeText(e.created, 0)) << e.name;
-        EXPECT_EQ(found->second[2], sizeText(e.size)) << e.name;
+        EXPECT_EQ(found->second[2], harness::expectedSizeText(e.size)) << e.name;
     }
     // Files in use, and the volume's own records, are not listed.
     for (const auto& [row, listed] : byRow) {
