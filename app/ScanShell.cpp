@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/Message.h"
+#include "disk/DriveSelection.h"
 
 namespace undelete {
 
@@ -188,6 +189,10 @@ SaveOutcome ScanShell::onSaveCommand() {
 
     std::string path;
     if (!view_.askSavePath(saveFilter(), "txt", path)) return SaveOutcome::Cancelled;
+    if (isDiskPath(path)) {
+        showMessage(kSaveFailedMessage);
+        return SaveOutcome::Failed;
+    }
 
     std::vector<uint8_t> data;
     uint64_t length = 0;

@@ -14,6 +14,11 @@ void setDrivePath(const std::string& path);
 // (empty when there is none).
 std::string drivePath();
 
+// True when writing to `path` would write to drive 0 itself or to a raw
+// disk device: a recovered file saved there would overwrite the very data
+// being recovered, and the disk is never written.
+bool isDiskPath(const std::string& path);
+
 // Tries to open drive 0 read-only and read its first sector; on failure
 // fills `why` with a sentence a user can act on.
 bool checkDriveAccess(std::string& why);

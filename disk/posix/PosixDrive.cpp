@@ -125,6 +125,16 @@ std::unique_ptr<DriveDevice> openPlatformDrive(int number) {
     return std::make_unique<PosixDrive>(fd);
 }
 
+bool isDiskPath(const std::string& path) {
+    struct stat target {};
+    if (::stat(path.c_str(), &target) != 0) return false;  // a new file
+    if (S_ISBLK(target.st_mode)) return true;
+    struct stat disk {};
+    const std::string drive = drivePath();
+    return !drive.empty() && ::stat(drive.c_str(), &disk) == 0 &&
+           disk.st_dev == target.st_dev && disk.st_ino == target.st_ino;
+}
+
 bool checkDriveAccess(std::string& why) {
     const std::string path = drivePath();
     if (path.empty()) {

@@ -88,4 +88,12 @@ bool checkDriveAccess(std::string& why) {
     return true;
 }
 
+// Paths in the device namespace ("\\.\PhysicalDrive0", "\\.\C:") reach
+// raw devices; a save dialog never offers them for an ordinary file.
+bool isDiskPath(const std::string& path) {
+    return path.size() >= 4 && (path[0] == '\\' || path[0] == '/') &&
+           (path[1] == '\\' || path[1] == '/') && (path[2] == '.' || path[2] == '?') &&
+           (path[3] == '\\' || path[3] == '/');
+}
+
 }  // namespace undelete

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/ScanShell.h"
+#include "disk/DriveSelection.h"
 #include "support/FakeShell.h"
 #include "support/MemoryDisk.h"
 
@@ -346,6 +347,19 @@ TEST_F(SaveFixture, ShortWriteRemovesTheNewFile) {
     scanOneFile(script);
     EXPECT_EQ(save("/dev/full"), SaveOutcome::Failed);
     EXPECT_TRUE(exists("/dev/full"));  // existed before: never removed
+    EXPECT_EQ(messages.messages().size(), 1u);
+}
+
+TEST_F(SaveFixture, TheDiskItselfIsNeverTheSavePath) {
+    ScannerScript& script = newScript();
+    scanOneFile(script);
+    const std::string image = dir + "/disk.img";
+    { std::ofstream(image) << "disk bytes"; }
+    setDrivePath(image);
+    EXPECT_EQ(save(image), SaveOutcome::Failed);
+    setDrivePath("");
+    EXPECT_EQ(read(image), "disk bytes");
+    EXPECT_EQ(script.readContentCalls.load(), 0);
     EXPECT_EQ(messages.messages().size(), 1u);
 }
 
