@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "Harness.h"
+
+using harness::quote;
+
+namespace {
+
+// The batch save on a real FAT32 image: what it refuses, what it replaces.
+class SaveCommand : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!harness::haveTool("mkfs.fat") || !harness::haveTool("faketime")) return;
+        dir = new harness::TempDir();
+        if (harness::run("bash " + quote(harness::fixture("make-fat32-image.sh")) + " " +
+                         quote(dir->path()) + " >/dev/null 2>&1")
+                .status != 0) {
+            return;
+        }
+        image = dir->file("disk.img");
+        // Name → original, from the builder's manifest (row 0 only).
+        for (const auto& f : harness::table(harness::readFile(dir->file("manifest.tsv")))) {
+            if (f.size() == 5 && f[0] == "0") originals[f[1]] = dir->file(f[4]);
+        }
+        // Name → catalogue index, from a scan.
+        const auto scan = harness::undelete("--scan 0 " + quote(image) + " 2>/dev/null");
+        for (const auto& f : harness::table(scan.out)) {
+            if (f.size() == 5 && originals.count(f[2])) indices[f[2]] = f[1];
+        }
+    }
+    static void TearDownTestSuite() { delete dir; }
+    void SetUp() override {
+        if (image.empty() || indices.empty()) GTEST_SKIP() << "no FAT32 image could be made";
+    }
+    static harness::Result save(const std::string& index, const std::string& output,
+                                const std::string& extra = "") {
+        return harness::undelete("--scan 0 --save " + index + " --output " + quote(output) + " " +
+                                 extra + " " + quote(image) + " 2>/dev/null");
+    }
+    static std::string checksum(const std::string& path) {
+        return harness::run("sha256sum " + quote(path)).out.substr(0, 64);
+    }
+
+    static harness::TempDir* dir;
+    static std::string image;
+    static std::map<std::string, std::string> originals, indices;
+};
+
+harness::TempDir* SaveCommand::dir = nullptr;
+std::string SaveCommand::image;
+std::map<std::string, std::string> SaveCommand::originals, SaveCommand::indices;
+
+TEST_F(SaveCommand, ExistingOutputIsKeptWithoutForceAndReplacedWithIt) {
+    const auto& [name, index] = *indices.begin();
+    const std::string expected = harness::readFile(originals[name]);
+    const std::string output = dir->file("out.bin");
+    { std::ofstream(output) << "keep me"; }
+    EXPECT_EQ(save(index, output).status, 1);
+    EXPECT_EQ(harness::readFile(output), "keep me");
+    EXPECT_EQ(save(index, output, "--force").status, 0);
+    EXPECT_EQ(save(index, output, "--force").status, 0);
+    EXPECT_EQ(harness::readFile(output), expected) << name;  // replaced, never appended
+}
+
+TEST_F(SaveCommand, TheDiskImageIsNeverWrittenEvenWithForce) {
+    const std::string before = checksum(image);
+    EXPECT_EQ(save(indices.begin()->second, image, "--force").status, 1);
+    EXPECT_EQ(checksum(image), before);
+}
+
+TEST_F(SaveCommand, IndicesThatWereNotListedAndRowsThatDoNotExistAreRefused) {
+    const std::string output = dir->file("never.bin");
+    EXPECT_EQ(save("999999", output).status, 1);
+    EXPECT_EQ(harness::undelete("--scan 7 " + quote(image) + " 2>/dev/null").status, 2);
+    EXPECT_FALSE(std::ifstream(output).good());
+}
+
+TEST_F(SaveCommand, APartitionWithoutItsFileSystemFailsTheScan) {
+    const std::string blank = dir->file("blank.img");
+    ASSERT_EQ(harness::run(quote(harness::fixture("make-partition-image.sh")) + " " + quote(blank))
+                  .status,
+              0);
+    const auto result = harness::undelete("--scan 0 " + quote(blank) + " 2>/dev/null");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.out.empty());
+}
+
+}  // namespace
