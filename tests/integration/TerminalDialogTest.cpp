@@ -210,7 +210,14 @@ protected:
         tmux_.keys("BTab Home");
         for (int i = 0; i < row; ++i) tmux_.keys("Down");
         tmux_.keys("BTab Enter");
-        ASSERT_TRUE(tmux_.waitForText("另存为")) << tmux_.last();
+        ASSERT_TRUE(waitForSavePrompt()) << tmux_.last();
+    }
+
+    // The prompt is drawn top to bottom and tmux may be read half-way, so
+    // wait for its last line as well as its title.
+    bool waitForSavePrompt() {
+        return tmux_.waitFor(
+            [](const std::string& s) { return contains(s, "另存为") && contains(s, "[ 取消 ]"); });
     }
 
     // Types `path` into the open prompt and presses Enter.
@@ -302,7 +309,7 @@ TEST_F(TerminalDialogTest, ScansFat32AndSavesADeletedFileEqualToItsOriginal) {
 
     // A folder that does not exist keeps the prompt open and writes nothing.
     tmux_.keys("Enter");  // "保存" still has the focus
-    ASSERT_TRUE(tmux_.waitForText("另存为")) << tmux_.last();
+    ASSERT_TRUE(waitForSavePrompt()) << tmux_.last();
     enterPath(dir_.file("missing/x.txt"));
     ASSERT_TRUE(tmux_.waitForText("不存在")) << tmux_.last();
     EXPECT_TRUE(contains(tmux_.last(), "另存为"));
@@ -321,7 +328,7 @@ TEST_F(TerminalDialogTest, ScansFat32AndSavesADeletedFileEqualToItsOriginal) {
     // A write that fails is reported in a box shown by the screen thread
     // itself; Enter dismisses it.
     tmux_.keys("Enter");
-    ASSERT_TRUE(tmux_.waitForText("另存为")) << tmux_.last();
+    ASSERT_TRUE(waitForSavePrompt()) << tmux_.last();
     enterPath("/proc/undelete-cannot-write-here");
     ASSERT_TRUE(tmux_.waitForText("保存失败")) << tmux_.last();
     tmux_.keys("Enter");
@@ -379,7 +386,7 @@ TEST_F(TerminalDialogTest, MouseClicksSelectRowsAndPressButtons) {
     tmux_.click(20, line);
     ASSERT_TRUE(tmux_.waitForText(" " + std::to_string(row + 1) + "/3 ")) << tmux_.last();
     tmux_.click(93, 29);  // "保存"
-    ASSERT_TRUE(tmux_.waitForText("另存为")) << tmux_.last();
+    ASSERT_TRUE(waitForSavePrompt()) << tmux_.last();
     enterPath(dir_.file("clicked"));
     ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "另存为"); }))
         << tmux_.last();
