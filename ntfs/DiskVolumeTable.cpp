@@ -29,14 +29,12 @@ bool askPartition(DriveReader& reader, uint64_t firstSector, uint32_t serial, ui
     if (!quietRead(reader, offset, boot, kBootSectorBytes)) return false;
     if (!decodeNtfsBootSector(boot, reader.bytesPerSector, fields)) return false;
     if (fields.serial != serial) return false;
-    if (fields.mftCluster > (UINT64_MAX - offset) / fields.bytesPerCluster) return true;
+    uint64_t tableOffset = 0;
     uint8_t record[kMftRecordBytes] = {};
-    if (!quietRead(reader, offset + fields.mftCluster * fields.bytesPerCluster, record,
-                   kMftRecordBytes)) {
-        return true;
-    }
     MftRecordInfo info;
-    if (parseRecord(record, kMftRecordBytes, false, info) && info.nonResident()) {
+    if (clusterByteOffset(offset, fields.mftCluster, fields.bytesPerCluster, tableOffset) &&
+        quietRead(reader, tableOffset, record, kMftRecordBytes) &&
+        parseTableRecord(record, kMftRecordBytes, info)) {
         length = info.initializedSize;
     }
     return true;

@@ -48,6 +48,13 @@ struct MftRecordInfo {
 // the 1024 bytes, whatever they hold.
 bool parseRecord(const uint8_t* bytes, size_t length, bool notInUseOnly, MftRecordInfo& info);
 
+// Parses the table's own record (in use, so its flags are not tested):
+// true when it has the non-resident unnamed $DATA whose runs and sizes
+// describe the whole table.
+inline bool parseTableRecord(const uint8_t* bytes, size_t length, MftRecordInfo& info) {
+    return parseRecord(bytes, length, false, info) && info.nonResident();
+}
+
 // Undoes the update-sequence protection of a 1024-byte record in place:
 // the last u16 of each 512-byte stride must equal the update sequence
 // number and is replaced by its array entry. Also checks the signature.

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <new>
 
+#include "ntfs/NtfsBootSector.h"
 #include "ntfs/NtfsScanner.h"
 
 namespace undelete {
@@ -80,8 +81,8 @@ bool NtfsScanner::readRuns(const MftRecordInfo& info, std::vector<uint8_t>& data
 // A run that cannot be read leaves its part of the buffer zero; the reader
 // has said so once, and the next run is read all the same.
 void NtfsScanner::readClusters(uint64_t cluster, uint8_t* buffer, uint64_t bytes) {
-    if (cluster > (UINT64_MAX - partitionOffset) / bytesPerCluster) return;
-    uint64_t position = partitionOffset + cluster * bytesPerCluster;
+    uint64_t position = 0;
+    if (!clusterByteOffset(partitionOffset, cluster, bytesPerCluster, position)) return;
     while (bytes > 0) {
         const auto piece = static_cast<uint32_t>(std::min(bytes, kReadPiece));
         if (!drive.readBytes(position, buffer, piece)) {

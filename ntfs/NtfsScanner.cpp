@@ -33,17 +33,13 @@ bool NtfsScanner::hasItem(uint32_t index) {
 }
 
 bool NtfsScanner::buildRecordMap(uint64_t validLength, uint64_t mftCluster) {
-    if (bytesPerCluster == 0 || recordSize == 0) return false;
-    if (mftCluster > (UINT64_MAX - partitionOffset) / bytesPerCluster) return false;
+    if (recordSize == 0) return false;
+    uint64_t tableOffset = 0;
+    if (!clusterByteOffset(partitionOffset, mftCluster, bytesPerCluster, tableOffset)) return false;
     uint8_t buffer[kMftRecordBytes] = {};
-    if (!drive.readBytes(partitionOffset + mftCluster * bytesPerCluster, buffer,
-                         kMftRecordBytes)) {
-        return false;
-    }
+    if (!drive.readBytes(tableOffset, buffer, kMftRecordBytes)) return false;
     MftRecordInfo info;
-    // The table's own record is in use: it must be accepted. Without a
-    // non-resident $DATA there is no table to follow.
-    if (!parseRecord(buffer, kMftRecordBytes, false, info) || !info.nonResident()) return false;
+    if (!parseTableRecord(buffer, kMftRecordBytes, info)) return false;
     try {
         recordMap = std::make_unique<MftRecordMap>(MftRecordMap::fromRuns(
             info.runs, partitionOffset, bytesPerCluster, recordSize, validLength / recordSize));
