@@ -22,41 +22,28 @@ struct Expected {
 class Fat32Recovery : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        for (const char* tool : {"sfdisk", "mkfs.fat", "mcopy", "mmd", "mdel", "mdeltree",
-                                 "faketime", "awk"}) {
-            if (!harness::haveTool(tool)) {
-                skipReason = std::string(tool) + " missing";
-                return;
-            }
-        }
-        dir = std::make_unique<harness::TempDir>();
-        const auto made = harness::run("bash " + quote(harness::fixture("make-fat32-image.sh")) +
-                                       " " + quote(dir->path()) + " 2>&1");
-        if (made.status != 0) {
-            buildLog = made.out;
-            return;
-        }
-        for (const auto& fields : harness::table(harness::readFile(dir->file("manifest.tsv")))) {
+        built = harness::makeFixtureImage("make-fat32-image.sh");
+        for (const auto& fields : built.manifest) {
             if (fields.size() != 5) continue;
             expected.push_back({fields[0], fields[1],
                                 harness::expectedSizeText(std::stoull(fields[2])), fields[3],
                                 fields[4]});
         }
     }
-    static void TearDownTestSuite() { dir.reset(); }
+    static void TearDownTestSuite() { built = harness::FixtureImage(); }
 
     void SetUp() override {
-        if (!skipReason.empty()) GTEST_SKIP() << skipReason;
-        ASSERT_TRUE(buildLog.empty()) << buildLog;
+        if (!built.skipReason.empty()) GTEST_SKIP() << built.skipReason;
+        ASSERT_TRUE(built.failure.empty()) << built.failure;
         ASSERT_GE(expected.size(), 10u);
     }
 
-    static std::string image() { return dir->file("disk.img"); }
+    static std::string image() { return built.image(); }
 
     // name → index, time and size of every row the scan of `row` lists.
     static std::map<std::string, std::vector<std::string>> scan(const std::string& row,
                                                                 std::string* errors = nullptr) {
-        const std::string errorFile = dir->file("scan-" + row + ".err");
+        const std::string errorFile = built.dir->file("scan-" + row + ".err");
         const auto result =
             harness::undelete("--scan " + row + " " + quote(image()) + " 2>" + quote(errorFile));
         EXPECT_EQ(result.status, 0) << harness::readFile(errorFile);
@@ -72,10 +59,8 @@ protected:
         return listed;
     }
 
-    static inline std::unique_ptr<harness::TempDir> dir;
+    static inline harness::FixtureImage built;
     static inline std::vector<Expected> expected;
-    static inline std::string skipReason;
-    static inline std::string buildLog;
 };
 
 TEST_F(Fat32Recovery, ListsEveryDeletedFileWithItsNameTimeAndSize) {
@@ -105,12 +90,12 @@ TEST_F(Fat32Recovery, RecoversEveryDeletedFileByteForByte) {
     for (const Expected& e : expected) {
         const auto found = listings[e.row].find(e.name);
         ASSERT_NE(found, listings[e.row].end()) << e.name;
-        const std::string output = dir->file("saved-" + e.row + "-" + found->second[0]);
+        const std::string output = built.dir->file("saved-" + e.row + "-" + found->second[0]);
         const auto saved = harness::undelete("--scan " + e.row + " --save " + found->second[0] +
                                              " --output " + quote(output) + " " + quote(image()) +
                                              " 2>/dev/null");
         ASSERT_EQ(saved.status, 0) << e.name;
-        const std::string original = harness::readFile(dir->file(e.original));
+        const std::string original = harness::readFile(built.dir->file(e.original));
         const std::string recovered = harness::readFile(output);
         EXPECT_EQ(recovered.size(), original.size()) << e.name;
         EXPECT_TRUE(recovered == original) << e.name << " differs from " << e.original;

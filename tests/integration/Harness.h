@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -85,6 +86,33 @@ inline std::vector<std::vector<std::string>> table(const std::string& text) {
     std::vector<std::vector<std::string>> rows;
     for (const std::string& line : split(text, '\n')) rows.push_back(split(line, '\t'));
     return rows;
+}
+
+// An image made by one of the builders in the fixtures folder, in a folder
+// of its own, with the rows of its manifest. A builder exits with 77 when a
+// tool it needs is missing: the tests are then skipped, not failed.
+struct FixtureImage {
+    std::unique_ptr<TempDir> dir;
+    std::string skipReason;  // a tool is missing
+    std::string failure;     // the builder's output when it failed
+    std::vector<std::vector<std::string>> manifest;
+
+    std::string image() const { return dir->file("disk.img"); }
+};
+
+inline FixtureImage makeFixtureImage(const std::string& builder) {
+    FixtureImage made;
+    made.dir = std::make_unique<TempDir>();
+    const Result result =
+        run("bash " + quote(fixture(builder)) + " " + quote(made.dir->path()) + " 2>&1");
+    if (result.status == 77) {
+        made.skipReason = result.out;
+    } else if (result.status != 0) {
+        made.failure = result.out.empty() ? builder + " failed" : result.out;
+    } else {
+        made.manifest = table(readFile(made.dir->file("manifest.tsv")));
+    }
+    return made;
 }
 
 // The size text a listing must show for `n` bytes: "%d B" up to 1024, then

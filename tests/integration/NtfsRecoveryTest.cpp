@@ -38,46 +38,29 @@ using Listing = std::map<std::string, std::vector<std::string>>;
 class NtfsRecovery : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        for (const char* tool : {"sfdisk", "mkntfs", "ntfscp", "ntfsinfo", "ntfstruncate",
-                                 "losetup", "blockdev", "faketime", "awk", "od"}) {
-            if (!harness::haveTool(tool)) {
-                skipReason = std::string(tool) + " missing";
-                return;
-            }
-        }
         if (harness::run("test \"$(id -u)\" = 0").status != 0) {
-            skipReason = "loop devices need root";
+            built.skipReason = "loop devices need root";
             return;
         }
-        dir = std::make_unique<harness::TempDir>();
-        const auto made = harness::run("bash " + quote(harness::fixture("make-ntfs-image.sh")) +
-                                       " " + quote(dir->path()) + " 2>&1");
-        if (made.status == 77) {
-            skipReason = "image tools unavailable: " + made.out;
-            return;
-        }
-        if (made.status != 0) {
-            buildLog = made.out.empty() ? "image builder failed" : made.out;
-            return;
-        }
-        for (const auto& f : harness::table(harness::readFile(dir->file("manifest.tsv")))) {
+        built = harness::makeFixtureImage("make-ntfs-image.sh");
+        for (const auto& f : built.manifest) {
             if (f.size() != 6) continue;
             expected.push_back({f[0], f[1], f[2], std::stoull(f[3]), std::stoll(f[4]), f[5]});
         }
     }
-    static void TearDownTestSuite() { dir.reset(); }
+    static void TearDownTestSuite() { built = harness::FixtureImage(); }
 
     void SetUp() override {
-        if (!skipReason.empty()) GTEST_SKIP() << skipReason;
-        ASSERT_TRUE(buildLog.empty()) << buildLog;
+        if (!built.skipReason.empty()) GTEST_SKIP() << built.skipReason;
+        ASSERT_TRUE(built.failure.empty()) << built.failure;
         ASSERT_EQ(expected.size(), 12u);
     }
 
-    static std::string image() { return dir->file("disk.img"); }
+    static std::string image() { return built.image(); }
 
     // Scans `row` with the environment `env` in front of the program.
     static Listing scan(const std::string& row, const std::string& env = "TZ=UTC") {
-        const std::string errors = dir->file("scan.err");
+        const std::string errors = built.dir->file("scan.err");
         const auto result = harness::run(env + " " + UNDELETE_BINARY + " --scan " + row + " " +
                                          quote(image()) + " 2>" + quote(errors));
         EXPECT_EQ(result.status, 0) << harness::readFile(errors);
@@ -91,10 +74,8 @@ protected:
         return listed;
     }
 
-    static inline std::unique_ptr<harness::TempDir> dir;
+    static inline harness::FixtureImage built;
     static inline std::vector<Expected> expected;
-    static inline std::string skipReason;
-    static inline std::string buildLog;
 };
 
 TEST_F(NtfsRecovery, ListsEveryDeletedFileWithNameTimeAndSize) {
@@ -120,11 +101,11 @@ TEST_F(NtfsRecovery, ListsEveryDeletedFileWithNameTimeAndSize) {
 
 TEST_F(NtfsRecovery, SavesEveryDeletedFileByteForByte) {
     for (const Expected& e : expected) {
-        const std::string output = dir->file("saved-" + e.row + "-" + e.index);
+        const std::string output = built.dir->file("saved-" + e.row + "-" + e.index);
         const auto saved = harness::undelete("--scan " + e.row + " --save " + e.index +
                                              " --output " + quote(output) + " " + quote(image()));
         ASSERT_EQ(saved.status, 0) << e.name;
-        const std::string original = harness::readFile(dir->file(e.content));
+        const std::string original = harness::readFile(built.dir->file(e.content));
         const std::string recovered = harness::readFile(output);
         EXPECT_EQ(recovered.size(), e.size) << e.name;
         EXPECT_TRUE(recovered == original) << e.name << " differs from its original";
@@ -133,7 +114,7 @@ TEST_F(NtfsRecovery, SavesEveryDeletedFileByteForByte) {
 
 TEST_F(NtfsRecovery, TheFragmentedFileReallyHasSeveralRuns) {
     // Its recovery is checked with the others; this keeps the builder honest.
-    EXPECT_GE(std::stoi(harness::readFile(dir->file("fragments.txt"))), 2);
+    EXPECT_GE(std::stoi(harness::readFile(built.dir->file("fragments.txt"))), 2);
 }
 
 TEST_F(NtfsRecovery, TimesTakeTheZoneOffsetInForceNowWhateverTheStampsDate) {

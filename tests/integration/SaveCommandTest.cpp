@@ -12,27 +12,24 @@ namespace {
 class SaveCommand : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!harness::haveTool("mkfs.fat") || !harness::haveTool("faketime")) return;
-        dir = new harness::TempDir();
-        if (harness::run("bash " + quote(harness::fixture("make-fat32-image.sh")) + " " +
-                         quote(dir->path()) + " >/dev/null 2>&1")
-                .status != 0) {
-            return;
-        }
-        image = dir->file("disk.img");
+        built = harness::makeFixtureImage("make-fat32-image.sh");
+        image = built.failure.empty() && built.skipReason.empty() ? built.image() : "";
         // Name → original, from the builder's manifest (row 0 only).
-        for (const auto& f : harness::table(harness::readFile(dir->file("manifest.tsv")))) {
-            if (f.size() == 5 && f[0] == "0") originals[f[1]] = dir->file(f[4]);
+        for (const auto& f : built.manifest) {
+            if (f.size() == 5 && f[0] == "0") originals[f[1]] = built.dir->file(f[4]);
         }
         // Name → catalogue index, from a scan.
+        if (image.empty()) return;
         const auto scan = harness::undelete("--scan 0 " + quote(image) + " 2>/dev/null");
         for (const auto& f : harness::table(scan.out)) {
             if (f.size() == 5 && originals.count(f[2])) indices[f[2]] = f[1];
         }
     }
-    static void TearDownTestSuite() { delete dir; }
+    static void TearDownTestSuite() { built = harness::FixtureImage(); }
     void SetUp() override {
-        if (image.empty() || indices.empty()) GTEST_SKIP() << "no FAT32 image could be made";
+        if (!built.skipReason.empty()) GTEST_SKIP() << built.skipReason;
+        ASSERT_TRUE(built.failure.empty()) << built.failure;
+        ASSERT_FALSE(indices.empty()) << "the scan listed none of the deleted files";
     }
     static harness::Result save(const std::string& index, const std::string& output,
                                 const std::string& extra = "") {
@@ -43,19 +40,15 @@ protected:
         return harness::run("sha256sum " + quote(path)).out.substr(0, 64);
     }
 
-    static harness::TempDir* dir;
-    static std::string image;
-    static std::map<std::string, std::string> originals, indices;
+    static inline harness::FixtureImage built;
+    static inline std::string image;
+    static inline std::map<std::string, std::string> originals, indices;
 };
-
-harness::TempDir* SaveCommand::dir = nullptr;
-std::string SaveCommand::image;
-std::map<std::string, std::string> SaveCommand::originals, SaveCommand::indices;
 
 TEST_F(SaveCommand, ExistingOutputIsKeptWithoutForceAndReplacedWithIt) {
     const auto& [name, index] = *indices.begin();
     const std::string expected = harness::readFile(originals[name]);
-    const std::string output = dir->file("out.bin");
+    const std::string output = built.dir->file("out.bin");
     { std::ofstream(output) << "keep me"; }
     EXPECT_EQ(save(index, output).status, 1);
     EXPECT_EQ(harness::readFile(output), "keep me");
@@ -71,14 +64,14 @@ TEST_F(SaveCommand, TheDiskImageIsNeverWrittenEvenWithForce) {
 }
 
 TEST_F(SaveCommand, IndicesThatWereNotListedAndRowsThatDoNotExistAreRefused) {
-    const std::string output = dir->file("never.bin");
+    const std::string output = built.dir->file("never.bin");
     EXPECT_EQ(save("999999", output).status, 1);
     EXPECT_EQ(harness::undelete("--scan 7 " + quote(image) + " 2>/dev/null").status, 2);
     EXPECT_FALSE(std::ifstream(output).good());
 }
 
 TEST_F(SaveCommand, APartitionWithoutItsFileSystemFailsTheScan) {
-    const std::string blank = dir->file("blank.img");
+    const std::string blank = built.dir->file("blank.img");
     ASSERT_EQ(harness::run(quote(harness::fixture("make-partition-image.sh")) + " " + quote(blank))
                   .status,
               0);

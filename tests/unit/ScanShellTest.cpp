@@ -56,6 +56,14 @@ protected:
         }
         return false;
     }
+    // Presses "扫描" with `selected` and waits until that scan has ended and
+    // its worker is gone.
+    bool scanToEnd(const PartitionRecord* selected) {
+        press(selected);
+        if (!awaitIdle()) return false;
+        shell.waitForWorkers();
+        return true;
+    }
     std::string caption() { return view.ui([&] { return view.caption; }); }
     unsigned counter(ControlId id) { return view.ui([&] { return view.counters[id]; }); }
     size_t rowCount() { return view.ui([&] { return view.rows.size(); }); }
@@ -81,9 +89,7 @@ TEST_F(ShellFixture, ListsEveryAcceptedIndexWithRowNumbersAndItemData) {
     script.items = 6;
     script.listable = {1, 4, 5};
     queue(script);
-    press(&record);
-    ASSERT_TRUE(awaitIdle());
-    shell.waitForWorkers();
+    ASSERT_TRUE(scanToEnd(&record));
     EXPECT_EQ(shell.lastOutcome(), ScanOutcome::Completed);
     EXPECT_EQ(counter(kScannedCounter), 6u);
     EXPECT_EQ(counter(kDeletedCounter), 3u);
@@ -101,9 +107,7 @@ TEST_F(ShellFixture, EmptyCatalogueEndsIdleWithZeroCounters) {
     ScannerScript& script = newScript();
     queue(script);
     view.ui([&] { view.counters[kScannedCounter] = 9; });
-    press(&record);
-    ASSERT_TRUE(awaitIdle());
-    shell.waitForWorkers();
+    ASSERT_TRUE(scanToEnd(&record));
     EXPECT_EQ(counter(kScannedCounter), 0u);
     EXPECT_EQ(counter(kDeletedCounter), 0u);
     EXPECT_EQ(rowCount(), 0u);
@@ -114,13 +118,9 @@ TEST_F(ShellFixture, UnsupportedTypeShowsTheMessageAndKeepsThePreviousRows) {
     first.items = 2;
     first.listable = {0, 1};
     queue(first);
-    press(&record);
-    ASSERT_TRUE(awaitIdle());
-    shell.waitForWorkers();
+    ASSERT_TRUE(scanToEnd(&record));
 
-    press(&other);
-    ASSERT_TRUE(awaitIdle());
-    shell.waitForWorkers();
+    ASSERT_TRUE(scanToEnd(&other));
     EXPECT_EQ(shell.lastOutcome(), ScanOutcome::Unsupported);
     ASSERT_EQ(messages.messages().size(), 1u);
     EXPECT_EQ(messages.messages()[0], kUnsupportedMessage);
@@ -145,12 +145,8 @@ TEST_F(ShellFixture, FailedOpenKeepsThePreviousRowsAndTheirScannerIsNotAskedToSa
     second.openResult = false;
     queue(first);
     queue(second);
-    press(&record);
-    ASSERT_TRUE(awaitIdle());
-    shell.waitForWorkers();
-    press(&record);
-    ASSERT_TRUE(awaitIdle());
-    shell.waitForWorkers();
+    ASSERT_TRUE(scanToEnd(&record));
+    ASSERT_TRUE(scanToEnd(&record));
     EXPECT_EQ(shell.lastOutcome(), ScanOutcome::OpenFailed);
     ASSERT_EQ(rowCount(), 1u);
     EXPECT_EQ(view.rows[0].data, 2u);
@@ -175,9 +171,7 @@ TEST_F(ShellFixture, StopDuringOpenStillClearsTheListButListsNothing) {
     second.openGate = &openGate;
     queue(first);
     queue(second);
-    press(&record);
-    ASSERT_TRUE(awaitIdle());
-    shell.waitForWorkers();
+    ASSERT_TRUE(scanToEnd(&record));
 
     press(&record);
     ASSERT_TRUE(openGate.awaitArrival());
@@ -278,9 +272,7 @@ protected:
         script.items = 1;
         script.listable = {0};
         queue(script);
-        press(&record);
-        ASSERT_TRUE(awaitIdle());
-        shell.waitForWorkers();
+        ASSERT_TRUE(scanToEnd(&record));
     }
     SaveOutcome save(const std::string& path) {
         return view.ui([&] {
