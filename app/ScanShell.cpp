@@ -1,11 +1,10 @@
 #include "app/ScanShell.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <new>
+#include <utility>
 
-#include "common/Message.h"
+#include "app/OutputFile.h"
 #include "disk/DriveSelection.h"
 
 namespace undelete {
@@ -26,8 +25,11 @@ const FileFilter& saveFilter() {
 
 }  // namespace
 
-ScanShell::ScanShell(ShellView& view, ScannerFactory factory)
-    : view_(view), factory_(factory) {}
+ScanShell::ScanShell(ShellView& view, ShellContext context)
+    : view_(view),
+      context_(std::move(context)),
+      scanContext_{context_.openDrive, [&view](const char* text) { view.showMessageBox(text); },
+                   {}, context_.mftValidDataLength} {}
 
 ScanShell::~ScanShell() {
     view_.runOnUiThread([this] {
@@ -106,32 +108,37 @@ bool ScanShell::updateIfCurrent(const std::shared_ptr<WorkerToken>& token, Task 
 void ScanShell::scanWorker(PartitionRecord record, std::shared_ptr<WorkerToken> token) {
     // The scanner is shared: the save command holds it while it reads, and a
     // replaced scanner is released only when its last user lets go.
+    const std::shared_ptr<VolumeScanner> scanner = openStep(record, token);
+    if (scanner) listStep(scanner, token);
+}
+
+// Ends this worker's run of the switch, unless it was stopped (the stopper
+// has reset the switch) or a newer worker owns it now.
+void ScanShell::finishStep(const std::shared_ptr<WorkerToken>& token, ScanOutcome outcome) {
+    updateIfCurrent(token, [&] {
+        if (running_ != token) return;
+        switchScan(false, nullptr);
+        outcome_ = outcome;
+    });
+}
+
+std::shared_ptr<VolumeScanner> ScanShell::openStep(const PartitionRecord& record,
+                                                   const std::shared_ptr<WorkerToken>& token) {
     std::shared_ptr<VolumeScanner> scanner;
     try {
-        scanner = factory_(record.partitionType);
+        if (context_.makeScanner) scanner = context_.makeScanner(record.partitionType, scanContext_);
     } catch (const std::bad_alloc&) {
         scanner.reset();
     }
-    if (!updateIfCurrent(token, [&] { current_ = scanner; })) return;
-
-    // Ends this worker's run of the switch, unless it was stopped (the
-    // stopper has reset the switch) or a newer worker owns it now.
-    auto finish = [&](ScanOutcome outcome) {
-        updateIfCurrent(token, [&] {
-            if (running_ != token) return;
-            switchScan(false, nullptr);
-            outcome_ = outcome;
-        });
-    };
-
+    if (!updateIfCurrent(token, [&] { current_ = scanner; })) return nullptr;
     if (!scanner) {
         showMessage(kUnsupportedMessage);
-        finish(ScanOutcome::Unsupported);
-        return;
+        finishStep(token, ScanOutcome::Unsupported);
+        return nullptr;
     }
     if (!scanner->open(&record)) {
-        finish(ScanOutcome::OpenFailed);
-        return;
+        finishStep(token, ScanOutcome::OpenFailed);
+        return nullptr;
     }
     if (!updateIfCurrent(token, [&] {
             view_.setCounter(kScannedCounter, 0);
@@ -139,18 +146,24 @@ void ScanShell::scanWorker(PartitionRecord record, std::shared_ptr<WorkerToken> 
             view_.clearFileRows();
             listed_ = scanner;
         })) {
-        return;
+        return nullptr;
     }
+    return scanner;
+}
 
+void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
+                         const std::shared_ptr<WorkerToken>& token) {
+    DeletedFile file;
     ResultRow row{};
     int count = 0;
     for (uint32_t index = 0; !token->stopRequested; ++index) {
         if (!updateIfCurrent(token, [&] { view_.setCounter(kScannedCounter, index); })) return;
         if (!scanner->hasItem(index)) {
-            finish(ScanOutcome::Completed);
+            finishStep(token, ScanOutcome::Completed);
             return;
         }
-        if (scanner->describe(index, row)) {
+        if (scanner->describe(index, file)) {
+            formatResultRow(file, context_.utcOffset ? context_.utcOffset() : 0, row);
             const int position = count;
             if (!updateIfCurrent(token, [&] {
                     addResultRow(index, position, row);
@@ -161,7 +174,7 @@ void ScanShell::scanWorker(PartitionRecord record, std::shared_ptr<WorkerToken> 
             ++count;
         }
         if (index == UINT32_MAX) {  // no index beyond the 32-bit range
-            finish(ScanOutcome::Completed);
+            finishStep(token, ScanOutcome::Completed);
             return;
         }
     }
@@ -189,49 +202,24 @@ SaveOutcome ScanShell::onSaveCommand() {
 
     std::string path;
     if (!view_.askSavePath(saveFilter(), "txt", path)) return SaveOutcome::Cancelled;
-    if (isDiskPath(path)) {
+    if (isDiskPath(path, context_.diskPath)) {
         showMessage(kSaveFailedMessage);
         return SaveOutcome::Failed;
     }
 
-    std::vector<uint8_t> data;
-    uint64_t length = 0;
+    OutputFile file(path);
     bool ok = false;
     try {
-        ok = scanner->readContent(index, data, length) && length <= data.size();
+        ok = scanner->readContent(index, file) && file.finish();
     } catch (const std::bad_alloc&) {
         ok = false;
     }
-    if (ok) ok = writeContent(path, data, length);
     if (!ok) {
+        file.discard();
         showMessage(kSaveFailedMessage);
         return SaveOutcome::Failed;
     }
     return SaveOutcome::Saved;
-}
-
-bool ScanShell::writeContent(const std::string& path, const std::vector<uint8_t>& data,
-                             uint64_t length) {
-    bool existed = false;
-    if (std::FILE* probe = std::fopen(path.c_str(), "rb")) {
-        existed = true;
-        std::fclose(probe);
-    }
-    // The user confirmed replacing an existing file: write from the start.
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    bool ok = true;
-    const uint8_t* p = data.data();
-    uint64_t left = length;
-    while (ok && left > 0) {
-        const size_t chunk = left > (1u << 30) ? (1u << 30) : static_cast<size_t>(left);
-        ok = std::fwrite(p, 1, chunk, file) == chunk;
-        p += chunk;
-        left -= chunk;
-    }
-    if (std::fclose(file) != 0) ok = false;
-    if (!ok && !existed) std::remove(path.c_str());
-    return ok;
 }
 
 }  // namespace undelete

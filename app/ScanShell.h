@@ -11,8 +11,13 @@
 #include <thread>
 #include <vector>
 
+#include "app/ScannerFactory.h"
 #include "app/ShellView.h"
-#include "app/VolumeScanner.h"
+#include "disk/DriveDevice.h"
+#include "disk/VolumeLocator.h"
+#include "scan/RowTexts.h"
+#include "scan/TimeText.h"
+#include "scan/VolumeScanner.h"
 
 namespace undelete {
 
@@ -28,11 +33,21 @@ enum class ScanOutcome { None, Running, Unsupported, OpenFailed, Stopped, Comple
 
 enum class SaveOutcome { NothingToDo, Cancelled, Saved, Failed };
 
-using ScannerFactory = std::function<std::unique_ptr<VolumeScanner>(uint8_t partitionType)>;
+// What a front end hands the shell: the disk of this run and the sources of
+// what the disk does not tell.
+struct ShellContext {
+    DriveOpener openDrive;
+    std::string diskPath;  // the disk itself: never a place to save to
+    // Empty: each NTFS volume's own $MFT record gives its table length.
+    MftLengthLookup mftValidDataLength;
+    UtcOffsetSource utcOffset = systemUtcOffsetSeconds;
+    ScannerFactory makeScanner = createScanner;
+};
 
 class ScanShell {
 public:
-    explicit ScanShell(ShellView& view, ScannerFactory factory = createScanner);
+    // Scanners show their messages through `view`.
+    ScanShell(ShellView& view, ShellContext context);
     // Asks every worker to stop and waits for them. A front end whose worker
     // may be blocked in a message box ends the process instead.
     ~ScanShell();
@@ -58,17 +73,24 @@ private:
     };
 
     void scanWorker(PartitionRecord record, std::shared_ptr<WorkerToken> token);
+    // The worker's steps: make and open the scanner (null when the scan
+    // ended there), list its deleted files, end the run of the switch.
+    std::shared_ptr<VolumeScanner> openStep(const PartitionRecord& record,
+                                            const std::shared_ptr<WorkerToken>& token);
+    void listStep(const std::shared_ptr<VolumeScanner>& scanner,
+                  const std::shared_ptr<WorkerToken>& token);
+    void finishStep(const std::shared_ptr<WorkerToken>& token, ScanOutcome outcome);
     // Runs `task` on the user-interface thread only while `token` is still
     // the newest worker's, so a stopped worker never touches the screen
     // once a later one has started.
     template <typename Task>
     bool updateIfCurrent(const std::shared_ptr<WorkerToken>& token, Task task);
     void addResultRow(uint32_t index, int count, const ResultRow& row);
-    static bool writeContent(const std::string& path, const std::vector<uint8_t>& data,
-                             uint64_t length);
+    void showMessage(const char* text) { view_.showMessageBox(text); }
 
     ShellView& view_;
-    ScannerFactory factory_;
+    ShellContext context_;
+    ScanContext scanContext_;
 
     // State of the user-interface thread: written and read only there.
     std::shared_ptr<WorkerToken> running_;   // the held worker ("handle"), or null

@@ -28,24 +28,6 @@ bool initProcessLocale() {
 #endif
 }
 
-void formatSizeText(uint64_t n, char out[20]) {
-    constexpr double kPerKilo = 0.0009765625;  // 2^-10
-    if (n > 1073741824ULL) {
-        std::snprintf(out, 20, "%0.1f GB", static_cast<double>(n >> 20) * kPerKilo);
-    } else if (n > 1048576ULL) {
-        std::snprintf(out, 20, "%0.1f MB", static_cast<double>(n >> 10) * kPerKilo);
-    } else if (n > 1024ULL) {
-        std::snprintf(out, 20, "%0.1f KB", static_cast<double>(n) * kPerKilo);
-    } else {
-        std::snprintf(out, 20, "%u B", static_cast<unsigned>(n));
-    }
-}
-
-void formatTimeText(int year, int month, int day, int hour, int minute, int second,
-                    char out[25]) {
-    std::snprintf(out, 25, "%d/%d/%d %02d:%02d:%02d", year, month, day, hour, minute, second);
-}
-
 namespace {
 
 // Next code point of a UTF-16 sequence; unpaired surrogates give '?'.
@@ -62,10 +44,10 @@ char32_t nextCodePoint(const uint16_t* units, size_t count, size_t& i) {
     return u;
 }
 
-}  // namespace
-
-size_t utf16ToMultibyte(const uint16_t* units, size_t count, char* out, size_t maxTextBytes) {
-    size_t written = 0;
+// Calls `take(piece, length)` for each character's multibyte form until it
+// returns false.
+template <typename Take>
+void forEachCharacter(const uint16_t* units, size_t count, Take take) {
     std::mbstate_t state{};
     size_t i = 0;
     while (i < count && units[i] != 0) {
@@ -80,12 +62,46 @@ size_t utf16ToMultibyte(const uint16_t* units, size_t count, char* out, size_t m
             piece[0] = '?';
             len = 1;
         }
-        if (len > maxTextBytes - written) break;  // never a partial character
+        if (!take(piece, len)) return;
+    }
+}
+
+}  // namespace
+
+size_t utf16ToMultibyte(const uint16_t* units, size_t count, char* out, size_t maxTextBytes) {
+    size_t written = 0;
+    forEachCharacter(units, count, [&](const char* piece, size_t len) {
+        if (len > maxTextBytes - written) return false;  // never a partial character
         std::memcpy(out + written, piece, len);
         written += len;
-    }
+        return true;
+    });
     out[written] = '\0';
     return written;
+}
+
+std::string utf16ToText(const uint16_t* units, size_t count) {
+    std::string text;
+    forEachCharacter(units, count, [&](const char* piece, size_t len) {
+        text.append(piece, len);
+        return true;
+    });
+    return text;
+}
+
+size_t wholeCharacterPrefix(const std::string& text, size_t maxBytes) {
+    std::mbstate_t state{};
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t len = std::mbrlen(text.data() + at, text.size() - at, &state);
+        if (len == 0 || len == static_cast<size_t>(-1) || len == static_cast<size_t>(-2)) {
+            state = std::mbstate_t{};
+            len = 1;
+        }
+        if (len > maxBytes - at) break;
+        at += len;
+    }
+    return at;
 }
 
 }  // namespace undelete

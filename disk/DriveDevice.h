@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
 
 namespace undelete {
 
@@ -31,18 +30,19 @@ public:
     // and returns how many arrived (0 on error). One call is one positioned
     // read: calls from two threads never disturb each other.
     virtual uint32_t readAt(uint64_t offset, void* buffer, uint32_t length) = 0;
+
+    // The device's size in bytes as the system knows it (an image file's
+    // length, a block device's capacity); 0 when it cannot be told.
+    virtual uint64_t sizeInBytes() = 0;
 };
 
-// Opens drive `number` through the installed opener; null when it cannot be
-// opened. The default opener is the platform's (see DriveSelection.h).
-std::unique_ptr<DriveDevice> openDriveDevice(int number);
+// Told of every failed read, with where it was: lets a caller count and
+// summarise failures instead of showing each.
+using ReadFailureObserver = std::function<void(uint64_t offset, uint32_t length)>;
 
-using DriveOpener = std::function<std::unique_ptr<DriveDevice>(int number)>;
-
-// Replaces the opener (tests install memory drives); returns the previous one.
-DriveOpener installDriveOpener(DriveOpener opener);
-
-// The platform's own opener.
-std::unique_ptr<DriveDevice> openPlatformDrive(int number);
+// Opens the disk of this run (each call a device of its own); null when it
+// cannot be opened. Made by the front end from the disk it was given (see
+// DriveSelection.h) or by a test from memory.
+using DriveOpener = std::function<std::unique_ptr<DriveDevice>()>;
 
 }  // namespace undelete

@@ -3,87 +3,77 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-
-#include "common/Message.h"
+#include <utility>
 
 namespace undelete {
 
-void DriveReader::reset() {
-    bytesPerSector = 0;
-    sectorsPerTrack = 0;
-    tracksPerCylinder = 0;
-    sectorsPerCylinder = 0;
-    handle.reset();
-}
-
-bool DriveReader::openDevice(int number) {
-    handle = openDriveDevice(number);
-    if (!handle) {
-        std::printf("CreateFile() Error\n");
-        std::fflush(stdout);
-        return false;
-    }
-    return true;
-}
+DriveReader::DriveReader(DriveOpener opener, MessageSink messages,
+                         ReadFailureObserver onReadFailure)
+    : opener_(std::move(opener)),
+      messages_(std::move(messages)),
+      onReadFailure_(std::move(onReadFailure)) {}
 
 bool DriveReader::open() {
-    if (!handle && !openDevice(0)) return false;
+    if (!device_) {
+        if (opener_) device_ = opener_();
+        if (!device_) {
+            std::printf("CreateFile() Error\n");
+            std::fflush(stdout);
+            return false;
+        }
+    }
     DriveGeometry geometry;
-    if (!handle->queryGeometry(geometry)) {
-        handle.reset();
+    if (!device_->queryGeometry(geometry)) {
+        device_.reset();
         return false;
     }
-    bytesPerSector = geometry.bytesPerSector;
-    sectorsPerTrack = geometry.sectorsPerTrack;
-    tracksPerCylinder = geometry.tracksPerCylinder;
-    sectorsPerCylinder = tracksPerCylinder * sectorsPerTrack;
+    geometry_ = geometry;
+    deviceBytes_ = device_->sizeInBytes();
+    sectorsPerCylinder_ = geometry.tracksPerCylinder * geometry.sectorsPerTrack;
     return true;
 }
 
 bool DriveReader::readSectors(uint64_t sector, void* buffer, uint32_t count) {
-    if (!handle || buffer == nullptr || count == 0) return false;
+    if (!device_ || buffer == nullptr || count == 0) return false;
     // A request whose byte count does not fit the 32-bit read is refused
     // rather than cut short.
-    const uint64_t wanted = static_cast<uint64_t>(bytesPerSector) * count;
+    const uint32_t sectorBytes = geometry_.bytesPerSector;
+    const uint64_t wanted = static_cast<uint64_t>(sectorBytes) * count;
     if (wanted == 0 || wanted > UINT32_MAX) return false;
-    const uint32_t n = static_cast<uint32_t>(wanted);
-    const uint64_t offset = static_cast<uint64_t>(bytesPerSector) * sector;
-    if (sector != 0 && offset / sector != bytesPerSector) return false;
+    const auto n = static_cast<uint32_t>(wanted);
+    if (sector > UINT64_MAX / sectorBytes) return false;
+    const uint64_t offset = static_cast<uint64_t>(sectorBytes) * sector;
 
-    handle->lockVolume();
     // The bounce block keeps the caller's buffer untouched on a short read.
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[n]());
     if (!block) {
-        showMessage("HeapAlloc() Error");
-        handle->unlockVolume();
+        if (messages_) messages_("HeapAlloc() Error");
         return false;
     }
-    const uint32_t got = handle->readAt(offset, block.get(), n);
-    if (got == n) {
-        std::memcpy(buffer, block.get(), n);
-        handle->unlockVolume();
-        return true;
-    }
-    showMessage("ReadFile() Error");
-    handle->unlockVolume();
-    return false;
+    if (!readLocked(offset, block.get(), n, true)) return false;
+    std::memcpy(buffer, block.get(), n);
+    return true;
 }
 
 bool DriveReader::readBytes(uint64_t offset, void* buffer, uint32_t length) {
-    if (!handle || buffer == nullptr || length == 0) return false;
-    handle->lockVolume();
-    const uint32_t got = handle->readAt(offset, buffer, length);
-    if (got == length) {
-        handle->unlockVolume();
-        return true;
-    }
-    showMessage("ReadFile() Error");
-    handle->unlockVolume();
-    return false;
+    if (!device_ || buffer == nullptr || length == 0) return false;
+    return readLocked(offset, buffer, length, true);
 }
 
-void DriveReader::close() {
-    handle.reset();
+bool DriveReader::readBytesQuietly(uint64_t offset, void* buffer, uint32_t length) {
+    if (!device_ || buffer == nullptr || length == 0) return false;
+    return readLocked(offset, buffer, length, false);
+}
+
+bool DriveReader::readLocked(uint64_t offset, void* buffer, uint32_t length, bool report) {
+    device_->lockVolume();
+    const bool ok = device_->readAt(offset, buffer, length) == length;
+    if (!ok && report) {
+        if (onReadFailure_) onReadFailure_(offset, length);
+        if (messages_) messages_("ReadFile() Error");
+    }
+    device_->unlockVolume();
+    return ok;
 }
 
 }  // namespace undelete

@@ -1,31 +1,26 @@
-// The only path to the data on the disk: opens drive 0 raw and read-only,
+// The only path to the data on the disk: opens the disk raw and read-only,
 // learns its geometry and reads whole sectors or byte ranges.
 #pragma once
 #include <cstdint>
 #include <memory>
 
+#include "common/Message.h"
 #include "disk/DriveDevice.h"
 
 namespace undelete {
 
 class DriveReader {
 public:
-    uint32_t bytesPerSector = 0;
-    uint32_t sectorsPerTrack = 0;
-    uint32_t tracksPerCylinder = 0;
-    uint32_t sectorsPerCylinder = 0;
-    std::unique_ptr<DriveDevice> handle;
+    // `messages` receives the reader's failure messages; `onReadFailure`,
+    // when set, hears of every failed read with its position.
+    DriveReader(DriveOpener opener, MessageSink messages, ReadFailureObserver onReadFailure = {});
+    DriveReader(const DriveReader&) = delete;
+    DriveReader& operator=(const DriveReader&) = delete;
 
-    // All fields to zero, no handle.
-    void reset();
-
-    // Opens drive 0 when no handle is held, then queries the geometry.
-    // A failed geometry query closes the handle.
+    // Opens the disk when no device is held, then queries the geometry. A
+    // failed open writes "CreateFile() Error\n" to standard output; a failed
+    // geometry query closes the device.
     bool open();
-
-    // Opens drive `number`; on failure writes "CreateFile() Error\n" to
-    // standard output.
-    bool openDevice(int number);
 
     // Reads `count` whole sectors from `sector` on. True only when exactly
     // count × bytesPerSector bytes arrived; on failure `buffer` is untouched.
@@ -35,10 +30,29 @@ public:
     // failure `buffer` may hold part of the data.
     bool readBytes(uint64_t offset, void* buffer, uint32_t length);
 
-    // Releases the handle; the geometry stays. Safe in any state.
-    void close();
+    // As readBytes, but a failure shows no message (for probes whose
+    // failure is an answer, not an error).
+    bool readBytesQuietly(uint64_t offset, void* buffer, uint32_t length);
 
-    bool isOpen() const { return handle != nullptr; }
+    bool isOpen() const { return device_ != nullptr; }
+    // The device's size as the system knows it (0: unknown), read at open:
+    // evidence that caps what a partition table or a volume may claim.
+    uint64_t deviceBytes() const { return deviceBytes_; }
+    uint32_t bytesPerSector() const { return geometry_.bytesPerSector; }
+    uint32_t sectorsPerTrack() const { return geometry_.sectorsPerTrack; }
+    uint32_t tracksPerCylinder() const { return geometry_.tracksPerCylinder; }
+    uint32_t sectorsPerCylinder() const { return sectorsPerCylinder_; }
+
+private:
+    bool readLocked(uint64_t offset, void* buffer, uint32_t length, bool report);
+
+    DriveOpener opener_;
+    MessageSink messages_;
+    ReadFailureObserver onReadFailure_;
+    std::unique_ptr<DriveDevice> device_;
+    uint64_t deviceBytes_ = 0;
+    DriveGeometry geometry_;
+    uint32_t sectorsPerCylinder_ = 0;
 };
 
 }  // namespace undelete

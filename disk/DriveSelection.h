@@ -1,26 +1,29 @@
-// Which device is "drive 0". On Windows it is PhysicalDrive0; elsewhere it
-// is the disk or image file named on the command line, or else the first
+// Which disk a run reads, and the checks around it. On Windows the disk is
+// a physical drive ("\\.\PHYSICALDRIVE0" unless told otherwise); elsewhere
+// it is the disk or image file named on the command line, or else the first
 // whole disk of the machine.
 #pragma once
 #include <string>
 
+#include "disk/DriveDevice.h"
+
 namespace undelete {
 
-// Names the device or image file that drive 0 stands for (POSIX only; an
-// empty path restores the default).
-void setDrivePath(const std::string& path);
+// The disk read when none is named: PhysicalDrive0 on Windows, the first
+// whole disk of the machine elsewhere (empty when there is none).
+std::string defaultDrivePath();
 
-// The path drive 0 opens: the one set, or the first whole disk found
-// (empty when there is none).
-std::string drivePath();
+// An opener of `path`, read-only: a block device, a physical drive or a
+// whole-disk image file (read with 512-byte sectors).
+DriveOpener driveOpener(const std::string& path);
 
-// True when writing to `path` would write to drive 0 itself or to a raw
-// disk device: a recovered file saved there would overwrite the very data
-// being recovered, and the disk is never written.
-bool isDiskPath(const std::string& path);
+// True when writing to `target` would write to the disk `diskPath` itself
+// or to a raw disk device: a recovered file saved there would overwrite the
+// very data being recovered, and the disk is never written.
+bool isDiskPath(const std::string& target, const std::string& diskPath);
 
-// Tries to open drive 0 read-only and read its first sector; on failure
+// Tries to open `path` read-only and read its first sector; on failure
 // fills `why` with a sentence a user can act on.
-bool checkDriveAccess(std::string& why);
+bool checkDriveAccess(const std::string& path, std::string& why);
 
 }  // namespace undelete

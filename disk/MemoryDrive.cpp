@@ -20,11 +20,8 @@ uint32_t MemoryDrive::readAt(uint64_t offset, void* buffer, uint32_t length) {
     return n;
 }
 
-DriveOpener useMemoryDrive(std::shared_ptr<MemoryImage> image) {
-    return installDriveOpener([image](int number) -> std::unique_ptr<DriveDevice> {
-        if (number != 0) return nullptr;
-        return std::make_unique<MemoryDrive>(image);
-    });
+DriveOpener memoryDriveOpener(std::shared_ptr<MemoryImage> image) {
+    return [image]() -> std::unique_ptr<DriveDevice> { return std::make_unique<MemoryDrive>(image); };
 }
 
 }  // namespace undelete

@@ -26,13 +26,13 @@ public:
     void lockVolume() override { ++image_->locks; }
     void unlockVolume() override { ++image_->unlocks; }
     uint32_t readAt(uint64_t offset, void* buffer, uint32_t length) override;
+    uint64_t sizeInBytes() override { return image_->bytes.size(); }
 
 private:
     std::shared_ptr<MemoryImage> image_;
 };
 
-// Installs an opener that gives every reader its own MemoryDrive on `image`
-// for drive 0 (other drive numbers fail); returns the previous opener.
-DriveOpener useMemoryDrive(std::shared_ptr<MemoryImage> image);
+// An opener that gives every reader its own MemoryDrive on `image`.
+DriveOpener memoryDriveOpener(std::shared_ptr<MemoryImage> image);
 
 }  // namespace undelete

@@ -1,26 +1,19 @@
-// Finds the valid data length of an NTFS volume's master file table by the
-// low half of the volume's serial number. On Windows the mounted fixed
-// volumes are asked; elsewhere the NTFS partitions of drive 0 stand in for
-// them. 0 means no volume with that serial number could be asked.
+// The valid data length of an NTFS volume's master file table, asked of a
+// mounted volume by the low half of its serial number. Only Windows has
+// mounted volumes to ask; elsewhere (and for image files) the scanner takes
+// the length from the volume's own $MFT record.
 #pragma once
 #include <cstdint>
 #include <functional>
 
 namespace undelete {
 
-class VolumeLocator {
-public:
-    // The platform's answer (no state is kept between calls).
-    static uint64_t findMftValidDataLength(uint32_t serial);
-};
-
+// 0 means no volume with that serial number could be asked.
 using MftLengthLookup = std::function<uint64_t(uint32_t serial)>;
 
-// Replaces the lookup that locateMftValidDataLength uses (tests control the
-// answer); an empty one restores the platform's. Returns the previous one.
-MftLengthLookup installVolumeLocator(MftLengthLookup lookup);
-
-// Asks the installed lookup; by default VolumeLocator::findMftValidDataLength.
-uint64_t locateMftValidDataLength(uint32_t serial);
+#if defined(_WIN32)
+// Asks the mounted fixed volumes, drive letter by drive letter.
+uint64_t findMountedMftValidDataLength(uint32_t serial);
+#endif
 
 }  // namespace undelete

@@ -1,13 +1,11 @@
-// One deleted FAT32 directory entry as the catalogue keeps it, and the
-// texts a listed entry is shown with.
+// One deleted FAT32 directory entry as the catalogue keeps it.
 #pragma once
 #include <cstdint>
+#include <string>
 
-#include "app/VolumeScanner.h"
+#include "scan/DeletedFile.h"
 
 namespace undelete {
-
-constexpr size_t kDeletedNameBytes = 260;
 
 struct DeletedEntry {
     uint16_t creationTime = 0;      // DIR_CrtTime, as stored
@@ -15,7 +13,7 @@ struct DeletedEntry {
     uint16_t firstClusterLow = 0;   // DIR_FstClusLO
     uint16_t firstClusterHigh = 0;  // DIR_FstClusHI
     uint32_t fileSize = 0;          // DIR_FileSize
-    char name[kDeletedNameBytes] = {};  // zero-terminated multibyte text, at most 200 bytes
+    std::string name;               // whole, in the process's multibyte encoding
 
     // All 32 bits: the reserved top four bits are kept.
     uint32_t firstCluster() const {
@@ -23,11 +21,7 @@ struct DeletedEntry {
     }
 };
 
-// "year/month/day hh:mm:ss" of the FAT date and time words, values shown as
-// stored (no range check, seconds doubled).
-void formatEntryTime(uint16_t date, uint16_t time, char out[25]);
-
-// Size text, time text and name of `entry`.
-void describeDeletedEntry(const DeletedEntry& entry, ResultRow& row);
+// Name, size and creation time of `entry`.
+void describeDeletedEntry(const DeletedEntry& entry, DeletedFile& file);
 
 }  // namespace undelete

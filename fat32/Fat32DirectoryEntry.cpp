@@ -34,8 +34,7 @@ bool isWalkableSubdirectory(const uint8_t* entry) {
     return entry[0] != kEntryDot && attr != kAttrLongName && (attr & kAttrDirectory) != 0;
 }
 
-void shortEntryName(const uint8_t* entry, char name[kDeletedNameBytes]) {
-    std::memset(name, 0, kDeletedNameBytes);
+std::string shortEntryName(const uint8_t* entry) {
     char base[8];
     char extension[3];
     std::memcpy(base, entry + kDirName, sizeof base);
@@ -43,11 +42,12 @@ void shortEntryName(const uint8_t* entry, char name[kDeletedNameBytes]) {
     base[0] = '#';
     const size_t baseLength = paddedFieldLength(base, sizeof base);
     const size_t extensionLength = paddedFieldLength(extension, sizeof extension);
-    std::memcpy(name, base, baseLength);
+    std::string name(base, baseLength);
     if (extensionLength > 0) {
-        name[baseLength] = '.';
-        std::memcpy(name + baseLength + 1, extension, extensionLength);
+        name += '.';
+        name.append(extension, extensionLength);
     }
+    return name;
 }
 
 void takeShortEntryFields(const uint8_t* entry, DeletedEntry& out) {
@@ -64,8 +64,7 @@ void LongNameRun::addPiece(const uint8_t* entry) {
     ++read_;
 }
 
-void LongNameRun::writeName(char name[kDeletedNameBytes]) const {
-    std::memset(name, 0, kDeletedNameBytes);
+std::string LongNameRun::name() const {
     uint16_t joined[kLongNameSlots * kLongNamePieceUnits];
     size_t length = 0;
     const size_t kept = read_ < kLongNameSlots ? read_ : kLongNameSlots;
@@ -73,7 +72,7 @@ void LongNameRun::writeName(char name[kDeletedNameBytes]) const {
         const uint16_t* slot = slots_[(read_ - k) % kLongNameSlots];
         for (size_t i = 0; i < kLongNamePieceUnits && slot[i] != 0; ++i) joined[length++] = slot[i];
     }
-    utf16ToMultibyte(joined, length, name, kNameTextLimit);
+    return utf16ToText(joined, length);
 }
 
 }  // namespace undelete

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "fat32/DeletedEntry.h"
 
@@ -28,7 +29,6 @@ constexpr uint8_t kAttrDirectory = 0x10;
 
 constexpr size_t kLongNamePieceUnits = 13;
 constexpr size_t kLongNameSlots = 10;
-constexpr size_t kNameTextLimit = 200;  // bytes of name text, terminator not counted
 
 inline bool isLongNameEntry(const uint8_t* entry) { return entry[kDirAttr] == kAttrLongName; }
 
@@ -41,8 +41,8 @@ bool isWalkableSubdirectory(const uint8_t* entry);
 
 // The 8.3 name with '#' for its first character (lost to the deletion
 // mark): trailing spaces dropped, a zero byte ends each part, and a dot only
-// before a non-empty extension. `name` is zero-filled first.
-void shortEntryName(const uint8_t* entry, char name[kDeletedNameBytes]);
+// before a non-empty extension.
+std::string shortEntryName(const uint8_t* entry);
 
 // Times, first cluster and size of a short entry.
 void takeShortEntryFields(const uint8_t* entry, DeletedEntry& out);
@@ -57,9 +57,8 @@ public:
     size_t piecesRead() const { return read_; }
 
     // Joins the kept pieces in reading order (each up to its first zero
-    // unit) and converts them into `name`, whole characters only, at most
-    // kNameTextLimit bytes. `name` is zero-filled first.
-    void writeName(char name[kDeletedNameBytes]) const;
+    // unit) and converts them to the process's encoding.
+    std::string name() const;
 
 private:
     uint16_t slots_[kLongNameSlots][kLongNamePieceUnits] = {};

@@ -29,14 +29,14 @@ void parseDirectoryCluster(const uint8_t* buffer, size_t length,
                 p += kDirEntrySize;
             } while (fits(p, kDirEntrySize, length) && isLongNameEntry(buffer + p));
             if (!fits(p, kDirEntrySize, length)) return;  // short entry in an unread cluster
-            run.writeName(found.name);
+            found.name = run.name();
             hasLongName = true;
         }
 
         const uint8_t* shortEntry = buffer + p;
         p += kDirEntrySize;
         if ((shortEntry[kDirAttr] & kAttrDirectory) != 0) continue;  // deleted directory
-        if (!hasLongName) shortEntryName(shortEntry, found.name);
+        if (!hasLongName) found.name = shortEntryName(shortEntry);
         takeShortEntryFields(shortEntry, found);
         catalogue.push_back(found);
     }

@@ -1,9 +1,9 @@
 #include "fat32/Fat32Scanner.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
-#include "common/Message.h"
 #include "fat32/Fat32BootSector.h"
 #include "fat32/Fat32DirectoryParser.h"
 
@@ -12,49 +12,49 @@ namespace undelete {
 const char kFat32PreparingMessage[] = "程序正在准备初始化，可能需要很长时间才能响应";
 const char kFat32ReadyMessage[] = "初始化已经成功完成";
 
+Fat32Scanner::Fat32Scanner(const ScanContext& context)
+    : messages_(context.showMessage), drive_(context.openDrive, context.showMessage, context.readFailed) {}
+
 bool Fat32Scanner::open(const PartitionRecord* record) {
     if (record == nullptr) return false;
-    if (!drive.open()) return false;
-    partitionStart = record->baseSector + record->relativeSectors;
+    if (!drive_.open()) return false;
+    partitionStart_ = record->firstSector();
     if (!readBootSector()) return false;
 
-    showMessage(kFat32PreparingMessage);
+    if (messages_) messages_(kFat32PreparingMessage);
     walkedClusters_.clear();
     depth_ = 0;
     bool walked = false;
     try {
-        walked = readDirectory(rootCluster);
+        walked = readDirectory(rootCluster_);
     } catch (const std::bad_alloc&) {
         walked = false;  // a catalogue or cluster record too large to hold
     }
     walkedClusters_.clear();
     if (!walked) return false;
-    showMessage(kFat32ReadyMessage);
+    if (messages_) messages_(kFat32ReadyMessage);
     return true;
 }
 
 bool Fat32Scanner::readBootSector() {
-    const uint32_t sectorBytes = drive.bytesPerSector;
+    const uint32_t sectorBytes = drive_.bytesPerSector();
     if (sectorBytes == 0) return false;
     std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[sectorBytes]());
-    if (!sector || !drive.readSectors(partitionStart, sector.get(), 1)) return false;
+    if (!sector || !drive_.readSectors(partitionStart_, sector.get(), 1)) return false;
     Fat32BootSector boot;
     if (!decodeFat32BootSector(sector.get(), sectorBytes, boot)) return false;
-    sectorsPerCluster = boot.sectorsPerCluster;
-    reservedSectors = boot.reservedSectors;
-    numberOfFats = boot.numberOfFats;
-    fatSize = boot.fatSize;
-    rootCluster = boot.rootCluster;
-    firstDataSector = firstDataSectorOf(partitionStart, boot);
+    sectorsPerCluster_ = boot.sectorsPerCluster;
+    rootCluster_ = boot.rootCluster;
+    firstDataSector_ = firstDataSectorOf(partitionStart_, boot);
     return true;
 }
 
 uint64_t Fat32Scanner::clusterSector(uint32_t cluster) const {
-    return clusterSectorOf(firstDataSector, sectorsPerCluster, cluster);
+    return clusterSectorOf(firstDataSector_, sectorsPerCluster_, cluster);
 }
 
 uint32_t Fat32Scanner::clusterBytes() const {
-    const uint64_t bytes = static_cast<uint64_t>(sectorsPerCluster) * drive.bytesPerSector;
+    const uint64_t bytes = static_cast<uint64_t>(sectorsPerCluster_) * drive_.bytesPerSector();
     return bytes > UINT32_MAX ? 0u : static_cast<uint32_t>(bytes);
 }
 
@@ -67,57 +67,57 @@ bool Fat32Scanner::readDirectory(uint32_t cluster) {
     if (bytes == 0) return false;
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bytes]());
     if (!buffer) return false;
-    if (!drive.readSectors(clusterSector(cluster), buffer.get(), sectorsPerCluster)) return false;
+    if (!drive_.readSectors(clusterSector(cluster), buffer.get(), sectorsPerCluster_)) return false;
     ++depth_;
-    parseDirectoryEntries(buffer.get(), bytes);
+    // A subdirectory's own result does not matter: one that cannot be read
+    // contributes nothing and its parent goes on.
+    parseDirectoryCluster(buffer.get(), bytes, catalogue_,
+                          [this](uint32_t child) { readDirectory(child); });
     --depth_;
     return true;
 }
 
-bool Fat32Scanner::parseDirectoryEntries(const uint8_t* buffer, uint32_t length) {
-    // The subdirectory's own result does not matter: one that cannot be read
-    // contributes nothing and its parent goes on.
-    parseDirectoryCluster(buffer, length, catalogue,
-                          [this](uint32_t cluster) { readDirectory(cluster); });
-    return true;
-}
-
 bool Fat32Scanner::hasItem(uint32_t index) {
-    return index < catalogue.size();
+    return index < catalogue_.size();
 }
 
-bool Fat32Scanner::describe(uint32_t index, ResultRow& row) {
-    if (index >= catalogue.size()) return false;
-    describeDeletedEntry(catalogue[index], row);
+bool Fat32Scanner::describe(uint32_t index, DeletedFile& file) {
+    if (index >= catalogue_.size()) return false;
+    describeDeletedEntry(catalogue_[index], file);
     return true;
 }
 
-bool Fat32Scanner::readContent(uint32_t index, std::vector<uint8_t>& data, uint64_t& length) {
-    std::vector<uint8_t>().swap(data);
-    length = 0;
-    if (index >= catalogue.size()) return false;
-    const DeletedEntry& entry = catalogue[index];
-    length = entry.fileSize;
+bool Fat32Scanner::readContent(uint32_t index, ContentSink& sink) {
+    if (index >= catalogue_.size()) return false;
+    const DeletedEntry& entry = catalogue_[index];
+    if (!sink.begin(entry.fileSize)) return false;
     if (entry.fileSize == 0) return true;
 
     const uint32_t clusterSize = clusterBytes();
     if (clusterSize == 0) return false;
-    const uint64_t count = clustersForSize(entry.fileSize, clusterSize);
-    const uint64_t total = count * clusterSize;
-    if (total > data.max_size()) return false;
-    try {
-        data.assign(static_cast<size_t>(total), 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    // A piece holds whole clusters, at least one.
+    const uint64_t perPiece = std::max<uint64_t>(1, kContentPieceBytes / clusterSize);
+    std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[perPiece * clusterSize]);
+    if (!piece) return false;
 
-    // The clusters are taken to follow one another from the first on.
+    // The clusters are taken to follow one another from the first on; each
+    // is read on its own, and a piece goes to the sink once it is full.
     const uint64_t start = clusterSector(entry.firstCluster());
-    for (uint64_t k = 0; k < count; ++k) {
-        if (!drive.readSectors(start + k * sectorsPerCluster, data.data() + k * clusterSize,
-                               sectorsPerCluster)) {
-            return false;
+    uint64_t left = entry.fileSize;
+    uint64_t k = 0;
+    while (left > 0) {
+        uint64_t filled = 0;
+        while (filled < left && filled < perPiece * clusterSize) {
+            if (!drive_.readSectors(start + k * sectorsPerCluster_, piece.get() + filled,
+                                    sectorsPerCluster_)) {
+                return false;
+            }
+            filled += clusterSize;
+            ++k;
         }
+        const uint64_t bytes = std::min(filled, left);
+        if (!sink.write(piece.get(), static_cast<size_t>(bytes))) return false;
+        left -= bytes;
     }
     return true;
 }

@@ -6,8 +6,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/VolumeScanner.h"
+#include "disk/DriveReader.h"
 #include "fat32/DeletedEntry.h"
+#include "scan/ScanContext.h"
+#include "scan/VolumeScanner.h"
 
 namespace undelete {
 
@@ -20,21 +22,12 @@ public:
     // memory with one cluster buffer per level.
     static constexpr int kMaxDirectoryDepth = 64;
 
-    uint64_t firstDataSector = 0;  // absolute sector of cluster 2
-    uint64_t partitionStart = 0;   // absolute sector of the boot sector
-    uint8_t sectorsPerCluster = 0;
-    uint32_t fatSize = 0;
-    uint16_t reservedSectors = 0;
-    uint8_t numberOfFats = 0;
-    uint32_t rootCluster = 0;
-    std::vector<DeletedEntry> catalogue;  // in the order the walk found them
+    explicit Fat32Scanner(const ScanContext& context);
 
     bool open(const PartitionRecord* record) override;
     bool hasItem(uint32_t index) override;
-    bool describe(uint32_t index, ResultRow& row) override;
-    bool readContent(uint32_t index, std::vector<uint8_t>& data, uint64_t& length) override;
-
-    uint64_t clusterSector(uint32_t cluster) const;
+    bool describe(uint32_t index, DeletedFile& file) override;
+    bool readContent(uint32_t index, ContentSink& sink) override;
 
 private:
     bool readBootSector();
@@ -42,10 +35,17 @@ private:
     // False only when the cluster could not be had; a cluster already
     // walked, or one below the depth limit, is passed over.
     bool readDirectory(uint32_t cluster);
-    bool parseDirectoryEntries(const uint8_t* buffer, uint32_t length);
+    uint64_t clusterSector(uint32_t cluster) const;
     // sectorsPerCluster × the drive's sector size; 0 when unusable.
     uint32_t clusterBytes() const;
 
+    MessageSink messages_;
+    DriveReader drive_;
+    uint64_t partitionStart_ = 0;   // absolute sector of the boot sector
+    uint64_t firstDataSector_ = 0;  // absolute sector of cluster 2
+    uint8_t sectorsPerCluster_ = 0;
+    uint32_t rootCluster_ = 0;
+    std::vector<DeletedEntry> catalogue_;  // in the order the walk found them
     std::unordered_set<uint32_t> walkedClusters_;
     int depth_ = 0;
 };

@@ -7,9 +7,6 @@
 namespace undelete {
 namespace {
 
-// Reads go to the drive in pieces its 32-bit read length can carry.
-constexpr uint64_t kReadPiece = 16u << 20;
-
 // Bytes the runs describe, sparse ones included; saturates.
 uint64_t runBytes(const std::vector<RunListNode>& runs, uint32_t bytesPerCluster) {
     uint64_t total = 0;
@@ -22,77 +19,69 @@ uint64_t runBytes(const std::vector<RunListNode>& runs, uint32_t bytesPerCluster
 
 }  // namespace
 
-bool NtfsScanner::readContent(uint32_t index, std::vector<uint8_t>& data, uint64_t& length) {
-    data.clear();
-    length = 0;
+bool NtfsScanner::readContent(uint32_t index, ContentSink& sink) {
     MftRecordInfo info;
     if (!readRecord(index, false, info)) return false;
     if (!info.nonResident()) {
         const auto size = static_cast<size_t>(info.dataLength);
-        try {
-            data.assign(info.residentData.begin(), info.residentData.begin() + size);
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        length = size;
-        return true;
+        return sink.begin(size) && (size == 0 || sink.write(info.residentData.data(), size));
     }
-    if (!readRuns(info, data)) {
-        data.clear();
-        return false;
-    }
-    // A data size beyond the allocation contradicts it: only what the
-    // buffer holds is the file.
-    length = std::min<uint64_t>(info.dataSize, data.size());
-    return true;
-}
-
-// Fills a buffer of the allocated size with the runs in list order; sparse
-// runs and whatever the runs leave uncovered stay zero, and no run reaches
-// past the buffer.
-bool NtfsScanner::readRuns(const MftRecordInfo& info, std::vector<uint8_t>& data) {
+    if (bytesPerCluster_ == 0) return false;
     const uint64_t allocated = info.allocatedSize;
-    if (bytesPerCluster == 0) return false;
     // Neither the volume nor the runs can account for such an allocation:
     // the record is not to be believed.
-    if (allocated > partitionBytes && allocated > runBytes(info.runs, bytesPerCluster)) {
+    if (allocated > partitionBytes_ && allocated > runBytes(info.runs, bytesPerCluster_)) {
         return false;
     }
-    if (allocated > data.max_size()) return false;
-    try {
-        data.assign(static_cast<size_t>(allocated), 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    uint64_t cluster = 0;
-    uint64_t written = 0;
-    for (const RunListNode& run : info.runs) {
-        if (written >= allocated) break;
-        cluster += static_cast<uint64_t>(run.runOffset);
-        const uint64_t room = allocated - written;
-        const uint64_t bytes =
-            run.runLength > room / bytesPerCluster ? room : run.runLength * bytesPerCluster;
-        if (!run.sparse) readClusters(cluster, data.data() + written, bytes);
-        written += bytes;
-    }
-    return true;
+    // A data size beyond the allocation contradicts it: only the
+    // allocation is the file.
+    const uint64_t length = std::min(info.dataSize, allocated);
+    if (!sink.begin(length)) return false;
+    return streamRuns(info, length, sink);
 }
 
-// A run that cannot be read leaves its part of the buffer zero; the reader
-// has said so once, and the next run is read all the same.
-void NtfsScanner::readClusters(uint64_t cluster, uint8_t* buffer, uint64_t bytes) {
-    uint64_t position = 0;
-    if (!clusterByteOffset(partitionOffset, cluster, bytesPerCluster, position)) return;
-    while (bytes > 0) {
-        const auto piece = static_cast<uint32_t>(std::min(bytes, kReadPiece));
-        if (!drive.readBytes(position, buffer, piece)) {
-            std::fill(buffer, buffer + piece, uint8_t{0});
-            return;
+// The runs in list order up to `length`; sparse runs, and whatever the runs
+// leave uncovered, are holes.
+bool NtfsScanner::streamRuns(const MftRecordInfo& info, uint64_t length, ContentSink& sink) {
+    std::vector<uint8_t> piece;
+    uint64_t cluster = 0;
+    uint64_t done = 0;
+    for (const RunListNode& run : info.runs) {
+        if (done >= length) break;
+        cluster += static_cast<uint64_t>(run.runOffset);
+        const uint64_t room = length - done;
+        const uint64_t bytes =
+            run.runLength > room / bytesPerCluster_ ? room : run.runLength * bytesPerCluster_;
+        if (!run.sparse && piece.empty()) {
+            try {
+                piece.resize(static_cast<size_t>(std::min<uint64_t>(room, kContentPieceBytes)));
+            } catch (const std::bad_alloc&) {
+                return false;
+            }
         }
-        position += piece;
-        buffer += piece;
-        bytes -= piece;
+        const bool ok = run.sparse ? sink.skip(bytes) : streamClusters(cluster, bytes, sink, piece);
+        if (!ok) return false;
+        done += bytes;
     }
+    return done >= length || sink.skip(length - done);
+}
+
+// A run that cannot be read is zeros from the failed piece on; the reader
+// has said so once, and the next run is read all the same.
+bool NtfsScanner::streamClusters(uint64_t cluster, uint64_t bytes, ContentSink& sink,
+                                 std::vector<uint8_t>& piece) {
+    uint64_t position = 0;
+    if (!clusterByteOffset(partitionOffset_, cluster, bytesPerCluster_, position)) {
+        return sink.skip(bytes);
+    }
+    while (bytes > 0) {
+        const auto n = static_cast<uint32_t>(std::min<uint64_t>(bytes, piece.size()));
+        if (!drive_.readBytes(position, piece.data(), n)) return sink.skip(bytes);
+        if (!sink.write(piece.data(), n)) return false;
+        position += n;
+        bytes -= n;
+    }
+    return true;
 }
 
 }  // namespace undelete

@@ -6,46 +6,52 @@
 #include <memory>
 #include <vector>
 
-#include "app/VolumeScanner.h"
+#include "disk/DriveReader.h"
 #include "ntfs/MftRecord.h"
 #include "ntfs/MftRecordMap.h"
+#include "scan/ScanContext.h"
+#include "scan/VolumeScanner.h"
 
 namespace undelete {
 
 class NtfsScanner : public VolumeScanner {
 public:
-    uint64_t partitionOffset = 0;  // absolute byte offset of the partition
-    uint64_t partitionBytes = 0;   // its size as the partition table gives it
-    uint64_t recordCount = 0;
-    std::unique_ptr<MftRecordMap> recordMap;
-    uint32_t bytesPerCluster = 0;
-    uint32_t recordSize = 0;
+    explicit NtfsScanner(const ScanContext& context);
 
-    // Reads the boot sector, asks the volume locator for the table's valid
-    // data length and maps the records.
+    // Reads the boot sector and the table's own record, learns the table's
+    // valid data length (from the context's lookup when it has one, else
+    // from that record) and maps the records.
     bool open(const PartitionRecord* record) override;
 
-    // True for every index below recordCount.
+    // True for every index below the record count.
     bool hasItem(uint32_t index) override;
 
     // True for a deleted record (flags 0) with a name outside the DOS
-    // namespace: its size, creation time and name are written to `row`.
-    bool describe(uint32_t index, ResultRow& row) override;
+    // namespace: its name, size and creation time are written to `file`.
+    bool describe(uint32_t index, DeletedFile& file) override;
 
-    // The record's content: a copy of the resident value, or the clusters of
-    // every run of the non-resident one (sparse runs as zeros) in a buffer of
-    // the allocated size, of which `length` bytes are the file.
-    bool readContent(uint32_t index, std::vector<uint8_t>& data, uint64_t& length) override;
-
-    // Reads and parses record 0 and maps the records its run list covers.
-    bool buildRecordMap(uint64_t validLength, uint64_t mftCluster);
+    // The record's content: the resident value, or the clusters of every
+    // run of the non-resident one in list order (sparse runs as holes),
+    // up to the data size; what the runs leave uncovered reads as zeros.
+    bool readContent(uint32_t index, ContentSink& sink) override;
 
 private:
+    bool buildRecordMap(uint32_t serial, uint64_t mftCluster);
     // Reads and parses record `index`; false (no read) when the map holds
     // no position for it.
     bool readRecord(uint32_t index, bool notInUseOnly, MftRecordInfo& info);
-    bool readRuns(const MftRecordInfo& info, std::vector<uint8_t>& data);
-    void readClusters(uint64_t cluster, uint8_t* buffer, uint64_t bytes);
+    bool streamRuns(const MftRecordInfo& info, uint64_t length, ContentSink& sink);
+    bool streamClusters(uint64_t cluster, uint64_t bytes, ContentSink& sink,
+                        std::vector<uint8_t>& piece);
+
+    DriveReader drive_;
+    MftLengthLookup mftValidDataLength_;
+    uint64_t partitionOffset_ = 0;  // absolute byte offset of the partition
+    uint64_t partitionBytes_ = 0;   // its size as the partition table gives it
+    uint64_t recordCount_ = 0;
+    std::unique_ptr<MftRecordMap> recordMap_;
+    uint32_t bytesPerCluster_ = 0;
+    uint32_t recordSize_ = 0;
 };
 
 }  // namespace undelete

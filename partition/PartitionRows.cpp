@@ -51,9 +51,10 @@ std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
             partitionCapacityText(record.totalSectors, bytesPerSector)};
 }
 
-std::vector<PartitionRow> collectPartitionRows() {
+std::vector<PartitionRow> collectPartitionRows(const DriveOpener& openDrive,
+                                               const MessageSink& messages) {
     std::vector<PartitionRow> rows;
-    PartitionTableWalker([&rows](const PartitionRecord& record, uint32_t bytesPerSector) {
+    PartitionTableWalker(openDrive, messages, [&rows](const PartitionRecord& record, uint32_t bytesPerSector) {
         PartitionRow row;
         row.record = record;
         row.texts = partitionRowTexts(static_cast<int>(rows.size()), record, bytesPerSector);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Message.h"
+#include "disk/DriveDevice.h"
 #include "partition/PartitionRecord.h"
 
 namespace undelete {
@@ -30,8 +32,9 @@ std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
                                                              const PartitionRecord& record,
                                                              uint32_t bytesPerSector);
 
-// Runs the partition table walk on drive 0 and returns its rows, numbered
+// Runs the partition table walk on the disk and returns its rows, numbered
 // from 0 in the order found.
-std::vector<PartitionRow> collectPartitionRows();
+std::vector<PartitionRow> collectPartitionRows(const DriveOpener& openDrive,
+                                               const MessageSink& messages);
 
 }  // namespace undelete

@@ -39,20 +39,18 @@ void fillPartitionRecord(const uint8_t* entry, uint64_t base, uint32_t sectorsPe
     record.totalSectors = count;
 }
 
-void PartitionTableWalker(const PartitionRowConsumer& addPartitionRow) {
-    DriveReader reader;
-    reader.reset();
+void PartitionTableWalker(const DriveOpener& openDrive, const MessageSink& messages,
+                          const PartitionRowConsumer& addPartitionRow) {
+    DriveReader reader(openDrive, messages);
     if (!reader.open()) return;
+    const uint32_t sectorBytes = reader.bytesPerSector();
     // One whole sector, however large the drive's sectors are; the entries
     // always sit in its first 512 bytes.
-    std::vector<uint8_t> sector(reader.bytesPerSector < 512 ? 512 : reader.bytesPerSector, 0);
+    std::vector<uint8_t> sector(sectorBytes < 512 ? 512 : sectorBytes, 0);
     PartitionRecord record;
-    const uint32_t spc = reader.sectorsPerCylinder;
+    const uint32_t spc = reader.sectorsPerCylinder();
 
-    if (!reader.readSectors(0, sector.data(), 1)) {
-        reader.close();
-        return;
-    }
+    if (!reader.readSectors(0, sector.data(), 1)) return;
 
     // Every primary slot is examined; the first extended entry is
     // remembered and its chain walked after the primaries.
@@ -72,7 +70,7 @@ void PartitionTableWalker(const PartitionRowConsumer& addPartitionRow) {
         record.baseSector = 0;
         record.extendedStart = 0;
         fillPartitionRecord(entry, 0, spc, record);
-        addPartitionRow(record, reader.bytesPerSector);
+        addPartitionRow(record, sectorBytes);
     }
 
     uint64_t ebr = extendedStart;
@@ -91,11 +89,10 @@ void PartitionTableWalker(const PartitionRowConsumer& addPartitionRow) {
             record.baseSector = ebr;
             record.extendedStart = extendedStart;
             fillPartitionRecord(entry, ebr, spc, record);
-            addPartitionRow(record, reader.bytesPerSector);
+            addPartitionRow(record, sectorBytes);
         }
         if (!linked) break;
     }
-    reader.close();
 }
 
 }  // namespace undelete

@@ -1,9 +1,11 @@
-// Walks the master boot record of drive 0 and the chain of extended boot
+// Walks the master boot record of the disk and the chain of extended boot
 // records behind its first extended entry.
 #pragma once
 #include <cstdint>
 #include <functional>
 
+#include "common/Message.h"
+#include "disk/DriveDevice.h"
 #include "partition/PartitionRecord.h"
 
 namespace undelete {
@@ -15,8 +17,10 @@ using PartitionRowConsumer =
 
 // Every primary entry in slot order (empty slots passed over), then the
 // logical partitions of the first extended entry's chain (at most 50
-// extended boot records; an empty entry there ends the chain).
-void PartitionTableWalker(const PartitionRowConsumer& addPartitionRow);
+// extended boot records; an empty entry there ends the chain). The walk
+// opens its own reader of the disk; read failures go to `messages`.
+void PartitionTableWalker(const DriveOpener& openDrive, const MessageSink& messages,
+                          const PartitionRowConsumer& addPartitionRow);
 
 // Decodes one 16-byte entry into the ten entry fields of `record`, with the
 // cylinders computed from the address when a cylinder field reads 1023.

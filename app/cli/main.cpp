@@ -7,7 +7,6 @@
 
 #include "app/ScanShell.h"
 #include "app/cli/BatchView.h"
-#include "common/Message.h"
 #include "common/Text.h"
 #include "disk/DriveSelection.h"
 #include "partition/PartitionRows.h"
@@ -33,12 +32,19 @@ int usage(const std::string& text) {
     return kExitUsage;
 }
 
-int printPartitions() {
+MessageSink standardError() {
+    return [](const char* text) {
+        std::fprintf(stderr, "%s\n", text);
+        std::fflush(stderr);
+    };
+}
+
+int printPartitions(const ShellContext& context) {
     for (int i = 0; i < kPartitionColumns; ++i) {
         std::printf("%s%s", i ? "\t" : "", kPartitionColumnHeaders[i]);
     }
     std::printf("\n");
-    for (const PartitionRow& row : collectPartitionRows()) {
+    for (const PartitionRow& row : collectPartitionRows(context.openDrive, standardError())) {
         for (int i = 0; i < kPartitionColumns; ++i) {
             std::printf("%s%s", i ? "\t" : "", row.texts[static_cast<size_t>(i)].c_str());
         }
@@ -59,20 +65,20 @@ struct ScanRequest {
     bool force = false;
 };
 
-int scanAndSave(const ScanRequest& request) {
+int scanAndSave(const ScanRequest& request, ShellContext context) {
     const bool saving = request.saveIndex >= 0;
     if (saving && pathExists(request.output) && !request.force) {
         return fail(request.output + " exists; add --force to replace it");
     }
-    const std::vector<PartitionRow> partitions = collectPartitionRows();
+    const std::vector<PartitionRow> partitions =
+        collectPartitionRows(context.openDrive, standardError());
     if (request.row < 0 || static_cast<size_t>(request.row) >= partitions.size()) {
         return usage("no partition row " + std::to_string(request.row) + " (the disk has " +
                      std::to_string(partitions.size()) + ")");
     }
 
     BatchView view;
-    installMessageSink([&view](const char* text) { view.showMessageBox(text); });
-    ScanShell shell(view);
+    ScanShell shell(view, std::move(context));
     view.runOnUiThread([&] {
         view.selectPartition(&partitions[static_cast<size_t>(request.row)].record);
         shell.onScanCommand();
@@ -151,14 +157,17 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    if (!disk.empty()) setDrivePath(disk);
+    if (disk.empty()) disk = defaultDrivePath();
     std::string why;
-    if (!checkDriveAccess(why)) return fail(why);
+    if (!checkDriveAccess(disk, why)) return fail(why);
 
-    if (partitions) return printPartitions();
-    if (*scan) return scanAndSave(request);
+    ShellContext context;
+    context.openDrive = driveOpener(disk);
+    context.diskPath = disk;
+    if (partitions) return printPartitions(context);
+    if (*scan) return scanAndSave(request, std::move(context));
 #if defined(UNDELETE_HAVE_TERMINAL)
-    return runTerminalDialog();
+    return runTerminalDialog(std::move(context));
 #else
     return usage("this build has no terminal dialog; use --partitions or --scan");
 #endif

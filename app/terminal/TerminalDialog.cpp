@@ -14,7 +14,6 @@
 #include "app/terminal/ListKeys.h"
 #include "app/terminal/TerminalView.h"
 #include "app/terminal/UiTaskQueue.h"
-#include "common/Message.h"
 #include "partition/PartitionRows.h"
 
 namespace undelete {
@@ -48,7 +47,7 @@ bool endShell(UiTaskQueue& queue, std::unique_ptr<ScanShell> shell) {
 
 }  // namespace
 
-int runTerminalDialog() {
+int runTerminalDialog(ShellContext context) {
     if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO)) {
         std::fprintf(stderr,
                      "undelete: the dialog needs a terminal; "
@@ -69,11 +68,9 @@ int runTerminalDialog() {
     TerminalView view(loop, queue);
     loop.startScreen();
     view.setModifiedKeys(lookUpModifiedKeys());
-    MessageSink previous =
-        installMessageSink([&view](const char* text) { view.showMessageBox(text); });
-
-    view.setPartitions(collectPartitionRows());
-    auto shell = std::make_unique<ScanShell>(view);
+    view.setPartitions(collectPartitionRows(
+        context.openDrive, [&view](const char* text) { view.showMessageBox(text); }));
+    auto shell = std::make_unique<ScanShell>(view, std::move(context));
     ScanShell* commands = shell.get();
     view.setCommandHandler([commands](ControlId command) {
         if (command == kScanButton) commands->onScanCommand();
@@ -86,7 +83,6 @@ int runTerminalDialog() {
         std::fflush(nullptr);
         std::_Exit(kDialogResult);
     }
-    installMessageSink(std::move(previous));
     delscreen(screen);
     return kDialogResult;
 }

@@ -12,7 +12,6 @@
 #include <initializer_list>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,16 +20,6 @@
 
 namespace undelete {
 namespace {
-
-std::mutex& pathMutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::string& pathSlot() {
-    static std::string path;
-    return path;
-}
 
 class PosixDrive : public DriveDevice {
 public:
@@ -71,6 +60,15 @@ public:
         return done;
     }
 
+    uint64_t sizeInBytes() override {
+        struct stat st {};
+        if (fstat(fd_, &st) != 0) return 0;
+        if (S_ISREG(st.st_mode)) return st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+        uint64_t bytes = 0;
+        if (S_ISBLK(st.st_mode) && ioctl(fd_, BLKGETSIZE64, &bytes) == 0) return bytes;
+        return 0;
+    }
+
 private:
     int fd_;
 };
@@ -105,38 +103,28 @@ int openReadOnly(const std::string& path) {
 
 }  // namespace
 
-void setDrivePath(const std::string& path) {
-    std::lock_guard<std::mutex> lock(pathMutex());
-    pathSlot() = path;
-}
-
-std::string drivePath() {
-    {
-        std::lock_guard<std::mutex> lock(pathMutex());
-        if (!pathSlot().empty()) return pathSlot();
-    }
+std::string defaultDrivePath() {
     return firstWholeDisk();
 }
 
-std::unique_ptr<DriveDevice> openPlatformDrive(int number) {
-    if (number != 0) return nullptr;
-    const int fd = openReadOnly(drivePath());
-    if (fd < 0) return nullptr;
-    return std::make_unique<PosixDrive>(fd);
+DriveOpener driveOpener(const std::string& path) {
+    return [path]() -> std::unique_ptr<DriveDevice> {
+        const int fd = openReadOnly(path);
+        if (fd < 0) return nullptr;
+        return std::make_unique<PosixDrive>(fd);
+    };
 }
 
-bool isDiskPath(const std::string& path) {
+bool isDiskPath(const std::string& path, const std::string& diskPath) {
     struct stat target {};
     if (::stat(path.c_str(), &target) != 0) return false;  // a new file
     if (S_ISBLK(target.st_mode)) return true;
     struct stat disk {};
-    const std::string drive = drivePath();
-    return !drive.empty() && ::stat(drive.c_str(), &disk) == 0 &&
+    return !diskPath.empty() && ::stat(diskPath.c_str(), &disk) == 0 &&
            disk.st_dev == target.st_dev && disk.st_ino == target.st_ino;
 }
 
-bool checkDriveAccess(std::string& why) {
-    const std::string path = drivePath();
+bool checkDriveAccess(const std::string& path, std::string& why) {
     if (path.empty()) {
         why = "no disk found: name a disk or a disk image file";
         return false;

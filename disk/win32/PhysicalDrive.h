@@ -21,6 +21,9 @@ namespace undelete {
 void formatDrivePath(int number, char (&path)[64]);
 std::string physicalDrivePath(int number);
 
+// Opens the device at `path` for reading, as openPhysicalDrive does.
+HANDLE openDrivePath(const std::string& path);
+
 // Opens the drive for reading, sharing it with everyone else who reads or
 // writes it. INVALID_HANDLE_VALUE on failure; GetLastError says why.
 HANDLE openPhysicalDrive(int number);

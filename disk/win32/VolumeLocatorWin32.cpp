@@ -33,7 +33,7 @@ uint64_t askVolumeData(char letter) {
 
 }  // namespace
 
-uint64_t VolumeLocator::findMftValidDataLength(uint32_t serial) {
+uint64_t findMountedMftValidDataLength(uint32_t serial) {
     char roots[kRootListBytes] = {};
     GetLogicalDriveStringsA(kRootListBytes, roots);
     for (size_t at = 0; at + kRootEntryBytes <= sizeof roots && roots[at] != 0;

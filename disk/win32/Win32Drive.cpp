@@ -54,6 +54,20 @@ public:
         return got;
     }
 
+    uint64_t sizeInBytes() override {
+        // A physical drive tells its length; an image file its size.
+        uint8_t reply[8] = {};
+        DWORD returned = 0;
+        (void)DeviceIoControl(handle_, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, reply, sizeof reply,
+                              &returned, nullptr);
+        if (returned == sizeof reply) return le64(reply);
+        LARGE_INTEGER size{};
+        if (GetFileSizeEx(handle_, &size) && size.QuadPart > 0) {
+            return static_cast<uint64_t>(size.QuadPart);
+        }
+        return 0;
+    }
+
 private:
     void sendControl(DWORD code) {
         DWORD returned = 0;
@@ -87,23 +101,19 @@ std::string physicalDrivePath(int number) {
     return path;
 }
 
-HANDLE openPhysicalDrive(int number) {
-    char path[64];
-    formatDrivePath(number, path);
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+HANDLE openDrivePath(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                        OPEN_EXISTING, 0, nullptr);
+}
+
+HANDLE openPhysicalDrive(int number) {
+    return openDrivePath(physicalDrivePath(number));
 }
 
 std::unique_ptr<DriveDevice> adoptPhysicalDrive(HANDLE handle) {
     std::unique_ptr<DriveDevice> device(new (std::nothrow) Win32Drive(handle));
     if (!device) CloseHandle(handle);
     return device;
-}
-
-std::unique_ptr<DriveDevice> openPlatformDrive(int number) {
-    const HANDLE handle = openPhysicalDrive(number);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    return adoptPhysicalDrive(handle);
 }
 
 }  // namespace undelete

@@ -58,15 +58,20 @@ bool readFirstSector(DriveDevice& drive, uint32_t bytesPerSector) {
 
 }  // namespace
 
-void setDrivePath(const std::string&) {}
-
-std::string drivePath() {
+std::string defaultDrivePath() {
     return physicalDrivePath(0);
 }
 
-bool checkDriveAccess(std::string& why) {
-    const std::string path = drivePath();
-    const HANDLE handle = openPhysicalDrive(0);
+DriveOpener driveOpener(const std::string& path) {
+    return [path]() -> std::unique_ptr<DriveDevice> {
+        const HANDLE handle = openDrivePath(path);
+        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        return adoptPhysicalDrive(handle);
+    };
+}
+
+bool checkDriveAccess(const std::string& path, std::string& why) {
+    const HANDLE handle = openDrivePath(path);
     if (handle == INVALID_HANDLE_VALUE) {
         why = path + ": " + openFailureText(GetLastError());
         return false;
@@ -90,7 +95,7 @@ bool checkDriveAccess(std::string& why) {
 
 // Paths in the device namespace ("\\.\PhysicalDrive0", "\\.\C:") reach
 // raw devices; a save dialog never offers them for an ordinary file.
-bool isDiskPath(const std::string& path) {
+bool isDiskPath(const std::string& path, const std::string&) {
     return path.size() >= 4 && (path[0] == '\\' || path[0] == '/') &&
            (path[1] == '\\' || path[1] == '/') && (path[2] == '.' || path[2] == '?') &&
            (path[3] == '\\' || path[3] == '/');

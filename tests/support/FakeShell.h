@@ -1,5 +1,6 @@
 // A scripted scanner and an in-memory view for testing the shell logic.
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -11,7 +12,7 @@
 #include <vector>
 
 #include "app/ShellView.h"
-#include "app/VolumeScanner.h"
+#include "scan/VolumeScanner.h"
 
 namespace undelete::test {
 
@@ -51,6 +52,8 @@ struct ScannerScript {
     std::map<uint32_t, Gate*> describeGates;
     std::vector<uint8_t> content = {'d', 'a', 't', 'a'};
     bool contentResult = true;
+    size_t pieceBytes = 4;           // content goes to the sink in pieces this large
+    int failAfterPieces = -1;        // ≥ 0: the read fails after that many pieces
 
     std::atomic<int> inside{0};            // threads inside an operation
     std::atomic<int> describeCalls{0};
@@ -73,24 +76,32 @@ public:
         return script_.openResult;
     }
     bool hasItem(uint32_t index) override { return index < script_.items; }
-    bool describe(uint32_t index, ResultRow& row) override {
+    // Listed as "file<index>", <index> bytes, created 2020/1/2 03:04:06.
+    bool describe(uint32_t index, DeletedFile& file) override {
         Inside in(script_);
         ++script_.describeCalls;
         script_.highestDescribed = index;
         auto gate = script_.describeGates.find(index);
         if (gate != script_.describeGates.end()) gate->second->wait();
         if (!script_.listable.count(index)) return false;
-        std::snprintf(row.nameText, sizeof row.nameText, "file%u", index);
-        std::snprintf(row.timeText, sizeof row.timeText, "2020/1/2 03:04:05");
-        std::snprintf(row.sizeText, sizeof row.sizeText, "%u B", index);
+        file = DeletedFile{};
+        file.name = "file" + std::to_string(index);
+        file.size = index;
+        file.created = CreationTime::fat((40 << 9) | (1 << 5) | 2, (3 << 11) | (4 << 5) | 3);
         return true;
     }
-    bool readContent(uint32_t, std::vector<uint8_t>& data, uint64_t& length) override {
+    bool readContent(uint32_t, ContentSink& sink) override {
         Inside in(script_);
         ++script_.readContentCalls;
         if (!script_.contentResult) return false;
-        data = script_.content;
-        length = data.size();
+        const std::vector<uint8_t>& content = script_.content;
+        if (!sink.begin(content.size())) return false;
+        int pieces = 0;
+        for (size_t at = 0; at < content.size(); at += script_.pieceBytes) {
+            if (pieces++ == script_.failAfterPieces) return false;
+            const size_t n = std::min(script_.pieceBytes, content.size() - at);
+            if (!sink.write(content.data() + at, n)) return false;
+        }
         return true;
     }
 

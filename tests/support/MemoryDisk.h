@@ -1,5 +1,5 @@
-// Test helpers: a memory drive installed as drive 0 for the life of a test,
-// and a capture of the messages the user would see.
+// Test helpers: a disk held in memory, a capture of the messages the user
+// would see, and the scanner context made of them.
 #pragma once
 #include <memory>
 #include <mutex>
@@ -9,6 +9,7 @@
 #include "common/Bytes.h"
 #include "common/Message.h"
 #include "disk/MemoryDrive.h"
+#include "scan/ScanContext.h"
 
 namespace undelete::test {
 
@@ -18,39 +19,49 @@ public:
         : image_(std::make_shared<MemoryImage>()) {
         image_->bytes.assign(bytes, 0);
         image_->geometry.bytesPerSector = bytesPerSector;
-        previous_ = useMemoryDrive(image_);
     }
-    ~MemoryDisk() { installDriveOpener(previous_); }
     MemoryDisk(const MemoryDisk&) = delete;
     MemoryDisk& operator=(const MemoryDisk&) = delete;
 
+    DriveOpener opener() const { return memoryDriveOpener(image_); }
     MemoryImage& image() { return *image_; }
     std::vector<uint8_t>& bytes() { return image_->bytes; }
     uint8_t* at(uint64_t offset) { return image_->bytes.data() + offset; }
 
 private:
     std::shared_ptr<MemoryImage> image_;
-    DriveOpener previous_;
 };
 
 class MessageCapture {
 public:
-    MessageCapture() {
-        previous_ = installMessageSink([this](const char* text) {
+    MessageCapture() = default;
+    MessageCapture(const MessageCapture&) = delete;
+    MessageCapture& operator=(const MessageCapture&) = delete;
+
+    MessageSink sink() {
+        return [this](const char* text) {
             std::lock_guard<std::mutex> lock(mutex_);
             messages_.emplace_back(text);
-        });
+        };
     }
-    ~MessageCapture() { installMessageSink(previous_); }
     std::vector<std::string> messages() {
         std::lock_guard<std::mutex> lock(mutex_);
         return messages_;
+    }
+    void clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        messages_.clear();
     }
 
 private:
     std::mutex mutex_;
     std::vector<std::string> messages_;
-    MessageSink previous_;
 };
+
+// A scanner context on `disk` whose messages go to `messages`.
+inline ScanContext scanContext(MemoryDisk& disk, MessageCapture& messages,
+                               MftLengthLookup mftLength = {}) {
+    return ScanContext{disk.opener(), messages.sink(), {}, std::move(mftLength)};
+}
 
 }  // namespace undelete::test

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "disk/DriveReader.h"
 #include "support/MemoryDisk.h"
@@ -14,11 +15,11 @@ namespace {
 TEST(DriveReader, OpensWithGeometryAndReadsSectorsAndBytes) {
     MemoryDisk disk(8 * 512);
     for (size_t i = 0; i < disk.bytes().size(); ++i) disk.bytes()[i] = static_cast<uint8_t>(i / 512);
-    DriveReader reader;
-    reader.reset();
+    MessageCapture messages;
+    DriveReader reader(disk.opener(), messages.sink());
     ASSERT_TRUE(reader.open());
-    EXPECT_EQ(reader.bytesPerSector, 512u);
-    EXPECT_EQ(reader.sectorsPerCylinder, 255u * 63u);
+    EXPECT_EQ(reader.bytesPerSector(), 512u);
+    EXPECT_EQ(reader.sectorsPerCylinder(), 255u * 63u);
     uint8_t buffer[1024];
     ASSERT_TRUE(reader.readSectors(2, buffer, 2));
     EXPECT_EQ(buffer[0], 2);
@@ -31,8 +32,7 @@ TEST(DriveReader, OpensWithGeometryAndReadsSectorsAndBytes) {
 TEST(DriveReader, RefusesEmptyRequestsWithoutTouchingTheDevice) {
     MemoryDisk disk(4 * 512);
     MessageCapture messages;
-    DriveReader reader;
-    reader.reset();
+    DriveReader reader(disk.opener(), messages.sink());
     uint8_t buffer[512];
     EXPECT_FALSE(reader.readSectors(0, buffer, 1));  // not open
     ASSERT_TRUE(reader.open());
@@ -42,17 +42,16 @@ TEST(DriveReader, RefusesEmptyRequestsWithoutTouchingTheDevice) {
     EXPECT_FALSE(reader.readBytes(0, nullptr, 1));
     EXPECT_EQ(disk.image().reads.load(), 0);
     EXPECT_TRUE(messages.messages().empty());
-    reader.close();
-    reader.close();  // twice is harmless
-    EXPECT_FALSE(reader.readBytes(0, buffer, 1));
 }
 
 TEST(DriveReader, ShortReadAtTheEndIsReportedAndLeavesTheBufferAlone) {
     MemoryDisk disk(4 * 512);
     MessageCapture messages;
-    DriveReader reader;
-    reader.reset();
+    std::vector<uint64_t> failedAt;
+    DriveReader reader(disk.opener(), messages.sink(),
+                       [&](uint64_t offset, uint32_t) { failedAt.push_back(offset); });
     ASSERT_TRUE(reader.open());
+    EXPECT_EQ(reader.deviceBytes(), 4u * 512);
     uint8_t buffer[1024];
     std::memset(buffer, 0xAB, sizeof buffer);
     EXPECT_FALSE(reader.readSectors(3, buffer, 2));
@@ -60,6 +59,7 @@ TEST(DriveReader, ShortReadAtTheEndIsReportedAndLeavesTheBufferAlone) {
     EXPECT_FALSE(reader.readBytes(4 * 512 - 4, buffer, 8));
     ASSERT_EQ(messages.messages().size(), 2u);
     EXPECT_EQ(messages.messages()[0], "ReadFile() Error");
+    EXPECT_EQ(failedAt, (std::vector<uint64_t>{3 * 512, 4 * 512 - 4}));
     EXPECT_EQ(disk.image().locks.load(), disk.image().unlocks.load());
     EXPECT_TRUE(reader.readSectors(3, buffer, 1));  // still usable
 }
@@ -67,8 +67,7 @@ TEST(DriveReader, ShortReadAtTheEndIsReportedAndLeavesTheBufferAlone) {
 TEST(DriveReader, OffsetsAboveFourGibibytesAreNotCut) {
     MemoryDisk disk(4 * 512);
     MessageCapture messages;
-    DriveReader reader;
-    reader.reset();
+    DriveReader reader(disk.opener(), messages.sink());
     ASSERT_TRUE(reader.open());
     uint8_t buffer[512];
     // Sector 2^23 + 1 lies at 4 GiB + 512: cut to 32 bits it would read
@@ -81,10 +80,12 @@ TEST(DriveReader, OffsetsAboveFourGibibytesAreNotCut) {
 TEST(DriveReader, GeometryFailureClosesTheHandle) {
     MemoryDisk disk(4 * 512);
     disk.image().geometryFails = true;
-    DriveReader reader;
-    reader.reset();
+    MessageCapture messages;
+    DriveReader reader(disk.opener(), messages.sink());
     EXPECT_FALSE(reader.open());
     EXPECT_FALSE(reader.isOpen());
+    DriveReader nothing(nullptr, messages.sink());  // no disk to open
+    EXPECT_FALSE(nothing.open());
 }
 
 }  // namespace

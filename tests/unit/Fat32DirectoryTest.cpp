@@ -6,6 +6,7 @@
 
 #include "common/Text.h"
 #include "fat32/Fat32DirectoryParser.h"
+#include "scan/RowTexts.h"
 #include "unit/Fat32TestImage.h"
 
 using namespace undelete;
@@ -42,10 +43,10 @@ TEST_F(Fat32Directory, ShortNamesTakeHashForTheLostFirstCharacter) {
         .add(deletedFile("XB\0DEF  A\0C"));  // a zero byte ends each part
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 4u);
-    EXPECT_STREQ(found[0].name, "#EADME.TXT");
-    EXPECT_STREQ(found[1].name, "#AKEFILE");
-    EXPECT_STREQ(found[2].name, "#AIN.H");
-    EXPECT_STREQ(found[3].name, "#B.A");
+    EXPECT_EQ(found[0].name, "#EADME.TXT");
+    EXPECT_EQ(found[1].name, "#AKEFILE");
+    EXPECT_EQ(found[2].name, "#AIN.H");
+    EXPECT_EQ(found[3].name, "#B.A");
 }
 
 TEST_F(Fat32Directory, ShortEntryFieldsAreTakenAsStored) {
@@ -73,12 +74,12 @@ TEST_F(Fat32Directory, LongNamePiecesJoinInReadingOrder) {
     dir.add(longNameEntries(u"twenty-six-characters.text")).add(deletedFile("XWENTY~1TEX"));
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 4u);
-    EXPECT_STREQ(found[0].name, "report.txt");
+    EXPECT_EQ(found[0].name, "report.txt");
     EXPECT_EQ(found[0].firstCluster(), 7u);
     EXPECT_EQ(found[0].fileSize, 10u);
-    EXPECT_STREQ(found[1].name, "A rather long name for one.dat");
-    EXPECT_STREQ(found[2].name, "thirteen-char");
-    EXPECT_STREQ(found[3].name, "twenty-six-characters.text");
+    EXPECT_EQ(found[1].name, "A rather long name for one.dat");
+    EXPECT_EQ(found[2].name, "thirteen-char");
+    EXPECT_EQ(found[3].name, "twenty-six-characters.text");
 }
 
 TEST_F(Fat32Directory, AZeroUnitEndsOnlyItsOwnPiece) {
@@ -89,7 +90,7 @@ TEST_F(Fat32Directory, AZeroUnitEndsOnlyItsOwnPiece) {
     dir.add(tail).add(head).add(deletedFile("XBCD       "));
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_STREQ(found[0].name, "abcd");
+    EXPECT_EQ(found[0].name, "abcd");
 }
 
 TEST_F(Fat32Directory, ChineseNamesAndUnpairedSurrogates) {
@@ -100,21 +101,26 @@ TEST_F(Fat32Directory, ChineseNamesAndUnpairedSurrogates) {
     dir.add(longNameEntries(u"\U0001F600.txt")).add(deletedFile("XMOJI~1 TXT"));
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 3u);
-    EXPECT_STREQ(found[0].name, "报告.txt");
-    EXPECT_STREQ(found[1].name, "a?b?");
-    EXPECT_STREQ(found[2].name, "\xF0\x9F\x98\x80.txt");
+    EXPECT_EQ(found[0].name, "报告.txt");
+    EXPECT_EQ(found[1].name, "a?b?");
+    EXPECT_EQ(found[2].name, "\xF0\x9F\x98\x80.txt");
 }
 
-TEST_F(Fat32Directory, LongNameTextIsCutAtACharacterBoundaryWithin200Bytes) {
-    // 67 characters of 3 bytes: 201 bytes, so the last character is left out.
-    const std::u16string name = repeat(u"文", 67);
+TEST_F(Fat32Directory, LongNamesAreWholeAndTheirRowTextIsCutAtACharacterBoundary) {
+    // 100 characters of 3 bytes: 300 bytes, of which the 259-byte row text
+    // holds 86 characters, never a part of the 87th.
+    const std::u16string name = repeat(u"文", 100);
     Directory dir;
     dir.add(longNameEntries(name)).add(deletedFile("X~1        "));
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(std::strlen(found[0].name), 198u);
-    for (size_t i = 198; i < sizeof found[0].name; ++i) ASSERT_EQ(found[0].name[i], 0) << i;
-    for (size_t i = 0; i < 198; i += 3) ASSERT_EQ(std::string(found[0].name + i, 3), "文") << i;
+    EXPECT_EQ(found[0].name.size(), 300u);
+    char text[260];
+    std::memset(text, 'Z', sizeof text);
+    formatNameText(found[0].name, text);
+    EXPECT_EQ(std::strlen(text), 258u);
+    for (size_t i = 258; i < sizeof text; ++i) ASSERT_EQ(text[i], 0) << i;
+    for (size_t i = 0; i < 258; i += 3) ASSERT_EQ(std::string(text + i, 3), "文") << i;
 }
 
 TEST_F(Fat32Directory, RunsLongerThanTenPiecesKeepTheStartOfTheName) {
@@ -128,9 +134,9 @@ TEST_F(Fat32Directory, RunsLongerThanTenPiecesKeepTheStartOfTheName) {
     ASSERT_EQ(found.size(), 2u);
     std::string expected;
     for (char c = 'a'; c < 'a' + 10; ++c) expected += std::string(13, c);
-    EXPECT_EQ(std::string(found[0].name), expected);
+    EXPECT_EQ(found[0].name, expected);
     EXPECT_EQ(found[0].fileSize, 99u);
-    EXPECT_STREQ(found[1].name, "#EXT.TXT");
+    EXPECT_EQ(found[1].name, "#EXT.TXT");
 }
 
 TEST_F(Fat32Directory, RunReachingTheEndOfTheClusterYieldsNothing) {
@@ -141,7 +147,7 @@ TEST_F(Fat32Directory, RunReachingTheEndOfTheClusterYieldsNothing) {
     // The cluster ends right after the run: its short entry is not there.
     const auto found = parse(dir, 5 * 32);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_STREQ(found[0].name, "#IRST.TXT");
+    EXPECT_EQ(found[0].name, "#IRST.TXT");
     // A length that is not a whole number of entries ignores the partial one.
     EXPECT_EQ(parse(dir, 6 * 32 - 1).size(), 1u);
     EXPECT_EQ(parse(dir, 6 * 32).size(), 2u);
@@ -154,7 +160,7 @@ TEST_F(Fat32Directory, EntryAfterARunIsItsShortEntryWhateverItsMark) {
     dir.add(longNameEntries(u"Reused as dir")).add(shortEntry("NEWDIR     ", 0x10, 30));
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_STREQ(found[0].name, "Reused slot.txt");
+    EXPECT_EQ(found[0].name, "Reused slot.txt");
     EXPECT_EQ(found[0].fileSize, 345u);
     EXPECT_EQ(found[0].firstCluster(), 12u);
     EXPECT_EQ(found[0].creationDate, 0x1111);
@@ -177,7 +183,7 @@ TEST_F(Fat32Directory, WhatIsWalkedAndWhatIsCatalogued) {
         .add(shortEntry("LATER      ", 0x10, 46));
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_STREQ(found[0].name, "#ABEL");  // a deleted volume label is a file here
+    EXPECT_EQ(found[0].name, "#ABEL");  // a deleted volume label is a file here
     EXPECT_EQ(entered, (std::vector<uint32_t>{0x00020005u, 45u}));
 }
 

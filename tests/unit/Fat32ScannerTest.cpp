@@ -5,6 +5,7 @@
 
 #include "common/Text.h"
 #include "fat32/Fat32Scanner.h"
+#include "scan/RowTexts.h"
 #include "unit/Fat32TestImage.h"
 
 using namespace undelete;
@@ -20,9 +21,16 @@ class Fat32ScannerTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(initProcessLocale()); }
 
-    static std::vector<std::string> names(const Fat32Scanner& scanner) {
+    ScanContext context(Fat32Volume& volume) { return scanContext(volume.disk(), messages); }
+
+    // Every listed name, in catalogue order.
+    static std::vector<std::string> names(Fat32Scanner& scanner) {
         std::vector<std::string> list;
-        for (const DeletedEntry& e : scanner.catalogue) list.emplace_back(e.name);
+        DeletedFile file;
+        for (uint32_t i = 0; scanner.hasItem(i); ++i) {
+            EXPECT_TRUE(scanner.describe(i, file));
+            list.push_back(file.name);
+        }
         return list;
     }
 
@@ -33,14 +41,15 @@ using Names = std::vector<std::string>;
 
 TEST_F(Fat32ScannerTest, OpenShowsBothMessagesAroundTheWalk) {
     Fat32Volume volume;
-    volume.put(2, Directory().add(deletedFile("XNE     TXT", 5, 3)));
-    Fat32Scanner scanner;
+    volume.put(2, Directory().add(deletedFile("XNE     TXT", 3, 5)));
+    std::memcpy(volume.cluster(3), "third", 5);
+    Fat32Scanner scanner(context(volume));
     ASSERT_TRUE(scanner.open(&volume.record));
     EXPECT_EQ(messages.messages(), (Names{kPreparing, kReady}));
-    EXPECT_EQ(scanner.partitionStart, 64u);
-    EXPECT_EQ(scanner.firstDataSector, volume.dataSector());
-    EXPECT_EQ(scanner.clusterSector(3), volume.dataSector() + 1);
     EXPECT_EQ(names(scanner), Names{"#NE.TXT"});
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(readWholeContent(scanner, 0, data));
+    EXPECT_EQ(std::string(data.begin(), data.end()), "third");
     EXPECT_TRUE(scanner.hasItem(0));
     EXPECT_FALSE(scanner.hasItem(1));
     EXPECT_EQ(volume.disk().image().locks.load(), volume.disk().image().unlocks.load());
@@ -53,27 +62,25 @@ TEST_F(Fat32ScannerTest, LogicalPartitionStartCountsFromItsBase) {
     volume.put(2, Directory().add(deletedFile("XOGICAL    ")));
     volume.record.baseSector = 100;
     volume.record.relativeSectors = 200;
-    Fat32Scanner scanner;
+    Fat32Scanner scanner(context(volume));
     ASSERT_TRUE(scanner.open(&volume.record));
-    EXPECT_EQ(scanner.partitionStart, 300u);
     EXPECT_EQ(names(scanner), Names{"#OGICAL"});
 }
 
 TEST_F(Fat32ScannerTest, RefusalsBeforeTheWalkShowNoScannerMessage) {
-    Fat32Scanner absent;
-    EXPECT_FALSE(absent.open(nullptr));
-
     VolumeLayout fat16;
     fat16.label = "FAT16   ";
     Fat32Volume other(fat16);
-    Fat32Scanner refused;
+    Fat32Scanner absent(context(other));
+    EXPECT_FALSE(absent.open(nullptr));
+    Fat32Scanner refused(context(other));
     EXPECT_FALSE(refused.open(&other.record));
     EXPECT_TRUE(messages.messages().empty());
 
     // Boot sector beyond the disk: the reader's message only.
     Fat32Volume volume;
     volume.record.relativeSectors = 1u << 20;
-    Fat32Scanner unreadable;
+    Fat32Scanner unreadable(context(volume));
     EXPECT_FALSE(unreadable.open(&volume.record));
     EXPECT_EQ(messages.messages(), Names{kReadError});
 }
@@ -82,14 +89,14 @@ TEST_F(Fat32ScannerTest, FailedRootReadEndsOpenAfterTheFirstMessage) {
     VolumeLayout zero;
     zero.sectorsPerCluster = 0;  // the reader refuses a read of no sectors, silently
     Fat32Volume empty(zero);
-    Fat32Scanner scanner;
+    Fat32Scanner scanner(context(empty));
     EXPECT_FALSE(scanner.open(&empty.record));
     EXPECT_EQ(messages.messages(), Names{kPreparing});
 
     VolumeLayout far;
     far.rootCluster = 1u << 24;
     Fat32Volume volume(far);
-    Fat32Scanner other;
+    Fat32Scanner other(context(volume));
     EXPECT_FALSE(other.open(&volume.record));
     EXPECT_EQ(messages.messages(), (Names{kPreparing, kPreparing, kReadError}));
 }
@@ -111,7 +118,7 @@ TEST_F(Fat32ScannerTest, WalkIsDepthFirstPreOrderAndSkipsWhatItMust) {
     volume.put(6, Directory().add(deletedFile("XEEP       ")));
     volume.put(8, Directory().add(deletedFile("XN_GONE    ")));   // in a deleted directory
     volume.put(9, Directory().add(deletedFile("XN_DOT     ")));
-    Fat32Scanner scanner;
+    Fat32Scanner scanner(context(volume));
     ASSERT_TRUE(scanner.open(&volume.record));
     EXPECT_EQ(names(scanner), (Names{"#OOT1", "#UB1", "#EEP", "#UB2", "#OOT2"}));
     EXPECT_EQ(messages.messages(), (Names{kPreparing, kReadError, kReady}));
@@ -127,7 +134,7 @@ TEST_F(Fat32ScannerTest, CyclesEndAndEachClusterIsWalkedOnce) {
                       .add(deletedFile("XN_LOOP    "))
                       .add(shortEntry("BACK       ", 0x10, 2))
                       .add(shortEntry("SELF       ", 0x10, 3)));
-    Fat32Scanner scanner;
+    Fat32Scanner scanner(context(volume));
     ASSERT_TRUE(scanner.open(&volume.record));
     EXPECT_EQ(names(scanner), (Names{"#OOT", "#N_LOOP"}));
 }
@@ -139,10 +146,13 @@ TEST_F(Fat32ScannerTest, DepthIsLimitedTo64Levels) {
                                   .add(deletedFile("XILE       ", 0, level))
                                   .add(shortEntry("NEXT       ", 0x10, 3 + level)));
     }
-    Fat32Scanner scanner;
+    Fat32Scanner scanner(context(volume));
     ASSERT_TRUE(scanner.open(&volume.record));
-    ASSERT_EQ(scanner.catalogue.size(), 64u);
-    EXPECT_EQ(scanner.catalogue.back().fileSize, 63u);
+    ASSERT_TRUE(scanner.hasItem(63));
+    EXPECT_FALSE(scanner.hasItem(64));
+    DeletedFile last;
+    ASSERT_TRUE(scanner.describe(63, last));
+    EXPECT_EQ(last.size, 63u);
 }
 
 TEST_F(Fat32ScannerTest, OneFatAndARootClusterOtherThanTwo) {
@@ -152,9 +162,8 @@ TEST_F(Fat32ScannerTest, OneFatAndARootClusterOtherThanTwo) {
     Fat32Volume volume(layout);
     volume.put(2, Directory().add(deletedFile("XOT_ROOT   ")));
     volume.put(7, Directory().add(deletedFile("XEALROOT   ")));
-    Fat32Scanner scanner;
+    Fat32Scanner scanner(context(volume));
     ASSERT_TRUE(scanner.open(&volume.record));
-    EXPECT_EQ(scanner.firstDataSector, 64u + 32u + 4u);
     EXPECT_EQ(names(scanner), Names{"#EALROOT"});
 }
 
@@ -170,14 +179,12 @@ TEST_F(Fat32ScannerTest, WholeClusterIsWalkedWhateverTheSectorSize) {
         dir.add(deletedFile("XAST       ", 3, 1));  // the cluster's last entry
         dir.add(deletedFile("XEYOND     "));        // first entry of the next cluster
         volume.put(2, dir);
-        Fat32Scanner scanner;
+        Fat32Scanner scanner(context(volume));
         ASSERT_TRUE(scanner.open(&volume.record)) << sectorBytes;
         EXPECT_EQ(names(scanner), Names{"#AST"}) << sectorBytes;
         std::vector<uint8_t> data;
-        uint64_t length = 0;
-        ASSERT_TRUE(scanner.readContent(0, data, length));
-        EXPECT_EQ(length, 1u);
-        EXPECT_EQ(data.size(), 4096u);  // one whole cluster of the drive's sectors
+        ASSERT_TRUE(readWholeContent(scanner, 0, data));
+        EXPECT_EQ(data.size(), 1u);
     }
 }
 
@@ -192,25 +199,34 @@ TEST_F(Fat32ScannerTest, DescribeGivesSizeTimeAndName) {
     dir.add(longNameEntries(u"报告.txt"));
     dir.add([] { Entry e = shortEntry("X_A5B~1 TXT", 0x20, 0, 5, 0x3D21, 0x6B5F); e[0] = 0xE5; return e; }());
     volume.put(2, dir);
-    Fat32Scanner scanner;
+    Fat32Scanner scanner(context(volume));
     ASSERT_TRUE(scanner.open(&volume.record));
-    ASSERT_EQ(scanner.catalogue.size(), 8u);
+    ASSERT_TRUE(scanner.hasItem(7));
+    ASSERT_FALSE(scanner.hasItem(8));
+    DeletedFile file;
     ResultRow row;
+    auto describe = [&](uint32_t i) {
+        if (!scanner.describe(i, file)) return false;
+        formatResultRow(file, 0, row);
+        return true;
+    };
     for (uint32_t i = 0; i < 7; ++i) {
-        ASSERT_TRUE(scanner.describe(i, row));
+        ASSERT_TRUE(describe(i));
+        EXPECT_EQ(file.size, sizes[i].first);
         EXPECT_STREQ(row.sizeText, sizes[i].second) << sizes[i].first;
         EXPECT_STREQ(row.timeText, "1980/0/0 00:00:00");
         EXPECT_STREQ(row.nameText, "#IZE");
     }
-    ASSERT_TRUE(scanner.describe(7, row));
+    ASSERT_TRUE(describe(7));
     EXPECT_STREQ(row.timeText, "2010/9/1 13:26:62");
+    EXPECT_EQ(file.created.kind, CreationTime::Kind::FatLocal);
     EXPECT_STREQ(row.nameText, "报告.txt");
-    EXPECT_FALSE(scanner.describe(8, row));  // past the catalogue: nothing is read
+    EXPECT_FALSE(describe(8));  // past the catalogue: nothing is read
 }
 
 class Fat32ContentTest : public Fat32ScannerTest {
 protected:
-    Fat32ContentTest() : volume(layout()) {
+    Fat32ContentTest() : volume(layout()), scanner(scanContext(volume.disk(), messages)) {
         for (uint32_t k = 2; k < 12; ++k) std::memset(volume.cluster(k), static_cast<int>(k), 4096);
         volume.put(2, Directory()
                           .add(deletedFile("XMPTY      ", 0, 0))
@@ -233,51 +249,48 @@ protected:
     Fat32Volume volume;
     Fat32Scanner scanner;
     int reads = 0;
+    bool read(uint32_t index) { return readWholeContent(scanner, index, data); }
+
     std::vector<uint8_t> data;
-    uint64_t length = 99;
 };
 
 TEST_F(Fat32ContentTest, EmptyFileReadsNothing) {
     data.assign(3, 1);
-    ASSERT_TRUE(scanner.readContent(0, data, length));
-    EXPECT_EQ(length, 0u);
+    ASSERT_TRUE(read(0));
     EXPECT_TRUE(data.empty());
     EXPECT_EQ(readsSinceOpen(), 0);
 }
 
 TEST_F(Fat32ContentTest, WholeClustersFromTheFirstOneOn) {
-    ASSERT_TRUE(scanner.readContent(1, data, length));
-    EXPECT_EQ(length, 1u);
-    ASSERT_EQ(data.size(), 4096u);
+    ASSERT_TRUE(read(1));
+    ASSERT_EQ(data.size(), 1u);
     EXPECT_EQ(data[0], 4);
     EXPECT_EQ(readsSinceOpen(), 1);
 
-    ASSERT_TRUE(scanner.readContent(2, data, length));
-    EXPECT_EQ(length, 8192u);
+    ASSERT_TRUE(read(2));
     ASSERT_EQ(data.size(), 8192u);
     EXPECT_EQ(data[4095], 4);
     EXPECT_EQ(data[4096], 5);  // the next cluster on the disk, FAT or not
     EXPECT_EQ(readsSinceOpen(), 3);
 
-    ASSERT_TRUE(scanner.readContent(3, data, length));
-    EXPECT_EQ(length, 8193u);
-    ASSERT_EQ(data.size(), 12288u);
+    ASSERT_TRUE(read(3));
+    ASSERT_EQ(data.size(), 8193u);
     EXPECT_EQ(data[8192], 6);
     EXPECT_EQ(readsSinceOpen(), 6);
     EXPECT_EQ(messages.messages().size(), 2u);
 }
 
 TEST_F(Fat32ContentTest, FailedReadReturnsFalseAtOnce) {
-    EXPECT_FALSE(scanner.readContent(4, data, length));
+    EXPECT_FALSE(read(4));
     // Cluster 11 is read, cluster 12 lies partly past the end: the third
     // cluster is not asked for.
     EXPECT_EQ(readsSinceOpen(), 2);
     EXPECT_EQ(messages.messages().back(), kReadError);
     const int before = readsSinceOpen();
-    EXPECT_FALSE(scanner.readContent(5, data, length));
+    EXPECT_FALSE(read(5));
     EXPECT_EQ(readsSinceOpen(), before + 1);
     EXPECT_EQ(messages.messages().size(), 4u);
-    EXPECT_FALSE(scanner.readContent(6, data, length));  // no such item
+    EXPECT_FALSE(read(6));  // no such item
     EXPECT_EQ(readsSinceOpen(), before + 1);
 }
 

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "ntfs/MftRecordMap.h"
 #include "ntfs/NtfsBootSector.h"
 #include "ntfs/NtfsScanner.h"
 #include "NtfsTestRecords.h"
 
 using namespace undelete;
-using undelete::test::FixedVolumeLocator;
+using undelete::test::fixedMftLength;
 using undelete::test::MemoryDisk;
 using undelete::test::RecordBuilder;
 using undelete::test::TestVolume;
@@ -99,57 +101,71 @@ TEST(NtfsBootSector, OemIdAndRecordSizeRules) {
     EXPECT_FALSE(decodeNtfsBootSector(boot.data(), 512, f));
 }
 
-TEST(NtfsOpen, RecordCountComesFromTheLocatorsLength) {
+TEST(NtfsOpen, RecordCountComesFromTheLookupOrElseFromTheTablesOwnRecord) {
     MemoryDisk disk(1 << 20);
     TestVolume volume(disk);
-    volume.putTable(5);
-    {
-        FixedVolumeLocator locator(TestVolume::kSerial, 10 * 1024 + 100);
-        NtfsScanner scanner;
-        ASSERT_TRUE(scanner.open(&volume.partition));
-        EXPECT_EQ(scanner.recordCount, 10u);
-        EXPECT_EQ(scanner.partitionOffset, TestVolume::kStart);
-        EXPECT_EQ(scanner.bytesPerCluster, 4096u);
-        EXPECT_EQ(scanner.recordSize, 1024u);
-        EXPECT_TRUE(scanner.hasItem(9));
-        EXPECT_FALSE(scanner.hasItem(10));
-        EXPECT_EQ(scanner.recordMap->entry(9), volume.clusterOffset(4) + 9 * 1024);
-        scanner.recordCount = 1ULL << 32;
-        EXPECT_TRUE(scanner.hasItem(UINT32_MAX));
-    }
-    {
-        FixedVolumeLocator locator(TestVolume::kSerial, 1000);
-        NtfsScanner scanner;
-        ASSERT_TRUE(scanner.open(&volume.partition));
-        EXPECT_EQ(scanner.recordCount, 0u);
-        EXPECT_FALSE(scanner.hasItem(0));
-    }
-    {
-        FixedVolumeLocator locator(TestVolume::kSerial + 1, 10 * 1024);  // no such volume
-        NtfsScanner scanner;
-        EXPECT_FALSE(scanner.open(&volume.partition));
-    }
+    volume.putTable(5);  // 20 records, all of them initialized
+    test::MessageCapture messages;
+    auto countOf = [&](MftLengthLookup lookup) -> int64_t {
+        NtfsScanner scanner(test::scanContext(disk, messages, std::move(lookup)));
+        if (!scanner.open(&volume.partition)) return -1;
+        int64_t n = 0;
+        while (scanner.hasItem(static_cast<uint32_t>(n))) ++n;
+        return n;
+    };
+    EXPECT_EQ(countOf(fixedMftLength(TestVolume::kSerial, 10 * 1024 + 100)), 10);
+    EXPECT_EQ(countOf(fixedMftLength(TestVolume::kSerial, 1000)), 0);
+    EXPECT_EQ(countOf(fixedMftLength(TestVolume::kSerial + 1, 10 * 1024)), -1);  // no such volume
+    EXPECT_EQ(countOf({}), 20);
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST(NtfsOpen, ClonedVolumesWithOneSerialEachKeepTheirOwnCount) {
+    // Two partitions with the same serial number, tables of 8 and 16 records.
+    MemoryDisk disk(4 << 20);
+    TestVolume first(disk);
+    first.putTable(2);
+    PartitionRecord second = first.partition;
+    second.relativeSectors = (2 << 20) / 512;
+    const auto boot = test::ntfsBootSector(8, TestVolume::kMftCluster, 0xF6, TestVolume::kSerial);
+    std::memcpy(disk.at(2 << 20), boot.data(), boot.size());
+    first.putRecord((2 << 20) + TestVolume::kMftCluster * TestVolume::kCluster,
+                    RecordBuilder(1)
+                        .fileName(u"$MFT", 3)
+                        .data({0x11, 4, static_cast<uint8_t>(TestVolume::kMftCluster)},
+                              4 * TestVolume::kCluster, 4 * TestVolume::kCluster)
+                        .build());
+    test::MessageCapture messages;
+    NtfsScanner a(test::scanContext(disk, messages));
+    NtfsScanner b(test::scanContext(disk, messages));
+    ASSERT_TRUE(a.open(&first.partition));
+    ASSERT_TRUE(b.open(&second));
+    EXPECT_TRUE(a.hasItem(7));
+    EXPECT_FALSE(a.hasItem(8));
+    EXPECT_TRUE(b.hasItem(15));
+    EXPECT_FALSE(b.hasItem(16));
 }
 
 TEST(NtfsOpen, FailsWithoutATableToFollow) {
     MemoryDisk disk(1 << 20);
     TestVolume volume(disk);
-    FixedVolumeLocator locator(TestVolume::kSerial, 4 * 1024);
     test::MessageCapture messages;
-    NtfsScanner none;
+    const ScanContext context =
+        test::scanContext(disk, messages, fixedMftLength(TestVolume::kSerial, 4 * 1024));
+    NtfsScanner none(context);
     EXPECT_FALSE(none.open(nullptr));
     // Record 0 unreadable as a record (all zeros), then without a
     // non-resident $DATA.
-    NtfsScanner blank;
+    NtfsScanner blank(context);
     EXPECT_FALSE(blank.open(&volume.partition));
     volume.putRecord(volume.clusterOffset(4),
                      RecordBuilder(1).data(std::vector<uint8_t>(8, 1)).build());
-    NtfsScanner resident;
+    NtfsScanner resident(context);
     EXPECT_FALSE(resident.open(&volume.partition));
     EXPECT_TRUE(messages.messages().empty());
     // A table position past the disk: the read fails and says so.
     volume.partition.relativeSectors = (1 << 20) / 512 + 1;
-    NtfsScanner outside;
+    NtfsScanner outside(context);
     EXPECT_FALSE(outside.open(&volume.partition));
     EXPECT_EQ(messages.messages().size(), 1u);
 }

@@ -143,21 +143,11 @@ inline std::array<uint8_t, 512> ntfsBootSector(uint8_t sectorsPerCluster, uint64
 // FILETIME of 2012-03-07 01:05:03 UTC.
 constexpr uint64_t kMarch7th2012 = 129755559030000000ULL;
 
-// Answers the volume locator's question for the life of a test.
-class FixedVolumeLocator {
-public:
-    FixedVolumeLocator(uint32_t serial, uint64_t validLength) {
-        previous_ = installVolumeLocator([serial, validLength](uint32_t asked) {
-            return asked == serial ? validLength : uint64_t{0};
-        });
-    }
-    ~FixedVolumeLocator() { installVolumeLocator(previous_); }
-    FixedVolumeLocator(const FixedVolumeLocator&) = delete;
-    FixedVolumeLocator& operator=(const FixedVolumeLocator&) = delete;
-
-private:
-    MftLengthLookup previous_;
-};
+// A table-length lookup that knows one volume, as a mounted-volume query
+// would.
+inline MftLengthLookup fixedMftLength(uint32_t serial, uint64_t validLength) {
+    return [serial, validLength](uint32_t asked) { return asked == serial ? validLength : 0; };
+}
 
 // An NTFS partition in a memory disk: 4096-byte clusters, 1024-byte
 // records, the table at cluster 4 in one run of `mftClusters` clusters

@@ -43,9 +43,10 @@ Entry part(uint8_t type, uint32_t first, uint32_t count, uint8_t boot = 0) {
     return e;
 }
 
-std::vector<PartitionRecord> walk() {
+std::vector<PartitionRecord> walk(MemoryDisk& disk, MessageSink messages = {}) {
     std::vector<PartitionRecord> records;
-    PartitionTableWalker([&](const PartitionRecord& r, uint32_t) { records.push_back(r); });
+    PartitionTableWalker(disk.opener(), messages,
+                         [&](const PartitionRecord& r, uint32_t) { records.push_back(r); });
     return records;
 }
 
@@ -53,7 +54,7 @@ TEST(PartitionTable, EmptySlotDoesNotEndThePrimaryPass) {
     MemoryDisk disk(64 * 512);
     writeEntry(disk.at(0), 0, part(0x0C, 2048, 100));
     writeEntry(disk.at(0), 2, part(0x07, 4096, 200));
-    auto records = walk();
+    auto records = walk(disk);
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].partitionType, 0x0C);
     EXPECT_EQ(records[1].partitionType, 0x07);
@@ -70,7 +71,7 @@ TEST(PartitionTable, PrimariesAfterTheExtendedEntryComeBeforeTheLogicals) {
     writeEntry(disk.at(ext * 512), 1, part(0x05, 40, 40));
     // EBR 2 at ext+40: logical at +2 from it; empty link ends the chain.
     writeEntry(disk.at((ext + 40) * 512), 0, part(0x0C, 2, 30));
-    auto records = walk();
+    auto records = walk(disk);
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].partitionType, 0x07);
     EXPECT_EQ(records[0].baseSector, 0u);
@@ -89,7 +90,7 @@ TEST(PartitionTable, LinkInEntryZeroIsFollowedAtOnceAndEmptyEntryEndsTheChain) {
     writeEntry(disk.at(100 * 512), 0, part(0x05, 20, 40));
     writeEntry(disk.at(100 * 512), 1, part(0x07, 2, 10));  // never reached
     writeEntry(disk.at(120 * 512), 1, part(0x07, 2, 10));  // behind an empty entry 0
-    EXPECT_TRUE(walk().empty());
+    EXPECT_TRUE(walk(disk).empty());
 }
 
 TEST(PartitionTable, ChainThatLoopsEndsAfterFiftyRecords) {
@@ -97,13 +98,13 @@ TEST(PartitionTable, ChainThatLoopsEndsAfterFiftyRecords) {
     writeEntry(disk.at(0), 0, part(0x05, 100, 90));
     writeEntry(disk.at(100 * 512), 0, part(0x07, 2, 10));
     writeEntry(disk.at(100 * 512), 1, part(0x05, 0, 90));  // links back to itself
-    EXPECT_EQ(walk().size(), 50u);
+    EXPECT_EQ(walk(disk).size(), 50u);
 }
 
 TEST(PartitionTable, FourPrimariesAndNoChain) {
     MemoryDisk disk(64 * 512);
     for (int i = 0; i < 4; ++i) writeEntry(disk.at(0), i, part(0x83, 100u + i, 1));
-    auto records = walk();
+    auto records = walk(disk);
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[3].relativeSectors, 103u);
     EXPECT_EQ(disk.image().reads.load(), 1);
@@ -112,7 +113,7 @@ TEST(PartitionTable, FourPrimariesAndNoChain) {
 TEST(PartitionTable, UnreadableBootRecordGivesNoRowsAndOneMessage) {
     MemoryDisk disk(100);  // shorter than a sector
     MessageCapture messages;
-    EXPECT_TRUE(walk().empty());
+    EXPECT_TRUE(walk(disk, messages.sink()).empty());
     ASSERT_EQ(messages.messages().size(), 1u);
     EXPECT_EQ(messages.messages()[0], "ReadFile() Error");
 }
@@ -122,17 +123,20 @@ TEST(PartitionTable, UnreadableExtendedRecordKeepsEarlierRows) {
     writeEntry(disk.at(0), 0, part(0x07, 10, 10));
     writeEntry(disk.at(0), 1, part(0x0F, 1000, 10));  // beyond the disk
     MessageCapture messages;
-    EXPECT_EQ(walk().size(), 1u);
+    EXPECT_EQ(walk(disk, messages.sink()).size(), 1u);
     EXPECT_EQ(messages.messages().size(), 1u);
 }
 
 TEST(PartitionTable, LargeSectorsAreReadWhole) {
     MemoryDisk disk(16 * 4096, 4096);
     writeEntry(disk.at(0), 0, part(0x07, 1, 3));
-    PartitionTableWalker([](const PartitionRecord& r, uint32_t bytesPerSector) {
+    int rows = 0;
+    PartitionTableWalker(disk.opener(), {}, [&](const PartitionRecord& r, uint32_t bytesPerSector) {
+        ++rows;
         EXPECT_EQ(r.partitionType, 0x07);
         EXPECT_EQ(bytesPerSector, 4096u);
     });
+    EXPECT_EQ(rows, 1);
 }
 
 TEST(PartitionEntry, DecodesCylinderHeadSector) {

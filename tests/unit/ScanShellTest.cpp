@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "app/ScanShell.h"
-#include "disk/DriveSelection.h"
 #include "support/FakeShell.h"
 #include "support/MemoryDisk.h"
 
@@ -20,16 +19,22 @@ namespace {
 // Hands out one scripted scanner per scan, in order; type 0x83 has none.
 class ShellFixture : public ::testing::Test {
 protected:
-    ShellFixture()
-        : shell(view, [this](uint8_t type) -> std::unique_ptr<VolumeScanner> {
-              std::lock_guard<std::mutex> lock(scriptsMutex);
-              if (type == 0x83 || scripts.empty()) return nullptr;
-              ScannerScript* script = scripts.front();
-              scripts.pop_front();
-              return std::make_unique<FakeScanner>(*script);
-          }) {
+    ShellFixture() : shell(view, context()) {
         record.partitionType = 0x0C;
         other.partitionType = 0x83;
+    }
+
+    ShellContext context() {
+        ShellContext c;
+        c.utcOffset = [] { return int64_t{0}; };
+        c.makeScanner = [this](uint8_t type, const ScanContext&) -> std::unique_ptr<VolumeScanner> {
+            std::lock_guard<std::mutex> lock(scriptsMutex);
+            if (type == 0x83 || scripts.empty()) return nullptr;
+            ScannerScript* script = scripts.front();
+            scripts.pop_front();
+            return std::make_unique<FakeScanner>(*script);
+        };
+        return c;
     }
 
     // Scripts live as long as the fixture: the shell keeps its last scanner,
@@ -68,7 +73,6 @@ protected:
     unsigned counter(ControlId id) { return view.ui([&] { return view.counters[id]; }); }
     size_t rowCount() { return view.ui([&] { return view.rows.size(); }); }
 
-    MessageCapture messages;
     FakeView view;
     std::mutex scriptsMutex;
     std::deque<ScannerScript*> scripts;
@@ -97,7 +101,7 @@ TEST_F(ShellFixture, ListsEveryAcceptedIndexWithRowNumbersAndItemData) {
     EXPECT_EQ(view.rows[0].texts[0], "0");
     EXPECT_EQ(view.rows[0].data, 1u);
     EXPECT_EQ(view.rows[0].texts[1], "file1");
-    EXPECT_EQ(view.rows[0].texts[2], "2020/1/2 03:04:05");
+    EXPECT_EQ(view.rows[0].texts[2], "2020/1/2 03:04:06");
     EXPECT_EQ(view.rows[0].texts[3], "1 B");
     EXPECT_EQ(view.rows[2].texts[0], "2");
     EXPECT_EQ(view.rows[2].data, 5u);
@@ -122,8 +126,8 @@ TEST_F(ShellFixture, UnsupportedTypeShowsTheMessageAndKeepsThePreviousRows) {
 
     ASSERT_TRUE(scanToEnd(&other));
     EXPECT_EQ(shell.lastOutcome(), ScanOutcome::Unsupported);
-    ASSERT_EQ(messages.messages().size(), 1u);
-    EXPECT_EQ(messages.messages()[0], kUnsupportedMessage);
+    ASSERT_EQ(view.messageList().size(), 1u);
+    EXPECT_EQ(view.messageList()[0], kUnsupportedMessage);
     EXPECT_EQ(rowCount(), 2u);
     EXPECT_EQ(counter(kDeletedCounter), 2u);
     EXPECT_EQ(shell.currentScanner(), nullptr);
@@ -297,7 +301,7 @@ TEST_F(SaveFixture, SavingReplacesTheFileInsteadOfAppending) {
     EXPECT_EQ(save(path), SaveOutcome::Saved);
     EXPECT_EQ(save(path), SaveOutcome::Saved);
     EXPECT_EQ(read(path), "data");
-    EXPECT_TRUE(messages.messages().empty());
+    EXPECT_TRUE(view.messageList().empty());
 }
 
 TEST_F(SaveFixture, NoSelectionOrCancelWritesNothing) {
@@ -320,8 +324,8 @@ TEST_F(SaveFixture, FailedReadIsReportedAndCreatesNoFile) {
     const std::string path = dir + "/never.bin";
     EXPECT_EQ(save(path), SaveOutcome::Failed);
     EXPECT_FALSE(exists(path));
-    ASSERT_EQ(messages.messages().size(), 1u);
-    EXPECT_EQ(messages.messages()[0], kSaveFailedMessage);
+    ASSERT_EQ(view.messageList().size(), 1u);
+    EXPECT_EQ(view.messageList()[0], kSaveFailedMessage);
 }
 
 TEST_F(SaveFixture, UnwritablePathIsReported) {
@@ -329,7 +333,7 @@ TEST_F(SaveFixture, UnwritablePathIsReported) {
     scanOneFile(script);
     EXPECT_EQ(save(dir + "/no-such-dir/out.bin"), SaveOutcome::Failed);
     EXPECT_EQ(save(dir), SaveOutcome::Failed);  // a folder
-    EXPECT_EQ(messages.messages().size(), 2u);
+    EXPECT_EQ(view.messageList().size(), 2u);
 }
 
 TEST_F(SaveFixture, ShortWriteRemovesTheNewFile) {
@@ -339,20 +343,51 @@ TEST_F(SaveFixture, ShortWriteRemovesTheNewFile) {
     scanOneFile(script);
     EXPECT_EQ(save("/dev/full"), SaveOutcome::Failed);
     EXPECT_TRUE(exists("/dev/full"));  // existed before: never removed
-    EXPECT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(view.messageList().size(), 1u);
 }
 
 TEST_F(SaveFixture, TheDiskItselfIsNeverTheSavePath) {
-    ScannerScript& script = newScript();
-    scanOneFile(script);
     const std::string image = dir + "/disk.img";
     { std::ofstream(image) << "disk bytes"; }
-    setDrivePath(image);
-    EXPECT_EQ(save(image), SaveOutcome::Failed);
-    setDrivePath("");
+    ShellContext reading = context();
+    reading.diskPath = image;
+    ScanShell own(view, reading);
+    ScannerScript& script = newScript();
+    script.items = 1;
+    script.listable = {0};
+    queue(script);
+    view.ui([&] {
+        view.selectedPartition = &record;
+        own.onScanCommand();
+    });
+    ASSERT_TRUE(awaitIdle());
+    own.waitForWorkers();
+    const SaveOutcome outcome = view.ui([&] {
+        view.selectedFile = 0;
+        view.savePath = image;
+        return own.onSaveCommand();
+    });
+    EXPECT_EQ(outcome, SaveOutcome::Failed);
     EXPECT_EQ(read(image), "disk bytes");
     EXPECT_EQ(script.readContentCalls.load(), 0);
-    EXPECT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(view.messageList().size(), 1u);
+}
+
+TEST_F(SaveFixture, AReadFailingHalfWayLeavesAnExistingFileAsItWasAndNoNewFile) {
+    ScannerScript& script = newScript();
+    script.content.assign(1000, 'n');
+    script.pieceBytes = 100;
+    script.failAfterPieces = 5;
+    scanOneFile(script);
+    const std::string existing = dir + "/existing.bin";
+    { std::ofstream(existing) << "keep me"; }
+    EXPECT_EQ(save(existing), SaveOutcome::Failed);
+    EXPECT_EQ(read(existing), "keep me");
+    EXPECT_EQ(save(dir + "/new.bin"), SaveOutcome::Failed);
+    EXPECT_FALSE(exists(dir + "/new.bin"));
+    // Nothing written beside them is left behind either.
+    EXPECT_EQ(std::system(("test \"$(ls '" + dir + "')\" = existing.bin").c_str()), 0);
+    EXPECT_EQ(view.messageList().size(), 2u);
 }
 
 TEST_F(SaveFixture, EmptyContentCreatesAnEmptyFile) {

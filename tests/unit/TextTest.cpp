@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "scan/RowTexts.h"
+#include "scan/TimeText.h"
 
 using namespace undelete;
 

@@ -105,11 +105,10 @@ void checkTwoThreads(DriveDevice& drive) {
 }
 
 void checkSelection() {
-    expect(undelete::drivePath() == "\\\\.\\PHYSICALDRIVE0", "drive 0 is PhysicalDrive0");
-    undelete::setDrivePath("C:\\elsewhere.img");
-    expect(undelete::drivePath() == "\\\\.\\PHYSICALDRIVE0", "a named path does not move drive 0");
+    const std::string path = undelete::defaultDrivePath();
+    expect(path == "\\\\.\\PHYSICALDRIVE0", "the default disk is PhysicalDrive0");
     std::string why;
-    if (!undelete::checkDriveAccess(why)) {
+    if (!undelete::checkDriveAccess(path, why)) {
         expect(why.rfind("\\\\.\\PHYSICALDRIVE0: ", 0) == 0 && why.size() > 20,
                "a failed access check names the drive and the reason");
     }

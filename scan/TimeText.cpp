@@ -1,9 +1,9 @@
-#include "ntfs/FileTimeText.h"
+#include "scan/TimeText.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
-
-#include "common/Hook.h"
-#include "common/Text.h"
 
 namespace undelete {
 namespace {
@@ -60,21 +60,20 @@ int64_t systemUtcOffsetSeconds() {
     return secondsOf(local) - secondsOf(utc);
 }
 
-namespace {
-
-Hook<int64_t()>& offsetSource() {
-    static Hook<int64_t()> hook(systemUtcOffsetSeconds);
-    return hook;
+void formatTimeText(int year, int month, int day, int hour, int minute, int second,
+                    char out[25]) {
+    // Formatted whole, then cut to the field.
+    char text[80];
+    std::snprintf(text, sizeof text, "%d/%d/%d %02d:%02d:%02d", year, month, day, hour, minute,
+                  second);
+    const size_t n = std::min<size_t>(std::strlen(text), 24);
+    std::memcpy(out, text, n);
+    out[n] = '\0';
 }
 
-}  // namespace
-
-UtcOffsetSource installUtcOffsetSource(UtcOffsetSource source) {
-    return offsetSource().install(std::move(source));
-}
-
-int64_t currentUtcOffsetSeconds() {
-    return offsetSource().get()();
+void formatFatTimeText(uint16_t date, uint16_t time, char out[25]) {
+    formatTimeText(1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F, time >> 11,
+                   (time >> 5) & 0x3F, (time & 0x1F) * 2, out);
 }
 
 void formatFileTimeText(uint64_t fileTime, int64_t offsetSeconds, char out[25]) {

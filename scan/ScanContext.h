@@ -1,0 +1,20 @@
+// What a scanner is handed when it is made: the disk of this run, where its
+// messages go, and how an NTFS volume's table length is learnt.
+#pragma once
+#include "common/Message.h"
+#include "disk/DriveDevice.h"
+#include "disk/VolumeLocator.h"
+
+namespace undelete {
+
+struct ScanContext {
+    DriveOpener openDrive;
+    MessageSink showMessage;
+    // Hears of every failed read of the scanner's reader (may be empty).
+    ReadFailureObserver readFailed;
+    // Asked by serial number for the valid data length of the master file
+    // table; when empty, the volume's own $MFT record gives it.
+    MftLengthLookup mftValidDataLength;
+};
+
+}  // namespace undelete
