@@ -166,7 +166,7 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
             formatResultRow(file, context_.utcOffset ? context_.utcOffset() : 0, row);
             const int position = count;
             if (!updateIfCurrent(token, [&] {
-                    addResultRow(index, position, row);
+                    addResultRow(index, position, row, file);
                     view_.setCounter(kDeletedCounter, static_cast<unsigned>(position + 1));
                 })) {
                 return;
@@ -180,13 +180,15 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
     }
 }
 
-void ScanShell::addResultRow(uint32_t index, int count, const ResultRow& row) {
+void ScanShell::addResultRow(uint32_t index, int count, const ResultRow& row,
+                             const DeletedFile& file) {
     char number[16];
     std::snprintf(number, sizeof number, "%d", count);
     view_.insertFileRow(count, number, static_cast<uintptr_t>(index));
     view_.setFileRowText(count, 1, row.nameText);
     view_.setFileRowText(count, 2, row.timeText);
     view_.setFileRowText(count, 3, row.sizeText);
+    view_.setFileRowDetails(count, file);
 }
 
 SaveOutcome ScanShell::onSaveCommand() {

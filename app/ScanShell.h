@@ -85,7 +85,7 @@ private:
     // once a later one has started.
     template <typename Task>
     bool updateIfCurrent(const std::shared_ptr<WorkerToken>& token, Task task);
-    void addResultRow(uint32_t index, int count, const ResultRow& row);
+    void addResultRow(uint32_t index, int count, const ResultRow& row, const DeletedFile& file);
     void showMessage(const char* text) { view_.showMessageBox(text); }
 
     ShellView& view_;

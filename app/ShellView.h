@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "partition/PartitionRecord.h"
+#include "scan/DeletedFile.h"
 
 namespace undelete {
 
@@ -49,6 +50,22 @@ public:
     virtual void setFileRowText(int position, int column, const char* text) = 0;
     virtual int firstSelectedFileRow() = 0;  // −1: none
     virtual uintptr_t fileRowData(int position) = 0;
+
+    // The exact values behind row `position`'s texts, for faces that show
+    // more than the four columns (path, state, exact size). Called right
+    // after the row's texts are set.
+    virtual void setFileRowDetails(int /*position*/, const DeletedFile& /*file*/) {}
+
+    // Every selected row in list order (the save of several files).
+    virtual std::vector<int> selectedFileRows() {
+        const int first = firstSelectedFileRow();
+        return first < 0 ? std::vector<int>{} : std::vector<int>{first};
+    }
+
+    // Progress of long work: `done` of `total` (0: unknown) items examined
+    // by a scan, or bytes written by a save. Faces that show none ignore it.
+    enum class Work { Scan, Save };
+    virtual void showProgress(Work /*work*/, uint64_t /*done*/, uint64_t /*total*/) {}
 
     // Partition list: the selected row and the record it carries (null
     // when no row is selected or the row has none).

@@ -26,6 +26,7 @@ public:
 
     bool open(const PartitionRecord* record) override;
     bool hasItem(uint32_t index) override;
+    uint64_t itemCount() override { return catalogue_.size(); }
     bool describe(uint32_t index, DeletedFile& file) override;
     bool readContent(uint32_t index, ContentSink& sink) override;
 

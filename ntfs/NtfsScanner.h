@@ -25,6 +25,7 @@ public:
 
     // True for every index below the record count.
     bool hasItem(uint32_t index) override;
+    uint64_t itemCount() override { return recordCount_; }
 
     // True for a deleted record (flags 0) with a name outside the DOS
     // namespace: its name, size and creation time are written to `file`.

@@ -44,6 +44,9 @@ public:
     // True exactly for the catalogue indices 0 … N − 1.
     virtual bool hasItem(uint32_t index) = 0;
 
+    // N, for progress; 0 when the scanner cannot tell. Valid after open.
+    virtual uint64_t itemCount() { return 0; }
+
     // True when item `index` is a deleted file to list; `file` is then
     // filled.
     virtual bool describe(uint32_t index, DeletedFile& file) = 0;
