@@ -2,6 +2,7 @@
 // dialog shows and does. Run under Wine by scripts/test-windows.
 //
 //   dialog-driver EXE DEMO_IMAGE MANY_IMAGE MANY_COUNT OUT_DIR
+//   dialog-driver --screenshot EXE DEMO_IMAGE OUT.bmp
 //
 // DEMO_IMAGE is made by scripts/make-demo-image.sh (its originals lie in
 // DEMO_IMAGE.files); MANY_IMAGE by tests/win32/make-many-files-image.sh,
@@ -630,9 +631,72 @@ void argumentSession(const std::string& exe, const std::string& arguments, const
     }
 }
 
+// ------------------------------------------------------------- screenshot
+
+// Writes the screen area of `window` as a 24-bit BMP.
+bool captureWindow(HWND window, const std::string& path) {
+    RECT r{};
+    if (!GetWindowRect(window, &r)) return false;
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return false;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = w;
+    info.biHeight = h;  // bottom-up, as BMP files store it
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+    std::vector<char> pixels(stride * static_cast<DWORD>(h));
+    const int lines = GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), pixels.data(),
+                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (lines != h) return false;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) return false;
+    bool ok = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+              std::fwrite(&info, sizeof info, 1, out) == 1 &&
+              std::fwrite(pixels.data(), pixels.size(), 1, out) == 1;
+    ok = std::fclose(out) == 0 && ok;
+    return ok;
+}
+
+// The dialog after a FAT32 scan of the demo disk, one file row selected.
+int screenshot(const std::string& exe, const std::string& image, const std::string& bmp) {
+    Dialog d;
+    if (!d.launch(exe, "\"" + image + "\"") || !d.find()) return 1;
+    d.partitions().select(0);
+    d.command(kScanButton);
+    if (!d.answerMessage(kPreparing) || !d.answerMessage(kReady)) return 1;
+    if (!waitUntil([&] { return d.text(kScanButton) == kScan && d.files().rowCount() > 0; })) {
+        return 1;
+    }
+    d.files().select(0);
+    RedrawWindow(d.window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(1000);  // let the X server show the last paint; the picture is not a check
+    const bool ok = captureWindow(d.window(), bmp);
+    d.close();
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 5 && std::strcmp(argv[1], "--screenshot") == 0) {
+        return screenshot(argv[2], argv[3], argv[4]);
+    }
     if (argc != 6) {
         std::fprintf(stderr, "usage: dialog-driver EXE DEMO_IMAGE MANY_IMAGE MANY_COUNT OUT_DIR\n");
         return 2;
