@@ -148,7 +148,10 @@ public:
     RemoteList& partitions() { return *partitions_; }
     RemoteList& files() { return *files_; }
 
-    void command(int id) { PostMessageA(window_, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+    // The notification code in the high word must not matter.
+    void command(int id, WORD notification = BN_CLICKED) {
+        PostMessageA(window_, WM_COMMAND, MAKEWPARAM(id, notification), 0);
+    }
 
     // The message box of this process (no owner) showing `text`, answered
     // with OK. Its caption must be empty.
@@ -534,7 +537,7 @@ void demoSession(const std::string& exe, const std::string& image, const std::st
 
     // NTFS: the record count comes from the volume's own $MFT record.
     d.partitions().select(1);
-    d.command(kScanButton);
+    d.command(kScanButton, 0x1234);
     const std::vector<DeletedFile> ntfs = {
         {"说明.txt", originals + "ntfs\\说明.txt"},
         {"Report-2024.txt", originals + "ntfs\\Report-2024.txt"},
@@ -716,7 +719,18 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     const std::string missing = out + "\\no-such-disk.img";
     argumentSession(exe, "\"" + missing + "\"", ("无法读取磁盘映像文件: " + missing).c_str());
-    argumentSession(exe, "1 2", "用法: undelete.exe [物理驱动器号 | 磁盘映像文件]");
+    const char usage[] = "用法: undelete.exe [物理驱动器号 | 磁盘映像文件]";
+    argumentSession(exe, "1 2", usage);
+    argumentSession(exe, "1234", usage);
+    // A drive number is no image path: drive 7 does not exist here, so the
+    // dialog opens with an empty partition list.
+    {
+        Dialog d;
+        if (d.launch(exe, "7") && d.find()) {
+            check(d.partitions().rowCount() == 0, "drive 7: no partition rows");
+            d.close();
+        }
+    }
 
     std::printf("dialog driver: %d checks, %d failed\n", checks, failures);
     return failures == 0 ? 0 : 1;
