@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/Language.h"
 
 #include "app/ScanShell.h"
 #include "app/cli/BatchView.h"
@@ -119,10 +122,23 @@ int scanAndSave(const ScanRequest& request, ShellContext context) {
     return outcome == SaveOutcome::Saved ? 0 : fail("could not save to " + request.output);
 }
 
+// Catalogues beside the binary (a build tree) before the installed ones.
+std::string catalogueDir() {
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        std::string dir(self, static_cast<size_t>(n));
+        dir = dir.substr(0, dir.rfind('/')) + "/locale";
+        if (pathExists(dir + "/en/LC_MESSAGES/undelete.mo")) return dir;
+    }
+    return UNDELETE_LOCALEDIR;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     initProcessLocale();
+    initLanguage(catalogueDir());
 
     CLI::App app{"Lists the partitions of a disk, finds deleted files on its FAT32 and NTFS "
                  "partitions and saves them. The disk is only ever read.",
