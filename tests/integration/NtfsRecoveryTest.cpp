@@ -68,7 +68,7 @@ protected:
         Listing listed;
         const auto rows = harness::table(result.out);
         for (size_t i = 1; i < rows.size(); ++i) {
-            if (rows[i].size() != 5) continue;
+            if (rows[i].size() < 5) continue;  // then bytes, created, path, state
             listed[rows[i][1]] = {rows[i][2], rows[i][3], rows[i][4]};
         }
         return listed;
