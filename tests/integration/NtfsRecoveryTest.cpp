@@ -84,7 +84,10 @@ TEST_F(NtfsRecovery, ListsEveryDeletedFileWithNameTimeAndSize) {
         const Listing& listed = byRow[e.row];
         const auto found = listed.find(e.index);
         ASSERT_NE(found, listed.end()) << e.name << " (record " << e.index << ") not listed";
-        EXPECT_EQ(found->second[0], e.name);
+        // The batch lists names whole; the manifest holds the dialog's
+        // text, which stops after 259 bytes.
+        EXPECT_EQ(found->second[0].substr(0, e.name.size()), e.name);
+        if (e.name.size() < 256) EXPECT_EQ(found->second[0], e.name);
         EXPECT_EQ(found->second[1], timeText(e.created, 0)) << e.name;
         EXPECT_EQ(found->second[2], harness::expectedSizeText(e.size)) << e.name;
     }

@@ -42,7 +42,8 @@ TEST(BatchFormat, NamesFromTheDiskStayOneLineAndReachNoTerminalRaw) {
     BatchFile row{3, 77, file, "2024/5/1 12:00:00", "115.0 GB"};
     const std::string tsv = fileTsv(row, 0);
     std::string withoutTabs = tsv;
-    withoutTabs.erase(std::remove(withoutTabs.begin(), withoutTabs.end(), '\t'), withoutTabs.end());
+    withoutTabs.erase(std::remove(withoutTabs.begin(), withoutTabs.end(), '\t'),
+                      withoutTabs.end());
     EXPECT_TRUE(plainText(withoutTabs)) << tsv;
     EXPECT_EQ(std::count(tsv.begin(), tsv.end(), '\t'), 8) << tsv;
     EXPECT_EQ(fields(tsv, 2), escapeField(hostile));
