@@ -87,7 +87,9 @@ TEST_F(NtfsRecovery, ListsEveryDeletedFileWithNameTimeAndSize) {
         // The batch lists names whole; the manifest holds the dialog's
         // text, which stops after 259 bytes.
         EXPECT_EQ(found->second[0].substr(0, e.name.size()), e.name);
-        if (e.name.size() < 256) EXPECT_EQ(found->second[0], e.name);
+        if (e.name.size() < 256) {
+            EXPECT_EQ(found->second[0], e.name);
+        }
         EXPECT_EQ(found->second[1], timeText(e.created, 0)) << e.name;
         EXPECT_EQ(found->second[2], harness::expectedSizeText(e.size)) << e.name;
     }
