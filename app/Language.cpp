@@ -13,10 +13,12 @@
 namespace undelete {
 namespace {
 
+#if !defined(_WIN32)
 constexpr char kDomain[] = "undelete";
 
 // Set once by initLanguage, before any thread reads it.
 bool translating = false;
+#endif
 
 const char* firstSet(const EnvironmentLookup& environment,
                      std::initializer_list<const char*> names) {
