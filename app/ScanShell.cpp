@@ -1,10 +1,12 @@
 #include "app/ScanShell.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
 
+#include "app/Language.h"
 #include "app/OutputFile.h"
 #include "disk/DriveSelection.h"
 
@@ -30,6 +32,36 @@ struct ScanShell::ReadFailures {
 namespace {
 
 const char kReadErrorText[] = "ReadFile() Error";
+constexpr uint32_t kProgressStep = 4096;          // indices between two progress reports
+constexpr uint64_t kSaveProgressStep = 4u << 20;  // bytes between two progress reports
+
+// Passes a save's content on to its file and reports the bytes written.
+class ProgressSink : public ContentSink {
+public:
+    ProgressSink(ContentSink& out, ShellView& view) : out_(out), view_(view) {}
+    bool begin(uint64_t length) override {
+        total_ = length;
+        return out_.begin(length);
+    }
+    bool write(const uint8_t* bytes, size_t count) override {
+        return out_.write(bytes, count) && moved(count);
+    }
+    bool skip(uint64_t count) override { return out_.skip(count) && moved(count); }
+    bool lost(uint64_t count) override { return out_.lost(count) && moved(count); }
+
+private:
+    bool moved(uint64_t count) {
+        done_ += count;
+        if (done_ / kSaveProgressStep != (done_ - count) / kSaveProgressStep) {
+            view_.showProgress(ShellView::Work::Save, done_, total_);
+        }
+        return true;
+    }
+    ContentSink& out_;
+    ShellView& view_;
+    uint64_t total_ = 0;
+    uint64_t done_ = 0;
+};
 
 const FileFilter& saveFilter() {
     static const FileFilter filter = {{"文本文件 (*.txt)", "*.txt"}, {"所有文件 (*.*)", "*.*"}};
@@ -151,7 +183,7 @@ void ScanShell::finishStep(const std::shared_ptr<WorkerToken>& token, ScanOutcom
     // The one summary, when more than the first failure was kept back.
     if (failed > 1) {
         char text[160];
-        std::snprintf(text, sizeof text, kReadFailuresFormat,
+        std::snprintf(text, sizeof text, tr(kReadFailuresFormat),
                       static_cast<unsigned long long>(failed),
                       static_cast<unsigned long long>(firstAt));
         showMessage(text);
@@ -213,6 +245,10 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
         if (!updateIfCurrent(token, [&] {
                 view_.setCounter(kScannedCounter, index);
                 report_.examined = index;
+                // Often enough to move, rarely enough to cost nothing.
+                if (index % kProgressStep == 0) {
+                    view_.showProgress(ShellView::Work::Scan, index, scanner->itemCount());
+                }
             })) {
             return;
         }
@@ -289,7 +325,8 @@ SaveReport ScanShell::saveItem(const std::shared_ptr<VolumeScanner>& scanner, ui
     OutputFile file(path);
     bool ok = false;
     try {
-        ok = scanner->readContent(index, file) && file.finish();
+        ProgressSink sink(file, view_);
+        ok = scanner->readContent(index, sink) && file.finish();
     } catch (const std::bad_alloc&) {
         ok = false;
     }
@@ -317,7 +354,14 @@ std::vector<SaveReport> ScanShell::saveSelectedInto(const std::string& folder) {
         report.index = index;
         report.outcome = SaveOutcome::Failed;
         std::string path;
-        if (!scanner->describe(index, file) || !makeSavePath(folder, file, index, path)) {
+        report.path = folder;
+        if (!scanner->describe(index, file)) {
+            reports.push_back(report);
+            continue;
+        }
+        errno = 0;
+        if (!makeSavePath(folder, file, index, path)) {
+            report.error = errno != 0 ? errno : EEXIST;
             reports.push_back(report);
             continue;
         }

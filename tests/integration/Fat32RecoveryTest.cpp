@@ -44,15 +44,17 @@ protected:
     static std::map<std::string, std::vector<std::string>> scan(const std::string& row,
                                                                 std::string* errors = nullptr) {
         const std::string errorFile = built.dir->file("scan-" + row + ".err");
-        const auto result =
-            harness::undelete("--scan " + row + " " + quote(image()) + " 2>" + quote(errorFile));
+        // -v and a Chinese locale: the scanner's two messages as they are.
+        const auto result = harness::run("LC_ALL= LANGUAGE= LANG=zh_CN.UTF-8 " +
+                                         std::string(UNDELETE_BINARY) + " -v --scan " + row +
+                                         " " + quote(image()) + " 2>" + quote(errorFile));
         EXPECT_EQ(result.status, 0) << harness::readFile(errorFile);
         if (errors) *errors = harness::readFile(errorFile);
         std::map<std::string, std::vector<std::string>> listed;
         const auto rows = harness::table(result.out);
         for (size_t i = 1; i < rows.size(); ++i) {
-            EXPECT_EQ(rows[i].size(), 5u);
-            if (rows[i].size() != 5) continue;
+            EXPECT_EQ(rows[i].size(), 9u);  // row index name time size bytes created path state
+            if (rows[i].size() < 5) continue;
             EXPECT_EQ(listed.count(rows[i][2]), 0u) << "listed twice: " << rows[i][2];
             listed[rows[i][2]] = {rows[i][1], rows[i][3], rows[i][4]};
         }
@@ -80,7 +82,8 @@ TEST_F(Fat32Recovery, ListsEveryDeletedFileWithItsNameTimeAndSize) {
         // inside one.
         for (const auto& entry : listed) EXPECT_EQ(wanted.count(entry.first), 1u) << entry.first;
         EXPECT_EQ(errors,
-                  "程序正在准备初始化，可能需要很长时间才能响应\n初始化已经成功完成\n");
+                  "undelete: 程序正在准备初始化，可能需要很长时间才能响应\n"
+                  "undelete: 初始化已经成功完成\n");
     }
 }
 
