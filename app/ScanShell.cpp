@@ -126,7 +126,7 @@ std::shared_ptr<VolumeScanner> ScanShell::openStep(const PartitionRecord& record
                                                    const std::shared_ptr<WorkerToken>& token) {
     std::shared_ptr<VolumeScanner> scanner;
     try {
-        if (context_.makeScanner) scanner = context_.makeScanner(record.partitionType, scanContext_);
+        if (context_.makeScanner) scanner = context_.makeScanner(record, scanContext_);
     } catch (const std::bad_alloc&) {
         scanner.reset();
     }
