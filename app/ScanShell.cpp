@@ -205,7 +205,7 @@ std::shared_ptr<VolumeScanner> ScanShell::openStep(const PartitionRecord& record
         context.readFailed = [failures](uint64_t offset, uint32_t) {
             if (failures->count.fetch_add(1) == 0) failures->firstAt = offset;
         };
-        if (context_.makeScanner) scanner = context_.makeScanner(record.partitionType, context);
+        if (context_.makeScanner) scanner = context_.makeScanner(record, context);
     } catch (const std::bad_alloc&) {
         scanner.reset();
     }

@@ -5,22 +5,64 @@
 
 namespace undelete {
 
+// What the walk found on the disk; on a record, where its row came from.
+enum class PartitionTableKind : uint8_t {
+    Unreadable,  // the disk or its sector 0 could not be read
+    None,        // neither a boot signature nor a volume in sector 0: no rows
+    Mbr,         // master boot record and the extended chain behind it
+    Gpt,         // GUID partition table behind a protective MBR entry
+    BareVolume,  // sector 0 is a volume's boot sector: the whole disk is one row
+};
+
+// The file system a partition's boot sector names (the FAT32 label, the NTFS
+// OEM id). It picks the scanner for every row that is not an MBR entry.
+enum class FileSystemKind : uint8_t {
+    NotProbed,  // MBR and EBR rows: the type byte picks the scanner, as ever
+    Unknown,    // probed: neither FAT32 nor NTFS (or unreadable)
+    Fat32,
+    Ntfs,
+};
+
 struct PartitionRecord {
-    uint8_t bootIndicator = 0;
+    uint8_t bootIndicator = 0;  // 0x80 active; GPT rows: the legacy-BIOS-bootable attribute
     uint16_t startHead = 0;
     uint16_t startSector = 0;
     uint16_t startCylinder = 0;
+    // The entry's type byte. GPT and bare-volume rows carry the MBR type of
+    // the file system found (0x07 NTFS, 0x0C FAT32; 0xEE for any other GPT
+    // entry), so that code still choosing by type byte chooses alike.
     uint8_t partitionType = 0;
     uint16_t endHead = 0;
     uint16_t endSector = 0;
     uint16_t endCylinder = 0;
     uint64_t relativeSectors = 0;
-    uint64_t totalSectors = 0;
+    uint64_t totalSectors = 0;  // the size the table claims, in sectors
     uint8_t reserved[8] = {};
     uint64_t baseSector = 0;     // absolute sector relativeSectors counts from
     uint64_t extendedStart = 0;  // first sector of the extended partition (logical ones)
 
+    PartitionTableKind table = PartitionTableKind::Mbr;  // the row's origin
+    FileSystemKind fileSystem = FileSystemKind::NotProbed;
+    uint8_t typeGuid[16] = {};  // GPT rows: the entry's type GUID, bytes as on disk
+    // The device's real size in sectors when the walk ran; 0 when the
+    // device could not tell. Evidence that caps what the table claims.
+    uint64_t deviceSectors = 0;
+
     uint64_t firstSector() const { return baseSector + relativeSectors; }
+
+    // The sectors of the partition that lie on the device: totalSectors cut
+    // at the device's end (0 when the partition starts past it). A scanner
+    // reads no further than firstSector() + presentSectors().
+    uint64_t presentSectors() const {
+        if (deviceSectors == 0) return totalSectors;
+        const uint64_t first = firstSector();
+        if (first < baseSector || first >= deviceSectors) return 0;  // past the end, or wrapped
+        const uint64_t room = deviceSectors - first;
+        return totalSectors < room ? totalSectors : room;
+    }
+
+    // True when the table claims more than the device holds.
+    bool reachesPastDevice() const { return presentSectors() < totalSectors; }
 };
 
 }  // namespace undelete

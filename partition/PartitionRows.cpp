@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "partition/Gpt.h"
 #include "partition/PartitionTableWalker.h"
+#include "partition/VolumeProbe.h"
 
 namespace undelete {
 
@@ -25,7 +27,9 @@ const char* partitionTypeName(uint8_t type) {
 }
 
 std::string partitionCapacityText(uint64_t totalSectors, uint32_t bytesPerSector) {
-    const uint64_t mebibytes = (totalSectors * bytesPerSector) >> 20;
+    // In two steps, so that a GPT's 64-bit sector count does not wrap.
+    const uint64_t mebibytes = (totalSectors >> 20) * bytesPerSector +
+                               (((totalSectors & 0xFFFFF) * bytesPerSector) >> 20);
     char text[64];
     std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(mebibytes) * 0.0009765625);
     return text;
@@ -35,13 +39,21 @@ std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
                                                              const PartitionRecord& record,
                                                              uint32_t bytesPerSector) {
     auto num = [](unsigned value) { return std::to_string(value); };
+    std::string name = partitionTypeName(record.partitionType);
     char code[8];
     std::snprintf(code, sizeof code, "%02X", record.partitionType);
-    std::string name = partitionTypeName(record.partitionType);
+    std::string codeText = code;
+    if (record.table == PartitionTableKind::Gpt) {
+        name = fileSystemName(record.fileSystem);
+        codeText = gptTypeText(record.typeGuid);
+    } else if (record.table == PartitionTableKind::BareVolume) {
+        name = fileSystemName(record.fileSystem);
+        codeText = "-";  // no table, no type
+    }
     if (record.bootIndicator == 0x80) name += "(活动)";
     return {std::to_string(number),
             name,
-            code,
+            codeText,
             num(record.startCylinder),
             num(record.startHead),
             num(record.startSector),
@@ -51,15 +63,22 @@ std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
             partitionCapacityText(record.totalSectors, bytesPerSector)};
 }
 
+PartitionTableKind collectPartitionRows(const DriveOpener& openDrive, const MessageSink& messages,
+                                        std::vector<PartitionRow>& rows) {
+    rows.clear();
+    return walkPartitionTable(
+        openDrive, messages, [&rows](const PartitionRecord& record, uint32_t bytesPerSector) {
+            PartitionRow row;
+            row.record = record;
+            row.texts = partitionRowTexts(static_cast<int>(rows.size()), record, bytesPerSector);
+            rows.push_back(std::move(row));
+        });
+}
+
 std::vector<PartitionRow> collectPartitionRows(const DriveOpener& openDrive,
                                                const MessageSink& messages) {
     std::vector<PartitionRow> rows;
-    PartitionTableWalker(openDrive, messages, [&rows](const PartitionRecord& record, uint32_t bytesPerSector) {
-        PartitionRow row;
-        row.record = record;
-        row.texts = partitionRowTexts(static_cast<int>(rows.size()), record, bytesPerSector);
-        rows.push_back(std::move(row));
-    });
+    collectPartitionRows(openDrive, messages, rows);
     return rows;
 }
 

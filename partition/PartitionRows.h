@@ -27,7 +27,10 @@ struct PartitionRow {
     std::array<std::string, kPartitionColumns> texts;
 };
 
-// The ten column texts of row `number`.
+// The ten column texts of row `number`. MBR rows name the file system by
+// the type byte and show it in hex; GPT rows name the file system found in
+// the partition's boot sector and show what the type GUID means ("EFI",
+// "数据", ...); a bare volume names its file system and shows "-".
 std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
                                                              const PartitionRecord& record,
                                                              uint32_t bytesPerSector);
@@ -36,5 +39,10 @@ std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
 // from 0 in the order found.
 std::vector<PartitionRow> collectPartitionRows(const DriveOpener& openDrive,
                                                const MessageSink& messages);
+
+// The same, replacing `rows`, and telling what kind of table was found
+// (Unreadable and None come with no rows; None has been told to `messages`).
+PartitionTableKind collectPartitionRows(const DriveOpener& openDrive, const MessageSink& messages,
+                                        std::vector<PartitionRow>& rows);
 
 }  // namespace undelete

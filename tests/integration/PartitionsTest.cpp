@@ -119,13 +119,15 @@ TEST(PartitionsCommand, UsageErrorsExitWithTwo) {
     }
 }
 
-TEST(PartitionsCommand, ImageWithoutAPartitionTableListsWhatItsBytesSay) {
+TEST(PartitionsCommand, ImageWithoutAPartitionTableListsNothingAndSaysSo) {
     harness::TempDir dir;
     const std::string image = dir.file("zero.img");
+    const std::string errors = dir.file("errors.txt");
     harness::run("truncate -s 1M " + quote(image));
-    const auto result = harness::undelete("--partitions " + quote(image));
+    const auto result = harness::undelete("--partitions " + quote(image) + " 2>" + quote(errors));
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(harness::table(result.out).size(), 1u);  // the header alone
+    EXPECT_EQ(harness::readFile(errors), "未找到分区表\n");
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "partition/PartitionRows.h"
 #include "partition/PartitionTableWalker.h"
+#include "partition/VolumeProbe.h"
 #include "support/MemoryDisk.h"
 
 using namespace undelete;
@@ -20,7 +23,10 @@ struct Entry {
     uint8_t chs[6] = {0, 0x01, 0x00, 0, 0x01, 0x00};  // head, sector|cyl, cyl (start, end)
 };
 
+// Writes one entry and the boot signature every real MBR and EBR carries.
 void writeEntry(uint8_t* sector, int slot, const Entry& e) {
+    sector[510] = 0x55;
+    sector[511] = 0xAA;
     uint8_t* p = sector + 446 + slot * 16;
     p[0] = e.boot;
     p[1] = e.chs[0];
@@ -43,10 +49,12 @@ Entry part(uint8_t type, uint32_t first, uint32_t count, uint8_t boot = 0) {
     return e;
 }
 
-std::vector<PartitionRecord> walk(MemoryDisk& disk, MessageSink messages = {}) {
+std::vector<PartitionRecord> walk(MemoryDisk& disk, MessageSink messages = {},
+                                  PartitionTableKind* kind = nullptr) {
     std::vector<PartitionRecord> records;
-    PartitionTableWalker(disk.opener(), messages,
-                         [&](const PartitionRecord& r, uint32_t) { records.push_back(r); });
+    const PartitionTableKind found = walkPartitionTable(
+        disk.opener(), messages, [&](const PartitionRecord& r, uint32_t) { records.push_back(r); });
+    if (kind != nullptr) *kind = found;
     return records;
 }
 
@@ -84,21 +92,46 @@ TEST(PartitionTable, PrimariesAfterTheExtendedEntryComeBeforeTheLogicals) {
     EXPECT_EQ(records[2].firstSector(), ext + 42);
 }
 
-TEST(PartitionTable, LinkInEntryZeroIsFollowedAtOnceAndEmptyEntryEndsTheChain) {
+TEST(PartitionTable, EveryEntryOfAnExtendedRecordIsReadAndEmptyOnesArePassedOver) {
     MemoryDisk disk(200 * 512);
     writeEntry(disk.at(0), 0, part(0x05, 100, 90));
+    // EBR at 100: the link first, a logical partition behind it.
     writeEntry(disk.at(100 * 512), 0, part(0x05, 20, 40));
-    writeEntry(disk.at(100 * 512), 1, part(0x07, 2, 10));  // never reached
-    writeEntry(disk.at(120 * 512), 1, part(0x07, 2, 10));  // behind an empty entry 0
-    EXPECT_TRUE(walk(disk).empty());
+    writeEntry(disk.at(100 * 512), 1, part(0x07, 2, 10));
+    // EBR at 120: an empty entry 0, then a link on to the EBR at 150.
+    writeEntry(disk.at(120 * 512), 1, part(0x05, 50, 40));
+    writeEntry(disk.at(150 * 512), 0, part(0x0B, 2, 10));
+    auto records = walk(disk);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].firstSector(), 102u);
+    EXPECT_EQ(records[1].firstSector(), 152u);
+    EXPECT_EQ(records[1].baseSector, 150u);
 }
 
-TEST(PartitionTable, ChainThatLoopsEndsAfterFiftyRecords) {
-    MemoryDisk disk(200 * 512);
-    writeEntry(disk.at(0), 0, part(0x05, 100, 90));
+TEST(PartitionTable, ChainThatComesBackEndsThereAndLongChainsEndAtTheBound) {
+    MemoryDisk disk(400 * 512);
+    writeEntry(disk.at(0), 0, part(0x05, 100, 290));
     writeEntry(disk.at(100 * 512), 0, part(0x07, 2, 10));
-    writeEntry(disk.at(100 * 512), 1, part(0x05, 0, 90));  // links back to itself
-    EXPECT_EQ(walk(disk).size(), 50u);
+    writeEntry(disk.at(100 * 512), 1, part(0x05, 10, 10));
+    writeEntry(disk.at(110 * 512), 0, part(0x0C, 2, 5));
+    writeEntry(disk.at(110 * 512), 1, part(0x05, 0, 10));  // back to the first EBR
+    auto records = walk(disk);
+    ASSERT_EQ(records.size(), 2u);  // each once
+    EXPECT_EQ(records[1].firstSector(), 112u);
+
+    // An extended entry at sector 0 would read the MBR's entries as logicals.
+    writeEntry(disk.at(0), 0, part(0x05, 0, 10));
+    writeEntry(disk.at(0), 1, part(0x07, 300, 10));
+    EXPECT_EQ(walk(disk).size(), 1u);
+
+    // 60 distinct records, each linking to the next: the bound ends it.
+    MemoryDisk longChain(200 * 512);
+    writeEntry(longChain.at(0), 0, part(0x05, 100, 90));
+    for (uint32_t i = 0; i < 60; ++i) {
+        writeEntry(longChain.at((100 + i) * 512), 0, part(0x07, 0, 1));
+        writeEntry(longChain.at((100 + i) * 512), 1, part(0x05, i + 1, 1));
+    }
+    EXPECT_EQ(walk(longChain).size(), static_cast<size_t>(kMaxExtendedRecords));
 }
 
 TEST(PartitionTable, FourPrimariesAndNoChain) {
@@ -137,6 +170,88 @@ TEST(PartitionTable, LargeSectorsAreReadWhole) {
         EXPECT_EQ(bytesPerSector, 4096u);
     });
     EXPECT_EQ(rows, 1);
+}
+
+TEST(PartitionTable, NoSignatureAndNoVolumeMeansNoTableAndSaysSo) {
+    MemoryDisk disk(64 * 512);
+    writeEntry(disk.at(0), 0, part(0x07, 10, 10));
+    disk.at(0)[510] = 0;  // entries, but no boot signature: random bytes
+    MessageCapture messages;
+    PartitionTableKind kind = PartitionTableKind::Mbr;
+    EXPECT_TRUE(walk(disk, messages.sink(), &kind).empty());
+    EXPECT_EQ(kind, PartitionTableKind::None);
+    EXPECT_EQ(messages.messages(), std::vector<std::string>{kNoPartitionTableMessage});
+
+    MemoryDisk tiny(100);
+    walk(tiny, {}, &kind);
+    EXPECT_EQ(kind, PartitionTableKind::Unreadable);
+}
+
+// A boot sector of `kind` with a sane parameter block claiming `claimed`
+// sectors; boot code in the entry area must not be read as a table.
+void writeBootSector(uint8_t* sector, FileSystemKind kind, uint32_t claimed) {
+    writeEntry(sector, 0, part(0x07, 1, 5));
+    put16(sector + 11, 512);
+    sector[13] = 8;
+    if (kind == FileSystemKind::Fat32) {
+        put16(sector + 14, 32);
+        sector[16] = 2;
+        put32(sector + 32, claimed);
+        put32(sector + 36, 100);
+        std::memcpy(sector + 82, "FAT32   ", 8);
+    } else {
+        std::memcpy(sector + 3, "NTFS    ", 8);
+        put64(sector + 40, claimed);
+    }
+}
+
+TEST(PartitionTable, BareVolumeIsTheWholeDiskAsOneRow) {
+    for (FileSystemKind fs : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
+        MemoryDisk disk(16065 * 512 + 7 * 512);
+        writeBootSector(disk.at(0), fs, 999999);
+        PartitionTableKind kind = PartitionTableKind::None;
+        auto records = walk(disk, {}, &kind);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(kind, PartitionTableKind::BareVolume);
+        const PartitionRecord& r = records[0];
+        EXPECT_EQ(r.table, PartitionTableKind::BareVolume);
+        EXPECT_EQ(r.fileSystem, fs);
+        EXPECT_EQ(r.firstSector(), 0u);
+        EXPECT_EQ(r.totalSectors, 16072u);  // the device's size, not the volume's claim
+        EXPECT_FALSE(r.reachesPastDevice());
+        EXPECT_EQ(scannedFileSystem(r), fs);
+        auto texts = partitionRowTexts(0, r, 512);
+        EXPECT_EQ(texts[1], fs == FileSystemKind::Fat32 ? "FAT32" : "NTFS");
+        EXPECT_EQ(texts[2], "-");
+        EXPECT_EQ((std::vector<std::string>(texts.begin() + 3, texts.begin() + 9)),
+                  (std::vector<std::string>{"0", "0", "1", "1", "0", "7"}));
+    }
+    // The label alone, over a parameter block that makes no sense, is no volume.
+    MemoryDisk disk(64 * 512);
+    writeBootSector(disk.at(0), FileSystemKind::Fat32, 64);
+    put16(disk.at(0) + 11, 0);
+    auto records = walk(disk);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].table, PartitionTableKind::Mbr);
+}
+
+TEST(PartitionTable, PartitionPastTheDeviceEndIsListedWithWhatIsPresent) {
+    MemoryDisk disk(64 * 512);
+    writeEntry(disk.at(0), 0, part(0x07, 60, 100));
+    writeEntry(disk.at(0), 1, part(0x0C, 1000, 10));
+    writeEntry(disk.at(0), 2, part(0x0B, 10, 10));
+    auto records = walk(disk);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].deviceSectors, 64u);
+    EXPECT_EQ(records[0].totalSectors, 100u);
+    EXPECT_EQ(records[0].presentSectors(), 4u);
+    EXPECT_TRUE(records[0].reachesPastDevice());
+    EXPECT_EQ(records[1].presentSectors(), 0u);
+    EXPECT_EQ(records[2].presentSectors(), 10u);
+    EXPECT_FALSE(records[2].reachesPastDevice());
+    PartitionRecord unknownDevice;  // as a test or an old face makes one
+    unknownDevice.totalSectors = 5;
+    EXPECT_EQ(unknownDevice.presentSectors(), 5u);
 }
 
 TEST(PartitionEntry, DecodesCylinderHeadSector) {

@@ -27,10 +27,10 @@ protected:
     ShellContext context() {
         ShellContext c;
         c.utcOffset = [] { return int64_t{0}; };
-        c.makeScanner = [this](uint8_t type,
+        c.makeScanner = [this](const PartitionRecord& r,
                                const ScanContext& scan) -> std::unique_ptr<VolumeScanner> {
             std::lock_guard<std::mutex> lock(scriptsMutex);
-            if (type == 0x83 || scripts.empty()) return nullptr;
+            if (r.partitionType == 0x83 || scripts.empty()) return nullptr;
             ScannerScript* script = scripts.front();
             scripts.pop_front();
             return std::make_unique<FakeScanner>(*script, scan);
