@@ -1,0 +1,71 @@
+#include "ntfs/MftTableReader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "common/Bytes.h"
+
+namespace undelete {
+
+MftTableReader::MftTableReader(DriveReader& drive, const MftRecordMap& map,
+                               uint32_t bytesPerSector)
+    : drive_(drive), map_(map), bytesPerSector_(bytesPerSector == 0 ? 512 : bytesPerSector) {}
+
+bool MftTableReader::read(uint64_t index, Slot slot, uint8_t* out) {
+    const MftRecordMap::Extent* extent = map_.extentOf(index);
+    if (extent == nullptr || givenUp()) return false;
+    const uint64_t position = extent->position + (index - extent->firstIndex) * map_.recordSize();
+    Piece& piece = pieces_[slot == Slot::Scan ? 0 : 1];
+    const bool held = position >= piece.position &&
+                      fits(position - piece.position, kMftRecordBytes, piece.bytes.size());
+    const bool failedBefore = position >= failedStart_ && position < failedEnd_;
+    if (!held && (failedBefore || !load(*extent, position, piece))) {
+        return readSingle(position, out);
+    }
+    std::memcpy(out, piece.bytes.data() + (position - piece.position), kMftRecordBytes);
+    return true;
+}
+
+// The piece starts at the record's sector and ends at the extent's end or
+// a piece's length on, whichever comes first; the map has already cut the
+// extent at the partition's and the disk's end.
+bool MftTableReader::load(const MftRecordMap::Extent& extent, uint64_t position, Piece& piece) {
+    const uint64_t start = position - position % bytesPerSector_;
+    const uint64_t extentEnd = extent.position + extent.count * map_.recordSize();
+    const uint64_t length = std::min<uint64_t>(extentEnd - start, kPieceBytes);
+    piece.bytes.clear();
+    if (length < position - start + kMftRecordBytes) return false;
+    try {
+        piece.bytes.resize(static_cast<size_t>(length));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const bool ok = drive_.readBytesQuietly(start, piece.bytes.data(),
+                                            static_cast<uint32_t>(length));
+    if (!ok) {
+        piece.bytes.clear();
+        failedStart_ = start;
+        failedEnd_ = start + length;
+        return false;
+    }
+    piece.position = start;
+    noteResult(true);
+    return true;
+}
+
+// Where a whole piece cannot be read (a bad sector in it), each record is
+// read on its own so that the rest of the piece is still found; each
+// failure is shown, and a run of them ends the reading of the table.
+bool MftTableReader::readSingle(uint64_t position, uint8_t* out) {
+    if (givenUp()) return false;
+    const bool ok = drive_.readBytes(position, out, static_cast<uint32_t>(kMftRecordBytes));
+    noteResult(ok);
+    return ok;
+}
+
+void MftTableReader::noteResult(bool ok) {
+    failuresInARow_ = ok ? 0 : failuresInARow_ + 1;
+}
+
+}  // namespace undelete

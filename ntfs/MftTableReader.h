@@ -1,0 +1,57 @@
+// Reads records of the master file table in large pieces along the
+// table's extents, so that a scan costs one read per piece rather than one
+// per record (an unbuffered device answers every request separately), and
+// gives up on the table after a run of failed reads instead of failing
+// once for every record.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "disk/DriveReader.h"
+#include "ntfs/MftRecordMap.h"
+
+namespace undelete {
+
+class MftTableReader {
+public:
+    // About this many bytes per read; less at an extent's end.
+    static constexpr uint32_t kPieceBytes = 1u << 20;
+    // Failed reads in a row after which the table is no longer read.
+    static constexpr uint32_t kMaxFailuresInARow = 16;
+
+    // A piece of its own for each kind of caller, so that lookups of
+    // folders elsewhere in the table do not evict the piece a scan walks.
+    enum class Slot { Scan, Lookup };
+
+    // `map`'s extents already lie inside the partition and the disk.
+    MftTableReader(DriveReader& drive, const MftRecordMap& map, uint32_t bytesPerSector);
+
+    // Copies the first kMftRecordBytes of record `index` to `out`. False
+    // when no extent holds it, its piece cannot be read, or the table has
+    // been given up.
+    bool read(uint64_t index, Slot slot, uint8_t* out);
+
+    bool givenUp() const { return failuresInARow_ >= kMaxFailuresInARow; }
+
+private:
+    struct Piece {
+        uint64_t position = 0;  // absolute byte offset of bytes[0]
+        std::vector<uint8_t> bytes;
+    };
+
+    bool load(const MftRecordMap::Extent& extent, uint64_t position, Piece& piece);
+    bool readSingle(uint64_t position, uint8_t* out);
+    void noteResult(bool ok);
+
+    DriveReader& drive_;
+    const MftRecordMap& map_;
+    uint32_t bytesPerSector_;
+    Piece pieces_[2];
+    // The last piece that could not be read whole: its records are read
+    // one by one without asking for the piece again.
+    uint64_t failedStart_ = 0;
+    uint64_t failedEnd_ = 0;
+    uint32_t failuresInARow_ = 0;
+};
+
+}  // namespace undelete
