@@ -1,5 +1,6 @@
 #include "ntfs/FolderPaths.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "common/Bytes.h"
@@ -58,6 +59,8 @@ std::string FolderPaths::folderOf(uint64_t parentReference) {
             base = "/";
             break;
         }
+        // A folder met twice is a loop, not a path.
+        if (std::find(below.begin(), below.end(), number) != below.end()) break;
         const Folder& f = folder(number);
         if (!linkHolds(f, reference)) break;
         if (!f.path.empty()) {

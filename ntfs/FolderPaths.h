@@ -1,8 +1,8 @@
 // The folder a deleted file was in, from the parent reference of its name:
 // each folder's record names its own parent, up to the root (record 5).
 // A link whose record was reused since (its sequence number moved on and
-// it is in use again), cannot be read, has no name or goes on too deep
-// ends the walk with the marker folder "/$Orphan/".
+// it is in use again), cannot be read, has no name, loops or goes on too
+// deep ends the walk with the marker folder "/$Orphan/".
 #pragma once
 #include <cstdint>
 #include <functional>
