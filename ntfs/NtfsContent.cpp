@@ -49,15 +49,22 @@ bool NtfsScanner::readContent(uint32_t index, ContentSink& sink) {
 
 // Content that lies outside the partition or the disk is no content of
 // this file: saving zeros in its place would be a failure called success.
+// Nor can a file hold more clusters than its volume (runs that cover the
+// volume again and again would make a save of any length).
 bool NtfsScanner::runsInside(const MftRecordInfo& info, uint64_t length) const {
     uint64_t cluster = 0;
     uint64_t done = 0;
+    uint64_t stored = 0;
     for (const RunListNode& run : info.runs) {
         if (done >= length) break;
         cluster += static_cast<uint64_t>(run.runOffset);
         const uint64_t bytes = bytesOf(run, length - done, bytesPerCluster_);
         uint64_t position = 0;
-        if (!run.sparse && !clustersInside(cluster, bytes, position)) return false;
+        if (!run.sparse) {
+            if (!clustersInside(cluster, bytes, position)) return false;
+            stored += bytes;
+            if (stored > volumeEnd_ - partitionOffset_) return false;
+        }
         done += bytes;
     }
     return true;
