@@ -127,6 +127,13 @@ bool loadRecord(uint8_t* record) {
     return true;
 }
 
+bool peekRecordFlags(const uint8_t* bytes, size_t length, uint16_t& flags) {
+    if (bytes == nullptr || length < kMftRecordBytes) return false;
+    if (std::memcmp(bytes, "FILE", 4) != 0) return false;
+    flags = le16(bytes + kFlags);
+    return true;
+}
+
 bool parseRecord(const uint8_t* bytes, size_t length, bool notInUseOnly, MftRecordInfo& info) {
     if (bytes == nullptr || length < kMftRecordBytes) return false;
     uint8_t record[kMftRecordBytes];

@@ -69,6 +69,11 @@ struct MftRecordInfo {
 // the 1024 bytes, whatever they hold.
 bool parseRecord(const uint8_t* bytes, size_t length, bool notInUseOnly, MftRecordInfo& info);
 
+// The flags of the record in `bytes` as they lie (offset 22 is outside the
+// update-sequence positions), for a quick refusal before a parse; false
+// when the buffer is short or the signature is not "FILE".
+bool peekRecordFlags(const uint8_t* bytes, size_t length, uint16_t& flags);
+
 // Parses the table's own record (in use, so its flags are not tested):
 // true when it has the non-resident unnamed $DATA whose runs and sizes
 // describe the whole table.

@@ -1,7 +1,6 @@
 #include "ntfs/MftTableReader.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 #include "common/Bytes.h"
@@ -12,19 +11,18 @@ MftTableReader::MftTableReader(DriveReader& drive, const MftRecordMap& map,
                                uint32_t bytesPerSector)
     : drive_(drive), map_(map), bytesPerSector_(bytesPerSector == 0 ? 512 : bytesPerSector) {}
 
-bool MftTableReader::read(uint64_t index, Slot slot, uint8_t* out) {
+const uint8_t* MftTableReader::read(uint64_t index, Slot slot) {
     const MftRecordMap::Extent* extent = map_.extentOf(index);
-    if (extent == nullptr || givenUp()) return false;
+    if (extent == nullptr || givenUp()) return nullptr;
     const uint64_t position = extent->position + (index - extent->firstIndex) * map_.recordSize();
     Piece& piece = pieces_[slot == Slot::Scan ? 0 : 1];
     const bool held = position >= piece.position &&
                       fits(position - piece.position, kMftRecordBytes, piece.bytes.size());
     const bool failedBefore = position >= failedStart_ && position < failedEnd_;
     if (!held && (failedBefore || !load(*extent, position, piece))) {
-        return readSingle(position, out);
+        return readSingle(position);
     }
-    std::memcpy(out, piece.bytes.data() + (position - piece.position), kMftRecordBytes);
-    return true;
+    return piece.bytes.data() + (position - piece.position);
 }
 
 // The piece starts at the record's sector and ends at the extent's end or
@@ -57,11 +55,11 @@ bool MftTableReader::load(const MftRecordMap::Extent& extent, uint64_t position,
 // Where a whole piece cannot be read (a bad sector in it), each record is
 // read on its own so that the rest of the piece is still found; each
 // failure is shown, and a run of them ends the reading of the table.
-bool MftTableReader::readSingle(uint64_t position, uint8_t* out) {
-    if (givenUp()) return false;
-    const bool ok = drive_.readBytes(position, out, static_cast<uint32_t>(kMftRecordBytes));
+const uint8_t* MftTableReader::readSingle(uint64_t position) {
+    if (givenUp()) return nullptr;
+    const bool ok = drive_.readBytes(position, single_, static_cast<uint32_t>(kMftRecordBytes));
     noteResult(ok);
-    return ok;
+    return ok ? single_ : nullptr;
 }
 
 void MftTableReader::noteResult(bool ok) {

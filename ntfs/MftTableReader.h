@@ -26,10 +26,10 @@ public:
     // `map`'s extents already lie inside the partition and the disk.
     MftTableReader(DriveReader& drive, const MftRecordMap& map, uint32_t bytesPerSector);
 
-    // Copies the first kMftRecordBytes of record `index` to `out`. False
-    // when no extent holds it, its piece cannot be read, or the table has
-    // been given up.
-    bool read(uint64_t index, Slot slot, uint8_t* out);
+    // The first kMftRecordBytes of record `index`, valid until the next
+    // call for the same slot; null when no extent holds it, it cannot be
+    // read, or the table has been given up.
+    const uint8_t* read(uint64_t index, Slot slot);
 
     bool givenUp() const { return failuresInARow_ >= kMaxFailuresInARow; }
 
@@ -40,13 +40,14 @@ private:
     };
 
     bool load(const MftRecordMap::Extent& extent, uint64_t position, Piece& piece);
-    bool readSingle(uint64_t position, uint8_t* out);
+    const uint8_t* readSingle(uint64_t position);
     void noteResult(bool ok);
 
     DriveReader& drive_;
     const MftRecordMap& map_;
     uint32_t bytesPerSector_;
     Piece pieces_[2];
+    uint8_t single_[kMftRecordBytes] = {};
     // The last piece that could not be read whole: its records are read
     // one by one without asking for the piece again.
     uint64_t failedStart_ = 0;

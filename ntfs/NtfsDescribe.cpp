@@ -8,8 +8,15 @@ namespace undelete {
 bool NtfsScanner::describe(uint32_t index, DeletedFile& file) {
     file = DeletedFile{};
     std::lock_guard<std::mutex> lock(tableMutex_);
+    if (!table_ || index >= recordCount_) return false;
+    const uint8_t* record = table_->read(index, MftTableReader::Slot::Scan);
+    // Most records are in use: they are refused before any parse.
+    uint16_t flags = 0;
+    if (record == nullptr || !peekRecordFlags(record, kMftRecordBytes, flags) || flags != 0) {
+        return false;
+    }
     MftRecordInfo info;
-    if (!readTableRecord(index, MftTableReader::Slot::Scan, true, info)) return false;
+    if (!parseRecord(record, kMftRecordBytes, true, info)) return false;
     file.name = recordName(info);
     if (file.name.empty()) return false;  // no name outside the DOS namespace
     file.created = CreationTime::fileTime(le64(info.fileName.data() + kFileNameTimeOffset));

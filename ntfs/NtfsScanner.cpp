@@ -98,9 +98,8 @@ bool NtfsScanner::readRecord(uint64_t index, bool notInUseOnly, MftRecordInfo& i
 bool NtfsScanner::readTableRecord(uint64_t index, MftTableReader::Slot slot, bool notInUseOnly,
                                   MftRecordInfo& info) {
     if (!table_ || index >= recordCount_) return false;
-    uint8_t buffer[kMftRecordBytes];
-    if (!table_->read(index, slot, buffer)) return false;
-    return parseRecord(buffer, kMftRecordBytes, notInUseOnly, info);
+    const uint8_t* record = table_->read(index, slot);
+    return record != nullptr && parseRecord(record, kMftRecordBytes, notInUseOnly, info);
 }
 
 bool NtfsScanner::clustersInside(uint64_t cluster, uint64_t bytes, uint64_t& position) const {
