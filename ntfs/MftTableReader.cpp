@@ -17,12 +17,12 @@ const uint8_t* MftTableReader::read(uint64_t index, Slot slot) {
     const uint64_t position = extent->position + (index - extent->firstIndex) * map_.recordSize();
     Piece& piece = pieces_[slot == Slot::Scan ? 0 : 1];
     const bool held = position >= piece.position &&
-                      fits(position - piece.position, kMftRecordBytes, piece.bytes.size());
+                      fits(position - piece.position, kMftRecordBytes, piece.length);
     const bool failedBefore = position >= failedStart_ && position < failedEnd_;
     if (!held && (failedBefore || !load(*extent, position, piece))) {
         return readSingle(position);
     }
-    return piece.bytes.data() + (position - piece.position);
+    return piece.bytes.get() + (position - piece.position);
 }
 
 // The piece starts at the record's sector and ends at the extent's end or
@@ -32,22 +32,19 @@ bool MftTableReader::load(const MftRecordMap::Extent& extent, uint64_t position,
     const uint64_t start = position - position % bytesPerSector_;
     const uint64_t extentEnd = extent.position + extent.count * map_.recordSize();
     const uint64_t length = std::min<uint64_t>(extentEnd - start, kPieceBytes);
-    piece.bytes.clear();
+    piece.length = 0;
     if (length < position - start + kMftRecordBytes) return false;
-    try {
-        piece.bytes.resize(static_cast<size_t>(length));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    const bool ok = drive_.readBytesQuietly(start, piece.bytes.data(),
-                                            static_cast<uint32_t>(length));
+    if (!piece.bytes) piece.bytes.reset(new (std::nothrow) uint8_t[kPieceBytes]);
+    if (!piece.bytes) return false;
+    const bool ok =
+        drive_.readBytesQuietly(start, piece.bytes.get(), static_cast<uint32_t>(length));
     if (!ok) {
-        piece.bytes.clear();
         failedStart_ = start;
         failedEnd_ = start + length;
         return false;
     }
     piece.position = start;
+    piece.length = length;
     noteResult(true);
     return true;
 }

@@ -5,7 +5,7 @@
 // once for every record.
 #pragma once
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "disk/DriveReader.h"
 #include "ntfs/MftRecordMap.h"
@@ -34,9 +34,11 @@ public:
     bool givenUp() const { return failuresInARow_ >= kMaxFailuresInARow; }
 
 private:
+    // The buffer is had once and refilled: no clearing per piece.
     struct Piece {
         uint64_t position = 0;  // absolute byte offset of bytes[0]
-        std::vector<uint8_t> bytes;
+        uint64_t length = 0;    // bytes held
+        std::unique_ptr<uint8_t[]> bytes;
     };
 
     bool load(const MftRecordMap::Extent& extent, uint64_t position, Piece& piece);
