@@ -10,6 +10,7 @@ namespace {
 
 // FILE record header.
 constexpr size_t kUpdateSequenceOffset = 4;
+constexpr size_t kSequenceNumber = 16;
 constexpr size_t kFirstAttributeOffset = 20;
 constexpr size_t kFlags = 22;
 constexpr size_t kStride = 512;
@@ -61,6 +62,7 @@ void takeFileName(const Attribute& a, MftRecordInfo& info) {
     if (value[kNamespaceOffset] == kDosNamespace) return;
     info.fileName.fill(0);
     std::memcpy(info.fileName.data(), value, size);
+    info.parentReference = le64(value);  // size > 65: the reference is there
 }
 
 void takeNonResidentData(const Attribute& a, MftRecordInfo& info) {
@@ -125,12 +127,22 @@ bool loadRecord(uint8_t* record) {
     return true;
 }
 
+bool peekRecordFlags(const uint8_t* bytes, size_t length, uint16_t& flags) {
+    if (bytes == nullptr || length < kMftRecordBytes) return false;
+    if (std::memcmp(bytes, "FILE", 4) != 0) return false;
+    flags = le16(bytes + kFlags);
+    return true;
+}
+
 bool parseRecord(const uint8_t* bytes, size_t length, bool notInUseOnly, MftRecordInfo& info) {
     if (bytes == nullptr || length < kMftRecordBytes) return false;
     uint8_t record[kMftRecordBytes];
     std::memcpy(record, bytes, kMftRecordBytes);
     if (!loadRecord(record)) return false;
-    if (notInUseOnly && le16(record + kFlags) != 0) return false;
+    const uint16_t flags = le16(record + kFlags);
+    if (notInUseOnly && flags != 0) return false;
+    info.flags = flags;
+    info.sequenceNumber = le16(record + kSequenceNumber);
     try {
         walkAttributes(record, info);
     } catch (const std::bad_alloc&) {

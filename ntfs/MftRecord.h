@@ -23,7 +23,28 @@ struct RunListNode {
     bool sparse = false;
 };
 
+// Record header flags.
+constexpr uint16_t kRecordInUse = 0x0001;
+constexpr uint16_t kRecordIsDirectory = 0x0002;
+
+// The folder root's record number.
+constexpr uint64_t kRootRecord = 5;
+
+// A file reference: a 48-bit record number and the 16-bit sequence number
+// the record had when the reference was made.
+inline uint64_t referenceRecord(uint64_t reference) { return reference & 0xFFFFFFFFFFFFULL; }
+inline uint16_t referenceSequence(uint64_t reference) {
+    return static_cast<uint16_t>(reference >> 48);
+}
+
 struct MftRecordInfo {
+    // From the record header: how many times the record has been reused
+    // (each free moves it on), and the in-use and directory flags.
+    uint16_t sequenceNumber = 0;
+    uint16_t flags = 0;
+    // The folder the retained $FILE_NAME value names as the parent (value
+    // offset 0); 0 without such a value.
+    uint64_t parentReference = 0;
     // The retained $FILE_NAME value (the last one outside the DOS
     // namespace), copied to the start; the rest is zero.
     std::array<uint8_t, kFileNameValueBytes> fileName{};
@@ -47,6 +68,11 @@ struct MftRecordInfo {
 // record is refused; `info` is then to be discarded. Never reads outside
 // the 1024 bytes, whatever they hold.
 bool parseRecord(const uint8_t* bytes, size_t length, bool notInUseOnly, MftRecordInfo& info);
+
+// The flags of the record in `bytes` as they lie (offset 22 is outside the
+// update-sequence positions), for a quick refusal before a parse; false
+// when the buffer is short or the signature is not "FILE".
+bool peekRecordFlags(const uint8_t* bytes, size_t length, uint16_t& flags);
 
 // Parses the table's own record (in use, so its flags are not tested):
 // true when it has the non-resident unnamed $DATA whose runs and sizes

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ntfs/NtfsBootSector.h"
+
 namespace undelete {
 namespace {
 
@@ -16,7 +18,7 @@ uint64_t recordsIn(uint64_t clusters, uint32_t bytesPerCluster, uint32_t recordS
 
 MftRecordMap MftRecordMap::fromRuns(const std::vector<RunListNode>& runs,
                                     uint64_t partitionOffset, uint32_t bytesPerCluster,
-                                    uint32_t recordSize, uint64_t recordCount) {
+                                    uint32_t recordSize, uint64_t recordCount, uint64_t limit) {
     MftRecordMap map;
     map.recordSize_ = recordSize;
     if (recordSize == 0) return map;
@@ -29,22 +31,34 @@ MftRecordMap MftRecordMap::fromRuns(const std::vector<RunListNode>& runs,
         cluster += static_cast<uint64_t>(run.runOffset);
         const uint64_t n = std::min(recordsIn(run.runLength, bytesPerCluster, recordSize),
                                     recordCount - index);
-        if (n != 0 && !run.sparse) {
-            map.extents_.push_back({index, n, partitionOffset + cluster * bytesPerCluster});
+        uint64_t position = 0;
+        if (n != 0 && !run.sparse &&
+            clusterByteOffset(partitionOffset, cluster, bytesPerCluster, position) &&
+            position < limit) {
+            const uint64_t inside = std::min(n, (limit - position) / recordSize);
+            if (inside != 0) map.extents_.push_back({index, inside, position});
         }
         index += n;
     }
     return map;
 }
 
-uint64_t MftRecordMap::entry(uint64_t index) const {
+const MftRecordMap::Extent* MftRecordMap::extentOf(uint64_t index) const {
     auto after = std::upper_bound(
         extents_.begin(), extents_.end(), index,
         [](uint64_t value, const Extent& e) { return value < e.firstIndex; });
-    if (after == extents_.begin()) return 0;
+    if (after == extents_.begin()) return nullptr;
     const Extent& e = *(after - 1);
-    if (index - e.firstIndex >= e.count) return 0;
-    return e.position + (index - e.firstIndex) * recordSize_;
+    return index - e.firstIndex < e.count ? &e : nullptr;
+}
+
+uint64_t MftRecordMap::entry(uint64_t index) const {
+    const Extent* e = extentOf(index);
+    return e == nullptr ? 0 : e->position + (index - e->firstIndex) * recordSize_;
+}
+
+uint64_t MftRecordMap::mappedEnd() const {
+    return extents_.empty() ? 0 : extents_.back().firstIndex + extents_.back().count;
 }
 
 }  // namespace undelete

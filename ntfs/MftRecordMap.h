@@ -24,15 +24,27 @@ public:
     // Follows `runs` in list order: each run's records take the next free
     // record numbers, a partial record at a run's end is not counted, a
     // sparse run takes its numbers without positions, and nothing is mapped
-    // at or beyond `recordCount`.
+    // at or beyond `recordCount`. Records that would end past the absolute
+    // byte offset `limit` (the end of the partition or of the disk,
+    // whichever comes first), or whose position does not fit 64 bits, keep
+    // their numbers but get no position.
     static MftRecordMap fromRuns(const std::vector<RunListNode>& runs, uint64_t partitionOffset,
                                  uint32_t bytesPerCluster, uint32_t recordSize,
-                                 uint64_t recordCount);
+                                 uint64_t recordCount, uint64_t limit = UINT64_MAX);
 
     // The absolute byte offset of record `index`, or 0 when no run holds it.
     uint64_t entry(uint64_t index) const;
 
     const std::vector<Extent>& extents() const { return extents_; }
+
+    // One past the highest mapped record number (0 when nothing is mapped):
+    // the records the disk can actually hold, whatever the table claims.
+    uint64_t mappedEnd() const;
+
+    // The extent that holds record `index`, or null.
+    const Extent* extentOf(uint64_t index) const;
+
+    uint32_t recordSize() const { return recordSize_; }
 
 private:
     std::vector<Extent> extents_;  // in increasing firstIndex order

@@ -17,6 +17,11 @@ uint64_t runBytes(const std::vector<RunListNode>& runs, uint32_t bytesPerCluster
     return total;
 }
 
+// The bytes of `run` that fall before `room` more bytes are done.
+uint64_t bytesOf(const RunListNode& run, uint64_t room, uint32_t bytesPerCluster) {
+    return run.runLength > room / bytesPerCluster ? room : run.runLength * bytesPerCluster;
+}
+
 }  // namespace
 
 bool NtfsScanner::readContent(uint32_t index, ContentSink& sink) {
@@ -30,54 +35,97 @@ bool NtfsScanner::readContent(uint32_t index, ContentSink& sink) {
     const uint64_t allocated = info.allocatedSize;
     // Neither the volume nor the runs can account for such an allocation:
     // the record is not to be believed.
-    if (allocated > partitionBytes_ && allocated > runBytes(info.runs, bytesPerCluster_)) {
+    if (allocated > volumeEnd_ - partitionOffset_ &&
+        allocated > runBytes(info.runs, bytesPerCluster_)) {
         return false;
     }
     // A data size beyond the allocation contradicts it: only the
     // allocation is the file.
     const uint64_t length = std::min(info.dataSize, allocated);
+    if (!runsInside(info, length)) return false;
     if (!sink.begin(length)) return false;
     return streamRuns(info, length, sink);
 }
 
-// The runs in list order up to `length`; sparse runs, and whatever the runs
-// leave uncovered, are holes.
+// Content that lies outside the partition or the disk is no content of
+// this file: saving zeros in its place would be a failure called success.
+// Nor can a file hold more clusters than its volume (runs that cover the
+// volume again and again would make a save of any length).
+bool NtfsScanner::runsInside(const MftRecordInfo& info, uint64_t length) const {
+    uint64_t cluster = 0;
+    uint64_t done = 0;
+    uint64_t stored = 0;
+    for (const RunListNode& run : info.runs) {
+        if (done >= length) break;
+        cluster += static_cast<uint64_t>(run.runOffset);
+        const uint64_t bytes = bytesOf(run, length - done, bytesPerCluster_);
+        uint64_t position = 0;
+        if (!run.sparse) {
+            if (!clustersInside(cluster, bytes, position)) return false;
+            stored += bytes;
+            if (stored > volumeEnd_ - partitionOffset_) return false;
+        }
+        done += bytes;
+    }
+    return true;
+}
+
+// The runs in list order up to `length`; sparse runs and bytes past the
+// initialized size are holes, and what the runs leave uncovered (their
+// rest lies in records this scanner does not follow) is lost.
 bool NtfsScanner::streamRuns(const MftRecordInfo& info, uint64_t length, ContentSink& sink) {
+    const uint64_t readable = std::min(length, info.initializedSize);
     std::vector<uint8_t> piece;
     uint64_t cluster = 0;
     uint64_t done = 0;
     for (const RunListNode& run : info.runs) {
         if (done >= length) break;
         cluster += static_cast<uint64_t>(run.runOffset);
-        const uint64_t room = length - done;
-        const uint64_t bytes =
-            run.runLength > room / bytesPerCluster_ ? room : run.runLength * bytesPerCluster_;
-        if (!run.sparse && piece.empty()) {
+        const uint64_t bytes = bytesOf(run, length - done, bytesPerCluster_);
+        const uint64_t toRead = run.sparse || done >= readable ? 0 : std::min(bytes, readable - done);
+        if (toRead != 0 && piece.empty()) {
             try {
-                piece.resize(static_cast<size_t>(std::min<uint64_t>(room, kContentPieceBytes)));
+                piece.resize(static_cast<size_t>(
+                    std::min<uint64_t>(readable - done, kContentPieceBytes)));
             } catch (const std::bad_alloc&) {
                 return false;
             }
         }
-        const bool ok = run.sparse ? sink.skip(bytes) : streamClusters(cluster, bytes, sink, piece);
-        if (!ok) return false;
+        uint64_t position = 0;
+        if (toRead != 0 && (!clustersInside(cluster, toRead, position) ||
+                            !streamClusters(position, toRead, sink, piece))) {
+            return false;
+        }
+        if (bytes > toRead && !sink.skip(bytes - toRead)) return false;
         done += bytes;
     }
-    return done >= length || sink.skip(length - done);
+    return done >= length || sink.lost(length - done);
 }
 
-// A run that cannot be read is zeros from the failed piece on; the reader
-// has said so once, and the next run is read all the same.
-bool NtfsScanner::streamClusters(uint64_t cluster, uint64_t bytes, ContentSink& sink,
+// A piece that cannot be read whole is read again cluster by cluster: only
+// the clusters that still fail (a bad sector) are lost, not the file; the
+// reader has said so for each, the sink counts them, and the rest is read.
+bool NtfsScanner::streamClusters(uint64_t position, uint64_t bytes, ContentSink& sink,
                                  std::vector<uint8_t>& piece) {
-    uint64_t position = 0;
-    if (!clusterByteOffset(partitionOffset_, cluster, bytesPerCluster_, position)) {
-        return sink.skip(bytes);
-    }
     while (bytes > 0) {
         const auto n = static_cast<uint32_t>(std::min<uint64_t>(bytes, piece.size()));
-        if (!drive_.readBytes(position, piece.data(), n)) return sink.skip(bytes);
-        if (!sink.write(piece.data(), n)) return false;
+        const bool ok = drive_.readBytesQuietly(position, piece.data(), n)
+                            ? sink.write(piece.data(), n)
+                            : streamClusterByCluster(position, n, sink, piece);
+        if (!ok) return false;
+        position += n;
+        bytes -= n;
+    }
+    return true;
+}
+
+bool NtfsScanner::streamClusterByCluster(uint64_t position, uint32_t bytes, ContentSink& sink,
+                                         std::vector<uint8_t>& piece) {
+    while (bytes > 0) {
+        const uint32_t n = std::min(bytes, bytesPerCluster_);
+        const bool ok = drive_.readBytes(position, piece.data(), n) ? sink.write(piece.data(), n)
+                                                                    : sink.lost(n);
+        if (!ok) return false;
         position += n;
         bytes -= n;
     }

@@ -1,5 +1,6 @@
 #include "ntfs/NtfsScanner.h"
 
+#include <algorithm>
 #include <new>
 
 #include "ntfs/NtfsBootSector.h"
@@ -20,18 +21,33 @@ bool NtfsScanner::open(const PartitionRecord* record) {
     if (!drive_.open()) return false;
     const uint64_t sectorBytes = drive_.bytesPerSector();
     const uint64_t firstSector = record->firstSector();
-    if (firstSector > UINT64_MAX / sectorBytes) return false;
+    if (sectorBytes == 0 || firstSector > UINT64_MAX / sectorBytes) return false;
     partitionOffset_ = firstSector * sectorBytes;
-    partitionBytes_ = record->totalSectors > UINT64_MAX / sectorBytes
-                          ? UINT64_MAX
-                          : record->totalSectors * sectorBytes;
+    const uint64_t partitionBytes = record->totalSectors > UINT64_MAX / sectorBytes
+                                        ? UINT64_MAX
+                                        : record->totalSectors * sectorBytes;
+    // The table's claim is cut by the disk's real size where it is known.
+    volumeEnd_ = partitionBytes > UINT64_MAX - partitionOffset_ ? UINT64_MAX
+                                                                 : partitionOffset_ + partitionBytes;
+    if (drive_.deviceBytes() != 0) volumeEnd_ = std::min(volumeEnd_, drive_.deviceBytes());
     uint8_t boot[kBootSectorBytes] = {};
     if (!drive_.readBytes(partitionOffset_, boot, kBootSectorBytes)) return false;
     NtfsBootFields fields;
     if (!decodeNtfsBootSector(boot, drive_.bytesPerSector(), fields)) return false;
+    if (volumeEnd_ <= partitionOffset_) return false;
     bytesPerCluster_ = fields.bytesPerCluster;
     recordSize_ = fields.recordSize;
-    return buildRecordMap(fields.serial, fields.mftCluster);
+    if (!buildRecordMap(fields.serial, fields.mftCluster)) return false;
+    try {
+        table_ = std::make_unique<MftTableReader>(drive_, *recordMap_, drive_.bytesPerSector());
+        folders_ = std::make_unique<FolderPaths>([this](uint64_t number, MftRecordInfo& info) {
+            return readTableRecord(number, MftTableReader::Slot::Lookup, false, info);
+        });
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    loadBitmap();
+    return true;
 }
 
 bool NtfsScanner::hasItem(uint32_t index) {
@@ -55,22 +71,40 @@ bool NtfsScanner::buildRecordMap(uint32_t serial, uint64_t mftCluster) {
         mftValidDataLength_ ? mftValidDataLength_(serial) : info.initializedSize;
     if (validLength == 0) return false;
     try {
-        recordMap_ = std::make_unique<MftRecordMap>(MftRecordMap::fromRuns(
-            info.runs, partitionOffset_, bytesPerCluster_, recordSize_, validLength / recordSize_));
+        recordMap_ = std::make_unique<MftRecordMap>(
+            MftRecordMap::fromRuns(info.runs, partitionOffset_, bytesPerCluster_, recordSize_,
+                                   validLength / recordSize_, volumeEnd_));
     } catch (const std::bad_alloc&) {
         return false;
     }
-    recordCount_ = validLength / recordSize_;
+    // Only records the disk holds are offered: a claimed length of 2^50
+    // bytes on a small disk does not make 2^40 indices.
+    // Every record of a table lies in its volume, so the volume's size
+    // bounds the numbers too (a vast sparse run cannot stretch them).
+    recordCount_ = std::min({validLength / recordSize_, recordMap_->mappedEnd(),
+                             (volumeEnd_ - partitionOffset_) / recordSize_});
     return true;
 }
 
-bool NtfsScanner::readRecord(uint32_t index, bool notInUseOnly, MftRecordInfo& info) {
-    if (!recordMap_ || !hasItem(index)) return false;
+bool NtfsScanner::readRecord(uint64_t index, bool notInUseOnly, MftRecordInfo& info) {
+    if (!recordMap_ || index >= recordCount_) return false;
     const uint64_t position = recordMap_->entry(index);
     if (position == 0) return false;
     uint8_t buffer[kMftRecordBytes] = {};
     if (!drive_.readBytes(position, buffer, kMftRecordBytes)) return false;
     return parseRecord(buffer, kMftRecordBytes, notInUseOnly, info);
+}
+
+bool NtfsScanner::readTableRecord(uint64_t index, MftTableReader::Slot slot, bool notInUseOnly,
+                                  MftRecordInfo& info) {
+    if (!table_ || index >= recordCount_) return false;
+    const uint8_t* record = table_->read(index, slot);
+    return record != nullptr && parseRecord(record, kMftRecordBytes, notInUseOnly, info);
+}
+
+bool NtfsScanner::clustersInside(uint64_t cluster, uint64_t bytes, uint64_t& position) const {
+    return clusterByteOffset(partitionOffset_, cluster, bytesPerCluster_, position) &&
+           position < volumeEnd_ && bytes <= volumeEnd_ - position;
 }
 
 }  // namespace undelete

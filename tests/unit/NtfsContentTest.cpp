@@ -167,23 +167,6 @@ TEST_F(NtfsContent, SparseRunsAreZerosAndKeepTheClusterPosition) {
     EXPECT_TRUE(std::equal(data_.begin() + 3 * kCluster, data_.end(), clusterBytes(105).begin()));
 }
 
-TEST_F(NtfsContent, AnUnreadableRunIsZerosAndTheNextRunIsStillRead) {
-    // Cluster 100, a cluster 2^20 further (past the disk), back to 105.
-    volume_.putTableRecord(
-        13, RecordBuilder()
-                .fileName(u"gap", 1)
-                .data({0x11, 0x01, 100, 0x31, 0x01, 0x00, 0x00, 0x10, 0x31, 0x01, 0x05, 0x00, 0xF0},
-                      3 * kCluster, 3 * kCluster)
-                .build());
-    open();
-    messages_.clear();
-    ASSERT_TRUE(read(13));
-    EXPECT_EQ(messages_.messages(), std::vector<std::string>{"ReadFile() Error"});
-    EXPECT_TRUE(std::all_of(data_.begin() + kCluster, data_.begin() + 2 * kCluster,
-                            [](uint8_t b) { return b == 0; }));
-    EXPECT_TRUE(std::equal(data_.begin() + 2 * kCluster, data_.end(), clusterBytes(105).begin()));
-}
-
 TEST_F(NtfsContent, ContradictorySizesNeverReachPastTheBuffer) {
     // Data size beyond the allocation: only the allocation is the file.
     volume_.putTableRecord(
@@ -244,7 +227,8 @@ TEST_F(NtfsContent, RandomRunListsAndSizesStayInsideTheBuffer) {
         ++accepted;
         EXPECT_EQ(data_.size(), std::min<uint64_t>(dataSize, allocated));
     }
-    EXPECT_GT(accepted, 100);
+    // Most random runs reach past the 2 MiB disk and are refused.
+    EXPECT_GT(accepted, 20);
 }
 
 // A sink that keeps only what it needs to check a vast stream.

@@ -31,10 +31,12 @@ public:
         put16(&bytes_[22], flags);
     }
 
-    // A resident $FILE_NAME value: creation time at 8, name length at 64,
-    // namespace at 65, the name from 66.
-    RecordBuilder& fileName(const std::u16string& name, uint8_t nameSpace, uint64_t created = 0) {
+    // A resident $FILE_NAME value: parent reference at 0, creation time at
+    // 8, name length at 64, namespace at 65, the name from 66.
+    RecordBuilder& fileName(const std::u16string& name, uint8_t nameSpace, uint64_t created = 0,
+                            uint64_t parent = 0) {
         std::vector<uint8_t> value(66 + 2 * name.size(), 0);
+        put64(&value[0], parent);
         put64(&value[8], created);
         value[64] = static_cast<uint8_t>(name.size());
         value[65] = nameSpace;
@@ -81,6 +83,12 @@ public:
     RecordBuilder& raw(const std::vector<uint8_t>& bytes) {
         std::memcpy(&bytes_[cursor_], bytes.data(), bytes.size());
         cursor_ += bytes.size();
+        return *this;
+    }
+
+    // The record's own sequence number (header offset 16).
+    RecordBuilder& sequence(uint16_t number) {
+        put16(&bytes_[16], number);
         return *this;
     }
 
@@ -138,6 +146,11 @@ inline std::array<uint8_t, 512> ntfsBootSector(uint8_t sectorsPerCluster, uint64
     b[510] = 0x55;
     b[511] = 0xAA;
     return b;
+}
+
+// A file reference: record number and sequence number.
+constexpr uint64_t reference(uint64_t record, uint16_t sequence) {
+    return record | (uint64_t{sequence} << 48);
 }
 
 // FILETIME of 2012-03-07 01:05:03 UTC.

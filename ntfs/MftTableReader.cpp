@@ -1,0 +1,66 @@
+#include "ntfs/MftTableReader.h"
+
+#include <algorithm>
+#include <new>
+
+#include "common/Bytes.h"
+
+namespace undelete {
+
+MftTableReader::MftTableReader(DriveReader& drive, const MftRecordMap& map,
+                               uint32_t bytesPerSector)
+    : drive_(drive), map_(map), bytesPerSector_(bytesPerSector == 0 ? 512 : bytesPerSector) {}
+
+const uint8_t* MftTableReader::read(uint64_t index, Slot slot) {
+    const MftRecordMap::Extent* extent = map_.extentOf(index);
+    if (extent == nullptr || givenUp()) return nullptr;
+    const uint64_t position = extent->position + (index - extent->firstIndex) * map_.recordSize();
+    Piece& piece = pieces_[slot == Slot::Scan ? 0 : 1];
+    const bool held = position >= piece.position &&
+                      fits(position - piece.position, kMftRecordBytes, piece.length);
+    const bool failedBefore = position >= failedStart_ && position < failedEnd_;
+    if (!held && (failedBefore || !load(*extent, position, piece))) {
+        return readSingle(position);
+    }
+    return piece.bytes.get() + (position - piece.position);
+}
+
+// The piece starts at the record's sector and ends at the extent's end or
+// a piece's length on, whichever comes first; the map has already cut the
+// extent at the partition's and the disk's end.
+bool MftTableReader::load(const MftRecordMap::Extent& extent, uint64_t position, Piece& piece) {
+    const uint64_t start = position - position % bytesPerSector_;
+    const uint64_t extentEnd = extent.position + extent.count * map_.recordSize();
+    const uint64_t length = std::min<uint64_t>(extentEnd - start, kPieceBytes);
+    piece.length = 0;
+    if (length < position - start + kMftRecordBytes) return false;
+    if (!piece.bytes) piece.bytes.reset(new (std::nothrow) uint8_t[kPieceBytes]);
+    if (!piece.bytes) return false;
+    const bool ok =
+        drive_.readBytesQuietly(start, piece.bytes.get(), static_cast<uint32_t>(length));
+    if (!ok) {
+        failedStart_ = start;
+        failedEnd_ = start + length;
+        return false;
+    }
+    piece.position = start;
+    piece.length = length;
+    noteResult(true);
+    return true;
+}
+
+// Where a whole piece cannot be read (a bad sector in it), each record is
+// read on its own so that the rest of the piece is still found; each
+// failure is shown, and a run of them ends the reading of the table.
+const uint8_t* MftTableReader::readSingle(uint64_t position) {
+    if (givenUp()) return nullptr;
+    const bool ok = drive_.readBytes(position, single_, static_cast<uint32_t>(kMftRecordBytes));
+    noteResult(ok);
+    return ok ? single_ : nullptr;
+}
+
+void MftTableReader::noteResult(bool ok) {
+    failuresInARow_ = ok ? 0 : failuresInARow_ + 1;
+}
+
+}  // namespace undelete

@@ -1,0 +1,60 @@
+// Reads records of the master file table in large pieces along the
+// table's extents, so that a scan costs one read per piece rather than one
+// per record (an unbuffered device answers every request separately), and
+// gives up on the table after a run of failed reads instead of failing
+// once for every record.
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "disk/DriveReader.h"
+#include "ntfs/MftRecordMap.h"
+
+namespace undelete {
+
+class MftTableReader {
+public:
+    // About this many bytes per read; less at an extent's end.
+    static constexpr uint32_t kPieceBytes = 1u << 20;
+    // Failed reads in a row after which the table is no longer read.
+    static constexpr uint32_t kMaxFailuresInARow = 16;
+
+    // A piece of its own for each kind of caller, so that lookups of
+    // folders elsewhere in the table do not evict the piece a scan walks.
+    enum class Slot { Scan, Lookup };
+
+    // `map`'s extents already lie inside the partition and the disk.
+    MftTableReader(DriveReader& drive, const MftRecordMap& map, uint32_t bytesPerSector);
+
+    // The first kMftRecordBytes of record `index`, valid until the next
+    // call for the same slot; null when no extent holds it, it cannot be
+    // read, or the table has been given up.
+    const uint8_t* read(uint64_t index, Slot slot);
+
+    bool givenUp() const { return failuresInARow_ >= kMaxFailuresInARow; }
+
+private:
+    // The buffer is had once and refilled: no clearing per piece.
+    struct Piece {
+        uint64_t position = 0;  // absolute byte offset of bytes[0]
+        uint64_t length = 0;    // bytes held
+        std::unique_ptr<uint8_t[]> bytes;
+    };
+
+    bool load(const MftRecordMap::Extent& extent, uint64_t position, Piece& piece);
+    const uint8_t* readSingle(uint64_t position);
+    void noteResult(bool ok);
+
+    DriveReader& drive_;
+    const MftRecordMap& map_;
+    uint32_t bytesPerSector_;
+    Piece pieces_[2];
+    uint8_t single_[kMftRecordBytes] = {};
+    // The last piece that could not be read whole: its records are read
+    // one by one without asking for the piece again.
+    uint64_t failedStart_ = 0;
+    uint64_t failedEnd_ = 0;
+    uint32_t failuresInARow_ = 0;
+};
+
+}  // namespace undelete
