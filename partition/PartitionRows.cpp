@@ -35,25 +35,30 @@ std::string partitionCapacityText(uint64_t totalSectors, uint32_t bytesPerSector
     return text;
 }
 
+std::string partitionFileSystemText(const PartitionRecord& record) {
+    if (record.table == PartitionTableKind::Gpt || record.table == PartitionTableKind::BareVolume) {
+        return fileSystemName(record.fileSystem);
+    }
+    return partitionTypeName(record.partitionType);
+}
+
+std::string partitionTypeText(const PartitionRecord& record) {
+    if (record.table == PartitionTableKind::Gpt) return gptTypeText(record.typeGuid);
+    if (record.table == PartitionTableKind::BareVolume) return "-";  // no table, no type
+    char code[8];
+    std::snprintf(code, sizeof code, "%02X", record.partitionType);
+    return code;
+}
+
 std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
                                                              const PartitionRecord& record,
                                                              uint32_t bytesPerSector) {
     auto num = [](unsigned value) { return std::to_string(value); };
-    std::string name = partitionTypeName(record.partitionType);
-    char code[8];
-    std::snprintf(code, sizeof code, "%02X", record.partitionType);
-    std::string codeText = code;
-    if (record.table == PartitionTableKind::Gpt) {
-        name = fileSystemName(record.fileSystem);
-        codeText = gptTypeText(record.typeGuid);
-    } else if (record.table == PartitionTableKind::BareVolume) {
-        name = fileSystemName(record.fileSystem);
-        codeText = "-";  // no table, no type
-    }
+    std::string name = partitionFileSystemText(record);
     if (record.bootIndicator == 0x80) name += "(活动)";
     return {std::to_string(number),
             name,
-            codeText,
+            partitionTypeText(record),
             num(record.startCylinder),
             num(record.startHead),
             num(record.startSector),

@@ -27,6 +27,12 @@ struct PartitionRow {
     std::array<std::string, kPartitionColumns> texts;
 };
 
+// The file-system column without the active mark, and the type column: the
+// type byte in hexadecimal for MBR rows, a short text of the type GUID for
+// GPT rows, "-" for a bare volume.
+std::string partitionFileSystemText(const PartitionRecord& record);
+std::string partitionTypeText(const PartitionRecord& record);
+
 // The ten column texts of row `number`. MBR rows name the file system by
 // the type byte and show it in hex; GPT rows name the file system found in
 // the partition's boot sector and show what the type GUID means ("EFI",

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/Language.h"
 #include "partition/PartitionRows.h"
 
 namespace undelete {
@@ -197,17 +198,16 @@ namespace {
 // The capacity column counts 512-byte sectors, as the dialog's does.
 constexpr uint64_t kSectorBytes = 512;
 
-std::string typeCode(uint8_t type) {
-    char code[8];
-    std::snprintf(code, sizeof code, "%02X", type);
-    return code;
+// The type column in the message language ("数据" of a GPT row is a word).
+std::string typeText(const PartitionRecord& r) {
+    return tr(partitionTypeText(r).c_str());
 }
 
 }  // namespace
 
 std::string partitionTsv(int number, const PartitionRecord& r) {
-    return std::to_string(number) + '\t' + partitionTypeName(r.partitionType) + '\t' +
-           typeCode(r.partitionType) + '\t' + std::to_string(r.startCylinder) + '\t' +
+    return std::to_string(number) + '\t' + partitionFileSystemText(r) + '\t' + typeText(r) +
+           '\t' + std::to_string(r.startCylinder) + '\t' +
            std::to_string(r.startHead) + '\t' + std::to_string(r.startSector) + '\t' +
            std::to_string(r.endCylinder) + '\t' + std::to_string(r.endHead) + '\t' +
            std::to_string(r.endSector) + '\t' +
@@ -219,8 +219,8 @@ std::string partitionTsv(int number, const PartitionRecord& r) {
 
 std::string partitionJson(int number, const PartitionRecord& r) {
     return "{\"row\":" + std::to_string(number) + ",\"filesystem\":\"" +
-           partitionTypeName(r.partitionType) + "\",\"type\":\"" + typeCode(r.partitionType) +
-           "\",\"active\":" + (r.bootIndicator == 0x80 ? "true" : "false") +
+           partitionFileSystemText(r) + "\",\"type\":" + jsonString(typeText(r)) +
+           ",\"active\":" + (r.bootIndicator == 0x80 ? "true" : "false") +
            ",\"start\":" + std::to_string(r.firstSector()) +
            ",\"sectors\":" + std::to_string(r.totalSectors) +
            ",\"bytes\":" + std::to_string(r.totalSectors * kSectorBytes) + "}";

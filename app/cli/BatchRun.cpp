@@ -281,6 +281,15 @@ int scanPartition(const BatchRequest& request, ShellContext context) {
                    static_cast<ull>(report.firstFailedAt));
         status = kExitFailure;
     }
+    // The table promises more than the disk holds: what lies past its end
+    // was not scanned.
+    const PartitionRecord& record = partitions[request.row].record;
+    if (record.reachesPastDevice()) {
+        printError("分区行 %llu 超出磁盘末尾：%llu 个扇区中只有 %llu 个在磁盘上",
+                   static_cast<ull>(request.row), static_cast<ull>(record.totalSectors),
+                   static_cast<ull>(record.presentSectors()));
+        status = kExitFailure;
+    }
     return status;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -36,10 +37,13 @@ protected:
     }
 
     static std::vector<std::vector<std::string>> partitions(const std::string& image) {
-        const auto result = harness::undelete("--partitions " + quote(built.dir->file(image)));
+        const auto result = harness::run("LANGUAGE= LC_ALL=C.UTF-8 " +
+                                         std::string(UNDELETE_BINARY) + " --partitions " +
+                                         quote(built.dir->file(image)));
         EXPECT_EQ(result.status, 0);
         auto rows = harness::table(result.out);
         if (!rows.empty()) rows.erase(rows.begin());  // the header
+        for (auto& r : rows) r.resize(std::min<size_t>(r.size(), 10));  // the dialog's columns
         return rows;
     }
 
@@ -50,8 +54,8 @@ TEST_F(GptAndBareVolumes, GptRowsNameTheFileSystemFoundAndTheTypeGuid) {
     EXPECT_EQ(partitions("disk.img"),
               (std::vector<std::vector<std::string>>{
                   row(0, "UNKNOWN", "EFI", 2048, 16384, "0.0 GB"),  // FAT16: no scanner
-                  row(1, "NTFS", "数据", 18432, 32768, "0.0 GB"),
-                  row(2, "FAT32", "数据", 51200, 131072, "0.1 GB"),
+                  row(1, "NTFS", "data", 18432, 32768, "0.0 GB"),
+                  row(2, "FAT32", "data", 51200, 131072, "0.1 GB"),
               }));
 }
 
@@ -74,7 +78,7 @@ TEST_F(GptAndBareVolumes, DeletedFilesAreListedAndRecovered) {
         ASSERT_EQ(scan.status, 0) << expected[0] << " row " << partition;
         std::string index;
         for (const auto& listed : harness::table(scan.out)) {
-            if (listed.size() == 5 && listed[2] == name) index = listed[1];
+            if (listed.size() >= 5 && listed[2] == name) index = listed[1];
         }
         ASSERT_FALSE(index.empty()) << name << " not listed:\n" << scan.out;
         const std::string output = built.dir->file("saved-" + name);
