@@ -7,11 +7,9 @@ namespace undelete {
 
 namespace {
 
-uint32_t popcount(uint64_t v) {
-    uint32_t n = 0;
-    for (; v != 0; v &= v - 1) ++n;
-    return n;
-}
+uint32_t popcount(uint64_t v) { return static_cast<uint32_t>(__builtin_popcountll(v)); }
+// Index of the lowest set bit; v must not be 0.
+uint32_t lowestBit(uint64_t v) { return static_cast<uint32_t>(__builtin_ctzll(v)); }
 
 }  // namespace
 
@@ -85,8 +83,7 @@ uint32_t ClusterMap::nextUsed(uint32_t from) const {
     for (uint64_t c = from; c < limit_;) {
         const uint64_t bits = words_[c / 64] >> (c % 64);
         if (bits != 0) {
-            uint64_t at = c;
-            for (uint64_t b = bits; (b & 1) == 0; b >>= 1) ++at;
+            const uint64_t at = c + lowestBit(bits);
             return at < limit_ ? static_cast<uint32_t>(at) : limit_;
         }
         c = (c / 64 + 1) * 64;
@@ -98,8 +95,7 @@ uint32_t ClusterMap::nextFree(uint32_t from) const {
     for (uint64_t c = from; c < limit_;) {
         const uint64_t bits = ~words_[c / 64] >> (c % 64);
         if (bits != 0) {
-            uint64_t at = c;
-            for (uint64_t b = bits; (b & 1) == 0; b >>= 1) ++at;
+            const uint64_t at = c + lowestBit(bits);
             return at < limit_ ? static_cast<uint32_t>(at) : limit_;
         }
         c = (c / 64 + 1) * 64;
@@ -108,7 +104,25 @@ uint32_t ClusterMap::nextFree(uint32_t from) const {
 }
 
 bool ClusterMap::nthFree(uint32_t from, uint64_t n, uint32_t& at) const {
-    if (n == 0 || from >= limit_ || freeBetween(from, limit_) < n) return false;
+    if (n == 0 || from >= limit_) return false;
+    // Most files end within a few words of where they start: walk those
+    // first, word by word.
+    uint64_t need = n;
+    uint64_t bits = ~words_[from / 64] & (~0ull << (from % 64));
+    for (size_t w = from / 64, steps = 0; w < words_.size() && steps < 2 * kBlockWords;
+         ++steps, bits = ++w < words_.size() ? ~words_[w] : 0) {
+        const uint32_t count = popcount(bits);
+        if (count < need) {
+            need -= count;
+            continue;
+        }
+        for (; need > 1; --need) bits &= bits - 1;
+        const uint64_t found = uint64_t{w} * 64 + lowestBit(bits);
+        if (found >= limit_) return false;
+        at = static_cast<uint32_t>(found);
+        return true;
+    }
+    if (freeBetween(from, limit_) < n) return false;
     // The smallest x with n free clusters in [from, x]: a binary search over
     // counts that each take a block lookup and a few words.
     uint64_t low = from, high = limit_ - 1u;
