@@ -1,16 +1,32 @@
 // The language of the Linux faces: the program's own texts are written in
 // Chinese (the texts of the Windows dialog, which shows them as they are);
 // the terminal and batch faces show each through tr(), which gives the
-// text in the message language of the user's locale.
+// text in the message language of the user's locale: Chinese for zh*,
+// else the language's gettext catalogue, else English.
 #pragma once
+#include <functional>
+#include <string>
 
 namespace undelete {
 
-// Chooses the message language from the environment (LANGUAGE, LC_ALL,
-// LC_MESSAGES, LANG); once, at start, before any thread is made.
-void initLanguage();
+// Looks up an environment variable; null when unset.
+using EnvironmentLookup = std::function<const char*(const char*)>;
 
-// `text` in the chosen language; `text` itself when it has no translation.
+// True when the message language the environment names is Chinese, read as
+// gettext reads it: the first of LC_ALL, LC_MESSAGES, LANG that is set
+// names the locale; in a locale other than C or POSIX the first entry of
+// LANGUAGE, when set, overrides it.
+bool wantsChineseMessages(const EnvironmentLookup& environment);
+
+// Chooses the message language from the process environment; once, at
+// start, before any thread is made. `catalogueDir` holds
+// LANG/LC_MESSAGES/undelete.mo. Does nothing on Windows.
+void initLanguage(const std::string& catalogueDir);
+
+// `text` (one of the program's Chinese texts) in the chosen language;
+// `text` itself before initLanguage, on Windows, in a Chinese locale and
+// when the catalogue has no translation. Safe on any thread; the result
+// lives as long as the process.
 const char* tr(const char* text);
 
 }  // namespace undelete

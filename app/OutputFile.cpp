@@ -9,6 +9,7 @@
 #include <utility>
 
 #if defined(_WIN32)
+#include <direct.h>
 #include <io.h>
 #include <windows.h>
 #else
@@ -37,6 +38,9 @@ bool setLength(int fd, uint64_t length) {
 }
 int closeFd(int fd) { return _close(fd); }
 bool isRegular(const FileStat& st) { return (st.st_mode & _S_IFREG) != 0; }
+bool isFolder(const FileStat& st) { return (st.st_mode & _S_IFDIR) != 0; }
+int makeFolder(const std::string& path) { return _mkdir(path.c_str()); }
+constexpr char kSeparator = '\\';
 bool replaceWith(const std::string& temporary, const std::string& path) {
     return MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
@@ -59,6 +63,9 @@ bool setLength(int fd, uint64_t length) {
 }
 int closeFd(int fd) { return ::close(fd); }
 bool isRegular(const FileStat& st) { return S_ISREG(st.st_mode); }
+bool isFolder(const FileStat& st) { return S_ISDIR(st.st_mode); }
+int makeFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777); }
+constexpr char kSeparator = '/';
 bool replaceWith(const std::string& temporary, const std::string& path) {
     return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
@@ -76,7 +83,65 @@ int openBeside(const std::string& path, std::string& temporary) {
     return -1;
 }
 
+// A name part safe on every file system: no separators, no control bytes,
+// no characters Windows refuses, not "." or "..".
+std::string safeName(const std::string& name) {
+    std::string out;
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        const bool bad = u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' ||
+                         c == '?' || c == '"' || c == '<' || c == '>' || c == '|';
+        out += bad ? '_' : c;
+    }
+    if (out == "." || out == "..") out.clear();
+    return out;
+}
+
+bool exists(const std::string& path) {
+    FileStat st{};
+    return statPath(path, st) == 0;
+}
+
+// Makes `folder` and the parts of `relative` below it; returns the path of
+// the deepest folder.
+bool makeFolders(const std::string& folder, const std::string& relative, std::string& made) {
+    made = folder;
+    size_t at = 0;
+    while (at <= relative.size()) {
+        size_t end = relative.find('/', at);
+        if (end == std::string::npos) end = relative.size();
+        const std::string part = safeName(relative.substr(at, end - at));
+        at = end + 1;
+        if (part.empty()) continue;
+        made += kSeparator + part;
+        FileStat st{};
+        if (statPath(made, st) == 0) {
+            if (!isFolder(st)) return false;
+            continue;
+        }
+        if (makeFolder(made) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool makeSavePath(const std::string& folder, const DeletedFile& file, uint64_t index,
+                  std::string& path) {
+    std::string where;
+    if (!makeFolders(folder, file.path, where)) return false;
+    std::string name = safeName(file.name);
+    if (name.empty()) name = "file-" + std::to_string(index);
+    const size_t dot = name.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    const std::string stem = hasExtension ? name.substr(0, dot) : name;
+    const std::string extension = hasExtension ? name.substr(dot) : std::string();
+    for (int n = 0; n < 10000; ++n) {
+        path = where + kSeparator + (n == 0 ? name : stem + " (" + std::to_string(n) + ")" + extension);
+        if (!exists(path)) return true;
+    }
+    return false;
+}
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {}
 

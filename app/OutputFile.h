@@ -6,9 +6,19 @@
 #include <cstdint>
 #include <string>
 
+#include "scan/DeletedFile.h"
+
 #include "scan/VolumeScanner.h"
 
 namespace undelete {
+
+// A path under `folder` for `file` that names nothing yet: its folder path
+// inside the volume (made as needed; ".." and empty parts dropped), then its
+// name with characters no file name may hold replaced, and " (1)", " (2)" …
+// before the extension when the name is taken. False when no such path
+// could be had (the folder cannot be made, every suffix taken).
+bool makeSavePath(const std::string& folder, const DeletedFile& file, uint64_t index,
+                  std::string& path);
 
 class OutputFile : public ContentSink {
 public:
@@ -34,6 +44,8 @@ public:
     // The system's error number of the first failure (0: none, or the
     // content fell short).
     int error() const { return error_; }
+    // The length announced by begin.
+    uint64_t length() const { return length_; }
     // Bytes of the content that could not be read from the disk.
     uint64_t lostBytes() const { return lost_; }
 

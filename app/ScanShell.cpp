@@ -1,9 +1,12 @@
 #include "app/ScanShell.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <utility>
 
+#include "app/Language.h"
 #include "app/OutputFile.h"
 #include "disk/DriveSelection.h"
 
@@ -13,10 +16,52 @@ const char* const kScanCaption = "扫描";
 const char* const kStopCaption = "停止";
 const char* const kUnsupportedMessage = "不支持的分区";
 const char* const kSaveFailedMessage = "保存失败";
+const char* const kReadFailuresFormat = "读取失败 %llu 次，第一次在字节 %llu";
 const char* const kFileColumnHeaders[4] = {"序号", "文件名", "创建时间", "大小"};
 const int kFileColumnWidths[4] = {40, 200, 120, 60};
 
+// A scanner's failed reads: the first of an operation (a scan, a save) is
+// shown at once, the rest only counted, so a damaged disk cannot bury the
+// user in one box per record; a scan ends with one summary.
+struct ScanShell::ReadFailures {
+    std::atomic<uint64_t> count{0};
+    std::atomic<uint64_t> firstAt{0};
+    std::atomic<bool> shown{false};
+};
+
 namespace {
+
+const char kReadErrorText[] = "ReadFile() Error";
+constexpr uint32_t kProgressStep = 4096;          // indices between two progress reports
+constexpr uint64_t kSaveProgressStep = 4u << 20;  // bytes between two progress reports
+
+// Passes a save's content on to its file and reports the bytes written.
+class ProgressSink : public ContentSink {
+public:
+    ProgressSink(ContentSink& out, ShellView& view) : out_(out), view_(view) {}
+    bool begin(uint64_t length) override {
+        total_ = length;
+        return out_.begin(length);
+    }
+    bool write(const uint8_t* bytes, size_t count) override {
+        return out_.write(bytes, count) && moved(count);
+    }
+    bool skip(uint64_t count) override { return out_.skip(count) && moved(count); }
+    bool lost(uint64_t count) override { return out_.lost(count) && moved(count); }
+
+private:
+    bool moved(uint64_t count) {
+        done_ += count;
+        if (done_ / kSaveProgressStep != (done_ - count) / kSaveProgressStep) {
+            view_.showProgress(ShellView::Work::Save, done_, total_);
+        }
+        return true;
+    }
+    ContentSink& out_;
+    ShellView& view_;
+    uint64_t total_ = 0;
+    uint64_t done_ = 0;
+};
 
 const FileFilter& saveFilter() {
     static const FileFilter filter = {{"文本文件 (*.txt)", "*.txt"}, {"所有文件 (*.*)", "*.*"}};
@@ -50,6 +95,15 @@ void ScanShell::waitForWorkers() {
         }
         if (thread.joinable()) thread.join();
     }
+}
+
+ScanReport ScanShell::lastScanReport() {
+    ScanReport report;
+    view_.runOnUiThread([&] {
+        report = report_;
+        report.outcome = outcome_;
+    });
+    return report;
 }
 
 ScanOutcome ScanShell::lastOutcome() {
@@ -115,22 +169,53 @@ void ScanShell::scanWorker(PartitionRecord record, std::shared_ptr<WorkerToken> 
 // Ends this worker's run of the switch, unless it was stopped (the stopper
 // has reset the switch) or a newer worker owns it now.
 void ScanShell::finishStep(const std::shared_ptr<WorkerToken>& token, ScanOutcome outcome) {
+    uint64_t failed = 0;
+    uint64_t firstAt = 0;
     updateIfCurrent(token, [&] {
+        if (failures_) {
+            failed = report_.failedReads = failures_->count;
+            firstAt = report_.firstFailedAt = failures_->firstAt;
+        }
         if (running_ != token) return;
         switchScan(false, nullptr);
         outcome_ = outcome;
     });
+    // The one summary, when more than the first failure was kept back.
+    if (failed > 1) {
+        char text[160];
+        std::snprintf(text, sizeof text, tr(kReadFailuresFormat),
+                      static_cast<unsigned long long>(failed),
+                      static_cast<unsigned long long>(firstAt));
+        showMessage(text);
+    }
 }
 
 std::shared_ptr<VolumeScanner> ScanShell::openStep(const PartitionRecord& record,
                                                    const std::shared_ptr<WorkerToken>& token) {
     std::shared_ptr<VolumeScanner> scanner;
+    std::shared_ptr<ReadFailures> failures;
     try {
-        if (context_.makeScanner) scanner = context_.makeScanner(record.partitionType, scanContext_);
+        failures = std::make_shared<ReadFailures>();
+        ScanContext context = scanContext_;
+        context.showMessage = [failures, show = scanContext_.showMessage](const char* text) {
+            const bool readError = std::strcmp(text, kReadErrorText) == 0;
+            if (readError && failures->shown.exchange(true)) return;
+            show(text);
+        };
+        context.readFailed = [failures](uint64_t offset, uint32_t) {
+            if (failures->count.fetch_add(1) == 0) failures->firstAt = offset;
+        };
+        if (context_.makeScanner) scanner = context_.makeScanner(record.partitionType, context);
     } catch (const std::bad_alloc&) {
         scanner.reset();
     }
-    if (!updateIfCurrent(token, [&] { current_ = scanner; })) return nullptr;
+    if (!updateIfCurrent(token, [&] {
+            current_ = scanner;
+            failures_ = failures;
+            report_ = ScanReport{};
+        })) {
+        return nullptr;
+    }
     if (!scanner) {
         showMessage(kUnsupportedMessage);
         finishStep(token, ScanOutcome::Unsupported);
@@ -157,7 +242,16 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
     ResultRow row{};
     int count = 0;
     for (uint32_t index = 0; !token->stopRequested; ++index) {
-        if (!updateIfCurrent(token, [&] { view_.setCounter(kScannedCounter, index); })) return;
+        if (!updateIfCurrent(token, [&] {
+                view_.setCounter(kScannedCounter, index);
+                report_.examined = index;
+                // Often enough to move, rarely enough to cost nothing.
+                if (index % kProgressStep == 0) {
+                    view_.showProgress(ShellView::Work::Scan, index, scanner->itemCount());
+                }
+            })) {
+            return;
+        }
         if (!scanner->hasItem(index)) {
             finishStep(token, ScanOutcome::Completed);
             return;
@@ -168,6 +262,7 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
             if (!updateIfCurrent(token, [&] {
                     addResultRow(index, position, row, file);
                     view_.setCounter(kDeletedCounter, static_cast<unsigned>(position + 1));
+                    report_.listed = static_cast<uint64_t>(position) + 1;
                 })) {
                 return;
             }
@@ -191,37 +286,88 @@ void ScanShell::addResultRow(uint32_t index, int count, const ResultRow& row,
     view_.setFileRowDetails(count, file);
 }
 
+std::shared_ptr<VolumeScanner> ScanShell::listedScanner() const {
+    // A row's index means something only to the scanner that listed it;
+    // rows left from an earlier scan (after a failed or unsupported one) are
+    // not saved. The listed scanner's open has returned true by
+    // construction.
+    return listed_ && listed_ == current_ ? listed_ : nullptr;
+}
+
 SaveOutcome ScanShell::onSaveCommand() {
+    lastSave_ = SaveReport{};
     const int position = view_.firstSelectedFileRow();
     if (position < 0) return SaveOutcome::NothingToDo;
     const uint64_t rowData = view_.fileRowData(position);
-    // A row's index means something only to the scanner that listed it; rows
-    // left from an earlier scan (after a failed or unsupported one) are not
-    // saved. The listed scanner's open has returned true by construction.
-    if (!listed_ || listed_ != current_ || rowData > UINT32_MAX) return SaveOutcome::NothingToDo;
-    std::shared_ptr<VolumeScanner> scanner = listed_;
+    const std::shared_ptr<VolumeScanner> scanner = listedScanner();
+    if (!scanner || rowData > UINT32_MAX) return SaveOutcome::NothingToDo;
     const auto index = static_cast<uint32_t>(rowData);
 
     std::string path;
+    lastSave_.outcome = SaveOutcome::Cancelled;
     if (!view_.askSavePath(saveFilter(), "txt", path)) return SaveOutcome::Cancelled;
-    if (isDiskPath(path, context_.diskPath)) {
-        showMessage(kSaveFailedMessage);
-        return SaveOutcome::Failed;
-    }
+    lastSave_ = saveItem(scanner, index, path);
+    if (lastSave_.outcome != SaveOutcome::Saved) showMessage(kSaveFailedMessage);
+    return lastSave_.outcome;
+}
 
+SaveReport ScanShell::saveItem(const std::shared_ptr<VolumeScanner>& scanner, uint32_t index,
+                               const std::string& path) {
+    SaveReport report;
+    report.path = path;
+    report.index = index;
+    report.outcome = SaveOutcome::Failed;
+    if (isDiskPath(path, context_.diskPath)) {
+        report.refused = true;
+        return report;
+    }
+    if (failures_) failures_->shown = false;  // a save is an operation of its own
     OutputFile file(path);
     bool ok = false;
     try {
-        ok = scanner->readContent(index, file) && file.finish();
+        ProgressSink sink(file, view_);
+        ok = scanner->readContent(index, sink) && file.finish();
     } catch (const std::bad_alloc&) {
         ok = false;
     }
+    report.bytes = file.length();
+    report.lostBytes = file.lostBytes();
+    report.error = file.error();
     if (!ok) {
         file.discard();
-        showMessage(kSaveFailedMessage);
-        return SaveOutcome::Failed;
+        return report;
     }
-    return SaveOutcome::Saved;
+    report.outcome = SaveOutcome::Saved;
+    return report;
+}
+
+std::vector<SaveReport> ScanShell::saveSelectedInto(const std::string& folder) {
+    std::vector<SaveReport> reports;
+    const std::shared_ptr<VolumeScanner> scanner = listedScanner();
+    if (!scanner) return reports;
+    for (const int position : view_.selectedFileRows()) {
+        const uint64_t rowData = view_.fileRowData(position);
+        if (rowData > UINT32_MAX) continue;
+        const auto index = static_cast<uint32_t>(rowData);
+        DeletedFile file;
+        SaveReport report;
+        report.index = index;
+        report.outcome = SaveOutcome::Failed;
+        std::string path;
+        report.path = folder;
+        if (!scanner->describe(index, file)) {
+            reports.push_back(report);
+            continue;
+        }
+        errno = 0;
+        if (!makeSavePath(folder, file, index, path)) {
+            report.error = errno != 0 ? errno : EEXIST;
+            reports.push_back(report);
+            continue;
+        }
+        reports.push_back(saveItem(scanner, index, path));
+    }
+    return reports;
 }
 
 }  // namespace undelete

@@ -25,6 +25,9 @@ extern const char* const kScanCaption;        // "扫描"
 extern const char* const kStopCaption;        // "停止"
 extern const char* const kUnsupportedMessage;  // "不支持的分区"
 extern const char* const kSaveFailedMessage;   // "保存失败"
+// printf format of the one summary of a scan's failed reads: their count
+// and the byte position of the first.
+extern const char* const kReadFailuresFormat;
 extern const char* const kFileColumnHeaders[4];
 extern const int kFileColumnWidths[4];  // pixels in the dialog
 
@@ -32,6 +35,26 @@ extern const int kFileColumnWidths[4];  // pixels in the dialog
 enum class ScanOutcome { None, Running, Unsupported, OpenFailed, Stopped, Completed };
 
 enum class SaveOutcome { NothingToDo, Cancelled, Saved, Failed };
+
+// The latest scan as a whole.
+struct ScanReport {
+    ScanOutcome outcome = ScanOutcome::None;
+    uint64_t examined = 0;        // catalogue indices examined
+    uint64_t listed = 0;          // rows added
+    uint64_t failedReads = 0;     // reads of the disk that failed, open included
+    uint64_t firstFailedAt = 0;   // byte position of the first of them
+};
+
+// One file saved (or not).
+struct SaveReport {
+    SaveOutcome outcome = SaveOutcome::NothingToDo;
+    std::string path;             // where it was (to be) written
+    uint64_t index = 0;           // catalogue index
+    uint64_t bytes = 0;           // the content's length
+    uint64_t lostBytes = 0;       // of them, unreadable on the disk (written as zeros)
+    int error = 0;                // the system's error number of a failed write, else 0
+    bool refused = false;         // the path is the disk itself or a raw disk
+};
 
 // What a front end hands the shell: the disk of this run and the sources of
 // what the disk does not tell.
@@ -64,13 +87,23 @@ public:
     // user-interface thread when workers may still need it.
     void waitForWorkers();
 
+    // Saves every selected row into `folder`, each under its own name
+    // (below its folder path inside the volume, when known), never
+    // replacing a file: " (1)", " (2)" … go before the extension. On the
+    // user-interface thread; one report per row, in list order.
+    std::vector<SaveReport> saveSelectedInto(const std::string& folder);
+
     ScanOutcome lastOutcome();
+    ScanReport lastScanReport();
+    // Of the latest onSaveCommand; on the user-interface thread.
+    const SaveReport& lastSaveReport() const { return lastSave_; }
     std::shared_ptr<VolumeScanner> currentScanner();
 
 private:
     struct WorkerToken {
         std::atomic<bool> stopRequested{false};
     };
+    struct ReadFailures;
 
     void scanWorker(PartitionRecord record, std::shared_ptr<WorkerToken> token);
     // The worker's steps: make and open the scanner (null when the scan
@@ -86,6 +119,11 @@ private:
     template <typename Task>
     bool updateIfCurrent(const std::shared_ptr<WorkerToken>& token, Task task);
     void addResultRow(uint32_t index, int count, const ResultRow& row, const DeletedFile& file);
+    // Writes item `index` of `scanner` to `path`.
+    SaveReport saveItem(const std::shared_ptr<VolumeScanner>& scanner, uint32_t index,
+                        const std::string& path);
+    // The scanner whose rows are listed, when saving them is sound.
+    std::shared_ptr<VolumeScanner> listedScanner() const;
     void showMessage(const char* text) { view_.showMessageBox(text); }
 
     ShellView& view_;
@@ -98,6 +136,9 @@ private:
     std::shared_ptr<VolumeScanner> current_;  // currentScanner
     std::shared_ptr<VolumeScanner> listed_;   // the scanner whose rows are shown
     ScanOutcome outcome_ = ScanOutcome::None;
+    ScanReport report_;
+    std::shared_ptr<ReadFailures> failures_;  // of the current scanner
+    SaveReport lastSave_;
 
     std::mutex threadsMutex_;
     std::vector<std::thread> threads_;

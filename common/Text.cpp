@@ -17,12 +17,14 @@ bool initProcessLocale() {
 #if defined(_WIN32)
     return std::setlocale(LC_ALL, "chs") != nullptr;
 #else
-    if (std::setlocale(LC_ALL, "") != nullptr) {
+    // Only the character type comes from the environment: numbers keep the
+    // C locale's decimal point ("8.0 KB" under a German locale too).
+    if (std::setlocale(LC_CTYPE, "") != nullptr) {
         const char* codeset = nl_langinfo(CODESET);
         if (codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0) return true;
     }
     for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
-        if (std::setlocale(LC_ALL, name) != nullptr) return true;
+        if (std::setlocale(LC_CTYPE, name) != nullptr) return true;
     }
     return false;
 #endif

@@ -8,9 +8,10 @@
 namespace undelete {
 
 // Puts the process into the multibyte encoding the program works in: code
-// page 936 on Windows; UTF-8 elsewhere, whatever the environment's locale
-// says (C.UTF-8 when the environment's codeset is not UTF-8). Returns false
-// when no such locale can be had.
+// page 936 on Windows; elsewhere the character type of UTF-8, whatever the
+// environment's locale says (C.UTF-8 when the environment's codeset is not
+// UTF-8), every other category left at C. Returns false when no such
+// locale can be had.
 bool initProcessLocale();
 
 // Converts `count` UTF-16 code units (stopping early at a zero unit) into

@@ -1,8 +1,28 @@
 #include "app/cli/BatchView.h"
 
-#include <cstdio>
+#include <cstring>
+
+#include "app/Language.h"
+#include "app/ScanShell.h"
 
 namespace undelete {
+namespace {
+
+// The FAT32 scanner's two messages around its directory walk: information,
+// not a problem, so a script sees them only with -v.
+bool isInformation(const char* text) {
+    return std::strcmp(text, "程序正在准备初始化，可能需要很长时间才能响应") == 0 ||
+           std::strcmp(text, "初始化已经成功完成") == 0;
+}
+
+}  // namespace
+
+bool isReadFailureMessage(const char* text) {
+    unsigned long long count = 0, first = 0;
+    return std::strcmp(text, "ReadFile() Error") == 0 ||
+           std::sscanf(text, tr(kReadFailuresFormat), &count, &first) == 2 ||
+           std::sscanf(text, kReadFailuresFormat, &count, &first) == 2;
+}
 
 void BatchView::runOnUiThread(const std::function<void()>& task) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
@@ -10,7 +30,12 @@ void BatchView::runOnUiThread(const std::function<void()>& task) {
 }
 
 void BatchView::showMessageBox(const char* text) {
-    std::fprintf(stderr, "%s\n", text);
+    // The batch says itself why a save failed and how many reads did.
+    if (isReadFailureMessage(text) || std::strcmp(text, kSaveFailedMessage) == 0) return;
+    if (isInformation(text) && !verbose_) return;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    endProgress();
+    std::fprintf(stderr, "undelete: %s\n", tr(text));
     std::fflush(stderr);
 }
 
@@ -33,9 +58,33 @@ void BatchView::setFileRowText(int position, int column, const char* text) {
     rows_[static_cast<size_t>(position)].texts[static_cast<size_t>(column)] = text;
 }
 
+void BatchView::setFileRowDetails(int position, const DeletedFile& file) {
+    if (position < 0 || static_cast<size_t>(position) >= rows_.size()) return;
+    rows_[static_cast<size_t>(position)].file = file;
+}
+
 uintptr_t BatchView::fileRowData(int position) {
     if (position < 0 || static_cast<size_t>(position) >= rows_.size()) return 0;
     return rows_[static_cast<size_t>(position)].itemData;
+}
+
+void BatchView::showProgress(Work work, uint64_t done, uint64_t total) {
+    if (progress_ == nullptr) return;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const char* format = work == Work::Scan ? tr("已检查 %llu / %llu") : tr("已写入 %llu / %llu 字节");
+    std::fputs("\r\033[K", progress_);
+    std::fprintf(progress_, format, static_cast<unsigned long long>(done),
+                 static_cast<unsigned long long>(total));
+    std::fflush(progress_);
+    progressShown_ = true;
+}
+
+void BatchView::endProgress() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!progressShown_) return;
+    std::fputs("\r\033[K", progress_);
+    std::fflush(progress_);
+    progressShown_ = false;
 }
 
 bool BatchView::askSavePath(const FileFilter&, const char*, std::string& path) {

@@ -1,7 +1,10 @@
 // The shell's view in batch mode: lists kept in memory, messages written to
-// standard error without waiting, the save path given on the command line.
+// standard error without waiting (in the message language; information
+// only when asked for), progress on standard error when it is a terminal,
+// the save path given on the command line.
 #pragma once
 #include <array>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -13,10 +16,16 @@ namespace undelete {
 struct BatchFileRow {
     uintptr_t itemData = 0;
     std::array<std::string, 4> texts;
+    DeletedFile file;  // the exact values behind the texts
 };
 
 class BatchView : public ShellView {
 public:
+    // `verbose`: informational messages too. `progress`: where progress
+    // goes (a terminal), or null for none.
+    explicit BatchView(bool verbose = false, FILE* progress = nullptr)
+        : verbose_(verbose), progress_(progress) {}
+
     // The calling thread stands for the user-interface thread; tasks of the
     // worker run under the same lock, one at a time.
     void runOnUiThread(const std::function<void()>& task) override;
@@ -27,29 +36,41 @@ public:
     void clearFileRows() override { rows_.clear(); }
     void insertFileRow(int position, const char* numberText, uintptr_t itemData) override;
     void setFileRowText(int position, int column, const char* text) override;
-    int firstSelectedFileRow() override { return selectedFile_; }
+    void setFileRowDetails(int position, const DeletedFile& file) override;
+    int firstSelectedFileRow() override { return selected_.empty() ? -1 : selected_.front(); }
+    std::vector<int> selectedFileRows() override { return selected_; }
     uintptr_t fileRowData(int position) override;
+    void showProgress(Work work, uint64_t done, uint64_t total) override;
     const PartitionRecord* selectedPartitionRecord() override { return selectedPartition_; }
     bool askSavePath(const FileFilter& filter, const char* defaultExtension,
                      std::string& path) override;
 
     // Set-up by the batch driver, under the lock of runOnUiThread.
     void selectPartition(const PartitionRecord* record) { selectedPartition_ = record; }
-    void selectFileRow(int position) { selectedFile_ = position; }
+    void selectFileRows(std::vector<int> positions) { selected_ = std::move(positions); }
     void setSavePath(const std::string& path) { savePath_ = path; }
     const std::vector<BatchFileRow>& rows() const { return rows_; }
     unsigned scannedCount() const { return scanned_; }
     unsigned deletedCount() const { return deleted_; }
+    // Removes a progress line from the terminal.
+    void endProgress();
 
 private:
     std::recursive_mutex mutex_;
+    const bool verbose_;
+    FILE* const progress_;
+    bool progressShown_ = false;
     std::string caption_ = "扫描";
     std::vector<BatchFileRow> rows_;
     unsigned scanned_ = 0;
     unsigned deleted_ = 0;
     const PartitionRecord* selectedPartition_ = nullptr;
-    int selectedFile_ = -1;
+    std::vector<int> selected_;
     std::string savePath_;
 };
+
+// True for the summary of a scan's failed reads and the box of the first
+// one: the batch prints its own summary from the scan's report instead.
+bool isReadFailureMessage(const char* text);
 
 }  // namespace undelete

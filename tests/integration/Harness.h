@@ -88,16 +88,44 @@ inline std::vector<std::vector<std::string>> table(const std::string& text) {
     return rows;
 }
 
+inline std::string sha256Of(const std::string& path) {
+    return run("sha256sum " + quote(path) + " 2>/dev/null | cut -d' ' -f1").out;
+}
+
 // An image made by one of the builders in the fixtures folder, in a folder
 // of its own, with the rows of its manifest. A builder exits with 77 when a
 // tool it needs is missing: the tests are then skipped, not failed.
+// The image is made read-only once built, and when the fixture goes (in a
+// suite's tear-down) its bytes must be what they were: the disk is never
+// written, whatever the tests did with it.
 struct FixtureImage {
     std::unique_ptr<TempDir> dir;
     std::string skipReason;  // a tool is missing
     std::string failure;     // the builder's output when it failed
     std::vector<std::vector<std::string>> manifest;
+    std::string digest;      // of the image as built
+
+    FixtureImage() = default;
+    FixtureImage(FixtureImage&&) = default;
+    FixtureImage& operator=(FixtureImage&& other) {
+        checkUnchanged();
+        dir = std::move(other.dir);
+        skipReason = std::move(other.skipReason);
+        failure = std::move(other.failure);
+        manifest = std::move(other.manifest);
+        digest = std::move(other.digest);
+        other.digest.clear();
+        return *this;
+    }
+    ~FixtureImage() { checkUnchanged(); }
 
     std::string image() const { return dir->file("disk.img"); }
+
+    void checkUnchanged() {
+        if (digest.empty() || !dir) return;
+        EXPECT_EQ(sha256Of(image()), digest) << image() << " was written to";
+        digest.clear();
+    }
 };
 
 inline FixtureImage makeFixtureImage(const std::string& builder) {
@@ -111,6 +139,8 @@ inline FixtureImage makeFixtureImage(const std::string& builder) {
         made.failure = result.out.empty() ? builder + " failed" : result.out;
     } else {
         made.manifest = table(readFile(made.dir->file("manifest.tsv")));
+        run("chmod 0444 " + quote(made.image()));
+        made.digest = sha256Of(made.image());
     }
     return made;
 }

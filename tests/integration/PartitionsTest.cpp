@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "Harness.h"
 
 using harness::quote;
@@ -13,11 +15,15 @@ std::vector<std::string> chs(uint64_t lba) {
 }
 
 std::vector<std::string> expectedRow(int number, const std::string& name, const std::string& code,
-                                     uint64_t first, uint64_t count) {
+                                     bool active, uint64_t first, uint64_t count) {
     std::vector<std::string> row = {std::to_string(number), name, code};
     for (const auto& v : chs(first)) row.push_back(v);
     for (const auto& v : chs(first + count - 1)) row.push_back(v);
     row.push_back("0.1 GB");  // 64 MiB
+    for (const auto& v : {std::string(active ? "yes" : "no"), std::to_string(first),
+                          std::to_string(count), std::to_string(count * 512)}) {
+        row.push_back(v);
+    }
     return row;
 }
 
@@ -32,36 +38,59 @@ TEST(PartitionsCommand, ListsPrimariesThenLogicalsOfARealTable) {
     ASSERT_EQ(result.status, 0);
     const auto rows = harness::table(result.out);
     ASSERT_EQ(rows.size(), 5u);
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"序号", "文件系统", "标识", "起始柱面", "磁头",
-                                                 "扇区", "终止柱面", "磁头", "扇区", "容量"}));
-    EXPECT_EQ(rows[1], expectedRow(0, "FAT32(活动)", "0C", 2048, 131072));
-    EXPECT_EQ(rows[2], expectedRow(1, "NTFS", "07", 133120, 131072));
-    EXPECT_EQ(rows[3], expectedRow(2, "FAT32", "0B", 266240, 131072));
-    EXPECT_EQ(rows[4], expectedRow(3, "NTFS", "07", 399360, 131072));
+    EXPECT_EQ(rows[0], (std::vector<std::string>{
+                           "row", "filesystem", "type", "start_cylinder", "start_head",
+                           "start_sector", "end_cylinder", "end_head", "end_sector", "capacity",
+                           "active", "start", "sectors", "bytes"}));
+    EXPECT_EQ(rows[1], expectedRow(0, "FAT32", "0C", true, 2048, 131072));
+    EXPECT_EQ(rows[2], expectedRow(1, "NTFS", "07", false, 133120, 131072));
+    EXPECT_EQ(rows[3], expectedRow(2, "FAT32", "0B", false, 266240, 131072));
+    EXPECT_EQ(rows[4], expectedRow(3, "NTFS", "07", false, 399360, 131072));
+
+    const auto json = harness::undelete("--partitions --json " + quote(image));
+    ASSERT_EQ(json.status, 0);
+    const auto lines = harness::split(json.out, '\n');
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "{\"row\":0,\"filesystem\":\"FAT32\",\"type\":\"0C\",\"active\":true,"
+                        "\"start\":2048,\"sectors\":131072,\"bytes\":67108864}");
+    EXPECT_EQ(lines[3], "{\"row\":3,\"filesystem\":\"NTFS\",\"type\":\"07\",\"active\":false,"
+                        "\"start\":399360,\"sectors\":131072,\"bytes\":67108864}");
 }
 
 TEST(PartitionsCommand, MissingOrUnreadableDiskFailsWithAReason) {
     harness::TempDir dir;
-    auto missing = harness::run(std::string(UNDELETE_BINARY) + " --partitions " +
+    auto missing = harness::run("LC_ALL=C " + std::string(UNDELETE_BINARY) + " --partitions " +
                                 quote(dir.file("nothing.img")) + " 2>&1");
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.out.find("No such file"), std::string::npos) << missing.out;
 
-    auto folder = harness::run(std::string(UNDELETE_BINARY) + " --partitions " +
-                               quote(dir.path()) + " 2>&1");
-    EXPECT_EQ(folder.status, 1);
-    EXPECT_NE(folder.out.find("cannot read"), std::string::npos) << folder.out;
+    // Neither a folder nor a FIFO (whose first read would hang) is a disk.
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {dir.path(), fifo, std::string("/dev/null")}) {
+        auto refused = harness::run("LC_ALL=C timeout 20 " + std::string(UNDELETE_BINARY) +
+                                    " --partitions " + quote(path) + " 2>&1");
+        EXPECT_EQ(refused.status, 1) << path;
+        EXPECT_NE(refused.out.find("not a disk or a disk image file"), std::string::npos)
+            << refused.out;
+    }
 
     if (geteuid() != 0 || !harness::haveTool("setpriv")) return;
     const std::string locked = dir.file("locked.img");
     harness::run("truncate -s 1M " + quote(locked) + " && chmod 600 " + quote(locked) +
                  " && chmod 755 " + quote(dir.path()));
-    auto denied = harness::run("setpriv --reuid=65534 --regid=65534 --clear-groups " +
+    auto denied = harness::run("LC_ALL=C setpriv --reuid=65534 --regid=65534 --clear-groups " +
                                std::string(UNDELETE_BINARY) + " --partitions " + quote(locked) +
                                " 2>&1");
     EXPECT_EQ(denied.status, 1);
-    EXPECT_NE(denied.out.find("permission denied: run as root"), std::string::npos)
+    EXPECT_NE(denied.out.find("Permission denied (reading a disk needs root: run as root)"),
+              std::string::npos)
         << denied.out;
+    // Root is not told to become root.
+    harness::run("chmod 000 " + quote(locked));
+    auto root = harness::run(std::string(UNDELETE_BINARY) + " --partitions " + quote(locked) +
+                             " 2>&1");
+    EXPECT_EQ(root.out.find("root"), std::string::npos) << root.out;
 }
 
 TEST(PartitionsCommand, UsageErrorsExitWithTwo) {
@@ -71,6 +100,23 @@ TEST(PartitionsCommand, UsageErrorsExitWithTwo) {
                            " --scan 0 --save 1 /dev/null 2>/dev/null")
                   .status,
               2);  // --save needs --output
+    // Numbers are non-negative decimal integers, nothing else.
+    for (const char* bad : {"-1", "0x1", "1e3", "+1", "1,", "99999999999999999999999"}) {
+        EXPECT_EQ(harness::run(std::string(UNDELETE_BINARY) + " --scan " + quote(bad) +
+                               " /dev/null 2>/dev/null")
+                      .status,
+                  2)
+            << bad;
+    }
+    const auto version = harness::run(std::string(UNDELETE_BINARY) + " --version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("undelete ", 0), 0u) << version.out;
+    const auto help = harness::run(std::string(UNDELETE_BINARY) + " --help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* words : {"Exit status", "row index name time size bytes created path state",
+                              "--save-all", "--json"}) {
+        EXPECT_NE(help.out.find(words), std::string::npos) << words;
+    }
 }
 
 TEST(PartitionsCommand, ImageWithoutAPartitionTableListsWhatItsBytesSay) {

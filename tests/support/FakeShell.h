@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/ShellView.h"
+#include "scan/ScanContext.h"
 #include "scan/VolumeScanner.h"
 
 namespace undelete::test {
@@ -54,6 +55,8 @@ struct ScannerScript {
     bool contentResult = true;
     size_t pieceBytes = 4;           // content goes to the sink in pieces this large
     int failAfterPieces = -1;        // ≥ 0: the read fails after that many pieces
+    int failedReadsInOpen = 0;       // open reports this many failed reads, 4096 bytes apart
+    std::string folder;              // DeletedFile::path of every item
 
     std::atomic<int> inside{0};            // threads inside an operation
     std::atomic<int> describeCalls{0};
@@ -65,7 +68,8 @@ struct ScannerScript {
 
 class FakeScanner : public VolumeScanner {
 public:
-    explicit FakeScanner(ScannerScript& script) : script_(script) {}
+    explicit FakeScanner(ScannerScript& script, ScanContext context = {})
+        : script_(script), context_(std::move(context)) {}
     ~FakeScanner() override {
         if (script_.inside.load() != 0) script_.destroyedWhileInUse = true;
         ++script_.destroyed;
@@ -73,6 +77,10 @@ public:
     bool open(const PartitionRecord*) override {
         Inside in(script_);
         if (script_.openGate) script_.openGate->wait();
+        for (int i = 0; i < script_.failedReadsInOpen; ++i) {
+            if (context_.readFailed) context_.readFailed(4096u * (i + 1), 512);
+            if (context_.showMessage) context_.showMessage("ReadFile() Error");
+        }
         return script_.openResult;
     }
     bool hasItem(uint32_t index) override { return index < script_.items; }
@@ -86,6 +94,7 @@ public:
         if (!script_.listable.count(index)) return false;
         file = DeletedFile{};
         file.name = "file" + std::to_string(index);
+        file.path = script_.folder;
         file.size = index;
         file.created = CreationTime::fat((40 << 9) | (1 << 5) | 2, (3 << 11) | (4 << 5) | 3);
         return true;
@@ -112,6 +121,7 @@ private:
         ScannerScript& s_;
     };
     ScannerScript& script_;
+    ScanContext context_;
 };
 
 struct FileRow {
@@ -145,6 +155,7 @@ public:
         rows[static_cast<size_t>(position)].texts[column] = text;
     }
     int firstSelectedFileRow() override { return selectedFile; }
+    std::vector<int> selectedFileRows() override { return selectedRows; }
     uintptr_t fileRowData(int position) override { return rows[static_cast<size_t>(position)].data; }
     const PartitionRecord* selectedPartitionRecord() override { return selectedPartition; }
     bool askSavePath(const FileFilter&, const char*, std::string& path) override {
@@ -170,6 +181,7 @@ public:
     std::map<int, unsigned> counters;
     std::vector<FileRow> rows;
     int selectedFile = -1;
+    std::vector<int> selectedRows;
     const PartitionRecord* selectedPartition = nullptr;
     std::string savePath;
     int pathRequests = 0;

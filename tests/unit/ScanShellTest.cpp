@@ -27,12 +27,13 @@ protected:
     ShellContext context() {
         ShellContext c;
         c.utcOffset = [] { return int64_t{0}; };
-        c.makeScanner = [this](uint8_t type, const ScanContext&) -> std::unique_ptr<VolumeScanner> {
+        c.makeScanner = [this](uint8_t type,
+                               const ScanContext& scan) -> std::unique_ptr<VolumeScanner> {
             std::lock_guard<std::mutex> lock(scriptsMutex);
             if (type == 0x83 || scripts.empty()) return nullptr;
             ScannerScript* script = scripts.front();
             scripts.pop_front();
-            return std::make_unique<FakeScanner>(*script);
+            return std::make_unique<FakeScanner>(*script, scan);
         };
         return c;
     }
@@ -264,6 +265,22 @@ TEST_F(ShellFixture, StoppedWorkerDoesNotResetTheSwitchOfTheNextScan) {
     EXPECT_EQ(rowCount(), 2u);
 }
 
+TEST_F(ShellFixture, FailedReadsShowTheFirstBoxAndOneSummary) {
+    ScannerScript& script = newScript();
+    script.items = 2;
+    script.listable = {1};
+    script.failedReadsInOpen = 5000;
+    queue(script);
+    ASSERT_TRUE(scanToEnd(&record));
+    const ScanReport report = shell.lastScanReport();
+    EXPECT_EQ(report.outcome, ScanOutcome::Completed);
+    EXPECT_EQ(report.failedReads, 5000u);
+    EXPECT_EQ(report.firstFailedAt, 4096u);
+    EXPECT_EQ(report.listed, 1u);
+    EXPECT_EQ(view.messageList(),
+              (std::vector<std::string>{"ReadFile() Error", "读取失败 5000 次，第一次在字节 4096"}));
+}
+
 class SaveFixture : public ShellFixture {
 protected:
     void SetUp() override {
@@ -388,6 +405,33 @@ TEST_F(SaveFixture, AReadFailingHalfWayLeavesAnExistingFileAsItWasAndNoNewFile) 
     // Nothing written beside them is left behind either.
     EXPECT_EQ(std::system(("test \"$(ls '" + dir + "')\" = existing.bin").c_str()), 0);
     EXPECT_EQ(view.messageList().size(), 2u);
+}
+
+TEST_F(SaveFixture, SelectedRowsAreSavedUnderTheirPathsWithoutReplacingAnything) {
+    ScannerScript& script = newScript();
+    script.items = 3;
+    script.listable = {0, 2};
+    script.folder = "/Docs/../照片/";
+    queue(script);
+    ASSERT_TRUE(scanToEnd(&record));
+    ASSERT_EQ(std::system(("mkdir -p '" + dir + "/照片'").c_str()), 0);
+    { std::ofstream(dir + "/照片/file2") << "taken"; }
+    const auto reports = view.ui([&] {
+        view.selectedRows = {0, 1};
+        return shell.saveSelectedInto(dir);
+    });
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].path, dir + "/Docs/照片/file0");
+    EXPECT_EQ(reports[1].path, dir + "/Docs/照片/file2");
+    for (const SaveReport& r : reports) {
+        EXPECT_EQ(r.outcome, SaveOutcome::Saved);
+        EXPECT_EQ(read(r.path), "data");
+    }
+    // A second time, every name is taken: " (1)" goes before the extension.
+    const auto again = view.ui([&] { return shell.saveSelectedInto(dir); });
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[0].path, dir + "/Docs/照片/file0 (1)");
+    EXPECT_EQ(read(dir + "/照片/file2"), "taken");
 }
 
 TEST_F(SaveFixture, EmptyContentCreatesAnEmptyFile) {

@@ -1,7 +1,8 @@
 // Runs the Win32 drive device against a file (under Wine on the build
 // machine, or on Windows): 64-bit positioning, end-of-data and refused
 // positions, and reads from two threads on one device landing where asked.
-// Not part of the core; scripts/cross-check builds and runs it.
+// Not part of the core; scripts/build-windows builds it and
+// scripts/test-windows runs it.
 #include "disk/win32/PhysicalDrive.h"
 
 #include <winioctl.h>

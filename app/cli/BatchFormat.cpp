@@ -1,0 +1,229 @@
+#include "app/cli/BatchFormat.h"
+
+#include <cstdio>
+
+#include "partition/PartitionRows.h"
+
+namespace undelete {
+
+const char kFileHeader[] = "row\tindex\tname\ttime\tsize\tbytes\tcreated\tpath\tstate";
+const char kPartitionHeader[] =
+    "row\tfilesystem\ttype\tstart_cylinder\tstart_head\tstart_sector\tend_cylinder\tend_head\t"
+    "end_sector\tcapacity\tactive\tstart\tsectors\tbytes";
+
+namespace {
+
+// The length of the well-formed UTF-8 character at `at` (no overlong form,
+// no surrogate, nothing past U+10FFFF), 0 when the byte starts none.
+size_t utf8Length(const std::string& s, size_t at, char32_t& cp) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char b = byte(at);
+    size_t n;
+    char32_t min;
+    if (b < 0x80) {
+        cp = b;
+        return 1;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+        n = 2, cp = b & 0x1F, min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3, cp = b & 0x0F, min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4, cp = b & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (s.size() - at < n) return 0;
+    for (size_t i = 1; i < n; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (byte(at + i) & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return n;
+}
+
+bool isControl(char32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
+
+std::string hexByte(unsigned char b, const char* prefix) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%s%02X", prefix, b);
+    return text;
+}
+
+// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+std::string isoFromUnix(int64_t seconds) {
+    int64_t days = seconds / 86400;
+    int64_t rest = seconds % 86400;
+    if (rest < 0) rest += 86400, --days;
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(days - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned day = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned month = mp < 10 ? mp + 3 : mp - 9;
+    const int64_t year = static_cast<int64_t>(yoe) + era * 400 + (month <= 2);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lldZ",
+                  static_cast<long long>(year), month, day, static_cast<long long>(rest / 3600),
+                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+    return text;
+}
+
+std::string number(uint64_t value) { return std::to_string(value); }
+
+}  // namespace
+
+std::string escapeField(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        char32_t cp = 0;
+        const size_t n = utf8Length(text, at, cp);
+        if (n == 0) {
+            out += hexByte(static_cast<unsigned char>(text[at++]), "\\x");
+            continue;
+        }
+        if (cp == '\t') {
+            out += "\\t";
+        } else if (cp == '\n') {
+            out += "\\n";
+        } else if (cp == '\r') {
+            out += "\\r";
+        } else if (cp == '\\') {
+            out += "\\\\";
+        } else if (isControl(cp)) {
+            for (size_t i = 0; i < n; ++i) {
+                out += hexByte(static_cast<unsigned char>(text[at + i]), "\\x");
+            }
+        } else {
+            out.append(text, at, n);
+        }
+        at += n;
+    }
+    return out;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (size_t at = 0; at < text.size();) {
+        char32_t cp = 0;
+        const size_t n = utf8Length(text, at, cp);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";  // U+FFFD
+            ++at;
+            continue;
+        }
+        if (cp == '"') {
+            out += "\\\"";
+        } else if (cp == '\\') {
+            out += "\\\\";
+        } else if (cp == '\n') {
+            out += "\\n";
+        } else if (cp == '\t') {
+            out += "\\t";
+        } else if (cp == '\r') {
+            out += "\\r";
+        } else if (isControl(cp)) {
+            out += hexByte(static_cast<unsigned char>(cp), "\\u00");
+        } else {
+            out.append(text, at, n);
+        }
+        at += n;
+    }
+    return out + "\"";
+}
+
+std::string isoUtcTime(const CreationTime& created, int64_t utcOffsetSeconds) {
+    if (created.kind == CreationTime::Kind::FileTime) {
+        constexpr uint64_t kTicksPerSecond = 10000000;
+        constexpr int64_t kUnixFrom1601 = 11644473600;
+        return isoFromUnix(static_cast<int64_t>(created.value / kTicksPerSecond) - kUnixFrom1601);
+    }
+    if (created.kind != CreationTime::Kind::FatLocal) return "";
+    const uint16_t date = created.fatDate();
+    const uint16_t time = created.fatTime();
+    const unsigned month = (date >> 5) & 15;
+    const unsigned day = date & 31;
+    const int hour = time >> 11;
+    const int minute = (time >> 5) & 63;
+    const int second = (time & 31) * 2;
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return "";
+    const int64_t days = daysFromCivil(1980 + (date >> 9), month, day);
+    // A day past the month's end (31 April) is no date either.
+    if (isoFromUnix(days * 86400).substr(8, 2) != (day < 10 ? "0" : "") + std::to_string(day)) {
+        return "";
+    }
+    return isoFromUnix(days * 86400 + hour * 3600 + minute * 60 + second - utcOffsetSeconds);
+}
+
+const char* stateWord(FileState state) {
+    switch (state) {
+    case FileState::Intact: return "intact";
+    case FileState::Partial: return "partial";
+    case FileState::Overwritten: return "overwritten";
+    case FileState::Unknown: break;
+    }
+    return "unknown";
+}
+
+std::string fileTsv(const BatchFile& f, int64_t utcOffsetSeconds) {
+    return number(f.row) + '\t' + number(f.index) + '\t' + escapeField(f.file.name) + '\t' +
+           escapeField(f.timeText) + '\t' + escapeField(f.sizeText) + '\t' +
+           number(f.file.size) + '\t' + isoUtcTime(f.file.created, utcOffsetSeconds) + '\t' +
+           escapeField(f.file.path) + '\t' + stateWord(f.file.state);
+}
+
+std::string fileJson(const BatchFile& f, int64_t utcOffsetSeconds) {
+    const std::string created = isoUtcTime(f.file.created, utcOffsetSeconds);
+    return "{\"row\":" + number(f.row) + ",\"index\":" + number(f.index) +
+           ",\"name\":" + jsonString(f.file.name) + ",\"size\":" + number(f.file.size) +
+           ",\"created\":" + (created.empty() ? "null" : jsonString(created)) +
+           ",\"path\":" + (f.file.path.empty() ? "null" : jsonString(f.file.path)) +
+           ",\"state\":\"" + stateWord(f.file.state) + "\"}";
+}
+
+namespace {
+
+// The capacity column counts 512-byte sectors, as the dialog's does.
+constexpr uint64_t kSectorBytes = 512;
+
+std::string typeCode(uint8_t type) {
+    char code[8];
+    std::snprintf(code, sizeof code, "%02X", type);
+    return code;
+}
+
+}  // namespace
+
+std::string partitionTsv(int number, const PartitionRecord& r) {
+    return std::to_string(number) + '\t' + partitionTypeName(r.partitionType) + '\t' +
+           typeCode(r.partitionType) + '\t' + std::to_string(r.startCylinder) + '\t' +
+           std::to_string(r.startHead) + '\t' + std::to_string(r.startSector) + '\t' +
+           std::to_string(r.endCylinder) + '\t' + std::to_string(r.endHead) + '\t' +
+           std::to_string(r.endSector) + '\t' +
+           partitionCapacityText(r.totalSectors, kSectorBytes) + '\t' +
+           (r.bootIndicator == 0x80 ? "yes" : "no") + '\t' + std::to_string(r.firstSector()) +
+           '\t' + std::to_string(r.totalSectors) + '\t' +
+           std::to_string(r.totalSectors * kSectorBytes);
+}
+
+std::string partitionJson(int number, const PartitionRecord& r) {
+    return "{\"row\":" + std::to_string(number) + ",\"filesystem\":\"" +
+           partitionTypeName(r.partitionType) + "\",\"type\":\"" + typeCode(r.partitionType) +
+           "\",\"active\":" + (r.bootIndicator == 0x80 ? "true" : "false") +
+           ",\"start\":" + std::to_string(r.firstSector()) +
+           ",\"sectors\":" + std::to_string(r.totalSectors) +
+           ",\"bytes\":" + std::to_string(r.totalSectors * kSectorBytes) + "}";
+}
+
+}  // namespace undelete

@@ -1,0 +1,51 @@
+// The batch output's text forms: TSV fields and JSON strings that any
+// name read from a disk can go into safely, and the exact values of a
+// listed file as a script reads them.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "partition/PartitionRecord.h"
+#include "scan/DeletedFile.h"
+
+namespace undelete {
+
+// A TSV field that is always one line and carries no control byte: tab,
+// newline, carriage return and backslash become \t \n \r \\; any other
+// control character (C0, DEL, C1) and every byte that is not part of a
+// well-formed UTF-8 character becomes \xNN, one per byte.
+std::string escapeField(const std::string& text);
+
+// `text` as a quoted JSON string of valid UTF-8: control characters as
+// \n, \t, \uNNNN; each byte that is not part of a well-formed UTF-8
+// character becomes U+FFFD.
+std::string jsonString(const std::string& text);
+
+// ISO 8601 in UTC ("2024-05-01T12:00:00Z"); empty when there is no time or
+// the stored one is no date. A FAT time is local time as stored: it is
+// moved to UTC by `utcOffsetSeconds`, the offset in force now.
+std::string isoUtcTime(const CreationTime& created, int64_t utcOffsetSeconds);
+
+// "unknown", "intact", "partial", "overwritten".
+const char* stateWord(FileState state);
+
+// One listed file: its row number, catalogue index, exact values and the
+// size and time texts of the file list.
+struct BatchFile {
+    uint64_t row = 0;
+    uint64_t index = 0;
+    DeletedFile file;
+    std::string timeText;
+    std::string sizeText;
+};
+
+extern const char kFileHeader[];       // TSV header of the file rows
+extern const char kPartitionHeader[];  // TSV header of the partition rows
+
+// Lines without their newline.
+std::string fileTsv(const BatchFile& file, int64_t utcOffsetSeconds);
+std::string fileJson(const BatchFile& file, int64_t utcOffsetSeconds);
+std::string partitionTsv(int number, const PartitionRecord& record);
+std::string partitionJson(int number, const PartitionRecord& record);
+
+}  // namespace undelete

@@ -1,0 +1,287 @@
+#include "app/cli/BatchRun.h"
+
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "app/Language.h"
+#include "app/cli/BatchFormat.h"
+#include "app/cli/BatchView.h"
+#include "disk/DriveSelection.h"
+#include "partition/PartitionRows.h"
+
+namespace undelete {
+
+void printError(const char* format, ...) {
+    std::fputs("undelete: ", stderr);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, tr(format), args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+namespace {
+
+using ull = unsigned long long;
+
+MessageSink standardError() {
+    return [](const char* text) { printError("%s", tr(text)); };
+}
+
+int64_t utcOffset(const ShellContext& context) {
+    return context.utcOffset ? context.utcOffset() : 0;
+}
+
+bool wanted(const BatchRequest& request, const DeletedFile& file) {
+    if (file.size < request.minSize) return false;
+    return request.match.empty() || ::fnmatch(request.match.c_str(), file.name.c_str(), 0) == 0;
+}
+
+void printRows(const BatchRequest& request, const BatchView& view, int64_t offset) {
+    if (!request.json) std::printf("%s\n", kFileHeader);
+    for (const BatchFileRow& row : view.rows()) {
+        if (!wanted(request, row.file)) continue;
+        BatchFile file;
+        file.row = std::strtoull(row.texts[0].c_str(), nullptr, 10);
+        file.index = row.itemData;
+        file.file = row.file;
+        file.timeText = row.texts[2];
+        file.sizeText = row.texts[3];
+        const std::string line = request.json ? fileJson(file, offset) : fileTsv(file, offset);
+        std::printf("%s\n", line.c_str());
+    }
+    std::fflush(stdout);
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The reason a save failed, as one message.
+void reportFailedSave(const SaveReport& report) {
+    if (report.refused) {
+        printError("无法保存到 %s：目标是磁盘本身或原始磁盘", report.path.c_str());
+    } else if (report.error != 0) {
+        printError("无法保存到 %s：%s", report.path.c_str(), std::strerror(report.error));
+    } else {
+        printError("无法保存到 %s：无法从磁盘读取文件内容", report.path.c_str());
+    }
+}
+
+void reportLostBytes(const SaveReport& report) {
+    if (report.lostBytes == 0) return;
+    printError("%s：%llu 字节无法读取，已写为零", report.path.c_str(),
+               static_cast<ull>(report.lostBytes));
+}
+
+// The content of one item straight to standard output, which may be a
+// pipe, a terminal or a file the shell opened.
+class StandardOutputSink : public ContentSink {
+public:
+    bool begin(uint64_t) override { return true; }
+    bool write(const uint8_t* bytes, size_t count) override {
+        while (count > 0) {
+            const ssize_t n = ::write(STDOUT_FILENO, bytes, count);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return fail();
+            bytes += n;
+            count -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    bool skip(uint64_t count) override {
+        static const uint8_t zeros[64 * 1024] = {};
+        while (count > 0) {
+            const size_t n = count < sizeof zeros ? static_cast<size_t>(count) : sizeof zeros;
+            if (!write(zeros, n)) return false;
+            count -= n;
+        }
+        return true;
+    }
+    bool lost(uint64_t count) override {
+        lost_ += count;
+        return skip(count);
+    }
+    int error = 0;
+    uint64_t lost_ = 0;
+
+private:
+    bool fail() {
+        if (error == 0) error = errno != 0 ? errno : EIO;
+        return false;
+    }
+};
+
+int saveToStandardOutput(ScanShell& shell, const ShellContext& context, uint64_t index) {
+    SaveReport report;
+    report.path = "-";
+    if (isDiskPath("/proc/self/fd/1", context.diskPath)) {
+        report.refused = true;
+        reportFailedSave(report);
+        return kExitFailure;
+    }
+    StandardOutputSink sink;
+    const std::shared_ptr<VolumeScanner> scanner = shell.currentScanner();
+    if (!scanner || !scanner->readContent(static_cast<uint32_t>(index), sink)) {
+        report.error = sink.error;
+        reportFailedSave(report);
+        return kExitFailure;
+    }
+    report.lostBytes = sink.lost_;
+    reportLostBytes(report);
+    return report.lostBytes == 0 ? kExitSuccess : kExitFailure;
+}
+
+// The one file of `--save INDEX --output PATH`, replacing PATH only with
+// --force.
+int saveToPath(ScanShell& shell, BatchView& view, const BatchRequest& request, int position) {
+    struct stat st {};
+    if (::stat(request.output.c_str(), &st) == 0 && !request.force) {
+        printError("%s 已存在；加上 --force 可替换它", request.output.c_str());
+        return kExitFailure;
+    }
+    SaveOutcome outcome = SaveOutcome::NothingToDo;
+    SaveReport report;
+    view.runOnUiThread([&] {
+        view.selectFileRows({position});
+        view.setSavePath(request.output);
+        outcome = shell.onSaveCommand();
+        report = shell.lastSaveReport();
+    });
+    if (outcome != SaveOutcome::Saved) {
+        reportFailedSave(report);
+        return kExitFailure;
+    }
+    reportLostBytes(report);
+    return report.lostBytes == 0 ? kExitSuccess : kExitFailure;
+}
+
+// Every chosen row into the folder, each under its own name, then one
+// summary line.
+int saveIntoFolder(ScanShell& shell, BatchView& view, std::vector<int> positions,
+                   const std::string& folder, size_t unlisted) {
+    std::vector<SaveReport> reports;
+    view.runOnUiThread([&] {
+        view.selectFileRows(std::move(positions));
+        reports = shell.saveSelectedInto(folder);
+    });
+    view.endProgress();
+    uint64_t saved = 0, failed = unlisted, bytes = 0, lost = 0;
+    for (const SaveReport& report : reports) {
+        if (report.outcome == SaveOutcome::Saved) {
+            ++saved;
+            bytes += report.bytes;
+            lost += report.lostBytes;
+            reportLostBytes(report);
+        } else {
+            ++failed;
+            reportFailedSave(report);
+        }
+    }
+    printError("已保存 %llu 个文件，%llu 个失败，共 %llu 字节", static_cast<ull>(saved),
+               static_cast<ull>(failed), static_cast<ull>(bytes));
+    return failed == 0 && lost == 0 ? kExitSuccess : kExitFailure;
+}
+
+int saveRows(ScanShell& shell, BatchView& view, const BatchRequest& request,
+             const ShellContext& context) {
+    std::map<uint64_t, int> positionOf;
+    for (size_t i = 0; i < view.rows().size(); ++i) {
+        positionOf.emplace(view.rows()[i].itemData, static_cast<int>(i));
+    }
+    std::vector<int> positions;
+    size_t unlisted = 0;
+    if (request.saveAll) {
+        for (size_t i = 0; i < view.rows().size(); ++i) {
+            if (wanted(request, view.rows()[i].file)) positions.push_back(static_cast<int>(i));
+        }
+    }
+    for (const uint64_t index : request.saveIndices) {
+        const auto found = positionOf.find(index);
+        if (found == positionOf.end()) {
+            printError("目录索引 %llu 不是分区行 %llu 中列出的已删除文件",
+                       static_cast<ull>(index), static_cast<ull>(request.row));
+            ++unlisted;
+            continue;
+        }
+        positions.push_back(found->second);
+    }
+    const bool single = !request.saveAll && request.saveIndices.size() == 1;
+    if (request.output == "-") {
+        if (unlisted) return kExitFailure;
+        return saveToStandardOutput(shell, context, request.saveIndices.front());
+    }
+    if (single && !isFolder(request.output)) {
+        if (unlisted) return kExitFailure;
+        return saveToPath(shell, view, request, positions.front());
+    }
+    if (!isFolder(request.output)) {
+        const int error = errno;
+        printError("无法保存到 %s：%s", request.output.c_str(),
+                   std::strerror(error == 0 || error == EEXIST ? ENOTDIR : error));
+        return kExitFailure;
+    }
+    return saveIntoFolder(shell, view, std::move(positions), request.output, unlisted);
+}
+
+}  // namespace
+
+int listPartitions(const ShellContext& context, bool json) {
+    if (!json) std::printf("%s\n", kPartitionHeader);
+    int number = 0;
+    for (const PartitionRow& row : collectPartitionRows(context.openDrive, standardError())) {
+        const std::string line =
+            json ? partitionJson(number, row.record) : partitionTsv(number, row.record);
+        std::printf("%s\n", line.c_str());
+        ++number;
+    }
+    return kExitSuccess;
+}
+
+int scanPartition(const BatchRequest& request, ShellContext context) {
+    const std::vector<PartitionRow> partitions =
+        collectPartitionRows(context.openDrive, standardError());
+    if (request.row >= partitions.size()) {
+        printError("没有分区行 %llu（磁盘有 %llu 行）", static_cast<ull>(request.row),
+                   static_cast<ull>(partitions.size()));
+        return kExitUsage;
+    }
+    const int64_t offset = utcOffset(context);
+    BatchView view(request.verbose, ::isatty(STDERR_FILENO) ? stderr : nullptr);
+    ScanShell shell(view, context);
+    view.runOnUiThread([&] {
+        view.selectPartition(&partitions[request.row].record);
+        shell.onScanCommand();
+    });
+    shell.waitForWorkers();
+    view.endProgress();
+    const ScanReport report = shell.lastScanReport();
+    int status = kExitSuccess;
+    if (report.outcome != ScanOutcome::Completed) {
+        printError("分区行 %llu 无法扫描", static_cast<ull>(request.row));
+        status = kExitFailure;
+    } else if (request.saveAll || !request.saveIndices.empty()) {
+        status = saveRows(shell, view, request, context);
+    } else {
+        printRows(request, view, offset);
+    }
+    // What could be listed is listed, but a scan that could not read all
+    // it wanted is no success.
+    if (report.failedReads > 0) {
+        printError("读取失败 %llu 次，第一次在字节 %llu", static_cast<ull>(report.failedReads),
+                   static_cast<ull>(report.firstFailedAt));
+        status = kExitFailure;
+    }
+    return status;
+}
+
+}  // namespace undelete

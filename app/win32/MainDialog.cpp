@@ -1,0 +1,122 @@
+#include "app/win32/MainDialog.h"
+
+#include <commctrl.h>
+
+#include <utility>
+
+#include "app/win32/DialogIds.h"
+
+namespace undelete::win32 {
+namespace {
+
+constexpr int kHeaderMargin = 40;  // pixels beside a partition header's text
+constexpr DWORD kListStyle = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
+
+// Process-wide, set before the dialog exists and never changed afterwards.
+struct DialogState {
+    DialogView* view = nullptr;
+    ScanShell* shell = nullptr;
+    PartitionSource partitions;
+    // The records the partition rows point to: filled once, never resized.
+    std::vector<PartitionRow> rows;
+};
+
+DialogState& state() {
+    static DialogState* s = new DialogState;  // lives until the process ends
+    return *s;
+}
+
+void insertColumn(HWND list, int index, const char* header, int width) {
+    LVCOLUMNA column{};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = width;
+    column.pszText = const_cast<char*>(header);
+    column.cchTextMax = lstrlenA(header);
+    SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(&column));
+}
+
+void addPartitionRows() {
+    DialogState& s = state();
+    s.rows = s.partitions();
+    const HWND list = s.view->partitionList();
+    for (size_t i = 0; i < s.rows.size(); ++i) {
+        const PartitionRow& row = s.rows[i];
+        const int position = static_cast<int>(i);
+        insertListRow(list, position, row.texts[0].c_str(),
+                      reinterpret_cast<LPARAM>(&row.record));
+        for (int column = 1; column < kPartitionColumns; ++column) {
+            setListRowText(list, position, column, row.texts[static_cast<size_t>(column)].c_str());
+        }
+    }
+}
+
+void onInitDialog(HWND window) {
+    state().view->attach(window);
+    setupListColumns();
+    addPartitionRows();
+}
+
+void onCommand(WORD command) {
+    switch (command) {
+    case IDC_SAVE: state().shell->onSaveCommand(); break;
+    case IDC_SCAN: state().shell->onScanCommand(); break;
+    default: break;  // IDOK (Enter) and IDCANCEL (Escape) included
+    }
+}
+
+}  // namespace
+
+void setupListColumns() {
+    const HWND partitions = state().view->partitionList();
+    const HWND files = state().view->fileList();
+    for (int i = 0; i < kPartitionColumns; ++i) {
+        const char* header = kPartitionColumnHeaders[i];
+        const int width = static_cast<int>(
+            SendMessageA(partitions, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(header)));
+        insertColumn(partitions, i, header, width + kHeaderMargin);
+    }
+    for (int i = 0; i < 4; ++i) insertColumn(files, i, kFileColumnHeaders[i], kFileColumnWidths[i]);
+    SendMessageA(partitions, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListStyle);
+    SendMessageA(files, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListStyle);
+}
+
+INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        onInitDialog(window);
+        break;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        break;
+    }
+    case WM_CLOSE:
+        EndDialog(window, 1);
+        break;
+    case WM_COMMAND:
+        onCommand(LOWORD(wParam));
+        break;
+    case kRunTaskMessage:
+        DialogView::runTask(lParam);
+        break;
+    default:
+        break;
+    }
+    // FALSE throughout: no initial focus is set, and the dialog manager
+    // does its default handling after each message.
+    return FALSE;
+}
+
+void runMainDialog(HINSTANCE instance, DialogView& view, ScanShell& shell,
+                   PartitionSource partitions) {
+    DialogState& s = state();
+    s.view = &view;
+    s.shell = &shell;
+    s.partitions = std::move(partitions);
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_UNDELETE), nullptr, mainDialogProc, 0);
+}
+
+}  // namespace undelete::win32

@@ -1,0 +1,43 @@
+#!/bin/bash
+# Builds OUTDIR/disk.img: an MBR disk with one FAT32 partition (type 0x0C,
+# 4 KiB clusters) whose 24 folders each fill their first cluster with
+# deleted one-cluster files: a scan with thousands of rows, long enough to
+# be stopped while it lists. OUTDIR/count holds the number of deleted files
+# a scan lists (each 8.3 upper-case name: one directory entry each).
+set -euo pipefail
+
+out=${1:?usage: make-many-files-image.sh OUTDIR}
+. "$(dirname "$0")/../fixtures/lib.sh"
+need_tools sfdisk mkfs.fat mcopy mmd mdel
+
+export LC_ALL=C.UTF-8 TZ=UTC MTOOLS_SKIP_CHECK=1
+mkdir -p "$out/files"
+img="$out/disk.img"
+
+# 300 MiB keeps at least 65,525 clusters of 4 KiB.
+start=2048 size=614400
+rm -f "$img"
+truncate -s $(((start + size) * 512)) "$img"
+sfdisk -q --no-reread --no-tell-kernel "$img" <<TABLE
+label: dos
+unit: sectors
+start=$start, size=$size, type=c
+TABLE
+mkfs.fat -F 32 -s 8 -h "$start" --offset="$start" -i 600DF11E "$img" $((size / 2)) >/dev/null
+
+# A 4 KiB folder cluster holds 128 entries: ".", ".." and 126 files.
+folders=24 perFolder=126
+names=()
+for ((i = 0; i < perFolder; i++)); do
+    name=$(printf 'F%03d.TXT' "$i")
+    printf 'file %d\n' "$i" > "$out/files/$name"
+    names+=("$out/files/$name")
+done
+at="$img@@$((start * 512))"
+for ((d = 1; d <= folders; d++)); do
+    folder=$(printf '::/D%02d' "$d")
+    mmd -i "$at" "$folder"
+    mcopy -i "$at" "${names[@]}" "$folder/"
+    mdel -i "$at" "$folder/*"
+done
+echo $((folders * perFolder)) > "$out/count"
