@@ -18,7 +18,7 @@ namespace {
 
 // One deleted file the image builder expects a scan to list.
 struct Expected {
-    std::string row, name, size, time, original, folder, state;
+    std::string image, row, name, size, time, original, folder, state;
 };
 
 // What the scanner lists of one file, by folder and name.
@@ -40,10 +40,21 @@ class Fat32Recovery : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         built = harness::makeFixtureImage("make-fat32-image.sh");
-        for (const auto& f : built.manifest) {
-            if (f.size() != 7) continue;
-            expected.push_back({f[0], f[1], harness::expectedSizeText(std::stoull(f[2])), f[3],
-                                f[4], f[5], f[6]});
+        if (!built.dir || !built.failure.empty() || !built.skipReason.empty()) return;
+        // Each manifest line with the folder and state its states file gives.
+        for (const std::string prefix : {"", "reuse-"}) {
+            const std::string image = built.dir->file(prefix.empty() ? "disk.img" : "reuse.img");
+            const auto manifest =
+                harness::table(harness::readFile(built.dir->file(prefix + "manifest.tsv")));
+            const auto states =
+                harness::table(harness::readFile(built.dir->file(prefix + "states.tsv")));
+            for (size_t i = 0; i < manifest.size() && i < states.size(); ++i) {
+                const auto& f = manifest[i];
+                if (f.size() != 5 || states[i].size() != 2) continue;
+                expected.push_back({image, f[0], f[1],
+                                    harness::expectedSizeText(std::stoull(f[2])), f[3], f[4],
+                                    states[i][0], states[i][1]});
+            }
         }
     }
     static void TearDownTestSuite() { built = harness::FixtureImage(); }
@@ -56,12 +67,14 @@ protected:
     }
 
     static std::string image() { return built.image(); }
+    static std::string reuseImage() { return built.dir->file("reuse.img"); }
 
-    // Folder + name → what the scanner lists for partition row `row`, read
-    // from the image file by the scanner itself.
-    static std::map<std::string, Listed> scan(int row, std::vector<std::string>& messages) {
+    // Folder + name → what the scanner lists for partition row `row` of
+    // `disk`, read from the image file by the scanner itself.
+    static std::map<std::string, Listed> scan(const std::string& disk, int row,
+                                              std::vector<std::string>& messages) {
         using namespace undelete;
-        const DriveOpener opener = driveOpener(image());
+        const DriveOpener opener = driveOpener(disk);
         const auto rows = collectPartitionRows(opener, {});
         std::map<std::string, Listed> listed;
         if (row >= static_cast<int>(rows.size())) return listed;
@@ -85,12 +98,13 @@ protected:
 };
 
 TEST_F(Fat32Recovery, ListsEveryDeletedFileWithItsPathTimeSizeAndState) {
-    for (const int row : {0, 1}) {
+    for (const auto& [disk, row] : {std::pair<std::string, int>{image(), 0}, {image(), 1},
+                                    {reuseImage(), 0}}) {
         std::vector<std::string> messages;
-        const auto listed = scan(row, messages);
+        const auto listed = scan(disk, row, messages);
         std::set<std::string> wanted;
         for (const Expected& e : expected) {
-            if (e.row != std::to_string(row)) continue;
+            if (e.image != disk || e.row != std::to_string(row)) continue;
             const std::string key = e.folder + e.name;
             wanted.insert(key);
             const auto found = listed.find(key);
@@ -109,17 +123,21 @@ TEST_F(Fat32Recovery, ListsEveryDeletedFileWithItsPathTimeSizeAndState) {
 TEST_F(Fat32Recovery, RecoversEveryFileWhoseClustersAreStillItsOwnByteForByte) {
     std::map<std::string, std::map<std::string, Listed>> listings;
     std::vector<std::string> messages;
-    for (const int row : {0, 1}) listings[std::to_string(row)] = scan(row, messages);
+    listings[image() + "0"] = scan(image(), 0, messages);
+    listings[image() + "1"] = scan(image(), 1, messages);
+    listings[reuseImage() + "0"] = scan(reuseImage(), 0, messages);
     int saved = 0;
     for (const Expected& e : expected) {
-        if (e.original == "-") continue;  // a later file took its clusters
-        const auto found = listings[e.row].find(e.folder + e.name);
-        ASSERT_NE(found, listings[e.row].end()) << e.folder << e.name;
+        if (e.original == "-") continue;  // later files took its clusters
+        const auto& listing = listings[e.image + e.row];
+        const auto found = listing.find(e.folder + e.name);
+        ASSERT_NE(found, listing.end()) << e.folder << e.name;
         const std::string index = std::to_string(found->second.index);
-        const std::string output = built.dir->file("saved-" + e.row + "-" + index);
+        const std::string output =
+            built.dir->file("saved-" + std::to_string(saved) + "-" + e.row + "-" + index);
         const auto result = harness::undelete("--scan " + e.row + " --save " + index +
                                               " --output " + quote(output) + " " +
-                                              quote(image()) + " 2>/dev/null");
+                                              quote(e.image) + " 2>/dev/null");
         ASSERT_EQ(result.status, 0) << e.folder << e.name;
         const std::string original = harness::readFile(built.dir->file(e.original));
         const std::string recovered = harness::readFile(output);
@@ -137,7 +155,7 @@ TEST_F(Fat32Recovery, ListsEveryDeletedFileThePeerLists) {
     const auto peer = harness::run("fls -rdp -o 2048 " + quote(image()) + " 2>/dev/null");
     ASSERT_EQ(peer.status, 0);
     std::vector<std::string> messages;
-    const auto listed = scan(0, messages);
+    const auto listed = scan(image(), 0, messages);
     int files = 0;
     for (const std::string& line : harness::split(peer.out, '\n')) {
         // Deleted files only; "-/r" are those it finds as orphans.
