@@ -2,11 +2,14 @@
 
 namespace undelete {
 
-void describeDeletedEntry(const DeletedEntry& entry, DeletedFile& file) {
+void describeDeletedEntry(const DeletedEntry& entry, const std::string& folderPath,
+                          DeletedFile& file) {
     file = DeletedFile{};
     file.name = entry.name;
     file.size = entry.fileSize;
     file.created = CreationTime::fat(entry.creationDate, entry.creationTime);
+    file.path = folderPath;
+    file.state = entry.state;
 }
 
 }  // namespace undelete

@@ -14,6 +14,8 @@ struct DeletedEntry {
     uint16_t firstClusterHigh = 0;  // DIR_FstClusHI
     uint32_t fileSize = 0;          // DIR_FileSize
     std::string name;               // whole, in the process's multibyte encoding
+    uint32_t folder = 0;            // the scanner's index of the folder it was found in
+    FileState state = FileState::Unknown;  // set by the scanner from the FAT
 
     // All 32 bits: the reserved top four bits are kept.
     uint32_t firstCluster() const {
@@ -21,7 +23,9 @@ struct DeletedEntry {
     }
 };
 
-// Name, size and creation time of `entry`.
-void describeDeletedEntry(const DeletedEntry& entry, DeletedFile& file);
+// Name, size, creation time and state of `entry`, found in the folder
+// `folderPath`.
+void describeDeletedEntry(const DeletedEntry& entry, const std::string& folderPath,
+                          DeletedFile& file);
 
 }  // namespace undelete

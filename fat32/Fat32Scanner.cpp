@@ -5,7 +5,7 @@
 #include <new>
 
 #include "fat32/Fat32BootSector.h"
-#include "fat32/Fat32DirectoryParser.h"
+#include "fat32/Fat32DirectoryEntry.h"
 
 namespace undelete {
 
@@ -19,24 +19,29 @@ bool Fat32Scanner::open(const PartitionRecord* record) {
     if (record == nullptr) return false;
     if (!drive_.open()) return false;
     partitionStart_ = record->firstSector();
-    if (!readBootSector()) return false;
+    if (!readBootSector(*record)) return false;
 
     if (messages_) messages_(kFat32PreparingMessage);
-    walkedClusters_.clear();
-    depth_ = 0;
     bool walked = false;
     try {
-        walked = readDirectory(rootCluster_);
+        fat_ = std::make_unique<FatTable>(drive_, fatLocation_);
+        fatKnown_ = fat_->load();
+        folders_.assign(1, Folder{});
+        walkedSectors_.clear();
+        depth_ = 0;
+        consecutiveFailures_ = 0;
+        walked = walkLiveDirectory(rootCluster_, 0);
+        for (DeletedEntry& entry : catalogue_) entry.state = stateOf(entry);
     } catch (const std::bad_alloc&) {
-        walked = false;  // a catalogue or cluster record too large to hold
+        walked = false;  // a catalogue or a record of the walk too large to hold
     }
-    walkedClusters_.clear();
+    walkedSectors_ = {};
     if (!walked) return false;
     if (messages_) messages_(kFat32ReadyMessage);
     return true;
 }
 
-bool Fat32Scanner::readBootSector() {
+bool Fat32Scanner::readBootSector(const PartitionRecord& record) {
     const uint32_t sectorBytes = drive_.bytesPerSector();
     if (sectorBytes == 0) return false;
     std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[sectorBytes]());
@@ -46,11 +51,24 @@ bool Fat32Scanner::readBootSector() {
     sectorsPerCluster_ = boot.sectorsPerCluster;
     rootCluster_ = boot.rootCluster;
     firstDataSector_ = firstDataSectorOf(partitionStart_, boot);
+
+    // The volume ends where its boot sector says, but never past the
+    // partition the table gives it, nor past the device itself.
+    const uint64_t deviceSectors = drive_.deviceBytes() / sectorBytes;
+    const uint64_t deviceLeft = deviceSectors > partitionStart_ ? deviceSectors - partitionStart_ : 0;
+    const uint64_t volumeSectors = volumeSectorsOf(boot.totalSectors, record.totalSectors, deviceLeft);
+    clusterLimit_ = clusterLimitOf(volumeSectors, firstDataSector_ - partitionStart_,
+                                   sectorsPerCluster_, uint64_t{boot.fatSize} * sectorBytes);
+    fatLocation_.firstSector = partitionStart_ + boot.reservedSectors;
+    fatLocation_.sectorsPerFat = boot.fatSize;
+    fatLocation_.numberOfFats = boot.numberOfFats;
+    fatLocation_.clusterLimit = clusterLimit_;
     return true;
 }
 
 uint64_t Fat32Scanner::clusterSector(uint32_t cluster) const {
-    return clusterSectorOf(firstDataSector_, sectorsPerCluster_, cluster);
+    // Callers pass valid clusters only: no wrap below cluster 2.
+    return firstDataSector_ + uint64_t{cluster - 2u} * sectorsPerCluster_;
 }
 
 uint32_t Fat32Scanner::clusterBytes() const {
@@ -58,23 +76,175 @@ uint32_t Fat32Scanner::clusterBytes() const {
     return bytes > UINT32_MAX ? 0u : static_cast<uint32_t>(bytes);
 }
 
-bool Fat32Scanner::readDirectory(uint32_t cluster) {
-    // A damaged volume may lead back to a directory already walked, or nest
-    // without end: both are passed over, and the walk ends.
-    if (depth_ >= kMaxDirectoryDepth) return true;
-    if (!walkedClusters_.insert(cluster).second) return true;
+bool Fat32Scanner::clusterFreeNow(uint32_t cluster) const {
+    return !fat_ || !fat_->used().used(cluster) || fat_->used().limit() == 0;
+}
+
+bool Fat32Scanner::wasWalked(uint32_t cluster) const {
+    return walkedSectors_.count(clusterSector(cluster)) != 0;
+}
+
+bool Fat32Scanner::markWalked(uint32_t cluster) {
+    return walkedSectors_.insert(clusterSector(cluster)).second;
+}
+
+bool Fat32Scanner::readClusters(uint32_t first, uint32_t count, uint8_t* into) {
+    if (consecutiveFailures_ >= kMaxConsecutiveReadFailures) return false;
+    const uint64_t sectors = uint64_t{count} * sectorsPerCluster_;
+    if (sectors == 0 || sectors > UINT32_MAX) return false;
+    if (drive_.readSectors(clusterSector(first), into, static_cast<uint32_t>(sectors))) {
+        consecutiveFailures_ = 0;
+        return true;
+    }
+    ++consecutiveFailures_;
+    return false;
+}
+
+bool Fat32Scanner::walkLiveDirectory(uint32_t cluster, uint32_t folder) {
     const uint32_t bytes = clusterBytes();
-    if (bytes == 0) return false;
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bytes]());
-    if (!buffer) return false;
-    if (!drive_.readSectors(clusterSector(cluster), buffer.get(), sectorsPerCluster_)) return false;
+    if (bytes == 0 || !validCluster(cluster)) return false;
+    if (!markWalked(cluster)) return true;  // a loop back, or a cross-link
+
+    // The chain through the FAT: it ends at an end mark, a free or bad
+    // entry, a cluster outside the volume or one walked before, or at the
+    // format's largest directory.
+    const uint32_t maxClusters = std::max<uint32_t>(1, kMaxDirectoryBytes / bytes);
+    std::vector<uint32_t> chain{cluster};
+    for (uint32_t next = 0; chain.size() < maxClusters; chain.push_back(next)) {
+        if (!fat_->entry(chain.back(), next) || !validCluster(next) || !markWalked(next)) break;
+    }
+
+    // Contiguous stretches of the chain are read at once.
+    std::vector<uint8_t> directory(chain.size() * size_t{bytes});
+    size_t read = 0;
+    while (read < chain.size()) {
+        size_t run = 1;
+        while (read + run < chain.size() && chain[read + run] == chain[read] + run) ++run;
+        if (!readClusters(chain[read], static_cast<uint32_t>(run),
+                          directory.data() + read * size_t{bytes})) {
+            break;
+        }
+        read += run;
+    }
+    if (read == 0) return false;
+    directory.resize(read * size_t{bytes});
+    walkEntries(directory, folder, false);
+    return true;
+}
+
+namespace {
+
+// "." naming `cluster` itself, then "..": the start of a directory's
+// first cluster.
+bool startsDirectory(const uint8_t* bytes, size_t length, uint32_t cluster) {
+    if (length < 2 * kDirEntrySize) return false;
+    const uint8_t* dot = bytes;
+    const uint8_t* dotDot = bytes + kDirEntrySize;
+    for (size_t i = 1; i < 11; ++i) {
+        if (dot[i] != ' ' || (i >= 2 && dotDot[i] != ' ')) return false;
+    }
+    return dot[0] == kEntryDot && dotDot[0] == kEntryDot && dotDot[1] == kEntryDot &&
+           isDirectoryEntry(dot) && isDirectoryEntry(dotDot) && entryFirstCluster(dot) == cluster;
+}
+
+// True when every entry up to an end mark could be a directory entry; `ended`
+// tells whether an end mark was met.
+bool holdsDirectoryEntries(const uint8_t* bytes, size_t length, uint32_t clusterLimit, bool& ended) {
+    ended = false;
+    for (size_t p = 0; p + kDirEntrySize <= length; p += kDirEntrySize) {
+        if (bytes[p] == kEntryEnd) {
+            ended = true;
+            return p > 0;
+        }
+        if (!looksLikeDirectoryEntry(bytes + p, clusterLimit)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void Fat32Scanner::walkDeletedDirectory(uint32_t cluster, uint32_t folder) {
+    // Its chain is gone from the FAT: the clusters that follow the first one
+    // on the disk are taken while they are free and still read as entries
+    // of a directory.
+    const uint32_t bytes = clusterBytes();
+    if (bytes == 0 || !validCluster(cluster) || !clusterFreeNow(cluster) || wasWalked(cluster)) {
+        return;
+    }
+    std::vector<uint8_t> directory(bytes);
+    if (!readClusters(cluster, 1, directory.data())) return;
+    if (!startsDirectory(directory.data(), bytes, cluster)) return;
+    markWalked(cluster);
+    bool ended = false;
+    holdsDirectoryEntries(directory.data(), bytes, clusterLimit_, ended);
+    std::vector<uint8_t> next(bytes);
+    for (uint32_t c = cluster + 1; !ended && directory.size() + bytes <= kMaxDirectoryBytes; ++c) {
+        if (!validCluster(c) || !clusterFreeNow(c) || wasWalked(c)) break;
+        if (!readClusters(c, 1, next.data())) break;
+        if (!holdsDirectoryEntries(next.data(), bytes, clusterLimit_, ended)) break;
+        markWalked(c);
+        directory.insert(directory.end(), next.begin(), next.end());
+    }
+    walkEntries(directory, folder, true);
+}
+
+void Fat32Scanner::walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder,
+                               bool deletedFolder) {
+    parseDirectory(bytes.data(), bytes.size(), folder, catalogue_,
+                   [&](const Subdirectory& sub) { enter(sub, folder, deletedFolder); });
+}
+
+void Fat32Scanner::enter(const Subdirectory& sub, uint32_t parent, bool parentDeleted) {
+    // The root is the first level.
+    if (depth_ + 1 >= kMaxDirectoryDepth || !validCluster(sub.cluster)) return;
+    if (folders_.size() >= UINT32_MAX) return;
+    folders_.push_back(Folder{parent, sub.name});
+    const auto folder = static_cast<uint32_t>(folders_.size() - 1);
     ++depth_;
+    // Inside a deleted folder every chain is gone, whatever the entry's mark.
     // A subdirectory's own result does not matter: one that cannot be read
     // contributes nothing and its parent goes on.
-    parseDirectoryCluster(buffer.get(), bytes, catalogue_,
-                          [this](uint32_t child) { readDirectory(child); });
+    if (sub.deleted || parentDeleted) walkDeletedDirectory(sub.cluster, folder);
+    else walkLiveDirectory(sub.cluster, folder);
     --depth_;
-    return true;
+}
+
+std::string Fat32Scanner::folderPath(uint32_t folder) const {
+    std::vector<const std::string*> names;
+    // Parents always come before their children, so the chain ends at 0.
+    for (uint32_t f = folder; f != 0 && f < folders_.size(); f = folders_[f].parent) {
+        names.push_back(&folders_[f].name);
+    }
+    std::string path = "/";
+    for (auto it = names.rbegin(); it != names.rend(); ++it) path += **it + "/";
+    return path;
+}
+
+bool Fat32Scanner::lastContentCluster(uint32_t first, uint64_t clusters, uint32_t& last) const {
+    if (!validCluster(first) || clusters == 0) return false;
+    if (clusters == 1) {
+        last = first;
+        return true;
+    }
+    // The first cluster is the file's by its entry; the rest are the free
+    // clusters that follow it.
+    return fat_->used().nthFree(first + 1, clusters - 1, last);
+}
+
+FileState Fat32Scanner::stateOf(const DeletedEntry& entry) const {
+    if (!fatKnown_) return FileState::Unknown;
+    const uint32_t bytes = clusterBytes();
+    if (entry.fileSize == 0 || bytes == 0) return FileState::Intact;  // nothing to lose
+    const uint32_t first = entry.firstCluster();
+    if (!validCluster(first)) return FileState::Unknown;
+    if (fat_->used().used(first)) return FileState::Overwritten;
+    const uint64_t clusters = clustersForSize(entry.fileSize, bytes);
+    uint32_t last = 0;
+    if (!lastContentCluster(first, clusters, last)) return FileState::Partial;
+    // Clusters live files use between the first and the last: either the
+    // file lay around them or they took its place.
+    const uint64_t span = uint64_t{last} - first + 1;
+    return span == clusters ? FileState::Intact : FileState::Partial;
 }
 
 bool Fat32Scanner::hasItem(uint32_t index) {
@@ -83,43 +253,82 @@ bool Fat32Scanner::hasItem(uint32_t index) {
 
 bool Fat32Scanner::describe(uint32_t index, DeletedFile& file) {
     if (index >= catalogue_.size()) return false;
-    describeDeletedEntry(catalogue_[index], file);
+    describeDeletedEntry(catalogue_[index], folderPath(catalogue_[index].folder), file);
+    return true;
+}
+
+bool Fat32Scanner::streamRun(uint32_t first, uint32_t count, uint64_t& left, ContentSink& sink,
+                             int& failures) {
+    const uint32_t bytes = clusterBytes();
+    const uint32_t perPiece = static_cast<uint32_t>(std::max<uint64_t>(1, kContentPieceBytes / bytes));
+    std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[size_t{perPiece} * bytes]);
+    if (!piece) return false;
+    auto give = [&](const uint8_t* data, uint64_t n) {
+        for (uint64_t at = 0; at < n;) {
+            const uint64_t slice = std::min<uint64_t>(n - at, kContentPieceBytes);
+            if (!sink.write(data + at, static_cast<size_t>(slice))) return false;
+            at += slice;
+        }
+        return true;
+    };
+    for (uint32_t done = 0; done < count && left > 0;) {
+        const uint32_t k = std::min(perPiece, count - done);
+        const uint32_t c = first + done;
+        const uint64_t wanted = std::min<uint64_t>(uint64_t{k} * bytes, left);
+        const bool tried = failures < kMaxConsecutiveReadFailures;
+        if (tried && drive_.readSectors(clusterSector(c), piece.get(),
+                                        k * uint32_t{sectorsPerCluster_})) {
+            failures = 0;
+            if (!give(piece.get(), wanted)) return false;
+        } else if (!tried || k == 1) {
+            // After many failures in a row nothing more is asked of the disk.
+            if (tried) ++failures;
+            if (!sink.lost(wanted)) return false;
+        } else {
+            // A bad sector somewhere in the piece: cluster by cluster, so that
+            // only what cannot be read is lost.
+            for (uint64_t i = 0; i * bytes < wanted; ++i) {
+                const uint64_t part = std::min<uint64_t>(bytes, wanted - i * bytes);
+                const bool ok = failures < kMaxConsecutiveReadFailures &&
+                                drive_.readSectors(clusterSector(c + static_cast<uint32_t>(i)),
+                                                   piece.get(), sectorsPerCluster_);
+                failures = ok ? 0 : failures + 1;
+                if (!(ok ? give(piece.get(), part) : sink.lost(part))) return false;
+            }
+        }
+        left -= wanted;
+        done += k;
+    }
     return true;
 }
 
 bool Fat32Scanner::readContent(uint32_t index, ContentSink& sink) {
-    if (index >= catalogue_.size()) return false;
+    if (index >= catalogue_.size() || !fat_) return false;
     const DeletedEntry& entry = catalogue_[index];
+    if (entry.fileSize == 0) return sink.begin(0);
+    const uint32_t bytes = clusterBytes();
+    if (bytes == 0) return false;
+
+    // Content that would run past the volume's last cluster is not the
+    // file's: refused before anything reaches the sink.
+    const uint32_t first = entry.firstCluster();
+    const uint64_t clusters = clustersForSize(entry.fileSize, bytes);
+    uint32_t last = 0;
+    if (!lastContentCluster(first, clusters, last)) return false;
     if (!sink.begin(entry.fileSize)) return false;
-    if (entry.fileSize == 0) return true;
 
-    const uint32_t clusterSize = clusterBytes();
-    if (clusterSize == 0) return false;
-    // A piece holds whole clusters, at least one.
-    const uint64_t perPiece = std::max<uint64_t>(1, kContentPieceBytes / clusterSize);
-    std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[perPiece * clusterSize]);
-    if (!piece) return false;
-
-    // The clusters are taken to follow one another from the first on; each
-    // is read on its own, and a piece goes to the sink once it is full.
-    const uint64_t start = clusterSector(entry.firstCluster());
+    const ClusterMap& used = fat_->used();
     uint64_t left = entry.fileSize;
-    uint64_t k = 0;
-    while (left > 0) {
-        uint64_t filled = 0;
-        while (filled < left && filled < perPiece * clusterSize) {
-            if (!drive_.readSectors(start + k * sectorsPerCluster_, piece.get() + filled,
-                                    sectorsPerCluster_)) {
-                return false;
-            }
-            filled += clusterSize;
-            ++k;
-        }
-        const uint64_t bytes = std::min(filled, left);
-        if (!sink.write(piece.get(), static_cast<size_t>(bytes))) return false;
-        left -= bytes;
+    int failures = 0;
+    for (uint32_t c = first; left > 0 && c <= last;) {
+        // A run of clusters taken one after another: the first cluster
+        // whatever the FAT says, then free ones up to the next used one.
+        const uint32_t end = std::min(used.nextUsed(c + 1), last + 1);
+        if (!streamRun(c, end - c, left, sink, failures)) return false;
+        if (end > last) break;
+        c = used.nextFree(end);
     }
-    return true;
+    return left == 0;
 }
 
 }  // namespace undelete

@@ -1,13 +1,19 @@
-// Scanner of FAT32 partitions: finds the deleted entries in the first
-// cluster of every directory and reads a deleted file's clusters as one
-// contiguous run from its first cluster. The FAT itself is never read.
+// Scanner of FAT32 partitions: walks every directory along its cluster
+// chain in the FAT, and deleted folders along the clusters that still hold
+// their entries; reads a deleted file's content from its first cluster on
+// over the clusters that are free now, and tells from the FAT whether live
+// files have taken any of them.
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "disk/DriveReader.h"
 #include "fat32/DeletedEntry.h"
+#include "fat32/FatTable.h"
+#include "fat32/Fat32DirectoryParser.h"
 #include "scan/ScanContext.h"
 #include "scan/VolumeScanner.h"
 
@@ -19,8 +25,12 @@ extern const char kFat32ReadyMessage[];
 class Fat32Scanner : public VolumeScanner {
 public:
     // Deeper directories are not walked, so a damaged tree cannot exhaust
-    // memory with one cluster buffer per level.
+    // memory with one directory buffer per level.
     static constexpr int kMaxDirectoryDepth = 64;
+    // The format's own limit: 65,536 entries of 32 bytes.
+    static constexpr uint32_t kMaxDirectoryBytes = 2u << 20;
+    // Failed reads in a row after which the walk, or a save, reads no more.
+    static constexpr int kMaxConsecutiveReadFailures = 16;
 
     explicit Fat32Scanner(const ScanContext& context);
 
@@ -31,14 +41,40 @@ public:
     bool readContent(uint32_t index, ContentSink& sink) override;
 
 private:
-    bool readBootSector();
-    // Reads the first cluster of the directory at `cluster` and walks it.
-    // False only when the cluster could not be had; a cluster already
-    // walked, or one below the depth limit, is passed over.
-    bool readDirectory(uint32_t cluster);
+    struct Folder {
+        uint32_t parent = 0;
+        std::string name;
+    };
+
+    bool readBootSector(const PartitionRecord& record);
+    bool validCluster(uint32_t cluster) const { return cluster >= 2 && cluster < clusterLimit_; }
     uint64_t clusterSector(uint32_t cluster) const;
     // sectorsPerCluster × the drive's sector size; 0 when unusable.
     uint32_t clusterBytes() const;
+    bool clusterFreeNow(uint32_t cluster) const;
+    // Remembers a directory cluster by its place on the disk; false when it
+    // was walked before.
+    bool markWalked(uint32_t cluster);
+    bool wasWalked(uint32_t cluster) const;
+    // Reads `count` clusters from `first` on; counts failures in a row and
+    // reads nothing once there were too many.
+    bool readClusters(uint32_t first, uint32_t count, uint8_t* into);
+
+    // False only when the directory's first cluster could not be had.
+    bool walkLiveDirectory(uint32_t cluster, uint32_t folder);
+    void walkDeletedDirectory(uint32_t cluster, uint32_t folder);
+    void walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder, bool deletedFolder);
+    void enter(const Subdirectory& sub, uint32_t parent, bool parentDeleted);
+    std::string folderPath(uint32_t folder) const;
+
+    // The cluster that holds the last byte of a file of `clusters` clusters
+    // from `first`, as readContent takes them; false when the volume ends
+    // before.
+    bool lastContentCluster(uint32_t first, uint64_t clusters, uint32_t& last) const;
+    FileState stateOf(const DeletedEntry& entry) const;
+    // Streams `count` clusters from `first` on, at most `left` bytes.
+    bool streamRun(uint32_t first, uint32_t count, uint64_t& left, ContentSink& sink,
+                   int& failures);
 
     MessageSink messages_;
     DriveReader drive_;
@@ -46,9 +82,15 @@ private:
     uint64_t firstDataSector_ = 0;  // absolute sector of cluster 2
     uint8_t sectorsPerCluster_ = 0;
     uint32_t rootCluster_ = 0;
+    uint32_t clusterLimit_ = 2;     // one past the highest usable cluster
+    FatLocation fatLocation_;
+    std::unique_ptr<FatTable> fat_;
+    bool fatKnown_ = false;         // every piece of the FAT was read
     std::vector<DeletedEntry> catalogue_;  // in the order the walk found them
-    std::unordered_set<uint32_t> walkedClusters_;
+    std::vector<Folder> folders_;          // 0: the root
+    std::unordered_set<uint64_t> walkedSectors_;
     int depth_ = 0;
+    int consecutiveFailures_ = 0;
 };
 
 }  // namespace undelete

@@ -94,3 +94,21 @@ TEST(Fat32BootSector, ClusterCountRoundsUpWithoutWrap) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Fat32BootSector, ClusterLimitTakesTheSmallestEvidence) {
+    // Boot sector, partition table and device: the smallest known one wins.
+    EXPECT_EQ(volumeSectorsOf(1000, 800, 900), 800u);
+    EXPECT_EQ(volumeSectorsOf(0, 0, 900), 900u);
+    EXPECT_EQ(volumeSectorsOf(1000, 0, 0), 1000u);
+    // The data area from sector 2032 on; 8 sectors a cluster: whole ones only.
+    EXPECT_EQ(clusterLimitOf(2032 + 87, 2032, 8, 1u << 20), 2u + 10);  // 87 = 10 × 8 + 7
+    EXPECT_EQ(clusterLimitOf(2032, 2032, 8, 1u << 20), 2u);       // no data area
+    EXPECT_EQ(clusterLimitOf(100, 2032, 8, 1u << 20), 2u);        // data past the end
+    EXPECT_EQ(clusterLimitOf(1u << 30, 0, 1, 4 * 50), 50u);        // what one FAT describes
+    EXPECT_EQ(clusterLimitOf(UINT64_MAX, 0, 1, UINT64_MAX), kFat32ClusterCeiling);
+    EXPECT_EQ(clusterLimitOf(1u << 30, 0, 0, 1u << 20), 2u);      // no sectors a cluster
+}
+
+}  // namespace

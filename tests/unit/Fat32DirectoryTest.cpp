@@ -21,12 +21,17 @@ protected:
     // Walks `dir` as a cluster of `length` bytes (default: the bytes built).
     std::vector<DeletedEntry> parse(const Directory& dir, size_t length = 0) {
         std::vector<DeletedEntry> catalogue;
-        parseDirectoryCluster(dir.bytes.data(), length ? length : dir.bytes.size(), catalogue,
-                              [this](uint32_t cluster) { entered.push_back(cluster); });
+        parseDirectory(dir.bytes.data(), length ? length : dir.bytes.size(), 3, catalogue,
+                       [this](const Subdirectory& sub) {
+                           entered.push_back(sub.cluster);
+                           enteredNames.push_back(sub.name + (sub.deleted ? " (deleted)" : ""));
+                       });
+        for (const DeletedEntry& e : catalogue) EXPECT_EQ(e.folder, 3u);
         return catalogue;
     }
 
     std::vector<uint32_t> entered;
+    std::vector<std::string> enteredNames;
 };
 
 std::u16string repeat(const std::u16string& piece, size_t times) {
@@ -66,12 +71,12 @@ TEST_F(Fat32Directory, ShortEntryFieldsAreTakenAsStored) {
 
 TEST_F(Fat32Directory, LongNamePiecesJoinInReadingOrder) {
     Directory dir;
-    dir.add(longNameEntries(u"report.txt")).add(deletedFile("XEPORT  TXT", 7, 10));
+    dir.add(deletedNamedFile(u"report.txt", "REPORT  TXT", 7, 10));
     // Three pieces, the last one short: fillers must not reach the name.
-    dir.add(longNameEntries(u"A rather long name for one.dat")).add(deletedFile("XRATHE~1DAT"));
+    dir.add(deletedNamedFile(u"A rather long name for one.dat", "ARATHE~1DAT"));
     // Exactly 13 and 26 units: no terminator inside the piece.
-    dir.add(longNameEntries(u"thirteen-char")).add(deletedFile("XHIRTE~1   "));
-    dir.add(longNameEntries(u"twenty-six-characters.text")).add(deletedFile("XWENTY~1TEX"));
+    dir.add(deletedNamedFile(u"thirteen-char", "THIRTE~1   "));
+    dir.add(deletedNamedFile(u"twenty-six-characters.text", "TWENTY~1TEX"));
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 4u);
     EXPECT_EQ(found[0].name, "report.txt");
@@ -84,8 +89,9 @@ TEST_F(Fat32Directory, LongNamePiecesJoinInReadingOrder) {
 
 TEST_F(Fat32Directory, AZeroUnitEndsOnlyItsOwnPiece) {
     // Pieces written separately: the first in reading order ends early.
-    auto tail = longNameEntries(u"cd");
-    auto head = longNameEntries(u"ab");
+    const uint8_t sum = checksumOf("ABCD       ");
+    auto tail = longNameEntries(u"cd", true, sum);
+    auto head = longNameEntries(u"ab", true, sum);
     Directory dir;
     dir.add(tail).add(head).add(deletedFile("XBCD       "));
     const auto found = parse(dir);
@@ -95,10 +101,10 @@ TEST_F(Fat32Directory, AZeroUnitEndsOnlyItsOwnPiece) {
 
 TEST_F(Fat32Directory, ChineseNamesAndUnpairedSurrogates) {
     Directory dir;
-    dir.add(longNameEntries(u"报告.txt")).add(deletedFile("X_A5B~1 TXT"));
-    dir.add(longNameEntries(std::u16string(u"a") + char16_t(0xD800) + u"b" + char16_t(0xDC00)))
-        .add(deletedFile("XB~1       "));
-    dir.add(longNameEntries(u"\U0001F600.txt")).add(deletedFile("XMOJI~1 TXT"));
+    dir.add(deletedNamedFile(u"报告.txt", "_A5B~1  TXT"));
+    dir.add(deletedNamedFile(std::u16string(u"a") + char16_t(0xD800) + u"b" + char16_t(0xDC00),
+                             "AB~1       "));
+    dir.add(deletedNamedFile(u"\U0001F600.txt", "_MOJI~1 TXT"));
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 3u);
     EXPECT_EQ(found[0].name, "报告.txt");
@@ -111,7 +117,7 @@ TEST_F(Fat32Directory, LongNamesAreWholeAndTheirRowTextIsCutAtACharacterBoundary
     // holds 86 characters, never a part of the 87th.
     const std::u16string name = repeat(u"文", 100);
     Directory dir;
-    dir.add(longNameEntries(name)).add(deletedFile("X~1        "));
+    dir.add(deletedNamedFile(name, "__~1       "));
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].name.size(), 300u);
@@ -128,7 +134,7 @@ TEST_F(Fat32Directory, RunsLongerThanTenPiecesKeepTheStartOfTheName) {
     std::u16string name;
     for (char16_t c = u'a'; c < u'a' + 12; ++c) name += std::u16string(13, c);
     Directory dir;
-    dir.add(longNameEntries(name)).add(deletedFile("XONG~1     ", 3, 99));
+    dir.add(deletedNamedFile(name, "AAAAAA~1   ", 3, 99));
     dir.add(deletedFile("XEXT    TXT"));
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 2u);
@@ -139,11 +145,10 @@ TEST_F(Fat32Directory, RunsLongerThanTenPiecesKeepTheStartOfTheName) {
     EXPECT_EQ(found[1].name, "#EXT.TXT");
 }
 
-TEST_F(Fat32Directory, RunReachingTheEndOfTheClusterYieldsNothing) {
+TEST_F(Fat32Directory, RunReachingTheEndOfTheDirectoryYieldsNothing) {
     Directory dir;
     dir.add(deletedFile("XIRST   TXT"));
-    dir.add(longNameEntries(u"cut off in the middle of its long name.txt"));  // 4 pieces
-    dir.add(deletedFile("XUT~1   TXT"));
+    dir.add(deletedNamedFile(u"cut off in the middle of its long name.txt", "CUTOFF~1TXT"));
     // The cluster ends right after the run: its short entry is not there.
     const auto found = parse(dir, 5 * 32);
     ASSERT_EQ(found.size(), 1u);
@@ -153,18 +158,61 @@ TEST_F(Fat32Directory, RunReachingTheEndOfTheClusterYieldsNothing) {
     EXPECT_EQ(parse(dir, 6 * 32).size(), 2u);
 }
 
-TEST_F(Fat32Directory, EntryAfterARunIsItsShortEntryWhateverItsMark) {
+TEST_F(Fat32Directory, AStaleLongNameIsNotJoinedToANewerShortEntry) {
     Directory dir;
-    dir.add(longNameEntries(u"Reused slot.txt"))
-        .add(shortEntry("NEWFILE TXT", 0x20, 12, 345, 0x1111, 0x2222));
-    dir.add(longNameEntries(u"Reused as dir")).add(shortEntry("NEWDIR     ", 0x10, 30));
+    // A live short entry took the slot after a deleted run: it is live, not
+    // listed, and a live directory there is walked under its own name.
+    dir.add(longNameEntries(u"Reused slot.txt", true, checksumOf("REUSED~1TXT")))
+        .add(shortEntry("NEWFILE TXT", 0x20, 12, 345));
+    dir.add(longNameEntries(u"Reused as dir", true, checksumOf("REUSED~2   ")))
+        .add(shortEntry("NEWDIR     ", 0x10, 30));
+    // A deleted short entry after a run of another file's checksum keeps its
+    // 8.3 name; one whose checksum needs a first byte that the long name
+    // cannot start with (lower case, 'Q' for "report") is not joined either.
+    dir.add(longNameEntries(u"old name.txt", true, checksumOf("OLDNAM~1TXT")))
+        .add(deletedFile("XEWER   TXT", 5, 6));
+    dir.add(longNameEntries(u"report.txt", true, checksumOf("QEPORT  TXT")))
+        .add(deletedFile("XEPORT  TXT"));
+    dir.add(longNameEntries(u"report.txt", true, checksumOf("rEPORT  TXT")))
+        .add(deletedFile("XEPORT  TXT"));
+    // Pieces of two checksums: only the run next to the short entry counts.
+    dir.add(longNameEntries(u"stale", true, 0x11))
+        .add(deletedNamedFile(u"fresh.txt", "FRESH   TXT"));
+    // The checksum of a non-ASCII start accepts any byte a name can begin with.
+    dir.add(deletedNamedFile(u"报告2.txt", "\xB1\xA8\xB8\xE6" "2~1 TXT"));
     const auto found = parse(dir);
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].name, "Reused slot.txt");
-    EXPECT_EQ(found[0].fileSize, 345u);
-    EXPECT_EQ(found[0].firstCluster(), 12u);
-    EXPECT_EQ(found[0].creationDate, 0x1111);
-    EXPECT_TRUE(entered.empty());  // the directory after a run is not walked
+    ASSERT_EQ(found.size(), 5u);
+    EXPECT_EQ(found[0].name, "#EWER.TXT");
+    EXPECT_EQ(found[0].fileSize, 6u);
+    EXPECT_EQ(found[1].name, "#EPORT.TXT");
+    EXPECT_EQ(found[2].name, "#EPORT.TXT");
+    EXPECT_EQ(found[3].name, "fresh.txt");
+    EXPECT_EQ(found[4].name, "报告2.txt");
+    EXPECT_EQ(entered, std::vector<uint32_t>{30});
+    EXPECT_EQ(enteredNames, std::vector<std::string>{"NEWDIR"});
+}
+
+TEST_F(Fat32Directory, ShortNamesDecodeCodePage936WithAFallback) {
+    Directory dir;
+    // 报告 in code page 936 is B1 A8 B8 E6.
+    dir.add(deletedFile("X\xB1\xA8\xB8\xE6   TXT"));
+    dir.add(deletedFile("X\xC4\xE3\xBA\xC3   \xCE\xC4 "));  // 你好.文
+    dir.add(deletedFile("XA\x80\xFF\x81   BIN"));  // no character: '?' each
+    // Live directories: 0x05 stands for E5, case bits lower the name.
+    Entry live = shortEntry("\x05\xA5\xB8\xF6       ", 0x10, 40);  // E5 A5 = 濂, B8 F6 = 个
+    Entry lower = shortEntry("PHOTOS  JPG", 0x10, 41);
+    lower[12] = 0x18;
+    dir.add(live).add(lower);
+    dir.add(liveNamedEntry(u"照片", "\xD5\xD5\xC6\xAC       ", 0x10, 42));
+    const auto found = parse(dir);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].name, "#报告.TXT");
+    EXPECT_EQ(found[1].name, "#你好.文");
+    EXPECT_EQ(found[2].name, "#A???.BIN");
+    ASSERT_EQ(enteredNames.size(), 3u);
+    EXPECT_EQ(enteredNames[0], "濂个");
+    EXPECT_EQ(enteredNames[1], "photos.jpg");
+    EXPECT_EQ(enteredNames[2], "照片");
 }
 
 TEST_F(Fat32Directory, WhatIsWalkedAndWhatIsCatalogued) {
@@ -175,7 +223,7 @@ TEST_F(Fat32Directory, WhatIsWalkedAndWhatIsCatalogued) {
         .add(longNameEntries(u"Live Name", false))       // live pieces pass alone
         .add(shortEntry("LIVENAME   ", 0x20, 43))
         .add(shortEntry("SUB        ", 0x10, 0x00020005u))  // high word counts
-        .add([] { Entry e = shortEntry("XELDIR     ", 0x10, 44); e[0] = 0xE5; return e; }())
+        .add([] { Entry e = shortEntry("XELDIR     ", 0x10, 44); e[0] = 0xE5; return e; }())  // deleted folder
         .add([] { Entry e = shortEntry("XABEL      ", 0x08, 0, 0); e[0] = 0xE5; return e; }())
         .add(shortEntry("WEIRD      ", 0x1F, 45))  // 0x1F is not a long name
         .add(Entry{})                                // end of directory
@@ -184,7 +232,8 @@ TEST_F(Fat32Directory, WhatIsWalkedAndWhatIsCatalogued) {
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].name, "#ABEL");  // a deleted volume label is a file here
-    EXPECT_EQ(entered, (std::vector<uint32_t>{0x00020005u, 45u}));
+    EXPECT_EQ(entered, (std::vector<uint32_t>{0x00020005u, 44u, 45u}));
+    EXPECT_EQ(enteredNames, (std::vector<std::string>{"SUB", "#ELDIR (deleted)", "WEIRD"}));
 }
 
 TEST_F(Fat32Directory, SubdirectoryIsEnteredWhereItStands) {
@@ -192,8 +241,8 @@ TEST_F(Fat32Directory, SubdirectoryIsEnteredWhereItStands) {
     dir.add(deletedFile("XEFORE     ")).add(shortEntry("SUB        ", 0x10, 9)).add(deletedFile("XFTER      "));
     std::vector<DeletedEntry> catalogue;
     std::vector<size_t> sizeWhenEntered;
-    parseDirectoryCluster(dir.bytes.data(), dir.bytes.size(), catalogue,
-                          [&](uint32_t) { sizeWhenEntered.push_back(catalogue.size()); });
+    parseDirectory(dir.bytes.data(), dir.bytes.size(), 0, catalogue,
+                   [&](const Subdirectory&) { sizeWhenEntered.push_back(catalogue.size()); });
     EXPECT_EQ(sizeWhenEntered, std::vector<size_t>{1});
     EXPECT_EQ(catalogue.size(), 2u);
 }

@@ -93,12 +93,15 @@ TEST_F(Fat32ScannerTest, FailedRootReadEndsOpenAfterTheFirstMessage) {
     EXPECT_FALSE(scanner.open(&empty.record));
     EXPECT_EQ(messages.messages(), Names{kPreparing});
 
+    // A root beyond the volume's clusters is not read at all.
     VolumeLayout far;
     far.rootCluster = 1u << 24;
     Fat32Volume volume(far);
     Fat32Scanner other(context(volume));
+    const int before = volume.disk().image().reads.load();
     EXPECT_FALSE(other.open(&volume.record));
-    EXPECT_EQ(messages.messages(), (Names{kPreparing, kPreparing, kReadError}));
+    EXPECT_EQ(messages.messages(), (Names{kPreparing, kPreparing}));
+    EXPECT_EQ(volume.disk().image().reads.load() - before, 2);  // boot sector and FAT
 }
 
 TEST_F(Fat32ScannerTest, WalkIsDepthFirstPreOrderAndSkipsWhatItMust) {
@@ -107,7 +110,7 @@ TEST_F(Fat32ScannerTest, WalkIsDepthFirstPreOrderAndSkipsWhatItMust) {
                       .add(deletedFile("XOOT1      "))
                       .add(shortEntry("SUB        ", 0x10, 5))
                       .add([] { Entry e = shortEntry("XONE       ", 0x10, 8); e[0] = 0xE5; return e; }())
-                      .add(shortEntry("BAD        ", 0x10, 1u << 24))  // unreadable
+                      .add(shortEntry("BAD        ", 0x10, 1u << 24))  // beyond the volume
                       .add(deletedFile("XOOT2      ")));
     volume.put(5, Directory()
                       .add(shortEntry(".          ", 0x10, 9))  // must not be walked
@@ -120,8 +123,9 @@ TEST_F(Fat32ScannerTest, WalkIsDepthFirstPreOrderAndSkipsWhatItMust) {
     volume.put(9, Directory().add(deletedFile("XN_DOT     ")));
     Fat32Scanner scanner(context(volume));
     ASSERT_TRUE(scanner.open(&volume.record));
+    // The deleted directory's cluster does not start with "." and "..": not walked.
     EXPECT_EQ(names(scanner), (Names{"#OOT1", "#UB1", "#EEP", "#UB2", "#OOT2"}));
-    EXPECT_EQ(messages.messages(), (Names{kPreparing, kReadError, kReady}));
+    EXPECT_EQ(messages.messages(), (Names{kPreparing, kReady}));
 }
 
 TEST_F(Fat32ScannerTest, CyclesEndAndEachClusterIsWalkedOnce) {
@@ -196,7 +200,7 @@ TEST_F(Fat32ScannerTest, DescribeGivesSizeTimeAndName) {
     Fat32Volume volume;
     Directory dir;
     for (const auto& size : sizes) dir.add(deletedFile("XIZE       ", 0, size.first));
-    dir.add(longNameEntries(u"报告.txt"));
+    dir.add(longNameEntries(u"报告.txt", true, checksumOf("__A5B~1 TXT")));
     dir.add([] { Entry e = shortEntry("X_A5B~1 TXT", 0x20, 0, 5, 0x3D21, 0x6B5F); e[0] = 0xE5; return e; }());
     volume.put(2, dir);
     Fat32Scanner scanner(context(volume));
@@ -261,7 +265,7 @@ TEST_F(Fat32ContentTest, EmptyFileReadsNothing) {
     EXPECT_EQ(readsSinceOpen(), 0);
 }
 
-TEST_F(Fat32ContentTest, WholeClustersFromTheFirstOneOn) {
+TEST_F(Fat32ContentTest, FreeClustersFromTheFirstOneOnInOneRead) {
     ASSERT_TRUE(read(1));
     ASSERT_EQ(data.size(), 1u);
     EXPECT_EQ(data[0], 4);
@@ -270,28 +274,29 @@ TEST_F(Fat32ContentTest, WholeClustersFromTheFirstOneOn) {
     ASSERT_TRUE(read(2));
     ASSERT_EQ(data.size(), 8192u);
     EXPECT_EQ(data[4095], 4);
-    EXPECT_EQ(data[4096], 5);  // the next cluster on the disk, FAT or not
-    EXPECT_EQ(readsSinceOpen(), 3);
+    EXPECT_EQ(data[4096], 5);  // free in the FAT: the file's next cluster
+    EXPECT_EQ(readsSinceOpen(), 2);
 
     ASSERT_TRUE(read(3));
     ASSERT_EQ(data.size(), 8193u);
     EXPECT_EQ(data[8192], 6);
-    EXPECT_EQ(readsSinceOpen(), 6);
+    EXPECT_EQ(readsSinceOpen(), 3);
     EXPECT_EQ(messages.messages().size(), 2u);
 }
 
-TEST_F(Fat32ContentTest, FailedReadReturnsFalseAtOnce) {
-    EXPECT_FALSE(read(4));
-    // Cluster 11 is read, cluster 12 lies partly past the end: the third
-    // cluster is not asked for.
-    EXPECT_EQ(readsSinceOpen(), 2);
-    EXPECT_EQ(messages.messages().back(), kReadError);
-    const int before = readsSinceOpen();
-    EXPECT_FALSE(read(5));
-    EXPECT_EQ(readsSinceOpen(), before + 1);
-    EXPECT_EQ(messages.messages().size(), 4u);
+TEST_F(Fat32ContentTest, ContentBeyondTheVolumeIsRefusedBeforeAnyRead) {
+    data.assign(3, 1);
+    EXPECT_FALSE(read(4));  // three clusters from the last one
+    EXPECT_FALSE(read(5));  // cluster 0 never wraps to a position
     EXPECT_FALSE(read(6));  // no such item
-    EXPECT_EQ(readsSinceOpen(), before + 1);
+    EXPECT_TRUE(data.empty());
+    EXPECT_EQ(readsSinceOpen(), 0);
+    EXPECT_EQ(messages.messages().size(), 2u);
+    DeletedFile file;
+    ASSERT_TRUE(scanner.describe(4, file));
+    EXPECT_EQ(file.state, FileState::Partial);  // the volume ends before the file
+    ASSERT_TRUE(scanner.describe(5, file));
+    EXPECT_EQ(file.state, FileState::Unknown);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -34,10 +35,22 @@ inline Entry deletedFile(const char* name11, uint32_t cluster = 0, uint32_t size
     return e;
 }
 
+// The checksum a long name carries of its short entry's 11 name bytes,
+// written out here apart from the scanner's own.
+inline uint8_t checksumOf(const char* name11) {
+    unsigned sum = 0;
+    for (int i = 0; i < 11; ++i) {
+        sum = (((sum & 1u) << 7) | (sum >> 1)) + static_cast<uint8_t>(name11[i]);
+        sum &= 0xFF;
+    }
+    return static_cast<uint8_t>(sum);
+}
+
 // The long-name entries of `name` in disk order (last piece first), marked
-// deleted when `deleted`; a short piece ends with a zero unit and 0xFFFF
-// fillers, as the format writes it.
-inline std::vector<Entry> longNameEntries(const std::u16string& name, bool deleted = true) {
+// deleted when `deleted`, carrying `checksum`; a short piece ends with a
+// zero unit and 0xFFFF fillers, as the format writes it.
+inline std::vector<Entry> longNameEntries(const std::u16string& name, bool deleted = true,
+                                          uint8_t checksum = 0) {
     static const size_t offsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     const size_t pieces = (name.size() + 12) / 13;
     std::vector<Entry> entries;
@@ -52,10 +65,37 @@ inline std::vector<Entry> longNameEntries(const std::u16string& name, bool delet
             else if (at == name.size()) unit = 0;
             put16(e.data() + offsets[i], unit);
         }
+        e[13] = checksum;
         if (deleted) e[0] = 0xE5;
         entries.push_back(e);
     }
     return entries;
+}
+
+// A file with a long name as the format writes it, then deleted: the long
+// name's pieces carry the checksum of `short11` (the short name with its
+// real first byte), and every entry carries the deletion mark.
+inline std::vector<Entry> deletedNamedFile(const std::u16string& name, const char* short11,
+                                           uint32_t cluster = 0, uint32_t size = 0,
+                                           uint8_t attr = 0x20) {
+    std::vector<Entry> entries = longNameEntries(name, true, checksumOf(short11));
+    Entry e = shortEntry(short11, attr, cluster, size);
+    e[0] = 0xE5;
+    entries.push_back(e);
+    return entries;
+}
+
+// The same, live.
+inline std::vector<Entry> liveNamedEntry(const std::u16string& name, const char* short11,
+                                         uint8_t attr, uint32_t cluster = 0, uint32_t size = 0) {
+    std::vector<Entry> entries = longNameEntries(name, false, checksumOf(short11));
+    entries.push_back(shortEntry(short11, attr, cluster, size));
+    return entries;
+}
+
+// "." and ".." of the directory at `self`, whose parent is at `parent`.
+inline std::vector<Entry> dotEntries(uint32_t self, uint32_t parent) {
+    return {shortEntry(".          ", 0x10, self), shortEntry("..         ", 0x10, parent)};
 }
 
 // Directory bytes built entry by entry.
@@ -73,8 +113,8 @@ public:
 };
 
 // A FAT32 volume on a memory drive: boot sector at `start`, reserved
-// sectors, FATs (never filled: the scanner does not read them), then the
-// data area of `clusters` clusters.
+// sectors, FATs (all clusters free until set), then the data area of
+// `clusters` clusters.
 struct VolumeLayout {
     uint32_t sectorBytes = 512;
     uint8_t sectorsPerCluster = 1;
@@ -85,6 +125,7 @@ struct VolumeLayout {
     uint64_t start = 64;
     uint32_t clusters = 100;
     const char* label = "FAT32   ";
+    uint32_t totalSectors = 0;  // BPB_TotSec32; 0: not given
 };
 
 class Fat32Volume {
@@ -103,6 +144,7 @@ public:
         boot[16] = layout.numberOfFats;
         put32(boot + 36, layout.fatSize);
         put32(boot + 44, layout.rootCluster);
+        put32(boot + 32, layout.totalSectors);
         std::memcpy(boot + 82, layout.label, std::strlen(layout.label));
         boot[510] = 0x55;
         boot[511] = 0xAA;
@@ -125,6 +167,21 @@ public:
         std::memcpy(cluster(k), dir.bytes.data(), dir.bytes.size());
     }
     MemoryDisk& disk() { return disk_; }
+
+    // Sets FAT entry k in every FAT.
+    void setFat(uint32_t k, uint32_t value) {
+        const uint8_t fats = layout_.numberOfFats == 0 ? 2 : layout_.numberOfFats;
+        for (uint8_t f = 0; f < fats; ++f) {
+            const uint64_t fatStart = layout_.start + layout_.reservedSectors + uint64_t{f} * layout_.fatSize;
+            put32(disk_.at(fatStart * layout_.sectorBytes + uint64_t{k} * 4), value);
+        }
+    }
+    // Links `clusters` into one chain that ends with an end mark.
+    void chain(std::initializer_list<uint32_t> clusters) {
+        const uint32_t* c = clusters.begin();
+        for (; c + 1 < clusters.end(); ++c) setFat(*c, c[1]);
+        if (clusters.size() > 0) setFat(*c, 0x0FFFFFFF);
+    }
 
     PartitionRecord record;
 

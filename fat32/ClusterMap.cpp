@@ -1,0 +1,138 @@
+#include "fat32/ClusterMap.h"
+
+#include <algorithm>
+#include <new>
+
+namespace undelete {
+
+namespace {
+
+uint32_t popcount(uint64_t v) { return static_cast<uint32_t>(__builtin_popcountll(v)); }
+// Index of the lowest set bit; v must not be 0.
+uint32_t lowestBit(uint64_t v) { return static_cast<uint32_t>(__builtin_ctzll(v)); }
+
+}  // namespace
+
+bool ClusterMap::reset(uint32_t limit) {
+    limit_ = 0;
+    try {
+        words_.assign((static_cast<size_t>(limit) + 63) / 64, 0);
+        freeBeforeBlock_.clear();
+    } catch (const std::bad_alloc&) {
+        words_.clear();
+        return false;
+    }
+    limit_ = limit;
+    // Bits past the limit in the last word are set: they are never free.
+    for (uint64_t c = limit; c < words_.size() * 64ull; ++c) words_[c / 64] |= 1ull << (c % 64);
+    setUsed(0);
+    setUsed(1);
+    return true;
+}
+
+void ClusterMap::setUsed(uint32_t cluster) {
+    if (cluster < limit_) words_[cluster / 64] |= 1ull << (cluster % 64);
+}
+
+void ClusterMap::finish() {
+    const size_t blocks = (words_.size() + kBlockWords - 1) / kBlockWords;
+    try {
+        freeBeforeBlock_.assign(blocks + 1, 0);
+    } catch (const std::bad_alloc&) {
+        freeBeforeBlock_.clear();  // counts fall back to walking the words
+        return;
+    }
+    for (size_t b = 0; b < blocks; ++b) {
+        const size_t end = std::min(words_.size(), (b + 1) * size_t{kBlockWords});
+        freeBeforeBlock_[b + 1] = freeBeforeBlock_[b] + freeInWords(b * kBlockWords, end);
+    }
+}
+
+bool ClusterMap::used(uint32_t cluster) const {
+    return cluster >= limit_ || ((words_[cluster / 64] >> (cluster % 64)) & 1) != 0;
+}
+
+uint64_t ClusterMap::freeInWords(size_t firstWord, size_t endWord) const {
+    uint64_t n = 0;
+    for (size_t w = firstWord; w < endWord; ++w) n += static_cast<uint64_t>(64 - popcount(words_[w]));
+    return n;
+}
+
+uint64_t ClusterMap::freeBefore(uint32_t cluster) const {
+    if (cluster > limit_) cluster = limit_;
+    const size_t word = cluster / 64;
+    size_t fromWord = 0;
+    uint64_t n = 0;
+    if (!freeBeforeBlock_.empty()) {
+        fromWord = word / kBlockWords * kBlockWords;
+        n = freeBeforeBlock_[word / kBlockWords];
+    }
+    n += freeInWords(fromWord, word);
+    const uint32_t bits = cluster % 64;
+    if (bits != 0) n += static_cast<uint64_t>(bits - popcount(words_[word] & ((1ull << bits) - 1)));
+    return n;
+}
+
+uint64_t ClusterMap::freeBetween(uint32_t from, uint32_t to) const {
+    if (to > limit_) to = limit_;
+    if (from >= to) return 0;
+    return freeBefore(to) - freeBefore(from);
+}
+
+uint32_t ClusterMap::nextUsed(uint32_t from) const {
+    for (uint64_t c = from; c < limit_;) {
+        const uint64_t bits = words_[c / 64] >> (c % 64);
+        if (bits != 0) {
+            const uint64_t at = c + lowestBit(bits);
+            return at < limit_ ? static_cast<uint32_t>(at) : limit_;
+        }
+        c = (c / 64 + 1) * 64;
+    }
+    return limit_;
+}
+
+uint32_t ClusterMap::nextFree(uint32_t from) const {
+    for (uint64_t c = from; c < limit_;) {
+        const uint64_t bits = ~words_[c / 64] >> (c % 64);
+        if (bits != 0) {
+            const uint64_t at = c + lowestBit(bits);
+            return at < limit_ ? static_cast<uint32_t>(at) : limit_;
+        }
+        c = (c / 64 + 1) * 64;
+    }
+    return limit_;
+}
+
+bool ClusterMap::nthFree(uint32_t from, uint64_t n, uint32_t& at) const {
+    if (n == 0 || from >= limit_) return false;
+    // Most files end within a few words of where they start: walk those
+    // first, word by word.
+    uint64_t need = n;
+    uint64_t bits = ~words_[from / 64] & (~0ull << (from % 64));
+    for (size_t w = from / 64, steps = 0; w < words_.size() && steps < 2 * kBlockWords;
+         ++steps, bits = ++w < words_.size() ? ~words_[w] : 0) {
+        const uint32_t count = popcount(bits);
+        if (count < need) {
+            need -= count;
+            continue;
+        }
+        for (; need > 1; --need) bits &= bits - 1;
+        const uint64_t found = uint64_t{w} * 64 + lowestBit(bits);
+        if (found >= limit_) return false;
+        at = static_cast<uint32_t>(found);
+        return true;
+    }
+    if (freeBetween(from, limit_) < n) return false;
+    // The smallest x with n free clusters in [from, x]: a binary search over
+    // counts that each take a block lookup and a few words.
+    uint64_t low = from, high = limit_ - 1u;
+    while (low < high) {
+        const uint64_t mid = low + (high - low) / 2;
+        if (freeBetween(from, static_cast<uint32_t>(mid + 1)) >= n) high = mid;
+        else low = mid + 1;
+    }
+    at = static_cast<uint32_t>(low);
+    return true;
+}
+
+}  // namespace undelete

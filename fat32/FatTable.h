@@ -1,0 +1,63 @@
+// The file allocation table of a FAT32 volume, read from the disk in large
+// pieces: the next cluster of a chain, and which clusters live files use.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "disk/DriveReader.h"
+#include "fat32/ClusterMap.h"
+
+namespace undelete {
+
+// FAT32 entry values (the top four bits are reserved and masked off).
+constexpr uint32_t kFatEntryMask = 0x0FFFFFFFu;
+constexpr uint32_t kFatBadCluster = 0x0FFFFFF7u;
+
+// Where the tables lie and how much of them describes real clusters.
+struct FatLocation {
+    uint64_t firstSector = 0;   // absolute sector of the first FAT
+    uint32_t sectorsPerFat = 0;
+    uint8_t numberOfFats = 0;
+    uint32_t clusterLimit = 2;  // one past the highest usable cluster
+};
+
+class FatTable {
+public:
+    static constexpr uint32_t kPieceBytes = 1u << 20;
+    // Consecutive pieces that could not be read, in the first table and its
+    // copy, after which the table is not read any more.
+    static constexpr int kMaxConsecutiveFailures = 4;
+
+    FatTable(DriveReader& drive, const FatLocation& where);
+
+    // Reads the whole table once and marks the clusters in use. True when
+    // every piece was read; otherwise the pieces that could not be read
+    // count as free, and complete() stays false.
+    bool load();
+    bool complete() const { return complete_; }
+    const ClusterMap& used() const { return used_; }
+
+    // The entry of `cluster`, masked; false when it could not be read or
+    // the cluster lies outside the table.
+    bool entry(uint32_t cluster, uint32_t& value);
+
+private:
+    static constexpr size_t kCachedPieces = 8;
+    struct Piece {
+        uint32_t index = 0;
+        bool readable = false;
+        std::vector<uint8_t> bytes;
+    };
+    const Piece* piece(uint32_t index);
+    bool readPiece(uint32_t index, std::vector<uint8_t>& bytes);
+    uint64_t tableBytes() const;
+
+    DriveReader& drive_;
+    FatLocation where_;
+    std::vector<Piece> cache_;  // most recently used last
+    int consecutiveFailures_ = 0;
+    bool complete_ = false;
+    ClusterMap used_;
+};
+
+}  // namespace undelete

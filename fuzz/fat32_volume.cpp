@@ -1,0 +1,95 @@
+// A whole FAT32 scan on a small volume made from the input: a fixed boot
+// sector (512-byte sectors and clusters, one FAT of one sector, root at
+// cluster 2, a total size far larger than the image), then the input as the
+// FAT and the data area. Every listed item is described and its content
+// streamed into a sink that only counts.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "common/Bytes.h"
+#include "common/Text.h"
+#include "disk/MemoryDrive.h"
+#include "fat32/Fat32Scanner.h"
+
+namespace {
+
+using namespace undelete;
+
+class CountingSink : public ContentSink {
+public:
+    bool begin(uint64_t length) override {
+        if (begun_) __builtin_trap();  // begin comes once
+        begun_ = true;
+        length_ = length;
+        return true;
+    }
+    bool write(const uint8_t* bytes, size_t count) override {
+        if (count > kContentPieceBytes || bytes == nullptr) __builtin_trap();
+        volatile uint8_t touch = count ? bytes[count - 1] : 0;  // the piece must be readable
+        (void)touch;
+        return add(count);
+    }
+    bool skip(uint64_t count) override { return add(count); }
+    bool lost(uint64_t count) override { return add(count); }
+    void check(bool ok) const {
+        if (ok && (!begun_ || got_ != length_)) __builtin_trap();  // whole length, no more
+    }
+
+private:
+    bool add(uint64_t count) {
+        if (!begun_) __builtin_trap();
+        got_ += count;
+        if (got_ > length_) __builtin_trap();
+        return true;
+    }
+    bool begun_ = false;
+    uint64_t length_ = 0;
+    uint64_t got_ = 0;
+};
+
+std::shared_ptr<MemoryImage> volumeFrom(const uint8_t* data, size_t size) {
+    auto image = std::make_shared<MemoryImage>();
+    constexpr size_t kMaxInput = 256 * 1024;
+    const size_t taken = size < kMaxInput ? size : kMaxInput;
+    image->bytes.assign(512 + taken, 0);
+    uint8_t* boot = image->bytes.data();
+    boot[0] = 0xEB;
+    put16(boot + 11, 512);
+    boot[13] = 1;          // sectors per cluster
+    put16(boot + 14, 1);   // reserved sectors: the boot sector
+    boot[16] = 1;          // one FAT
+    put32(boot + 32, 1u << 20);  // total sectors: far beyond the image
+    put32(boot + 36, 1);   // sectors per FAT: 128 entries
+    put32(boot + 44, 2);   // root cluster
+    std::memcpy(boot + 82, "FAT32   ", 8);
+    boot[510] = 0x55;
+    boot[511] = 0xAA;
+    if (taken) std::memcpy(image->bytes.data() + 512, data, taken);
+    return image;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool locale = initProcessLocale();
+    (void)locale;
+    auto image = volumeFrom(data, size);
+    ScanContext context{memoryDriveOpener(image), {}, {}, {}};
+    Fat32Scanner scanner(context);
+    PartitionRecord record;
+    record.partitionType = 0x0C;
+    if (!scanner.open(&record)) return 0;
+    DeletedFile file;
+    for (uint32_t i = 0; scanner.hasItem(i); ++i) {
+        if (!scanner.describe(i, file)) __builtin_trap();  // every item is listed
+        if (file.path.empty() || file.path.front() != '/' || file.path.back() != '/') {
+            __builtin_trap();
+        }
+        CountingSink sink;
+        sink.check(scanner.readContent(i, sink));
+    }
+    return 0;
+}
