@@ -209,9 +209,11 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
     DeletedFile file;
     ResultRow row{};
     int count = 0;
+    const uint64_t total = scanner->itemCount();
     for (uint32_t index = 0; !token->stopRequested; ++index) {
         if (!updateIfCurrent(token, [&] {
                 view_.setCounter(kScannedCounter, index);
+                view_.showProgress(ShellView::Work::Scan, index, total);
                 report_.examined = index;
             })) {
             return;
