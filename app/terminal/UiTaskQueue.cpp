@@ -32,10 +32,11 @@ void UiTaskQueue::run(const std::function<void()>& task) {
     }
     Item item;
     item.task = &task;
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (uiWaiting_) {
-            taskSignal_.notify_one();
+            wake = true;
         } else if (pending_.empty() && pipe_[1] >= 0) {
             const char byte = 1;
             // A full pipe is already readable, which is all the wake-up needs.
@@ -44,6 +45,9 @@ void UiTaskQueue::run(const std::function<void()>& task) {
         }
         pending_.push_back(&item);
     }
+    // Outside the lock, so the woken thread does not block on it at once. A
+    // wait that timed out meanwhile still finds the task when it relocks.
+    if (wake) taskSignal_.notify_one();
     waitUntilDone(item);
 }
 
