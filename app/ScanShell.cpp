@@ -31,6 +31,33 @@ namespace {
 
 const char kReadErrorText[] = "ReadFile() Error";
 
+// Passes a save's content on to the file and tells the view how far it got.
+class ProgressSink : public ContentSink {
+public:
+    ProgressSink(ContentSink& file, ShellView& view) : file_(file), view_(view) {}
+    bool begin(uint64_t length) override {
+        total_ = length;
+        return file_.begin(length);
+    }
+    bool write(const uint8_t* bytes, size_t count) override {
+        return advance(file_.write(bytes, count), count);
+    }
+    bool skip(uint64_t count) override { return advance(file_.skip(count), count); }
+    bool lost(uint64_t count) override { return advance(file_.lost(count), count); }
+
+private:
+    bool advance(bool ok, uint64_t count) {
+        done_ += count;
+        view_.showProgress(ShellView::Work::Save, done_, total_);
+        return ok;
+    }
+
+    ContentSink& file_;
+    ShellView& view_;
+    uint64_t total_ = 0;
+    uint64_t done_ = 0;
+};
+
 const FileFilter& saveFilter() {
     static const FileFilter filter = {{"文本文件 (*.txt)", "*.txt"}, {"所有文件 (*.*)", "*.*"}};
     return filter;
@@ -289,9 +316,10 @@ SaveReport ScanShell::saveItem(const std::shared_ptr<VolumeScanner>& scanner, ui
     }
     if (failures_) failures_->shown = false;  // a save is an operation of its own
     OutputFile file(path);
+    ProgressSink progress(file, view_);
     bool ok = false;
     try {
-        ok = scanner->readContent(index, file) && file.finish();
+        ok = scanner->readContent(index, progress) && file.finish();
     } catch (const std::bad_alloc&) {
         ok = false;
     }
