@@ -110,8 +110,10 @@ void SavePromptLayer::draw() {
 
     if (fileCount_ == 0) {
         drawText(row, left, tr("保存类型:"), kLabelWidth);
-        const std::string type = filter_.empty() ? std::string() : tr(filter_[filterIndex_].first.c_str());
-        drawText(row++, left + kLabelWidth, type + "   " + tr("(上/下键更改)"), inner - kLabelWidth);
+        const std::string type =
+            filter_.empty() ? std::string() : tr(filter_[filterIndex_].first.c_str());
+        drawText(row++, left + kLabelWidth, type + "   " + tr("(上/下键更改)"),
+                 inner - kLabelWidth);
     }
 
     ++row;

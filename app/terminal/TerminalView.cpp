@@ -52,8 +52,9 @@ std::string formatted(const char* format, ...) {
 
 std::string saveLine(const SaveReport& report) {
     const std::string where =
-        report.path.empty() ? formatted(tr("第 %llu 项"), static_cast<unsigned long long>(report.index))
-                            : report.path;
+        report.path.empty()
+            ? formatted(tr("第 %llu 项"), static_cast<unsigned long long>(report.index))
+            : report.path;
     if (report.outcome == SaveOutcome::Saved) {
         if (report.lostBytes == 0) {
             return formatted(tr("已保存 %s (%llu 字节)"), where.c_str(),
@@ -330,6 +331,7 @@ void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSe
         drawText(box.frame.top, box.frame.left + box.frame.width - 2, ">", 1, frameAttr);
 
     std::vector<std::string> texts(static_cast<size_t>(model.columns()));
+    const int cursorLine = model.cursor();
     for (int i = 0; i < box.pageRows(); ++i) {
         const int line = model.top() + i;
         if (line >= model.lineCount()) break;
@@ -337,7 +339,7 @@ void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSe
         for (int c = 0; c < model.columns(); ++c)
             texts[static_cast<size_t>(c)] = model.text(row, c);
         attr_t attr = model.isSelected(row) ? attrOf(Look::Selected) : A_NORMAL;
-        const bool cursorRow = focused && line == model.cursor();
+        const bool cursorRow = focused && line == cursorLine;
         if (cursorRow) attr |= A_BOLD;
         const int screenRow = box.firstRow() + i;
         drawField(screenRow, box.innerLeft(), sliceCells(formatRow(columns, texts), left, width),
@@ -346,8 +348,8 @@ void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSe
     }
 
     if (model.lineCount() > 0) {
-        const std::string position =
-            " " + std::to_string(model.cursor() + 1) + "/" + std::to_string(model.lineCount()) + " ";
+        const std::string position = " " + std::to_string(cursorLine + 1) + "/" +
+                                     std::to_string(model.lineCount()) + " ";
         const int at = box.frame.left + box.frame.width - 2 - displayWidth(position);
         drawText(box.frame.top + box.frame.height - 1, at, position, displayWidth(position),
                  frameAttr);
