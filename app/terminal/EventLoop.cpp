@@ -18,11 +18,11 @@ namespace {
 // this often (and the keyboard looked at): a scan of a large table is not
 // held up by painting every row.
 constexpr std::chrono::milliseconds kPaintInterval{30};
-// A worker that pauses this long has handed over all it had for now.
+// A worker that pauses this long has handed over all it had for now. The
+// screen is still painted only once per interval: on a busy machine a
+// worker pauses often, and painting at every pause would feed the terminal
+// more output than the scan is worth.
 constexpr std::chrono::microseconds kIdleWait{2000};
-// Once the updates pause, the screen shows them, but no more often than
-// this: a worker that pauses after every row is not painted per row.
-constexpr std::chrono::milliseconds kPauseInterval{10};
 
 int millisecondsUntil(std::chrono::steady_clock::duration left) {
     return static_cast<int>(
@@ -190,13 +190,10 @@ bool EventLoop::next(InputEvent& event) {
         int timeout = -1;
         if (dirty_) {
             const auto waited = std::chrono::steady_clock::now() - lastPaint_;
-            const std::chrono::steady_clock::duration due =
-                paused ? std::chrono::steady_clock::duration(kPauseInterval)
-                       : std::chrono::steady_clock::duration(kPaintInterval);
-            if (waited >= due) {
+            if (waited >= kPaintInterval) {
                 paint();
             } else {
-                timeout = millisecondsUntil(due - waited);
+                timeout = millisecondsUntil(kPaintInterval - waited);
             }
         }
         // Busy: only a look at the terminal before taking the next tasks.
