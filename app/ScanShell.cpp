@@ -241,33 +241,35 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
     DeletedFile file;
     ResultRow row{};
     int count = 0;
+    const uint64_t total = scanner->itemCount();
     for (uint32_t index = 0; !token->stopRequested; ++index) {
+        const bool end = !scanner->hasItem(index);
+        const auto examined = [&] {
+            view_.setCounter(kScannedCounter, index);
+            report_.examined = index;
+            // Often enough to move, rarely enough to cost nothing.
+            if (index % kProgressStep == 0 || end) {
+                view_.showProgress(ShellView::Work::Scan, index, total);
+            }
+        };
+        if (end) {
+            if (updateIfCurrent(token, examined)) finishStep(token, ScanOutcome::Completed);
+            return;
+        }
+        // A listed item's counter and row go to the screen in one hand-over.
+        const bool listed = scanner->describe(index, file);
+        if (listed) formatResultRow(file, context_.utcOffset ? context_.utcOffset() : 0, row);
+        const int position = count;
         if (!updateIfCurrent(token, [&] {
-                view_.setCounter(kScannedCounter, index);
-                report_.examined = index;
-                // Often enough to move, rarely enough to cost nothing.
-                if (index % kProgressStep == 0) {
-                    view_.showProgress(ShellView::Work::Scan, index, scanner->itemCount());
-                }
+                examined();
+                if (!listed) return;
+                addResultRow(index, position, row, file);
+                view_.setCounter(kDeletedCounter, static_cast<unsigned>(position + 1));
+                report_.listed = static_cast<uint64_t>(position) + 1;
             })) {
             return;
         }
-        if (!scanner->hasItem(index)) {
-            finishStep(token, ScanOutcome::Completed);
-            return;
-        }
-        if (scanner->describe(index, file)) {
-            formatResultRow(file, context_.utcOffset ? context_.utcOffset() : 0, row);
-            const int position = count;
-            if (!updateIfCurrent(token, [&] {
-                    addResultRow(index, position, row, file);
-                    view_.setCounter(kDeletedCounter, static_cast<unsigned>(position + 1));
-                    report_.listed = static_cast<uint64_t>(position) + 1;
-                })) {
-                return;
-            }
-            ++count;
-        }
+        if (listed) ++count;
         if (index == UINT32_MAX) {  // no index beyond the 32-bit range
             finishStep(token, ScanOutcome::Completed);
             return;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/Language.h"
 #include "app/terminal/Canvas.h"
 #include "app/terminal/DialogLayout.h"
 #include "app/terminal/TextCells.h"
@@ -13,9 +14,21 @@
 namespace undelete::terminal {
 namespace {
 
-// Worker updates are painted at most this often: a scan of a large table
-// is not held up by painting every counter change.
-constexpr std::chrono::milliseconds kPaintInterval{40};
+// While a worker hands over updates without pause, the screen is painted
+// this often (and the keyboard looked at): a scan of a large table is not
+// held up by painting every row.
+constexpr std::chrono::milliseconds kPaintInterval{30};
+// A worker that pauses this long has handed over all it had for now. The
+// screen is still painted only once per interval: on a busy machine a
+// worker pauses often, and painting at every pause would feed the terminal
+// more output than the scan is worth.
+constexpr std::chrono::microseconds kIdleWait{2000};
+
+int millisecondsUntil(std::chrono::steady_clock::duration left) {
+    return static_cast<int>(
+               std::chrono::duration_cast<std::chrono::milliseconds>(left).count()) +
+           1;
+}
 
 // Every button event is asked for, though only presses of the first button
 // and the wheel are used: curses drops an event outside the mask by reading
@@ -25,8 +38,8 @@ const mmask_t kMouseEvents = ALL_MOUSE_EVENTS;
 
 void drawTooSmall() {
     char text[96];
-    std::snprintf(text, sizeof text, "终端窗口太小，至少需要 %d 列 × %d 行。", kMinimumColumns,
-                  kMinimumRows);
+    std::snprintf(text, sizeof text, tr("终端窗口太小，至少需要 %d 列 × %d 行。"),
+                  kMinimumColumns, kMinimumRows);
     const std::vector<std::string> lines = wrapToWidth(text, COLS);
     int row = (LINES - static_cast<int>(lines.size())) / 2;
     for (const std::string& line : lines) {
@@ -75,6 +88,11 @@ bool EventLoop::tooSmall() const {
 void EventLoop::paintNow() {
     dirty_ = true;
     paint();
+}
+
+void EventLoop::paintIfDue() {
+    dirty_ = true;
+    if (std::chrono::steady_clock::now() - lastPaint_ >= kPaintInterval) paint();
 }
 
 void EventLoop::paint() {
@@ -143,7 +161,12 @@ bool EventLoop::next(InputEvent& event) {
     // What the last event changed is shown before waiting for the next.
     if (dirty_) paint();
     for (;;) {
-        if (queue_.runPending()) dirty_ = true;
+        const auto start = std::chrono::steady_clock::now();
+        bool paused = true;  // the worker's updates, if any, have paused
+        if (queue_.runWhileBusy(start + kPaintInterval, kIdleWait)) {
+            dirty_ = true;
+            paused = std::chrono::steady_clock::now() < start + kPaintInterval;
+        }
         if (closing_) return false;
         InputEvent input;
         // Curses is asked only when the terminal has sent something (or a
@@ -170,12 +193,11 @@ bool EventLoop::next(InputEvent& event) {
             if (waited >= kPaintInterval) {
                 paint();
             } else {
-                timeout = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                               kPaintInterval - waited)
-                                               .count()) +
-                          1;
+                timeout = millisecondsUntil(kPaintInterval - waited);
             }
         }
+        // Busy: only a look at the terminal before taking the next tasks.
+        if (!paused) timeout = 0;
         pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {queue_.wakeFd(), POLLIN, 0}};
         const int ready = ::poll(fds, queue_.wakeFd() >= 0 ? 2 : 1, timeout);
         if (ready < 0 || (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) inputPending_ = true;

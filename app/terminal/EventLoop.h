@@ -55,6 +55,9 @@ public:
     // Repaints within the coalescing interval, or at once.
     void changed() { dirty_ = true; }
     void paintNow();
+    // For long work on this thread (a save): repaints when the last paint
+    // is older than the painting interval.
+    void paintIfDue();
 
     // The screens drawn bottom to top; a modal screen pushes itself while
     // it waits and pops itself when done.

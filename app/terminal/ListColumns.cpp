@@ -1,16 +1,22 @@
 #include "app/terminal/ListColumns.h"
 
+#include <algorithm>
+
+#include "app/Language.h"
 #include "app/ScanShell.h"
 #include "app/terminal/TextCells.h"
 #include "partition/PartitionRows.h"
 
 namespace undelete::terminal {
 
+const char* const kPathHeader = "路径";
+const char* const kStateHeader = "状态";
+
 ColumnSet partitionColumns() {
     ColumnSet set;
     for (const char* header : kPartitionColumnHeaders) {
-        set.headers.emplace_back(header);
-        set.widths.push_back(displayWidth(header) + kPartitionColumnPadding);
+        set.headers.emplace_back(tr(header));
+        set.widths.push_back(displayWidth(set.headers.back()) + kPartitionColumnPadding);
     }
     return set;
 }
@@ -18,10 +24,16 @@ ColumnSet partitionColumns() {
 ColumnSet fileColumns() {
     ColumnSet set;
     for (size_t i = 0; i < 4; ++i) {
-        set.headers.emplace_back(kFileColumnHeaders[i]);
+        set.headers.emplace_back(tr(kFileColumnHeaders[i]));
         // Rounded to the nearest cell.
         set.widths.push_back((kFileColumnWidths[i] + kPixelsPerCell / 2) / kPixelsPerCell);
     }
+    // Beyond the dialog's four: how intact the file is (short, so it shows
+    // on a common terminal) and where it was.
+    set.headers.emplace_back(tr(kStateHeader));
+    set.widths.push_back(std::max(kStateColumnWidth, displayWidth(set.headers.back())));
+    set.headers.emplace_back(tr(kPathHeader));
+    set.widths.push_back(kPathColumnWidth);
     return set;
 }
 

@@ -1,5 +1,5 @@
 // The columns of the two lists in terminal cells, and the text of a row
-// laid out in them.
+// laid out in them. Headers are in the user's message language.
 #pragma once
 #include <string>
 #include <vector>
@@ -20,8 +20,16 @@ constexpr int kPartitionColumnPadding = 4;
 
 // Ten columns, each as wide as its header plus the padding.
 ColumnSet partitionColumns();
-// Four columns with the dialog's pixel widths turned into cells.
+// The dialog's four columns with its pixel widths turned into cells, then
+// the file's state and its folder inside the volume.
 ColumnSet fileColumns();
+constexpr int kFileColumns = 6;
+constexpr int kStateColumn = 4;
+constexpr int kPathColumn = 5;
+extern const char* const kPathHeader;   // "路径"
+extern const char* const kStateHeader;  // "状态"
+constexpr int kPathColumnWidth = 32;
+constexpr int kStateColumnWidth = 8;
 
 // Cells that a whole row takes: the columns and the one-cell separators
 // between them.

@@ -26,7 +26,7 @@ ModifiedKeys lookUpModifiedKeys() {
 bool applyListKey(ListView list, int key, const ModifiedKeys& modified) {
     ListModel& model = list.model;
     const int page = list.pageRows > 1 ? list.pageRows - 1 : 1;
-    const int last = model.rowCount() - 1;
+    const int last = model.lineCount() - 1;
     if (key == KEY_LEFT || key == KEY_RIGHT) {
         model.scrollSideways(key == KEY_LEFT ? -kSidewaysStep : kSidewaysStep, list.contentWidth,
                              list.visibleWidth);

@@ -1,8 +1,14 @@
 // A report-view list as the terminal shows it: rows of column texts with
 // item data, the selection, the cursor (the focused row) and the scroll
 // position. No drawing here, so every rule can be tested on its own.
+//
+// Rows keep the positions the shell gave them; the list shows them as
+// lines, in row order or in an order and subset of the face's choosing
+// (sorted, filtered). The cursor and the selection belong to rows, so they
+// stay with their rows when the order changes.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +27,19 @@ public:
 
     int columns() const { return columns_; }
     int rowCount() const { return static_cast<int>(rows_.size()); }
+    int lineCount() const { return static_cast<int>(lines_.size()); }
+    int rowAtLine(int line) const;  // −1 when absent
+
+    // The order of the lines: `before` compares two rows (ties keep row
+    // order), `shown` picks the rows to show. Empty functions: every row, in
+    // row order. Selected rows that are no longer shown are deselected, so
+    // nothing hidden is acted on.
+    using RowBefore = std::function<bool(int a, int b)>;
+    using RowShown = std::function<bool(int row)>;
+    void setOrder(RowBefore before, RowShown shown);
+    // Puts `row` where the order wants it, once its values are known (a
+    // row is shown at the end until then).
+    void placeRow(int row);
 
     // Inserts a row at `position` (clamped to 0 … rowCount) with the text of
     // column 0; rows from there on move down, keeping their selection.
@@ -33,22 +52,24 @@ public:
     uintptr_t itemData(int row) const;                   // 0 when absent
 
     bool isSelected(int row) const;
-    int firstSelected() const;  // −1: none
+    int firstSelected() const;  // the row of the first selected line; −1: none
+    std::vector<int> selectedRows() const;  // in line order
     int selectedCount() const;
-    int cursor() const { return cursor_; }  // −1: no row has been focused yet
+    // The cursor's line; −1: no row has been focused yet (or it is hidden).
+    int cursor() const;
 
-    // Moves the cursor by `delta` rows (clamped to the list); with no
-    // cursor yet, any move lands on the first row.
+    // Moves the cursor by `delta` lines (clamped to the list); with no
+    // cursor yet, any move lands on the first line.
     void moveCursor(int delta, SelectMode mode);
-    // Moves the cursor to `row` (clamped), e.g. Home, End or a click.
-    void moveCursorTo(int row, SelectMode mode);
+    // Moves the cursor to `line` (clamped), e.g. Home, End or a click.
+    void moveCursorTo(int line, SelectMode mode);
     // Space: flips the cursor row in a multiple-selection list; selects it
     // in a single-selection one.
     void toggleCursorRow();
     // A click with Ctrl: flips `row` and puts the cursor there.
     void toggleRow(int row);
 
-    // Vertical scrolling: the first row shown. `pageRows` is how many rows
+    // Vertical scrolling: the first line shown. `pageRows` is how many rows
     // the list has room for; the drawer passes it on every call.
     int top() const { return top_; }
     void scrollBy(int delta, int pageRows);
@@ -60,8 +81,10 @@ public:
     void scrollSideways(int delta, int contentWidth, int visibleWidth);
 
 private:
-    void select(int row, SelectMode mode);
+    void select(int line, SelectMode mode);
     void clampTop(int pageRows);
+    int lineOf(int row) const;  // −1: not shown
+    bool identityOrder() const { return !before_ && !shown_; }
 
     struct Row {
         std::vector<std::string> texts;
@@ -72,7 +95,10 @@ private:
     int columns_;
     bool multiple_;
     std::vector<Row> rows_;
-    int cursor_ = -1;
+    std::vector<int> lines_;  // the row of each line
+    RowBefore before_;
+    RowShown shown_;
+    int cursor_ = -1;  // rows
     int anchor_ = -1;
     int top_ = 0;
     int left_ = 0;

@@ -3,21 +3,25 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/Language.h"
 #include "app/terminal/Canvas.h"
 #include "app/terminal/TextCells.h"
 
 namespace undelete::terminal {
 namespace {
 
-const char* const kOkText = "[ 确定 ]";
-constexpr int kOkWidth = 8;
+std::string okText() {
+    return std::string("[ ") + tr("确定") + " ]";
+}
 
 class MessageBoxLayer : public Layer {
 public:
     explicit MessageBoxLayer(const std::string& text) : text_(text) {}
 
     void draw() override {
-        const int maxWidth = std::max(kOkWidth + 4, COLS - 4);
+        const std::string ok = okText();
+        const int okWidth = displayWidth(ok);
+        const int maxWidth = std::max(okWidth + 4, COLS - 4);
         const int width = std::clamp(displayWidth(text_) + 6, 24, maxWidth);
         std::vector<std::string> lines = wrapToWidth(text_, width - 4);
         const int maxLines = std::max(1, LINES - 5);
@@ -29,8 +33,8 @@ public:
         drawFrame(frame_, attrOf(Look::Focus));
         int row = frame_.top + 1;
         for (const std::string& line : lines) drawText(row++, frame_.left + 2, line, width - 4);
-        button_ = {frame_.top + height - 2, frame_.left + (width - kOkWidth) / 2, 1, kOkWidth};
-        drawText(button_.top, button_.left, kOkText, kOkWidth, attrOf(Look::FocusedButton));
+        button_ = {frame_.top + height - 2, frame_.left + (width - okWidth) / 2, 1, okWidth};
+        drawText(button_.top, button_.left, ok, okWidth, attrOf(Look::FocusedButton));
     }
 
     bool hitsButton(int row, int column) const { return button_.contains(row, column); }

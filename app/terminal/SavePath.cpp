@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "app/Language.h"
+
 namespace undelete::terminal {
 namespace {
 
@@ -79,14 +81,32 @@ SavePathResult checkSavePath(const std::string& typed, const std::string& defaul
     return result;
 }
 
+SavePathResult checkSaveFolder(const std::string& typed, const std::string& home,
+                               const PathProbe& probe) {
+    SavePathResult result;
+    result.path = result.folder = expandHome(trimmed(typed), home);
+    if (result.path.empty()) return result;
+    result.check = probe.kindOf(result.path) == PathKind::Directory ? SaveCheck::Ready
+                                                                    : SaveCheck::ParentMissing;
+    return result;
+}
+
 std::string savePathMessage(const SavePathResult& result) {
+    // Each sentence is one program text with the path put in its place, so
+    // a translation may move the path.
+    const auto with = [](const char* text, const std::string& path) {
+        std::string sentence = tr(text);
+        const size_t at = sentence.find("%s");
+        if (at != std::string::npos) sentence.replace(at, 2, path);
+        return sentence;
+    };
     switch (result.check) {
     case SaveCheck::Ready: return std::string();
-    case SaveCheck::NeedsConfirm: return result.path + " 已存在。要替换它吗？(Y/N)";
-    case SaveCheck::Empty: return "请输入文件名。";
-    case SaveCheck::IsDirectory: return result.path + " 是文件夹，请输入文件名。";
-    case SaveCheck::ParentMissing: return "文件夹 " + result.folder + " 不存在。";
-    case SaveCheck::TooLong: return "路径太长。";
+    case SaveCheck::NeedsConfirm: return with("%s 已存在。要替换它吗？(Y/N)", result.path);
+    case SaveCheck::Empty: return tr("请输入文件名。");
+    case SaveCheck::IsDirectory: return with("%s 是文件夹，请输入文件名。", result.path);
+    case SaveCheck::ParentMissing: return with("文件夹 %s 不存在。", result.folder);
+    case SaveCheck::TooLong: return tr("路径太长。");
     }
     return std::string();
 }

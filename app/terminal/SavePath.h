@@ -43,6 +43,12 @@ constexpr size_t kMaxSavePathBytes = 4095;
 SavePathResult checkSavePath(const std::string& typed, const std::string& defaultExtension,
                              const std::string& home, const PathProbe& probe);
 
+// The folder check of a save of several files: `typed` (blanks dropped,
+// "~" expanded) must name an existing folder; Ready, Empty or
+// ParentMissing (with `folder` set to what was typed).
+SavePathResult checkSaveFolder(const std::string& typed, const std::string& home,
+                               const PathProbe& probe);
+
 // The sentence the prompt shows for a result other than Ready.
 std::string savePathMessage(const SavePathResult& result);
 

@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "app/Language.h"
 #include "app/terminal/Canvas.h"
 #include "app/terminal/LineEditor.h"
 #include "app/terminal/SavePath.h"
@@ -23,15 +25,26 @@ std::string currentFolder() {
     return buffer.data();
 }
 
+void typeInto(LineEditor& editor, const std::string& text) {
+    // Character by character, so whatever the editor refuses (control
+    // characters from a name on the disk) is left out.
+    for (const char32_t c : codePointsOf(text)) editor.insert(c);
+}
+
 class SavePromptLayer : public Layer {
 public:
-    SavePromptLayer(const FileFilter& filter, const std::string& extension)
+    // `fileCount` > 0: a folder for that many files is asked for instead of
+    // a file name.
+    SavePromptLayer(const FileFilter& filter, const std::string& extension,
+                    const std::string& initialName, int fileCount = 0)
         : filter_(filter),
           extension_(extension),
           editor_(kMaxSavePathBytes),
-          folder_(currentFolder()) {
+          folder_(currentFolder()),
+          fileCount_(fileCount) {
         const char* home = std::getenv("HOME");
         home_ = home != nullptr ? home : "";
+        typeInto(editor_, fileCount_ > 0 ? folder_ : initialName);
     }
 
     // True when the prompt is done; `accepted` then tells how.
@@ -55,6 +68,7 @@ private:
     std::string extension_;
     LineEditor editor_;
     std::string folder_;
+    int fileCount_;
     std::string home_;
     size_t filterIndex_ = 0;
     std::string message_;
@@ -74,21 +88,33 @@ void SavePromptLayer::draw() {
     const int inner = width - 4;
     clearRect(frame_);
     drawFrame(frame_, attrOf(Look::Focus));
-    drawText(frame_.top, frame_.left + 2, " 另存为 ", inner, attrOf(Look::Focus));
+    drawText(frame_.top, frame_.left + 2,
+             std::string(" ") + tr(fileCount_ > 0 ? "保存到文件夹" : "另存为") + " ", inner,
+             attrOf(Look::Focus));
 
     int row = frame_.top + 1;
-    drawText(row, left, "文件夹:", kLabelWidth);
-    drawText(row++, left + kLabelWidth, folder_, inner - kLabelWidth);
+    if (fileCount_ > 0) {
+        char text[96];
+        std::snprintf(text, sizeof text, tr("把选中的 %d 个文件保存到:"), fileCount_);
+        drawText(row++, left, text, inner);
+    } else {
+        drawText(row, left, tr("文件夹:"), kLabelWidth);
+        drawText(row++, left + kLabelWidth, folder_, inner - kLabelWidth);
+    }
 
-    drawText(row, left, "文件名:", kLabelWidth);
+    drawText(row, left, tr(fileCount_ > 0 ? "文件夹:" : "文件名:"), kLabelWidth);
     fieldRow_ = row++;
     fieldColumn_ = left + kLabelWidth;
     drawText(fieldRow_, fieldColumn_, editor_.visible(inner - kLabelWidth, cursorCell_),
              inner - kLabelWidth, A_UNDERLINE);
 
-    drawText(row, left, "保存类型:", kLabelWidth);
-    const std::string type = filter_.empty() ? std::string() : filter_[filterIndex_].first;
-    drawText(row++, left + kLabelWidth, type + "   (上/下键更改)", inner - kLabelWidth);
+    if (fileCount_ == 0) {
+        drawText(row, left, tr("保存类型:"), kLabelWidth);
+        const std::string type =
+            filter_.empty() ? std::string() : tr(filter_[filterIndex_].first.c_str());
+        drawText(row++, left + kLabelWidth, type + "   " + tr("(上/下键更改)"),
+                 inner - kLabelWidth);
+    }
 
     ++row;
     const attr_t messageAttr = attrOf(confirming_ ? Look::Header : Look::Error);
@@ -100,8 +126,8 @@ void SavePromptLayer::draw() {
 }
 
 void SavePromptLayer::drawButtons(int row, int innerLeft, int innerWidth) {
-    const std::string ok = confirming_ ? "[ 是(Y) ]" : "[ 保存 ]";
-    const std::string cancel = confirming_ ? "[ 否(N) ]" : "[ 取消 ]";
+    const std::string ok = std::string("[ ") + tr(confirming_ ? "是(Y)" : "保存") + " ]";
+    const std::string cancel = std::string("[ ") + tr(confirming_ ? "否(N)" : "取消") + " ]";
     const int okWidth = displayWidth(ok), cancelWidth = displayWidth(cancel);
     const int start = innerLeft + (innerWidth - okWidth - 2 - cancelWidth) / 2;
     okButton_ = {row, start, 1, okWidth};
@@ -113,6 +139,12 @@ void SavePromptLayer::drawButtons(int row, int innerLeft, int innerWidth) {
 }
 
 bool SavePromptLayer::submit(bool& accepted) {
+    if (fileCount_ > 0) {
+        pending_ = checkSaveFolder(editor_.text(), home_, fileSystemProbe());
+        accepted = pending_.check == SaveCheck::Ready;
+        message_ = savePathMessage(pending_);
+        return accepted;
+    }
     pending_ = checkSavePath(editor_.text(), extension_, home_, fileSystemProbe());
     if (pending_.check == SaveCheck::Ready) {
         accepted = true;
@@ -187,11 +219,7 @@ bool SavePromptLayer::handle(const InputEvent& event, bool& accepted) {
     return false;
 }
 
-}  // namespace
-
-bool runSavePrompt(EventLoop& loop, const FileFilter& filter, const std::string& defaultExtension,
-                   std::string& path) {
-    SavePromptLayer layer(filter, defaultExtension);
+bool runPrompt(EventLoop& loop, SavePromptLayer& layer, std::string& path) {
     loop.push(&layer);
     loop.paintNow();
     bool accepted = false;
@@ -208,6 +236,20 @@ bool runSavePrompt(EventLoop& loop, const FileFilter& filter, const std::string&
         return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool runSavePrompt(EventLoop& loop, const FileFilter& filter, const std::string& defaultExtension,
+                   const std::string& initialName, std::string& path) {
+    SavePromptLayer layer(filter, defaultExtension, initialName);
+    return runPrompt(loop, layer, path);
+}
+
+bool runFolderPrompt(EventLoop& loop, int fileCount, std::string& folder) {
+    static const FileFilter none;
+    SavePromptLayer layer(none, std::string(), std::string(), fileCount > 0 ? fileCount : 1);
+    return runPrompt(loop, layer, folder);
 }
 
 }  // namespace undelete::terminal

@@ -45,6 +45,22 @@ bool endShell(UiTaskQueue& queue, std::unique_ptr<ScanShell> shell) {
     return true;
 }
 
+// The save command: one selected row goes through the shell's save (a file
+// name is asked for), several go into one folder, each under its own name.
+// Either way the user is told what was written where.
+void save(ScanShell& shell, TerminalView& view) {
+    const size_t selected = view.selectedFileRows().size();
+    if (selected > 1) {
+        std::string folder;
+        if (!view.askSaveFolder(static_cast<int>(selected), folder)) return;
+        view.reportSaves(shell.saveSelectedInto(folder));
+        return;
+    }
+    const SaveOutcome outcome = shell.onSaveCommand();
+    if (outcome == SaveOutcome::Saved || outcome == SaveOutcome::Failed)
+        view.reportSaves({shell.lastSaveReport()});
+}
+
 }  // namespace
 
 int runTerminalDialog(ShellContext context) {
@@ -72,9 +88,9 @@ int runTerminalDialog(ShellContext context) {
         context.openDrive, [&view](const char* text) { view.showMessageBox(text); }));
     auto shell = std::make_unique<ScanShell>(view, std::move(context));
     ScanShell* commands = shell.get();
-    view.setCommandHandler([commands](ControlId command) {
+    view.setCommandHandler([commands, &view](ControlId command) {
         if (command == kScanButton) commands->onScanCommand();
-        if (command == kSaveButton) commands->onSaveCommand();
+        if (command == kSaveButton) save(*commands, view);
     });
     view.runDialog();
 

@@ -1,9 +1,15 @@
 #include "app/terminal/TerminalView.h"
 
+#include <cstdarg>
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
 #include <string>
 
+#include "app/Language.h"
 #include "app/ScanShell.h"
 #include "app/terminal/Canvas.h"
+#include "app/terminal/FilterPrompt.h"
 #include "app/terminal/MessageBox.h"
 #include "app/terminal/SavePrompt.h"
 #include "app/terminal/TextCells.h"
@@ -14,6 +20,10 @@ namespace {
 const ControlId kTabOrder[] = {kPartitionList, kSaveButton, kFileList, kScanButton};
 
 const char* const kHints = "Tab 切换   方向键 移动   空格 选择   Enter 按下按钮   F10 关闭";
+const char* const kPartitionHints = "Enter 扫描所选分区   Tab 切换   方向键 移动   F10 关闭";
+const char* const kFileHints =
+    "/ 按名称筛选   排序: n 名称  p 路径  s 状态  z 大小  t 时间  o 原顺序 (再按一次反向)   "
+    "空格 选择   F10 关闭";
 
 // Columns of the bottom line, after the dialog's positions.
 constexpr int kScannedLabelColumn = 1;
@@ -23,7 +33,45 @@ constexpr int kDeletedCounterColumn = 36;
 constexpr int kCounterWidth = 10;
 
 std::string buttonText(const std::string& caption) {
-    return "[ " + padToWidth(caption, 4) + " ]";
+    return "[ " + padToWidth(tr(caption.c_str()), 4) + " ]";
+}
+
+// A program text (through tr()) with the values put in.
+std::string formatted(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
+    va_end(again);
+    return text;
+}
+
+std::string saveLine(const SaveReport& report) {
+    const std::string where =
+        report.path.empty()
+            ? formatted(tr("第 %llu 项"), static_cast<unsigned long long>(report.index))
+            : report.path;
+    if (report.outcome == SaveOutcome::Saved) {
+        if (report.lostBytes == 0) {
+            return formatted(tr("已保存 %s (%llu 字节)"), where.c_str(),
+                             static_cast<unsigned long long>(report.bytes));
+        }
+        return formatted(tr("已保存 %s (%llu 字节，其中 %llu 字节无法读取，以零填充)"),
+                         where.c_str(), static_cast<unsigned long long>(report.bytes),
+                         static_cast<unsigned long long>(report.lostBytes));
+    }
+    const std::string reason = report.refused ? tr("拒绝写入正在读取的磁盘")
+                               : report.error != 0 ? std::strerror(report.error)
+                                                   : tr("无法读取文件内容");
+    return formatted(tr("未保存 %s: %s"), where.c_str(), reason.c_str());
+}
+
+std::string megabytes(uint64_t bytes) {
+    return formatted("%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
 }
 
 }  // namespace
@@ -41,7 +89,7 @@ TerminalView::TerminalView(EventLoop& loop, UiTaskQueue& queue)
     : loop_(loop),
       queue_(queue),
       partitions_(kPartitionColumns, false),
-      files_(4, true),
+      files_(kFileColumns, true),
       partitionColumns_(partitionColumns()),
       fileColumns_(fileColumns()),
       caption_(kScanCaption) {}
@@ -57,6 +105,8 @@ void TerminalView::setPartitions(std::vector<PartitionRow> rows) {
             partitions_.setText(position, column, row.texts[static_cast<size_t>(column)]);
         }
     }
+    // Enter scans the selected row, so one is selected from the start.
+    partitions_.moveCursorTo(0, SelectMode::Replace);
     loop_.changed();
 }
 
@@ -74,7 +124,7 @@ void TerminalView::runOnUiThread(const std::function<void()>& task) {
 }
 
 void TerminalView::showMessageBox(const char* text) {
-    const std::string copy = text != nullptr ? text : "";
+    const std::string copy = text != nullptr ? tr(text) : "";
     queue_.run([&] { runMessageBox(loop_, copy); });
 }
 
@@ -91,12 +141,57 @@ void TerminalView::setCounter(ControlId counter, unsigned value) {
 
 void TerminalView::clearFileRows() {
     files_.clear();
+    details_.clear();
     loop_.changed();
 }
 
 void TerminalView::insertFileRow(int position, const char* numberText, uintptr_t itemData) {
     files_.insertRow(position, numberText != nullptr ? numberText : "", itemData);
+    const size_t at = std::min(static_cast<size_t>(std::max(position, 0)), details_.size());
+    details_.insert(details_.begin() + static_cast<long>(at), DeletedFile{});
     loop_.changed();
+}
+
+void TerminalView::setFileRowDetails(int position, const DeletedFile& file) {
+    if (position < 0 || static_cast<size_t>(position) >= details_.size()) return;
+    details_[static_cast<size_t>(position)] = file;
+    files_.setText(position, kStateColumn, tr(stateText(file.state)));
+    files_.setText(position, kPathColumn, file.path);
+    files_.placeRow(position);
+    loop_.changed();
+}
+
+void TerminalView::showProgress(Work work, uint64_t done, uint64_t total) {
+    if (work == Work::Scan) {
+        scanDone_ = done;
+        scanTotal_ = total;
+        loop_.changed();
+        return;
+    }
+    // A save runs on this thread, so the screen is painted from here.
+    status_ = formatted(tr("正在保存: %s / %s"), megabytes(done).c_str(), megabytes(total).c_str());
+    loop_.paintIfDue();
+}
+
+bool TerminalView::askSaveFolder(int fileCount, std::string& folder) {
+    return runFolderPrompt(loop_, fileCount, folder);
+}
+
+void TerminalView::reportSaves(const std::vector<SaveReport>& reports) {
+    if (reports.empty()) return;
+    if (reports.size() == 1) {
+        status_ = saveLine(reports.front());
+        loop_.changed();
+        return;
+    }
+    int saved = 0;
+    for (const SaveReport& report : reports) saved += report.outcome == SaveOutcome::Saved;
+    std::string text = formatted(tr("已保存 %d 个文件，%d 个失败。"), saved,
+                                 static_cast<int>(reports.size()) - saved);
+    for (const SaveReport& report : reports) text += "\n" + saveLine(report);
+    status_ = formatted(tr("已保存 %d 个文件，%d 个失败。"), saved,
+                        static_cast<int>(reports.size()) - saved);
+    runMessageBox(loop_, text);
 }
 
 void TerminalView::setFileRowText(int position, int column, const char* text) {
@@ -113,7 +208,53 @@ const PartitionRecord* TerminalView::selectedPartitionRecord() {
 
 bool TerminalView::askSavePath(const FileFilter& filter, const char* defaultExtension,
                                std::string& path) {
-    return runSavePrompt(loop_, filter, defaultExtension != nullptr ? defaultExtension : "", path);
+    // The name field starts with the file's own name.
+    const int row = files_.firstSelected();
+    const std::string name = row >= 0 && static_cast<size_t>(row) < details_.size()
+                                 ? details_[static_cast<size_t>(row)].name
+                                 : std::string();
+    return runSavePrompt(loop_, filter, defaultExtension != nullptr ? defaultExtension : "", name,
+                         path);
+}
+
+// --- order and filter ---------------------------------------------------------
+
+void TerminalView::applyOrder() {
+    ListModel::RowBefore before;
+    if (order_.key != SortKey::Row) {
+        before = [this](int a, int b) {
+            return fileBefore(details_[static_cast<size_t>(a)], details_[static_cast<size_t>(b)],
+                              order_);
+        };
+    }
+    ListModel::RowShown shown;
+    if (!filter_.empty()) {
+        shown = [this](int row) {
+            return nameMatches(details_[static_cast<size_t>(row)].name, filter_);
+        };
+    }
+    files_.setOrder(std::move(before), std::move(shown));
+    loop_.changed();
+}
+
+void TerminalView::filterFiles(const DialogLayout& layout) {
+    runFilterPrompt(loop_, layout.hintRow, filter_, [this](const std::string& text) {
+        filter_ = text;
+        applyOrder();
+    });
+    applyOrder();
+}
+
+bool TerminalView::handleFileListKey(int key, const DialogLayout& layout) {
+    if (key == '/') {
+        filterFiles(layout);
+        return true;
+    }
+    SortKey sortKey;
+    if (!sortKeyOf(key, sortKey)) return false;
+    order_ = nextOrder(order_, sortKey);
+    applyOrder();
+    return true;
 }
 
 // --- drawing ------------------------------------------------------------------
@@ -125,10 +266,50 @@ DialogLayout TerminalView::currentLayout() const {
 void TerminalView::draw() {
     const DialogLayout layout = currentLayout();
     if (!layout.fits) return;
-    drawText(layout.hintRow, 1, kHints, COLS - 2, attrOf(Look::Hint));
+    drawHints(layout);
     drawList(layout.partitions, partitions_, partitionColumns_, focus_ == kPartitionList);
-    drawList(layout.files, files_, fileColumns_, focus_ == kFileList);
+    ColumnSet fileColumns = fileColumns_;
+    if (order_.key != SortKey::Row) {
+        // The sorted column's header carries the direction.
+        const int column = order_.key == SortKey::Name    ? 1
+                           : order_.key == SortKey::Time  ? 2
+                           : order_.key == SortKey::Size  ? 3
+                           : order_.key == SortKey::State ? kStateColumn
+                                                          : kPathColumn;
+        fileColumns.headers[static_cast<size_t>(column)] +=
+            order_.descending ? "\xE2\x96\xBC" : "\xE2\x96\xB2";  // ▼ ▲
+    }
+    drawList(layout.files, files_, fileColumns, focus_ == kFileList);
+    const std::string title = fileListTitle();
+    if (!title.empty()) {
+        drawText(layout.files.frame.top, layout.files.frame.left + 2, title,
+                 layout.files.frame.width - 4, attrOf(Look::Focus));
+    }
     drawBottomLine(layout);
+}
+
+void TerminalView::drawHints(const DialogLayout& layout) {
+    if (!status_.empty()) {
+        drawText(layout.hintRow, 1, status_, COLS - 2, attrOf(Look::Header));
+        return;
+    }
+    const char* hints = focus_ == kPartitionList ? kPartitionHints
+                        : focus_ == kFileList    ? kFileHints
+                                                 : kHints;
+    drawText(layout.hintRow, 1, tr(hints), COLS - 2, attrOf(Look::Hint));
+}
+
+std::string TerminalView::fileListTitle() const {
+    std::string title;
+    if (caption_ == kStopCaption && scanTotal_ > 0) {
+        title += formatted(tr(" 扫描进度 %llu/%llu "), static_cast<unsigned long long>(scanDone_),
+                           static_cast<unsigned long long>(scanTotal_));
+    }
+    if (!filter_.empty()) {
+        title += formatted(tr(" 筛选: %s (%d/%d) "), filter_.c_str(), files_.lineCount(),
+                           files_.rowCount());
+    }
+    return title;
 }
 
 void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSet& columns,
@@ -150,13 +331,15 @@ void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSe
         drawText(box.frame.top, box.frame.left + box.frame.width - 2, ">", 1, frameAttr);
 
     std::vector<std::string> texts(static_cast<size_t>(model.columns()));
+    const int cursorLine = model.cursor();
     for (int i = 0; i < box.pageRows(); ++i) {
-        const int row = model.top() + i;
-        if (row >= model.rowCount()) break;
+        const int line = model.top() + i;
+        if (line >= model.lineCount()) break;
+        const int row = model.rowAtLine(line);
         for (int c = 0; c < model.columns(); ++c)
             texts[static_cast<size_t>(c)] = model.text(row, c);
         attr_t attr = model.isSelected(row) ? attrOf(Look::Selected) : A_NORMAL;
-        const bool cursorRow = focused && row == model.cursor();
+        const bool cursorRow = focused && line == cursorLine;
         if (cursorRow) attr |= A_BOLD;
         const int screenRow = box.firstRow() + i;
         drawField(screenRow, box.innerLeft(), sliceCells(formatRow(columns, texts), left, width),
@@ -164,9 +347,9 @@ void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSe
         if (cursorRow) drawText(screenRow, box.frame.left, ">", 1, frameAttr);
     }
 
-    if (model.rowCount() > 0) {
-        const std::string position =
-            " " + std::to_string(model.cursor() + 1) + "/" + std::to_string(model.rowCount()) + " ";
+    if (model.lineCount() > 0) {
+        const std::string position = " " + std::to_string(cursorLine + 1) + "/" +
+                                     std::to_string(model.lineCount()) + " ";
         const int at = box.frame.left + box.frame.width - 2 - displayWidth(position);
         drawText(box.frame.top + box.frame.height - 1, at, position, displayWidth(position),
                  frameAttr);
@@ -175,10 +358,18 @@ void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSe
 
 void TerminalView::drawBottomLine(const DialogLayout& layout) {
     const int row = layout.bottomRow;
-    drawText(row, kScannedLabelColumn, "已扫描文件:", kScannedCounterColumn - kScannedLabelColumn);
-    drawText(row, kScannedCounterColumn, std::to_string(scanned_), kCounterWidth);
-    drawText(row, kDeletedLabelColumn, ",已删除文件:", kDeletedCounterColumn - kDeletedLabelColumn);
-    drawText(row, kDeletedCounterColumn, std::to_string(deleted_), kCounterWidth);
+    // The labels are as wide as their translation needs; the counters
+    // follow them.
+    const std::string scannedLabel = tr("已扫描文件:");
+    const std::string deletedLabel = tr(",已删除文件:");
+    const int scannedAt = std::max(kScannedCounterColumn, 1 + displayWidth(scannedLabel));
+    drawText(row, kScannedLabelColumn, scannedLabel, scannedAt - kScannedLabelColumn);
+    drawText(row, scannedAt, std::to_string(scanned_), kCounterWidth);
+    const int deletedLabelAt = std::max(kDeletedLabelColumn, scannedAt + 12);
+    const int deletedAt =
+        std::max(kDeletedCounterColumn, deletedLabelAt + displayWidth(deletedLabel));
+    drawText(row, deletedLabelAt, deletedLabel, deletedAt - deletedLabelAt);
+    drawText(row, deletedAt, std::to_string(deleted_), kCounterWidth);
     const auto button = [&](const Rect& rect, const std::string& caption, ControlId id) {
         drawField(rect.top, rect.left, buttonText(caption), rect.width,
                   attrOf(focus_ == id ? Look::FocusedButton : Look::Button));
@@ -202,11 +393,21 @@ void TerminalView::handle(const InputEvent& event) {
     }
     const int key =
         event.kind == InputEvent::Character ? static_cast<int>(event.character) : event.key;
+    if (!status_.empty()) {
+        status_.clear();  // read; the hints come back
+        loop_.changed();
+    }
     if (key == kKeyTab || key == KEY_BTAB) {
         focus_ = nextInTabOrder(focus_, key == kKeyTab ? 1 : -1);
         loop_.changed();
         return;
     }
+    // Enter on a partition row scans it (the selection follows the cursor).
+    if (focus_ == kPartitionList && isEnterKey(key)) {
+        if (caption_ == kScanCaption && partitions_.firstSelected() >= 0) press(kScanButton);
+        return;
+    }
+    if (focus_ == kFileList && handleFileListKey(key, layout)) return;
     if (focus_ == kPartitionList || focus_ == kFileList) {
         const bool partitions = focus_ == kPartitionList;
         const ListBox& box = partitions ? layout.partitions : layout.files;
@@ -227,12 +428,12 @@ bool TerminalView::clickList(const InputEvent& event, const ListBox& box, ListMo
         return true;
     }
     const int offset = event.row - box.firstRow();
-    const int row = model.top() + offset;
-    if (offset >= 0 && offset < box.pageRows() && row < model.rowCount()) {
+    const int line = model.top() + offset;
+    if (offset >= 0 && offset < box.pageRows() && line < model.lineCount()) {
         if (event.control) {
-            model.toggleRow(row);
+            model.toggleRow(line);
         } else {
-            model.moveCursorTo(row, event.shift ? SelectMode::Extend : SelectMode::Replace);
+            model.moveCursorTo(line, event.shift ? SelectMode::Extend : SelectMode::Replace);
         }
     }
     return true;

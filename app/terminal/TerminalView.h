@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "app/ScanShell.h"
 #include "app/ShellView.h"
 #include "app/terminal/DialogLayout.h"
 #include "app/terminal/EventLoop.h"
+#include "app/terminal/FileOrder.h"
 #include "app/terminal/ListColumns.h"
 #include "app/terminal/ListKeys.h"
 #include "app/terminal/ListModel.h"
@@ -35,6 +37,11 @@ public:
     // Shows the dialog and handles its events until the user closes it.
     void runDialog();
 
+    // The save of several rows: asks for the folder (false: cancelled), and
+    // tells how each save went.
+    bool askSaveFolder(int fileCount, std::string& folder);
+    void reportSaves(const std::vector<SaveReport>& reports);
+
     // ShellView
     void runOnUiThread(const std::function<void()>& task) override;
     void showMessageBox(const char* text) override;
@@ -44,8 +51,11 @@ public:
     void clearFileRows() override;
     void insertFileRow(int position, const char* numberText, uintptr_t itemData) override;
     void setFileRowText(int position, int column, const char* text) override;
+    void setFileRowDetails(int position, const DeletedFile& file) override;
     int firstSelectedFileRow() override { return files_.firstSelected(); }
+    std::vector<int> selectedFileRows() override { return files_.selectedRows(); }
     uintptr_t fileRowData(int position) override { return files_.itemData(position); }
+    void showProgress(Work work, uint64_t done, uint64_t total) override;
     const PartitionRecord* selectedPartitionRecord() override;
     bool askSavePath(const FileFilter& filter, const char* defaultExtension,
                      std::string& path) override;
@@ -54,6 +64,12 @@ private:
     void draw() override;
     void drawList(const ListBox& box, ListModel& model, const ColumnSet& columns, bool focused);
     void drawBottomLine(const DialogLayout& layout);
+    void drawHints(const DialogLayout& layout);
+    std::string fileListTitle() const;
+
+    void applyOrder();
+    void filterFiles(const DialogLayout& layout);
+    bool handleFileListKey(int key, const DialogLayout& layout);
 
     void handle(const InputEvent& event);
     void handleClick(const InputEvent& event, const DialogLayout& layout);
@@ -69,6 +85,11 @@ private:
     ListModel files_;
     ColumnSet partitionColumns_;
     ColumnSet fileColumns_;
+    std::vector<DeletedFile> details_;  // of each file row, by position
+    FileOrder order_;
+    std::string filter_;
+    std::string status_;  // shown instead of the key hints until the next key
+    uint64_t scanDone_ = 0, scanTotal_ = 0;
     std::string caption_;
     unsigned scanned_ = 0;
     unsigned deleted_ = 0;

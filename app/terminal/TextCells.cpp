@@ -61,6 +61,15 @@ int cellsOf(char32_t c) {
 
 }  // namespace
 
+std::u32string codePointsOf(const std::string& text) {
+    std::u32string points;
+    for (size_t i = 0; i < text.size();) {
+        const char32_t c = decodeOne(text, i);
+        points += c == kInvalid ? U'?' : c;
+    }
+    return points;
+}
+
 std::vector<Glyph> toGlyphs(const std::string& text) {
     std::vector<Glyph> glyphs;
     size_t i = 0;

@@ -19,6 +19,9 @@ struct Glyph {
 // locale, which the program sets to UTF-8 before anything is drawn.
 std::vector<Glyph> toGlyphs(const std::string& text);
 
+// The code points of `text`; a byte that is not valid UTF-8 becomes '?'.
+std::u32string codePointsOf(const std::string& text);
+
 // Width of `text` in cells.
 int displayWidth(const std::string& text);
 

@@ -32,15 +32,28 @@ void UiTaskQueue::run(const std::function<void()>& task) {
     }
     Item item;
     item.task = &task;
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (pending_.empty() && pipe_[1] >= 0) {
-        const char byte = 1;
-        // A full pipe is already readable, which is all the wake-up needs.
-        while (::write(pipe_[1], &byte, 1) < 0 && errno == EINTR) {
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (uiWaiting_) {
+            wake = true;
+        } else if (pending_.empty() && pipe_[1] >= 0) {
+            const char byte = 1;
+            // A full pipe is already readable, which is all the wake-up needs.
+            while (::write(pipe_[1], &byte, 1) < 0 && errno == EINTR) {
+            }
         }
+        pending_.push_back(&item);
     }
-    pending_.push_back(&item);
-    doneSignal_.wait(lock, [&] { return item.done; });
+    // Outside the lock, so the woken thread does not block on it at once. A
+    // wait that timed out meanwhile still finds the task when it relocks.
+    if (wake) taskSignal_.notify_one();
+    waitUntilDone(item);
+}
+
+void UiTaskQueue::waitUntilDone(Item& item) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    doneSignal_.wait(lock, [&] { return item.done.load(); });
 }
 
 void UiTaskQueue::drainPipeLocked() {
@@ -82,6 +95,23 @@ bool UiTaskQueue::runPending() {
         }
         doneSignal_.notify_all();
     }
+}
+
+bool UiTaskQueue::runWhileBusy(std::chrono::steady_clock::time_point deadline,
+                               std::chrono::microseconds idle) {
+    if (!runPending()) return false;
+    while (std::chrono::steady_clock::now() < deadline) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            uiWaiting_ = true;
+            const bool arrived =
+                taskSignal_.wait_for(lock, idle, [&] { return !pending_.empty(); });
+            uiWaiting_ = false;
+            if (!arrived) break;
+        }
+        runPending();
+    }
+    return true;
 }
 
 bool UiTaskQueue::waitAndRun(int timeoutMs) {

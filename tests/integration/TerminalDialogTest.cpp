@@ -173,14 +173,19 @@ protected:
     }
 
     // Runs the program on `image` in tmux; its exit status goes to a file.
+    // The texts these tests look for are the Chinese ones, so the message
+    // language is Chinese unless `language` says otherwise.
     void open(const std::string& image, int columns = 160, int rows = 50,
-              const std::string& environment = "") {
+              const std::string& environment = "", const std::string& language = kChinese) {
         status_ = dir_.file("status");
-        const std::string command = environment + " " + quote(UNDELETE_BINARY) + " " +
+        const std::string command = "env -u LANGUAGE -u LC_ALL -u LC_MESSAGES " + language + " " +
+                                    environment + " " + quote(UNDELETE_BINARY) + " " +
                                     quote(image) + "; echo $? > " + quote(status_);
         ASSERT_TRUE(tmux_.start("sh -c " + quote(command), columns, rows));
-        ASSERT_TRUE(tmux_.waitForText("已扫描文件:")) << tmux_.last();
+        // A partition row is data, the same in every language.
+        ASSERT_TRUE(tmux_.waitForText("FAT32")) << tmux_.last();
     }
+    static constexpr const char* kChinese = "LANG=zh_CN.UTF-8";
 
     // The exit status once the program has ended, or −1 after a wait.
     int exitStatus(int seconds = 10) {
@@ -211,6 +216,14 @@ protected:
         for (int i = 0; i < row; ++i) tmux_.keys("Down");
         tmux_.keys("BTab Enter");
         ASSERT_TRUE(waitForSavePrompt()) << tmux_.last();
+    }
+
+    // The FAT32 scanner's first box (dismissed) and then its last, still
+    // open: the listing begins once it goes.
+    bool waitForLastScannerBox() {
+        if (!tmux_.waitForText("程序正在准备初始化")) return false;
+        tmux_.keys("Enter");
+        return tmux_.waitForText("初始化已经成功完成");
     }
 
     // The prompt is drawn top to bottom and tmux may be read half-way, so
@@ -256,7 +269,7 @@ TEST_F(TerminalDialogTest, ShowsThePartitionsAndClosesOnlyOnF10) {
     }
     EXPECT_EQ(scannedCount(screen), 0);
     EXPECT_EQ(deletedCount(screen), 0);
-    EXPECT_TRUE(contains(screen, " 0/3 ")) << "no partition row is selected at the start";
+    EXPECT_TRUE(contains(screen, " 1/3 ")) << "the first partition row is selected at the start";
     EXPECT_EQ(focusedFrameRow(screen), 1) << "the partition list has the focus at the start";
 
     // Tab order: "保存", then the file list (whose frame is drawn double).
@@ -277,10 +290,8 @@ TEST_F(TerminalDialogTest, ShowsThePartitionsAndClosesOnlyOnF10) {
     // Escape does nothing; the Down after it shows the program went on.
     tmux_.keys("Escape");
     tmux_.keys("Down");
-    ASSERT_TRUE(tmux_.waitForText(" 1/3 ")) << tmux_.last();
+    ASSERT_TRUE(tmux_.waitForText(" 2/3 ")) << tmux_.last();
     EXPECT_FALSE(exited());
-
-    // With no row selected "扫描" does nothing either.
     tmux_.keys("F10");
     EXPECT_EQ(exitStatus(), 1);
 }
@@ -417,13 +428,13 @@ TEST_F(TerminalDialogTest, StopReturnsTheCaptionToScanAndCloseEndsARunningScan) 
     ASSERT_FALSE(image.empty()) << "could not make the large FAT32 image";
     open(image);
     scanRow(0);
-    ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
-        return contains(s, "[ 停止 ]") && scannedCount(s) > 0;
-    })) << tmux_.last();
-    tmux_.keys("Enter");  // the focus is on the scan button, which now reads "停止"
+    // The listing starts when the scanner's last box goes; Stop is pressed
+    // with the same keystrokes, so it comes while the listing runs however
+    // fast the machine lists.
+    ASSERT_TRUE(waitForLastScannerBox()) << tmux_.last();
+    tmux_.keys("Enter Enter");  // the box, then the scan button, which reads "停止"
     ASSERT_TRUE(tmux_.waitFor(scanIdle)) << tmux_.last();
     const long stoppedAt = scannedCount(tmux_.last());
-    EXPECT_GT(stoppedAt, 0);
     EXPECT_LT(stoppedAt, 40000) << "the scan ended before it could be stopped";
     // Once stopped, the worker finishes at most the index it was on.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -434,11 +445,144 @@ TEST_F(TerminalDialogTest, StopReturnsTheCaptionToScanAndCloseEndsARunningScan) 
 
     // Scan again and close while it runs: the program ends at once.
     tmux_.keys("Enter");
-    ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
-        return contains(s, "[ 停止 ]") && scannedCount(s) > 0;
-    })) << tmux_.last();
-    tmux_.keys("F10");
+    ASSERT_TRUE(waitForLastScannerBox()) << tmux_.last();
+    tmux_.keys("Enter F10");
     EXPECT_EQ(exitStatus(5), 1);
+}
+
+// The English text of a program text as the catalogue gives it: the msgstr
+// of `msgid` in po/en*.po, or the text itself while there is no catalogue
+// (or no translation in it), which is what tr() then shows.
+std::string englishOf(const std::string& msgid) {
+    const harness::Result files =
+        harness::run("ls " + quote(kRepository) + "/po/en*.po 2>/dev/null");
+    for (const std::string& file : harness::split(files.out, '\n')) {
+        const std::vector<std::string> lines = harness::split(harness::readFile(file), '\n');
+        for (size_t i = 0; i + 1 < lines.size(); ++i) {
+            if (lines[i] != "msgid \"" + msgid + "\"") continue;
+            const std::string& line = lines[i + 1];
+            const std::string prefix = "msgstr \"";
+            if (line.rfind(prefix, 0) != 0 || line.size() < prefix.size() + 2) break;
+            return line.substr(prefix.size(), line.size() - prefix.size() - 1);
+        }
+    }
+    return msgid;
+}
+
+// The screen line holding `text`, or −1.
+int lineOf(const std::string& screen, const std::string& text) {
+    const std::vector<std::string> lines = harness::split(screen, '\n');
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (contains(lines[i], text)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+TEST_F(TerminalDialogTest, FollowsTheMessageLanguageOfTheLocale) {
+    // Chinese: the dialog's own texts.
+    open(demoImage_, 160, 50, "", "LANG=zh_CN.UTF-8");
+    ASSERT_TRUE(tmux_.waitForText("[ 扫描 ]")) << tmux_.last();
+    for (const char* text : {"文件系统", "文件名", "已扫描文件:", "[ 保存 ]"}) {
+        EXPECT_TRUE(contains(tmux_.last(), text)) << text << "\n" << tmux_.last();
+    }
+    tmux_.keys("F10");
+    ASSERT_EQ(exitStatus(), 1);
+
+    // English: what the catalogue gives, in the same layout (the partition
+    // rows, both frames, the buttons on the bottom line).
+    TmuxSession english(dir_.file("english.sock"));
+    const std::string command = "env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=en_US.UTF-8 " +
+                                quote(UNDELETE_BINARY) + " " + quote(demoImage_) +
+                                "; echo $? > " + quote(dir_.file("english-status"));
+    ASSERT_TRUE(english.start("sh -c " + quote(command), 160, 50));
+    const std::string scan = "[ " + englishOf("扫描");
+    const std::string header = englishOf("文件名");
+    ASSERT_TRUE(english.waitFor([&](const std::string& s) {
+        return contains(s, "NTFS") && contains(s, scan) && contains(s, header);
+    })) << english.last();
+    const std::vector<std::string> lines = harness::split(english.last(), '\n');
+    ASSERT_EQ(lines.size(), 50u) << english.last();
+    EXPECT_TRUE(contains(lines.back(), scan)) << "the buttons left the bottom line";
+    EXPECT_EQ(focusedFrameRow(english.last()), 1);
+    english.keys("F10");
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (harness::readFile(dir_.file("english-status")).empty() &&
+           std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(harness::readFile(dir_.file("english-status")), "1\n");
+}
+
+TEST_F(TerminalDialogTest, EnterScansFilterSortAndSaveSeveralFilesIntoAFolder) {
+    open(demoImage_);
+    // The first partition row is selected at the start: Enter scans it.
+    tmux_.keys("Enter");
+    ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
+        return scanIdle(s) && deletedCount(s) == 4;
+    })) << tmux_.last();
+
+    // "/" narrows the list by name, without case; Escape clears it.
+    tmux_.keys("Tab Tab /");
+    tmux_.type("BUDGET");
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) {
+        return contains(s, "Budget-2024.csv") && !contains(s, "报告.txt") && contains(s, "(1/4)");
+    })) << tmux_.last();
+    tmux_.keys("Escape");
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) {
+        return contains(s, "Budget-2024.csv") && contains(s, "报告.txt");
+    })) << tmux_.last();
+
+    // "n" sorts by name, again the other way round.
+    const std::vector<std::string> byName = {"Budget-2024.csv", "Meeting Notes.txt", "报告.txt",
+                                             "照片说明.txt"};
+    const auto inOrder = [&](const std::string& s, bool reversed) {
+        for (size_t i = 0; i + 1 < byName.size(); ++i) {
+            const int a = lineOf(s, byName[i]), b = lineOf(s, byName[i + 1]);
+            if (a < 0 || b < 0 || (reversed ? a < b : a > b)) return false;
+        }
+        return true;
+    };
+    tmux_.keys("n");
+    ASSERT_TRUE(tmux_.waitFor([&](const std::string& s) { return inOrder(s, false); }))
+        << tmux_.last();
+    tmux_.keys("n");
+    ASSERT_TRUE(tmux_.waitFor([&](const std::string& s) { return inOrder(s, true); }))
+        << tmux_.last();
+
+    // One row: the name prompt starts with the file's own name, and a line
+    // confirms the save.
+    tmux_.keys("Home BTab Enter");
+    ASSERT_TRUE(waitForSavePrompt()) << tmux_.last();
+    const std::string first = byName.back();  // reversed: first on screen
+    EXPECT_TRUE(contains(tmux_.last(), "文件名:    " + first)) << tmux_.last();
+    enterPath(dir_.file("one.txt"));
+    ASSERT_TRUE(tmux_.waitForText("已保存 " + dir_.file("one.txt"))) << tmux_.last();
+
+    // Every row: a folder is asked for, and each file lands there whole.
+    const std::string folder = dir_.file("saved");
+    ASSERT_EQ(harness::run("mkdir " + quote(folder)).status, 0);
+    tmux_.keys("Tab Home S-End BTab Enter");
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) {
+        return contains(s, "保存到文件夹") && contains(s, "[ 取消 ]");
+    })) << tmux_.last();
+    enterPath(folder);
+    ASSERT_TRUE(tmux_.waitForText("已保存 4 个文件，0 个失败")) << tmux_.last();
+    tmux_.keys("Enter");
+    const std::vector<std::pair<std::string, std::string>> originals = {
+        {"报告.txt", "fat32/报告.txt"},
+        {"照片说明.txt", "fat32/Docs/照片说明.txt"},
+        {"Meeting Notes.txt", "fat32/Docs/Meeting Notes.txt"},
+        {"Budget-2024.csv", "fat32/Budget-2024.csv"}};
+    for (const auto& [name, relative] : originals) {
+        // Under the file's folder inside the volume, when the scan knows it.
+        const harness::Result found =
+            harness::run("find " + quote(folder) + " -type f -name " + quote(name));
+        const std::vector<std::string> paths = harness::split(found.out, '\n');
+        ASSERT_EQ(paths.size(), 1u) << name << ": " << found.out;
+        EXPECT_EQ(harness::readFile(paths[0]), original(relative)) << name;
+    }
+    tmux_.keys("F10");
+    EXPECT_EQ(exitStatus(), 1);
 }
 
 }  // namespace

@@ -65,11 +65,16 @@ TEST(TerminalLayoutTest, ColumnsHaveTheDialogsHeadersAndProportions) {
     EXPECT_EQ(partitions.widths[5], partitions.widths[8]);
 
     const ColumnSet files = fileColumns();
-    EXPECT_EQ(files.headers, (std::vector<std::string>{"序号", "文件名", "创建时间", "大小"}));
-    EXPECT_EQ(files.widths, (std::vector<int>{7, 33, 20, 10}));
-    // The widest time text fits its column.
+    EXPECT_EQ(files.headers,
+              (std::vector<std::string>{"序号", "文件名", "创建时间", "大小", "状态", "路径"}));
+    EXPECT_EQ(files.widths, (std::vector<int>{7, 33, 20, 10, 8, kPathColumnWidth}));
+    // The widest time text and state fit their columns.
     EXPECT_GE(files.widths[2], displayWidth("2024/12/31 23:59:59"));
-    EXPECT_LE(rowWidth(files), 80 - 2);  // the whole file list fits a common terminal
+    EXPECT_GE(files.widths[kStateColumn], displayWidth("部分覆盖"));
+    // The dialog's four columns fit a common terminal; the rest scrolls in.
+    const ColumnSet four{{files.headers.begin(), files.headers.begin() + 4},
+                         {files.widths.begin(), files.widths.begin() + 4}};
+    EXPECT_LE(rowWidth(four), 80 - 2);
 }
 
 TEST(TerminalLayoutTest, RowsAreLaidOutInTheirColumns) {

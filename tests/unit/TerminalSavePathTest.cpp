@@ -34,6 +34,15 @@ protected:
     FakeProbe probe;
 };
 
+TEST_F(TerminalSavePathTest, AFolderForSeveralFilesMustExist) {
+    EXPECT_EQ(checkSaveFolder(" /out/sub ", "/home/u", probe).check, SaveCheck::Ready);
+    EXPECT_EQ(checkSaveFolder("~", "/home/u", probe).path, "/home/u");
+    EXPECT_EQ(checkSaveFolder("~", "/home/u", probe).check, SaveCheck::Ready);
+    EXPECT_EQ(checkSaveFolder("/out/old.txt", "/home/u", probe).check, SaveCheck::ParentMissing);
+    EXPECT_EQ(checkSaveFolder("/nowhere", "/home/u", probe).check, SaveCheck::ParentMissing);
+    EXPECT_EQ(checkSaveFolder("  ", "/home/u", probe).check, SaveCheck::Empty);
+}
+
 TEST_F(TerminalSavePathTest, AddsTheDefaultExtensionToANameWithoutOne) {
     EXPECT_EQ(check("/out/报告").path, "/out/报告.txt");
     EXPECT_EQ(check("/out/报告").check, SaveCheck::Ready);
