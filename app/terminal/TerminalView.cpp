@@ -101,7 +101,13 @@ void TerminalView::setPartitions(std::vector<PartitionRow> rows) {
         const PartitionRow& row = partitionRows_[i];
         const int position = static_cast<int>(i);
         partitions_.insertRow(position, row.texts[0], static_cast<uintptr_t>(i));
-        for (int column = 1; column < kPartitionColumns; ++column) {
+        // The words among the row's texts in the message language: the
+        // active mark, a GPT type word.
+        std::string fileSystem = partitionFileSystemText(row.record);
+        if (row.record.bootIndicator == 0x80) fileSystem += tr("(活动)");
+        partitions_.setText(position, 1, fileSystem);
+        partitions_.setText(position, 2, tr(row.texts[2].c_str()));
+        for (int column = 3; column < kPartitionColumns; ++column) {
             partitions_.setText(position, column, row.texts[static_cast<size_t>(column)]);
         }
     }
