@@ -12,8 +12,9 @@
 namespace undelete {
 
 // The largest piece a scanner hands to a sink at once: a save's memory
-// stays bounded whatever the file's size.
-constexpr size_t kContentPieceBytes = 4u << 20;
+// stays bounded whatever the file's size, and a piece this small stays in
+// the processor's cache between its read and its write.
+constexpr size_t kContentPieceBytes = 1u << 20;
 
 // Receives one file's content: begin once with the whole length, then
 // pieces and holes in order, adding up to exactly that length.
