@@ -228,7 +228,10 @@ TEST_F(NtfsBounds, RecordsServedFromAViewEqualThoseRead) {
                          .build());
     for (uint64_t i = 16; i < 4096; i += 5) {
         volume.putTableRecord(
-            i, RecordBuilder().fileName(u"f", 1, 0, test::reference(5, 5)).data({}, i, i).build());
+            i, RecordBuilder()
+                   .fileName(u"f", 1, 0, test::reference(5, 5))
+                   .data({0x11, 0x01, 100}, kCluster, i)
+                   .build());
     }
     const std::vector<uint8_t> image = big.bytes();
     const auto listing = [&] {
