@@ -33,6 +33,8 @@ namespace {
 
 const char kReadErrorText[] = "ReadFile() Error";
 constexpr uint32_t kProgressStep = 4096;          // indices between two progress reports
+constexpr uint32_t kCounterStep = 256;            // indices between two counter moves
+static_assert(kProgressStep % kCounterStep == 0, "progress falls on a counter move");
 constexpr uint64_t kSaveProgressStep = 4u << 20;  // bytes between two progress reports
 
 // Passes a save's content on to its file and reports the bytes written.
@@ -241,40 +243,55 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
     DeletedFile file;
     ResultRow row{};
     int count = 0;
-    const uint64_t total = scanner->itemCount();
-    for (uint32_t index = 0; !token->stopRequested; ++index) {
-        const bool end = !scanner->hasItem(index);
-        const auto examined = [&] {
-            view_.setCounter(kScannedCounter, index);
-            report_.examined = index;
-            // Often enough to move, rarely enough to cost nothing.
-            if (index % kProgressStep == 0 || end) {
-                view_.showProgress(ShellView::Work::Scan, index, total);
+    // The time texts keep the offset in force when the scan started.
+    const int64_t utcOffset = context_.utcOffset ? context_.utcOffset() : 0;
+    uint32_t index = 0;
+    for (; !token->stopRequested; ++index) {
+        if (index % kCounterStep == 0 && !showScanned(scanner, token, index)) return;
+        const bool last = index == UINT32_MAX;  // no index beyond the 32-bit range
+        if (!scanner->hasItem(index)) {
+            if (showScanned(scanner, token, index)) finishStep(token, ScanOutcome::Completed);
+            return;
+        }
+        if (scanner->describe(index, file)) {
+            formatResultRow(file, utcOffset, row);
+            const int position = count;
+            if (!updateIfCurrent(token, [&] {
+                    setScanned(index);
+                    addResultRow(index, position, row, file);
+                    view_.setCounter(kDeletedCounter, static_cast<unsigned>(position + 1));
+                    report_.listed = static_cast<uint64_t>(position) + 1;
+                })) {
+                return;
             }
-        };
-        if (end) {
-            if (updateIfCurrent(token, examined)) finishStep(token, ScanOutcome::Completed);
-            return;
+            ++count;
         }
-        // A listed item's counter and row go to the screen in one hand-over.
-        const bool listed = scanner->describe(index, file);
-        if (listed) formatResultRow(file, context_.utcOffset ? context_.utcOffset() : 0, row);
-        const int position = count;
-        if (!updateIfCurrent(token, [&] {
-                examined();
-                if (!listed) return;
-                addResultRow(index, position, row, file);
-                view_.setCounter(kDeletedCounter, static_cast<unsigned>(position + 1));
-                report_.listed = static_cast<uint64_t>(position) + 1;
-            })) {
-            return;
-        }
-        if (listed) ++count;
-        if (index == UINT32_MAX) {  // no index beyond the 32-bit range
-            finishStep(token, ScanOutcome::Completed);
+        if (last) {
+            if (showScanned(scanner, token, index)) finishStep(token, ScanOutcome::Completed);
             return;
         }
     }
+    // Stopped: the counter ends where the walk did.
+    if (index > 0) showScanned(scanner, token, index - 1);
+}
+
+// The scanned counter moves every kCounterStep indices, with each row and
+// at the end, not at every index: each move is a hop to the user-interface
+// thread.
+bool ScanShell::showScanned(const std::shared_ptr<VolumeScanner>& scanner,
+                            const std::shared_ptr<WorkerToken>& token, uint32_t index) {
+    return updateIfCurrent(token, [&] {
+        setScanned(index);
+        // Often enough to move, rarely enough to cost nothing.
+        if (index % kProgressStep == 0) {
+            view_.showProgress(ShellView::Work::Scan, index, scanner->itemCount());
+        }
+    });
+}
+
+void ScanShell::setScanned(uint32_t index) {
+    view_.setCounter(kScannedCounter, index);
+    report_.examined = index;
 }
 
 void ScanShell::addResultRow(uint32_t index, int count, const ResultRow& row,

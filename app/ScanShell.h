@@ -113,6 +113,11 @@ private:
     void listStep(const std::shared_ptr<VolumeScanner>& scanner,
                   const std::shared_ptr<WorkerToken>& token);
     void finishStep(const std::shared_ptr<WorkerToken>& token, ScanOutcome outcome);
+    // Shows `index` indices examined; false when `token` is no longer the
+    // newest worker's.
+    bool showScanned(const std::shared_ptr<VolumeScanner>& scanner,
+                     const std::shared_ptr<WorkerToken>& token, uint32_t index);
+    void setScanned(uint32_t index);  // on the user-interface thread
     // Runs `task` on the user-interface thread only while `token` is still
     // the newest worker's, so a stopped worker never touches the screen
     // once a later one has started.

@@ -57,6 +57,13 @@ void forEachCharacter(const uint16_t* units, size_t count, Take take) {
         // A 16-bit wchar_t cannot carry a supplementary character; the
         // Windows code page has no form for one either.
         if (cp > WCHAR_MAX) cp = U'?';
+        // ASCII is itself in every narrow encoding this program runs under
+        // (UTF-8, code page 936), outside a shift state.
+        if (cp < 0x80 && std::mbsinit(&state)) {
+            const char ascii = static_cast<char>(cp);
+            if (!take(&ascii, 1)) return;
+            continue;
+        }
         char piece[MB_LEN_MAX];
         size_t len = std::wcrtomb(piece, static_cast<wchar_t>(cp), &state);
         if (len == static_cast<size_t>(-1)) {

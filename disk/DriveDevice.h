@@ -14,6 +14,23 @@ struct DriveGeometry {
     uint32_t tracksPerCylinder = 0;
 };
 
+// A read-only window onto a range of the device's bytes, valid while the
+// object lives: lets a caller parse data where it lies instead of copying
+// it out first.
+class DeviceView {
+public:
+    DeviceView(const uint8_t* bytes, uint64_t length) : bytes_(bytes), length_(length) {}
+    DeviceView(const DeviceView&) = delete;
+    DeviceView& operator=(const DeviceView&) = delete;
+    virtual ~DeviceView() = default;
+    const uint8_t* bytes() const { return bytes_; }
+    uint64_t length() const { return length_; }
+
+private:
+    const uint8_t* bytes_;
+    uint64_t length_;
+};
+
 class DriveDevice {
 public:
     virtual ~DriveDevice() = default;
@@ -34,6 +51,13 @@ public:
     // The device's size in bytes as the system knows it (an image file's
     // length, a block device's capacity); 0 when it cannot be told.
     virtual uint64_t sizeInBytes() = 0;
+
+    // A window onto `length` bytes at `offset`, every byte of it readable
+    // now; null where the backend offers none (the caller reads instead).
+    // The caller keeps the range inside sizeInBytes().
+    virtual std::unique_ptr<DeviceView> view(uint64_t /*offset*/, uint64_t /*length*/) {
+        return nullptr;
+    }
 };
 
 // Told of every failed read, with where it was: lets a caller count and

@@ -65,6 +65,16 @@ bool DriveReader::readBytesQuietly(uint64_t offset, void* buffer, uint32_t lengt
     return readLocked(offset, buffer, length, false);
 }
 
+std::unique_ptr<DeviceView> DriveReader::view(uint64_t offset, uint64_t length) {
+    // Only inside the size known at open: a window never reaches past it.
+    if (!device_ || length == 0 || offset > deviceBytes_ || length > deviceBytes_ - offset) {
+        return nullptr;
+    }
+    std::unique_ptr<DeviceView> window = device_->view(offset, length);
+    if (window && (window->bytes() == nullptr || window->length() != length)) return nullptr;
+    return window;
+}
+
 bool DriveReader::readLocked(uint64_t offset, void* buffer, uint32_t length, bool report) {
     device_->lockVolume();
     const bool ok = device_->readAt(offset, buffer, length) == length;

@@ -34,6 +34,11 @@ public:
     // failure is an answer, not an error).
     bool readBytesQuietly(uint64_t offset, void* buffer, uint32_t length);
 
+    // A read-only window onto `length` bytes at `offset`, or null: no
+    // device, a range not wholly inside the device's known size, or a
+    // backend that offers none. Not a read: no failure is reported.
+    std::unique_ptr<DeviceView> view(uint64_t offset, uint64_t length);
+
     bool isOpen() const { return device_ != nullptr; }
     // The device's size as the system knows it (0: unknown), read at open:
     // evidence that caps what a partition table or a volume may claim.

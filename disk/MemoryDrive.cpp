@@ -20,6 +20,13 @@ uint32_t MemoryDrive::readAt(uint64_t offset, void* buffer, uint32_t length) {
     return n;
 }
 
+std::unique_ptr<DeviceView> MemoryDrive::view(uint64_t offset, uint64_t length) {
+    const uint64_t size = image_->bytes.size();
+    if (!image_->offersViews || offset > size || length > size - offset) return nullptr;
+    ++image_->views;
+    return std::make_unique<DeviceView>(image_->bytes.data() + offset, length);
+}
+
 DriveOpener memoryDriveOpener(std::shared_ptr<MemoryImage> image) {
     return [image]() -> std::unique_ptr<DriveDevice> { return std::make_unique<MemoryDrive>(image); };
 }

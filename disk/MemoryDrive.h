@@ -14,6 +14,8 @@ struct MemoryImage {
     std::vector<uint8_t> bytes;
     DriveGeometry geometry{512, 63, 255};
     bool geometryFails = false;
+    bool offersViews = false;  // windows into `bytes` instead of no view
+    std::atomic<int> views{0};
     std::atomic<int> reads{0};
     std::atomic<int> locks{0};
     std::atomic<int> unlocks{0};
@@ -27,6 +29,7 @@ public:
     void unlockVolume() override { ++image_->unlocks; }
     uint32_t readAt(uint64_t offset, void* buffer, uint32_t length) override;
     uint64_t sizeInBytes() override { return image_->bytes.size(); }
+    std::unique_ptr<DeviceView> view(uint64_t offset, uint64_t length) override;
 
 private:
     std::shared_ptr<MemoryImage> image_;

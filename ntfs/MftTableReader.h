@@ -27,21 +27,28 @@ public:
     MftTableReader(DriveReader& drive, const MftRecordMap& map, uint32_t bytesPerSector);
 
     // The first kMftRecordBytes of record `index`, valid until the next
-    // call for the same slot; null when no extent holds it, it cannot be
+    // call for the same slot; possibly the device's own read-only bytes
+    // (parse a copy); null when no extent holds it, it cannot be
     // read, or the table has been given up.
     const uint8_t* read(uint64_t index, Slot slot);
 
     bool givenUp() const { return failuresInARow_ >= kMaxFailuresInARow; }
 
 private:
-    // The buffer is had once and refilled: no clearing per piece.
+    // A piece lies in a window onto the device where the drive offers
+    // one (no copy), else in the buffer, which is had once and refilled.
     struct Piece {
-        uint64_t position = 0;  // absolute byte offset of bytes[0]
+        uint64_t position = 0;  // absolute byte offset of data[0]
         uint64_t length = 0;    // bytes held
+        const uint8_t* data = nullptr;
+        std::unique_ptr<DeviceView> view;
         std::unique_ptr<uint8_t[]> bytes;
     };
 
     bool load(const MftRecordMap::Extent& extent, uint64_t position, Piece& piece);
+    bool readPiece(uint64_t start, uint64_t length, Piece& piece);
+    void prefetchAhead(const Piece& piece, uint64_t at) const;
+    static constexpr uint32_t kPrefetchRecords = 8;
     const uint8_t* readSingle(uint64_t position);
     void noteResult(bool ok);
 

@@ -60,12 +60,45 @@ int64_t systemUtcOffsetSeconds() {
     return secondsOf(local) - secondsOf(utc);
 }
 
+namespace {
+
+// `value` (0 or more) in decimal, at least `width` digits; returns the end.
+char* putNumber(char* at, int value, int width) {
+    char digits[12];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n < width) digits[n++] = '0';
+    while (n > 0) *at++ = digits[--n];
+    return at;
+}
+
+}  // namespace
+
 void formatTimeText(int year, int month, int day, int hour, int minute, int second,
                     char out[25]) {
-    // Formatted whole, then cut to the field.
+    // Formatted whole, then cut to the field; digits by hand, as a printf
+    // per row is a scan's largest formatting cost.
     char text[80];
-    std::snprintf(text, sizeof text, "%d/%d/%d %02d:%02d:%02d", year, month, day, hour, minute,
-                  second);
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0) {
+        std::snprintf(text, sizeof text, "%d/%d/%d %02d:%02d:%02d", year, month, day, hour,
+                      minute, second);
+    } else {
+        char* at = putNumber(text, year, 1);
+        *at++ = '/';
+        at = putNumber(at, month, 1);
+        *at++ = '/';
+        at = putNumber(at, day, 1);
+        *at++ = ' ';
+        at = putNumber(at, hour, 2);
+        *at++ = ':';
+        at = putNumber(at, minute, 2);
+        *at++ = ':';
+        at = putNumber(at, second, 2);
+        *at = '\0';
+    }
     const size_t n = std::min<size_t>(std::strlen(text), 24);
     std::memcpy(out, text, n);
     out[n] = '\0';

@@ -177,11 +177,54 @@ const char* stateWord(FileState state) {
     return "unknown";
 }
 
+namespace {
+
+void appendNumber(std::string& out, uint64_t value) {
+    char digits[24];
+    size_t n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0) out += digits[--n];
+}
+
+// Most fields are printable ASCII without a backslash: taken whole.
+void appendEscaped(std::string& out, const std::string& text) {
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b >= 0x7F || b == '\\') {
+            out += escapeField(text);
+            return;
+        }
+    }
+    out += text;
+}
+
+}  // namespace
+
+// Built in one string: a scan prints one line per deleted file.
 std::string fileTsv(const BatchFile& f, int64_t utcOffsetSeconds) {
-    return number(f.row) + '\t' + number(f.index) + '\t' + escapeField(f.file.name) + '\t' +
-           escapeField(f.timeText) + '\t' + escapeField(f.sizeText) + '\t' +
-           number(f.file.size) + '\t' + isoUtcTime(f.file.created, utcOffsetSeconds) + '\t' +
-           escapeField(f.file.path) + '\t' + stateWord(f.file.state);
+    std::string line;
+    line.reserve(160);
+    appendNumber(line, f.row);
+    line += '\t';
+    appendNumber(line, f.index);
+    line += '\t';
+    appendEscaped(line, f.file.name);
+    line += '\t';
+    appendEscaped(line, f.timeText);
+    line += '\t';
+    appendEscaped(line, f.sizeText);
+    line += '\t';
+    appendNumber(line, f.file.size);
+    line += '\t';
+    line += isoUtcTime(f.file.created, utcOffsetSeconds);
+    line += '\t';
+    appendEscaped(line, f.file.path);
+    line += '\t';
+    line += stateWord(f.file.state);
+    return line;
 }
 
 std::string fileJson(const BatchFile& f, int64_t utcOffsetSeconds) {

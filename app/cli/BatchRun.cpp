@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string>
 
 #include "app/Language.h"
 #include "app/cli/BatchFormat.h"
@@ -45,8 +46,12 @@ bool wanted(const BatchRequest& request, const DeletedFile& file) {
     return request.match.empty() || ::fnmatch(request.match.c_str(), file.name.c_str(), 0) == 0;
 }
 
+// Lines go out in large writes: a scan may list many thousands.
 void printRows(const BatchRequest& request, const BatchView& view, int64_t offset) {
-    if (!request.json) std::printf("%s\n", kFileHeader);
+    constexpr size_t kChunkBytes = 1u << 16;
+    std::string chunk;
+    chunk.reserve(kChunkBytes + 4096);
+    if (!request.json) (chunk += kFileHeader) += '\n';
     for (const BatchFileRow& row : view.rows()) {
         if (!wanted(request, row.file)) continue;
         BatchFile file;
@@ -55,9 +60,13 @@ void printRows(const BatchRequest& request, const BatchView& view, int64_t offse
         file.file = row.file;
         file.timeText = row.texts[2];
         file.sizeText = row.texts[3];
-        const std::string line = request.json ? fileJson(file, offset) : fileTsv(file, offset);
-        std::printf("%s\n", line.c_str());
+        (chunk += request.json ? fileJson(file, offset) : fileTsv(file, offset)) += '\n';
+        if (chunk.size() >= kChunkBytes) {
+            std::fwrite(chunk.data(), 1, chunk.size(), stdout);
+            chunk.clear();
+        }
     }
+    std::fwrite(chunk.data(), 1, chunk.size(), stdout);
     std::fflush(stdout);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 #include <array>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -49,7 +50,7 @@ public:
     void selectPartition(const PartitionRecord* record) { selectedPartition_ = record; }
     void selectFileRows(std::vector<int> positions) { selected_ = std::move(positions); }
     void setSavePath(const std::string& path) { savePath_ = path; }
-    const std::vector<BatchFileRow>& rows() const { return rows_; }
+    const std::deque<BatchFileRow>& rows() const { return rows_; }
     unsigned scannedCount() const { return scanned_; }
     unsigned deletedCount() const { return deleted_; }
     // Removes a progress line from the terminal.
@@ -61,7 +62,7 @@ private:
     FILE* const progress_;
     bool progressShown_ = false;
     std::string caption_ = "扫描";
-    std::vector<BatchFileRow> rows_;
+    std::deque<BatchFileRow> rows_;  // appended to without moving the rows held
     unsigned scanned_ = 0;
     unsigned deleted_ = 0;
     const PartitionRecord* selectedPartition_ = nullptr;

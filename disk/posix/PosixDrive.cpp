@@ -5,12 +5,14 @@
 #include <linux/fs.h>
 #include <linux/hdreg.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <initializer_list>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,6 +22,20 @@
 
 namespace undelete {
 namespace {
+
+// A read-only mapping of part of an image file, unmapped with the view.
+class MappedView : public DeviceView {
+public:
+    MappedView(void* map, size_t mapLength, size_t lead, uint64_t length)
+        : DeviceView(static_cast<const uint8_t*>(map) + lead, length),
+          map_(map),
+          mapLength_(mapLength) {}
+    ~MappedView() override { ::munmap(map_, mapLength_); }
+
+private:
+    void* map_;
+    size_t mapLength_;
+};
 
 class PosixDrive : public DriveDevice {
 public:
@@ -67,6 +83,40 @@ public:
         uint64_t bytes = 0;
         if (S_ISBLK(st.st_mode) && ioctl(fd_, BLKGETSIZE64, &bytes) == 0) return bytes;
         return 0;
+    }
+
+    // Image files only, and only where every page can be faulted in now
+    // (the populate reports a failure instead of raising SIGBUS). A block
+    // device is read instead: a bad sector touched through a mapping would
+    // end the process, and failing media are what this program is for.
+    // The window must lie inside the file's present length; a file cut
+    // shorter by another writer while a window is in use could still raise
+    // SIGBUS, a race left open (it needs a concurrent truncation of the
+    // image being examined).
+    std::unique_ptr<DeviceView> view(uint64_t offset, uint64_t length) override {
+#ifdef MADV_POPULATE_READ
+        struct stat st {};
+        if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return nullptr;
+        const auto fileBytes = static_cast<uint64_t>(st.st_size);
+        if (offset > fileBytes || length > fileBytes - offset) return nullptr;
+        const long page = sysconf(_SC_PAGESIZE);
+        if (page <= 0) return nullptr;
+        const uint64_t lead = offset % static_cast<uint64_t>(page);
+        if (length > SIZE_MAX - lead) return nullptr;
+        const size_t mapLength = static_cast<size_t>(lead + length);
+        void* map = ::mmap(nullptr, mapLength, PROT_READ, MAP_SHARED, fd_,
+                           static_cast<off_t>(offset - lead));
+        if (map == MAP_FAILED) return nullptr;
+        if (::madvise(map, mapLength, MADV_POPULATE_READ) != 0) {
+            ::munmap(map, mapLength);
+            return nullptr;
+        }
+        return std::make_unique<MappedView>(map, mapLength, static_cast<size_t>(lead), length);
+#else
+        (void)offset;
+        (void)length;
+        return nullptr;
+#endif
     }
 
 private:

@@ -89,3 +89,29 @@ TEST(DriveReader, GeometryFailureClosesTheHandle) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DriveReader, AViewNeverReachesPastTheDevice) {
+    MemoryDisk disk(4 * 512);
+    for (size_t i = 0; i < disk.bytes().size(); ++i) disk.bytes()[i] = static_cast<uint8_t>(i);
+    MessageCapture messages;
+    DriveReader reader(disk.opener(), messages.sink());
+    EXPECT_EQ(reader.view(0, 16), nullptr);  // not open
+    ASSERT_TRUE(reader.open());
+    EXPECT_EQ(reader.view(0, 16), nullptr);  // a backend without views
+    disk.image().offersViews = true;
+    const auto whole = reader.view(2040, 8);
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(whole->length(), 8u);
+    EXPECT_EQ(std::memcmp(whole->bytes(), disk.at(2040), 8), 0);
+    EXPECT_EQ(reader.view(2041, 8), nullptr);
+    EXPECT_EQ(reader.view(2048, 1), nullptr);
+    EXPECT_EQ(reader.view(0, 0), nullptr);
+    EXPECT_EQ(reader.view(UINT64_MAX - 3, 8), nullptr);  // no wrap to the start
+    EXPECT_EQ(reader.view(8, UINT64_MAX), nullptr);
+    EXPECT_EQ(disk.image().views.load(), 1);
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+}  // namespace

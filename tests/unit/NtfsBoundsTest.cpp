@@ -219,4 +219,44 @@ TEST_F(NtfsBounds, AScanReadsTheTableInLargePieces) {
     EXPECT_LE(big.image().reads.load() - before, 4);
 }
 
+TEST_F(NtfsBounds, RecordsServedFromAViewEqualThoseRead) {
+    MemoryDisk big(8 << 20);
+    TestVolume volume(big);
+    volume.putRecord(volume.clusterOffset(4),
+                     RecordBuilder(1)
+                         .data({0x12, 0x00, 0x04, 0x04}, 1024 * kCluster, 1024 * kCluster)
+                         .build());
+    for (uint64_t i = 16; i < 4096; i += 5) {
+        volume.putTableRecord(
+            i, RecordBuilder()
+                   .fileName(u"f", 1, 0, test::reference(5, 5))
+                   .data({0x11, 0x01, 100}, kCluster, i)
+                   .build());
+    }
+    const std::vector<uint8_t> image = big.bytes();
+    const auto listing = [&] {
+        NtfsScanner s(test::scanContext(big, messages_));
+        std::vector<std::string> rows;
+        if (!s.open(&volume.partition)) return rows;
+        DeletedFile file;
+        for (uint32_t i = 0; i < s.itemCount(); ++i) {
+            if (s.describe(i, file)) {
+                rows.push_back(std::to_string(i) + file.name + file.path +
+                               std::to_string(file.size));
+            }
+        }
+        return rows;
+    };
+    const std::vector<std::string> read = listing();
+    EXPECT_EQ(big.image().views.load(), 0);
+    big.image().offersViews = true;
+    const int readsBefore = big.image().reads.load();
+    const std::vector<std::string> viewed = listing();
+    EXPECT_EQ(viewed.size(), (4096u - 16 + 4) / 5);
+    EXPECT_EQ(viewed, read);
+    EXPECT_GE(big.image().views.load(), 4);
+    EXPECT_LE(big.image().reads.load() - readsBefore, 4);  // the boot sector, the bitmap
+    EXPECT_TRUE(big.bytes() == image);  // fix-ups were applied to copies only
+}
+
 }  // namespace

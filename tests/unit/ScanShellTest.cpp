@@ -108,6 +108,19 @@ TEST_F(ShellFixture, ListsEveryAcceptedIndexWithRowNumbersAndItemData) {
     EXPECT_EQ(view.rows[2].data, 5u);
 }
 
+TEST_F(ShellFixture, TheScannedCounterEndsAtEveryIndexExaminedThoughItMovesInSteps) {
+    ScannerScript& script = newScript();
+    script.items = 1000;  // not a multiple of any step
+    script.listable = {7, 999};
+    queue(script);
+    ASSERT_TRUE(scanToEnd(&record));
+    EXPECT_EQ(shell.lastOutcome(), ScanOutcome::Completed);
+    EXPECT_EQ(counter(kScannedCounter), 1000u);
+    EXPECT_EQ(shell.lastScanReport().examined, 1000u);
+    EXPECT_EQ(shell.lastScanReport().listed, 2u);
+    EXPECT_EQ(counter(kDeletedCounter), 2u);
+}
+
 TEST_F(ShellFixture, EmptyCatalogueEndsIdleWithZeroCounters) {
     ScannerScript& script = newScript();
     queue(script);
