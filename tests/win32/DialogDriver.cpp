@@ -676,11 +676,13 @@ bool captureWindow(HWND window, const std::string& path) {
     return ok;
 }
 
-// The dialog after a FAT32 scan of the demo disk, one file row selected.
-int screenshot(const std::string& exe, const std::string& image, const std::string& bmp) {
+// The dialog after a FAT32 scan of partition row `row` (of the demo disk
+// by default), one file row selected.
+int screenshot(const std::string& exe, const std::string& image, const std::string& bmp,
+               int row) {
     Dialog d;
     if (!d.launch(exe, "\"" + image + "\"") || !d.find()) return 1;
-    d.partitions().select(0);
+    d.partitions().select(row);
     d.command(kScanButton);
     if (!d.answerMessage(kPreparing) || !d.answerMessage(kReady)) return 1;
     if (!waitUntil([&] { return d.text(kScanButton) == kScan && d.files().rowCount() > 0; })) {
@@ -697,8 +699,8 @@ int screenshot(const std::string& exe, const std::string& image, const std::stri
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 5 && std::strcmp(argv[1], "--screenshot") == 0) {
-        return screenshot(argv[2], argv[3], argv[4]);
+    if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "--screenshot") == 0) {
+        return screenshot(argv[2], argv[3], argv[4], argc == 6 ? std::atoi(argv[5]) : 0);
     }
     if (argc != 6) {
         std::fprintf(stderr, "usage: dialog-driver EXE DEMO_IMAGE MANY_IMAGE MANY_COUNT OUT_DIR\n");
