@@ -1,6 +1,7 @@
 #include "scan/TimeText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -62,17 +63,11 @@ int64_t systemUtcOffsetSeconds() {
 
 namespace {
 
-// `value` (0 or more) in decimal, at least `width` digits; returns the end.
+// `value` (0 or more) in decimal, at least `width` (1 or 2) digits, at
+// `at`, which has room for 12 characters; returns the end.
 char* putNumber(char* at, int value, int width) {
-    char digits[12];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n < width) digits[n++] = '0';
-    while (n > 0) *at++ = digits[--n];
-    return at;
+    if (width == 2 && value < 10) *at++ = '0';
+    return std::to_chars(at, at + 12, value).ptr;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/cli/BatchFormat.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "app/Language.h"
@@ -181,12 +182,7 @@ namespace {
 
 void appendNumber(std::string& out, uint64_t value) {
     char digits[24];
-    size_t n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n > 0) out += digits[--n];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 // Most fields are printable ASCII without a backslash: taken whole.
