@@ -9,7 +9,7 @@
 namespace undelete {
 namespace {
 
-// Header fields (UEFI specification, "GPT Header").
+// Header fields, by their byte offsets in the header at LBA 1.
 constexpr size_t kSignature = 0;
 constexpr size_t kHeaderSize = 12;
 constexpr size_t kHeaderCrc = 16;
