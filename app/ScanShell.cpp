@@ -1,6 +1,7 @@
 #include "app/ScanShell.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -297,7 +298,7 @@ void ScanShell::setScanned(uint32_t index) {
 void ScanShell::addResultRow(uint32_t index, int count, const ResultRow& row,
                              const DeletedFile& file) {
     char number[16];
-    std::snprintf(number, sizeof number, "%d", count);
+    *std::to_chars(number, number + sizeof number - 1, count).ptr = '\0';
     view_.insertFileRow(count, number, static_cast<uintptr_t>(index));
     view_.setFileRowText(count, 1, row.nameText);
     view_.setFileRowText(count, 2, row.timeText);

@@ -99,6 +99,7 @@ std::string utf16ToText(const uint16_t* units, size_t count) {
 }
 
 size_t wholeCharacterPrefix(const std::string& text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return text.size();  // what the walk would take
     std::mbstate_t state{};
     size_t at = 0;
     while (at < text.size()) {

@@ -14,13 +14,8 @@ constexpr int64_t kSecondsPerDay = 86400;
 constexpr int64_t kDaysFrom1601To1970 = 134774;
 constexpr uint64_t kFirstUnconvertible = 1ULL << 63;
 
-struct CivilDate {
-    int64_t year;
-    int month;
-    int day;
-};
+}  // namespace
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
 int64_t daysFromCivil(int64_t year, int month, int day) {
     year -= month <= 2;
     const int64_t era = (year >= 0 ? year : year - 399) / 400;
@@ -41,6 +36,8 @@ CivilDate civilFromDays(int64_t days) {
     const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     return {yoe + era * 400 + (month <= 2), month, day};
 }
+
+namespace {
 
 int64_t secondsOf(const std::tm& t) {
     return daysFromCivil(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday) * kSecondsPerDay +
@@ -70,7 +67,38 @@ char* putNumber(char* at, int value, int width) {
     return std::to_chars(at, at + 12, value).ptr;
 }
 
+// `value` as exactly two digits.
+char* putTwo(char* at, int64_t value) {
+    *at++ = static_cast<char>('0' + value / 10);
+    *at++ = static_cast<char>('0' + value % 10);
+    return at;
+}
+
 }  // namespace
+
+void formatIsoUtc(int64_t seconds, char out[32]) {
+    int64_t days = seconds / kSecondsPerDay;
+    int64_t rest = seconds % kSecondsPerDay;
+    if (rest < 0) rest += kSecondsPerDay, --days;
+    const CivilDate date = civilFromDays(days);
+    char* at = out;
+    int64_t year = date.year;
+    if (year < 0) *at++ = '-', year = -year;
+    for (int64_t w = 1000; w > 1 && year < w; w /= 10) *at++ = '0';
+    at = std::to_chars(at, out + 20, year).ptr;
+    *at++ = '-';
+    at = putTwo(at, date.month);
+    *at++ = '-';
+    at = putTwo(at, date.day);
+    *at++ = 'T';
+    at = putTwo(at, rest / 3600);
+    *at++ = ':';
+    at = putTwo(at, rest / 60 % 60);
+    *at++ = ':';
+    at = putTwo(at, rest % 60);
+    *at++ = 'Z';
+    *at = '\0';
+}
 
 void formatTimeText(int year, int month, int day, int hour, int minute, int second,
                     char out[25]) {

@@ -10,6 +10,20 @@ namespace undelete {
 // Seconds east of UTC, asked when a row is formatted.
 using UtcOffsetSource = std::function<int64_t()>;
 
+struct CivilDate {
+    int64_t year;
+    int month;
+    int day;
+};
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t daysFromCivil(int64_t year, int month, int day);
+CivilDate civilFromDays(int64_t days);
+
+// "YYYY-MM-DDThh:mm:ssZ" of seconds since 1970-01-01 UTC (the year at least
+// four digits, '-' before a negative one); `out` holds 32 bytes.
+void formatIsoUtc(int64_t seconds, char out[32]);
+
 // The machine's offset at this moment.
 int64_t systemUtcOffsetSeconds();
 

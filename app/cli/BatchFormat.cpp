@@ -5,6 +5,7 @@
 
 #include "app/Language.h"
 #include "partition/PartitionRows.h"
+#include "scan/TimeText.h"
 
 namespace undelete {
 
@@ -51,33 +52,9 @@ std::string hexByte(unsigned char b, const char* prefix) {
     return text;
 }
 
-// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
-int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
 std::string isoFromUnix(int64_t seconds) {
-    int64_t days = seconds / 86400;
-    int64_t rest = seconds % 86400;
-    if (rest < 0) rest += 86400, --days;
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(days - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned day = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned month = mp < 10 ? mp + 3 : mp - 9;
-    const int64_t year = static_cast<int64_t>(yoe) + era * 400 + (month <= 2);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lldZ",
-                  static_cast<long long>(year), month, day, static_cast<long long>(rest / 3600),
-                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+    char text[32];
+    formatIsoUtc(seconds, text);
     return text;
 }
 
@@ -160,11 +137,10 @@ std::string isoUtcTime(const CreationTime& created, int64_t utcOffsetSeconds) {
     const int minute = (time >> 5) & 63;
     const int second = (time & 31) * 2;
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return "";
-    const int64_t days = daysFromCivil(1980 + (date >> 9), month, day);
+    const int64_t days = daysFromCivil(1980 + (date >> 9), static_cast<int>(month),
+                                       static_cast<int>(day));
     // A day past the month's end (31 April) is no date either.
-    if (isoFromUnix(days * 86400).substr(8, 2) != (day < 10 ? "0" : "") + std::to_string(day)) {
-        return "";
-    }
+    if (civilFromDays(days).day != static_cast<int>(day)) return "";
     return isoFromUnix(days * 86400 + hour * 3600 + minute * 60 + second - utcOffsetSeconds);
 }
 

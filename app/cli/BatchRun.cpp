@@ -46,29 +46,53 @@ bool wanted(const BatchRequest& request, const DeletedFile& file) {
     return request.match.empty() || ::fnmatch(request.match.c_str(), file.name.c_str(), 0) == 0;
 }
 
-// Lines go out in large writes: a scan may list many thousands.
-void printRows(const BatchRequest& request, const BatchView& view, int64_t offset) {
-    constexpr size_t kChunkBytes = 1u << 16;
-    std::string chunk;
-    chunk.reserve(kChunkBytes + 4096);
-    if (!request.json) (chunk += kFileHeader) += '\n';
-    for (const BatchFileRow& row : view.rows()) {
-        if (!wanted(request, row.file)) continue;
+// The file list on standard output, in large writes: a scan may list many
+// thousands. The header goes out with the first row, or at the end of a
+// scan that listed none.
+class RowPrinter {
+public:
+    RowPrinter(const BatchRequest& request, int64_t offset) : request_(request), offset_(offset) {
+        chunk_.reserve(kChunkBytes + 4096);
+    }
+
+    void add(const BatchFileRow& row) {
+        if (!wanted(request_, row.file)) return;
+        header();
         BatchFile file;
         file.row = std::strtoull(row.texts[0].c_str(), nullptr, 10);
         file.index = row.itemData;
         file.file = row.file;
         file.timeText = row.texts[2];
         file.sizeText = row.texts[3];
-        (chunk += request.json ? fileJson(file, offset) : fileTsv(file, offset)) += '\n';
-        if (chunk.size() >= kChunkBytes) {
-            std::fwrite(chunk.data(), 1, chunk.size(), stdout);
-            chunk.clear();
-        }
+        (chunk_ += request_.json ? fileJson(file, offset_) : fileTsv(file, offset_)) += '\n';
+        if (chunk_.size() >= kChunkBytes) flush();
     }
-    std::fwrite(chunk.data(), 1, chunk.size(), stdout);
-    std::fflush(stdout);
-}
+
+    void finish() {
+        header();
+        flush();
+    }
+
+private:
+    static constexpr size_t kChunkBytes = 1u << 16;
+
+    void header() {
+        if (headed_) return;
+        headed_ = true;
+        if (!request_.json) (chunk_ += kFileHeader) += '\n';
+    }
+
+    void flush() {
+        std::fwrite(chunk_.data(), 1, chunk_.size(), stdout);
+        std::fflush(stdout);
+        chunk_.clear();
+    }
+
+    const BatchRequest& request_;
+    const int64_t offset_;
+    std::string chunk_;
+    bool headed_ = false;
+};
 
 bool isFolder(const std::string& path) {
     struct stat st {};
@@ -266,6 +290,11 @@ int scanPartition(const BatchRequest& request, ShellContext context) {
     }
     const int64_t offset = utcOffset(context);
     BatchView view(request.verbose, ::isatty(STDERR_FILENO) ? stderr : nullptr);
+    // A plain listing goes out while the scan runs; saves choose among the
+    // rows afterwards and keep them.
+    const bool saving = request.saveAll || !request.saveIndices.empty();
+    RowPrinter printer(request, offset);
+    if (!saving) view.streamRows([&printer](const BatchFileRow& row) { printer.add(row); });
     ScanShell shell(view, context);
     view.runOnUiThread([&] {
         view.selectPartition(&partitions[request.row].record);
@@ -278,10 +307,10 @@ int scanPartition(const BatchRequest& request, ShellContext context) {
     if (report.outcome != ScanOutcome::Completed) {
         printError("分区行 %llu 无法扫描", static_cast<ull>(request.row));
         status = kExitFailure;
-    } else if (request.saveAll || !request.saveIndices.empty()) {
+    } else if (saving) {
         status = saveRows(shell, view, request, context);
     } else {
-        printRows(request, view, offset);
+        printer.finish();
     }
     // What could be listed is listed, but a scan that could not read all
     // it wanted is no success.

@@ -44,28 +44,49 @@ void BatchView::setCounter(ControlId counter, unsigned value) {
     if (counter == kDeletedCounter) deleted_ = value;
 }
 
+void BatchView::clearFileRows() {
+    rows_.clear();
+    firstPosition_ = 0;
+}
+
+BatchFileRow* BatchView::rowAt(int position) {
+    if (position < 0 || static_cast<size_t>(position) < firstPosition_) return nullptr;
+    const size_t at = static_cast<size_t>(position) - firstPosition_;
+    return at < rows_.size() ? &rows_[at] : nullptr;
+}
+
 void BatchView::insertFileRow(int position, const char* numberText, uintptr_t itemData) {
-    if (position < 0 || static_cast<size_t>(position) > rows_.size()) return;
+    if (position < 0 || static_cast<size_t>(position) < firstPosition_) return;
+    const size_t at = static_cast<size_t>(position) - firstPosition_;
+    if (at > rows_.size()) return;
     BatchFileRow row;
     row.itemData = itemData;
     row.texts[0] = numberText;
-    rows_.insert(rows_.begin() + position, std::move(row));
+    rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
 }
 
 void BatchView::setFileRowText(int position, int column, const char* text) {
-    if (position < 0 || static_cast<size_t>(position) >= rows_.size()) return;
-    if (column < 0 || column >= 4) return;
-    rows_[static_cast<size_t>(position)].texts[static_cast<size_t>(column)] = text;
+    BatchFileRow* row = rowAt(position);
+    if (row == nullptr || column < 0 || column >= 4) return;
+    row->texts[static_cast<size_t>(column)] = text;
 }
 
+// The shell sets a row's details last: the row is complete.
 void BatchView::setFileRowDetails(int position, const DeletedFile& file) {
-    if (position < 0 || static_cast<size_t>(position) >= rows_.size()) return;
-    rows_[static_cast<size_t>(position)].file = file;
+    BatchFileRow* row = rowAt(position);
+    if (row == nullptr) return;
+    row->file = file;
+    if (!sink_) return;
+    // Rows come in order, each appended: everything before this one has
+    // gone out already.
+    sink_(*row);
+    firstPosition_ += rows_.size();
+    rows_.clear();
 }
 
 uintptr_t BatchView::fileRowData(int position) {
-    if (position < 0 || static_cast<size_t>(position) >= rows_.size()) return 0;
-    return rows_[static_cast<size_t>(position)].itemData;
+    const BatchFileRow* row = rowAt(position);
+    return row == nullptr ? 0 : row->itemData;
 }
 
 void BatchView::showProgress(Work work, uint64_t done, uint64_t total) {

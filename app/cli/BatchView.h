@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,7 +35,7 @@ public:
     void setScanCaption(const char* caption) override { caption_ = caption; }
     std::string scanCaption() override { return caption_; }
     void setCounter(ControlId counter, unsigned value) override;
-    void clearFileRows() override { rows_.clear(); }
+    void clearFileRows() override;
     void insertFileRow(int position, const char* numberText, uintptr_t itemData) override;
     void setFileRowText(int position, int column, const char* text) override;
     void setFileRowDetails(int position, const DeletedFile& file) override;
@@ -51,18 +52,25 @@ public:
     void selectFileRows(std::vector<int> positions) { selected_ = std::move(positions); }
     void setSavePath(const std::string& path) { savePath_ = path; }
     const std::deque<BatchFileRow>& rows() const { return rows_; }
+    // From now on each row goes to `sink` once complete and is not kept, so
+    // that a long listing's memory does not grow with it; rows() stays empty.
+    void streamRows(std::function<void(const BatchFileRow&)> sink) { sink_ = std::move(sink); }
     unsigned scannedCount() const { return scanned_; }
     unsigned deletedCount() const { return deleted_; }
     // Removes a progress line from the terminal.
     void endProgress();
 
 private:
+    BatchFileRow* rowAt(int position);
+
     std::recursive_mutex mutex_;
     const bool verbose_;
     FILE* const progress_;
     bool progressShown_ = false;
     std::string caption_ = "扫描";
     std::deque<BatchFileRow> rows_;  // appended to without moving the rows held
+    size_t firstPosition_ = 0;       // the position of rows_.front(): rows streamed before it
+    std::function<void(const BatchFileRow&)> sink_;
     unsigned scanned_ = 0;
     unsigned deleted_ = 0;
     const PartitionRecord* selectedPartition_ = nullptr;

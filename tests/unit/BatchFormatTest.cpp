@@ -73,6 +73,9 @@ TEST(BatchFormat, TimesAreUtcInIso8601) {
     // 2024-05-01T12:00:00Z as an NTFS stamp: whatever the zone.
     const uint64_t stamp = (1714564800ULL + 11644473600ULL) * 10000000ULL;
     EXPECT_EQ(isoUtcTime(CreationTime::fileTime(stamp), 7200), "2024-05-01T12:00:00Z");
+    // The stamp's whole range: its epoch, and a five-digit year at its end.
+    EXPECT_EQ(isoUtcTime(CreationTime::fileTime(0), 0), "1601-01-01T00:00:00Z");
+    EXPECT_EQ(isoUtcTime(CreationTime::fileTime(UINT64_MAX), 0), "60056-05-28T05:36:10Z");
     // A FAT time is local: 2024-03-01 00:30:10 at UTC+2 is the day before in UTC,
     // across the leap day.
     const auto fat = CreationTime::fat((44 << 9) | (3 << 5) | 1, (0 << 11) | (30 << 5) | 5);
