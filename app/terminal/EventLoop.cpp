@@ -200,7 +200,13 @@ bool EventLoop::next(InputEvent& event) {
         if (!paused) timeout = 0;
         pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {queue_.wakeFd(), POLLIN, 0}};
         const int ready = ::poll(fds, queue_.wakeFd() >= 0 ? 2 : 1, timeout);
-        if (ready < 0 || (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) inputPending_ = true;
+        // A terminal that has hung up stays "readable" with nothing to read:
+        // the dialog ends instead of spinning on it.
+        if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            closing_ = true;
+            return false;
+        }
+        if (ready < 0 || (fds[0].revents & POLLIN) != 0) inputPending_ = true;
     }
 }
 

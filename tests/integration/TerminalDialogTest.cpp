@@ -24,7 +24,8 @@ class TmuxSession {
 public:
     // `socket` is a path in the test's own folder, so nothing is left behind.
     explicit TmuxSession(const std::string& socket) : socket_(socket) {}
-    ~TmuxSession() { tmux("kill-server 2>/dev/null"); }
+    ~TmuxSession() { end(); }
+    void end() { tmux("kill-server 2>/dev/null"); }
 
     // Starts `command` in a terminal of `columns` × `rows`.
     bool start(const std::string& command, int columns, int rows) {
@@ -448,6 +449,34 @@ TEST_F(TerminalDialogTest, StopReturnsTheCaptionToScanAndCloseEndsARunningScan) 
     ASSERT_TRUE(waitForLastScannerBox()) << tmux_.last();
     tmux_.keys("Enter F10");
     EXPECT_EQ(exitStatus(5), 1);
+}
+
+// Running and not a zombie (an orphan's parent may never reap it here).
+bool processRuns(const std::string& pid) {
+    const std::string status = harness::readFile("/proc/" + pid + "/status");
+    return !status.empty() && !contains(status, "(zombie)") && !contains(status, "(dead)");
+}
+
+TEST_F(TerminalDialogTest, EndsWhenItsTerminalHangsUp) {
+    // With the hang-up signal ignored, as under nohup, only the terminal
+    // itself tells that it has gone: the program must end, not spin on it.
+    const std::string pidFile = dir_.file("pid");
+    const std::string command = "trap '' HUP; echo $$ > " + quote(pidFile) +
+                                "; exec env -u LANGUAGE -u LC_ALL " + kChinese + " " +
+                                quote(UNDELETE_BINARY) + " " + quote(demoImage_);
+    ASSERT_TRUE(tmux_.start("sh -c " + quote(command), 160, 50));
+    ASSERT_TRUE(tmux_.waitForText("FAT32")) << tmux_.last();
+    std::string pid = harness::readFile(pidFile);
+    pid.erase(pid.find_last_not_of("\n") + 1);
+    ASSERT_TRUE(processRuns(pid));
+    tmux_.end();
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (processRuns(pid) && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const bool stillRuns = processRuns(pid);
+    if (stillRuns) harness::run("kill -9 " + pid);
+    EXPECT_FALSE(stillRuns) << "the program went on after its terminal hung up";
 }
 
 // The English text of a program text as the catalogue gives it: the msgstr
