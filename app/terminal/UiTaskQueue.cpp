@@ -7,6 +7,24 @@
 #include <cerrno>
 
 namespace undelete::terminal {
+namespace {
+
+// How long each side looks for the other's answer before it sleeps: a
+// row's hand-over takes a microsecond or two, a sleep and a wake-up
+// several. Each look yields, so on a single core the other side runs.
+constexpr std::chrono::microseconds kSpin{50};
+
+template <typename Ready>
+bool spinFor(Ready ready) {
+    const auto until = std::chrono::steady_clock::now() + kSpin;
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+}  // namespace
 
 UiTaskQueue::UiTaskQueue() : uiThread_(std::this_thread::get_id()) {
     if (::pipe(pipe_) == 0) {
@@ -35,15 +53,16 @@ void UiTaskQueue::run(const std::function<void()>& task) {
     bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (uiWaiting_) {
+        if (uiState_ == UiState::Waiting) {
             wake = true;
-        } else if (pending_.empty() && pipe_[1] >= 0) {
+        } else if (uiState_ == UiState::Polling && pending_.empty() && pipe_[1] >= 0) {
             const char byte = 1;
             // A full pipe is already readable, which is all the wake-up needs.
             while (::write(pipe_[1], &byte, 1) < 0 && errno == EINTR) {
             }
         }
         pending_.push_back(&item);
+        hasPending_ = true;
     }
     // Outside the lock, so the woken thread does not block on it at once. A
     // wait that timed out meanwhile still finds the task when it relocks.
@@ -52,6 +71,7 @@ void UiTaskQueue::run(const std::function<void()>& task) {
 }
 
 void UiTaskQueue::waitUntilDone(Item& item) {
+    if (spinFor([&] { return item.done.load(); })) return;
     std::unique_lock<std::mutex> lock(mutex_);
     doneSignal_.wait(lock, [&] { return item.done.load(); });
 }
@@ -76,12 +96,13 @@ bool UiTaskQueue::runPending() {
             if (pending_.empty()) {
                 // Emptied under the lock: a task queued after this writes
                 // a new byte, so the pipe never stays readable for nothing
-                // nor silent with work waiting.
-                drainPipeLocked();
+                // nor silent with work waiting. Busy, nothing writes to it.
+                if (uiState_ == UiState::Polling) drainPipeLocked();
                 return ran;
             }
             item = pending_.front();
             pending_.pop_front();
+            hasPending_ = !pending_.empty();
         }
         try {
             (*item->task)();
@@ -100,18 +121,30 @@ bool UiTaskQueue::runPending() {
 bool UiTaskQueue::runWhileBusy(std::chrono::steady_clock::time_point deadline,
                                std::chrono::microseconds idle) {
     if (!runPending()) return false;
-    while (std::chrono::steady_clock::now() < deadline) {
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            uiWaiting_ = true;
-            const bool arrived =
-                taskSignal_.wait_for(lock, idle, [&] { return !pending_.empty(); });
-            uiWaiting_ = false;
-            if (!arrived) break;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        uiState_ = UiState::Busy;
+    }
+    while (std::chrono::steady_clock::now() < deadline && awaitTask(idle)) runPending();
+    std::lock_guard<std::mutex> lock(mutex_);
+    uiState_ = UiState::Polling;
+    // Queued while busy, without a byte: the poll must still see it.
+    if (!pending_.empty() && pipe_[1] >= 0) {
+        const char byte = 1;
+        while (::write(pipe_[1], &byte, 1) < 0 && errno == EINTR) {
         }
-        runPending();
     }
     return true;
+}
+
+// Busy: true once a task is queued, false when none came within `idle`.
+bool UiTaskQueue::awaitTask(std::chrono::microseconds idle) {
+    if (spinFor([&] { return hasPending_.load(); })) return true;
+    std::unique_lock<std::mutex> lock(mutex_);
+    uiState_ = UiState::Waiting;
+    const bool arrived = taskSignal_.wait_for(lock, idle, [&] { return !pending_.empty(); });
+    uiState_ = UiState::Busy;
+    return arrived;
 }
 
 bool UiTaskQueue::waitAndRun(int timeoutMs) {

@@ -53,15 +53,20 @@ private:
         std::atomic<bool> done{false};
     };
 
+    // How the user-interface thread is to be told of a new task.
+    enum class UiState { Polling, Busy, Waiting };
+
     void drainPipeLocked();
     void waitUntilDone(Item& item);
+    bool awaitTask(std::chrono::microseconds idle);
 
     std::thread::id uiThread_;
     std::mutex mutex_;
     std::condition_variable doneSignal_;
     std::condition_variable taskSignal_;  // for the user-interface thread's short waits
-    bool uiWaiting_ = false;              // it waits on taskSignal_, not on the pipe
+    UiState uiState_ = UiState::Polling;  // under mutex_
     std::deque<Item*> pending_;
+    std::atomic<bool> hasPending_{false};  // !pending_.empty(), read without the lock
     int pipe_[2] = {-1, -1};
 };
 
