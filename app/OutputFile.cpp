@@ -37,6 +37,14 @@ bool setLength(int fd, uint64_t length) {
     return _chsize_s(fd, static_cast<long long>(length)) == 0;
 }
 int closeFd(int fd) { return _close(fd); }
+// Where the file system keeps sparse files, a skipped run takes no space;
+// elsewhere the system fills what a seek passed over with zeros itself.
+void keepHoles(int fd) {
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (handle == INVALID_HANDLE_VALUE) return;
+    DWORD returned = 0;
+    DeviceIoControl(handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+}
 bool isRegular(const FileStat& st) { return (st.st_mode & _S_IFREG) != 0; }
 bool isFolder(const FileStat& st) { return (st.st_mode & _S_IFDIR) != 0; }
 int makeFolder(const std::string& path) { return _mkdir(path.c_str()); }
@@ -62,6 +70,7 @@ bool setLength(int fd, uint64_t length) {
     return length <= INT64_MAX && ::ftruncate(fd, static_cast<off_t>(length)) == 0;
 }
 int closeFd(int fd) { return ::close(fd); }
+void keepHoles(int) {}  // a seek past the end leaves a hole by itself
 bool isRegular(const FileStat& st) { return S_ISREG(st.st_mode); }
 bool isFolder(const FileStat& st) { return S_ISDIR(st.st_mode); }
 int makeFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777); }
@@ -198,6 +207,8 @@ bool OutputFile::write(const uint8_t* bytes, size_t count) {
 bool OutputFile::skip(uint64_t count) {
     if (fd_ < 0 || count > length_ - position_) return fail(EINVAL);
     if (seekable_) {
+        if (!holesAsked_) keepHoles(fd_);
+        holesAsked_ = true;
         if (!seekAhead(fd_, count)) return fail(errno);
         position_ += count;
         return true;

@@ -58,6 +58,7 @@ private:
     int fd_ = -1;
     bool created_ = false;   // path_ did not exist and was made by begin
     bool seekable_ = true;
+    bool holesAsked_ = false;  // the file was asked to keep holes as holes
     bool finished_ = false;
     uint64_t length_ = 0;
     uint64_t position_ = 0;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "Template.h"
+#include "app/OutputFile.h"
 
 namespace {
 
@@ -464,6 +465,23 @@ bool sameContent(const std::string& saved, const std::string& original, const st
                  std::to_string(got.size()) + " bytes vs " + std::to_string(want.size()));
 }
 
+// The save's file writer on this system: content with holes (a sparse
+// file's runs) reads back with zeros in them and its whole length, whether
+// or not the file system keeps them as holes.
+void checkHoles(const std::string& out) {
+    const std::string path = out + "\\holes.bin";
+    const uint8_t head[] = {'h', 'e', 'a', 'd'}, tail[] = {'t', 'a', 'i', 'l'};
+    constexpr uint64_t kGap = 3u << 20, kEndGap = 5000;
+    undelete::OutputFile file(path);
+    const bool written = file.begin(sizeof head + kGap + sizeof tail + kEndGap) &&
+                         file.write(head, sizeof head) && file.skip(kGap) &&
+                         file.write(tail, sizeof tail) && file.skip(kEndGap) && file.finish();
+    check(written, "a file with holes is written");
+    const std::string want = std::string("head") + std::string(kGap, '\0') + "tail" +
+                             std::string(kEndGap, '\0');
+    check(readFile(path) == want, "its holes read back as zeros, its length whole");
+}
+
 void demoSession(const std::string& exe, const std::string& image, const std::string& out) {
     const std::string originals = image + ".files\\";
     Dialog d;
@@ -711,6 +729,8 @@ int main(int argc, char** argv) {
 
     std::printf("== template\n");
     checkTemplate(exe);
+    std::printf("== saving with holes\n");
+    checkHoles(out);
     std::printf("== demo disk: controls, partitions, scans, saving\n");
     std::fflush(stdout);
     demoSession(exe, demo, out);
