@@ -91,6 +91,7 @@ bool UiTaskQueue::runPending() {
     bool ran = false;
     for (;;) {
         Item* item = nullptr;
+        UiState outer = UiState::Polling;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (pending_.empty()) {
@@ -103,6 +104,10 @@ bool UiTaskQueue::runPending() {
             item = pending_.front();
             pending_.pop_front();
             hasPending_ = !pending_.empty();
+            // A task may wait in a loop of its own (a message box) that
+            // sleeps in poll: while it runs, new tasks wake it by the pipe.
+            outer = uiState_;
+            uiState_ = UiState::Polling;
         }
         try {
             (*item->task)();
@@ -113,6 +118,7 @@ bool UiTaskQueue::runPending() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             item->done = true;
+            uiState_ = outer;
         }
         doneSignal_.notify_all();
     }

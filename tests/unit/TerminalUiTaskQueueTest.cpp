@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -101,6 +102,50 @@ TEST(TerminalUiTaskQueueTest, ATaskMayWaitInANestedLoopThatServesOthers) {
     second.join();
     EXPECT_TRUE(secondDone);
     EXPECT_EQ(secondRuns, 1);
+}
+
+TEST(TerminalUiTaskQueueTest, ANestedLoopInsideTheBusyLoopIsWokenThroughThePipe) {
+    // The scan's stream of updates keeps the thread in its busy loop; a
+    // message box opened there sleeps in poll on the pipe, so another
+    // worker's task must still make the pipe readable.
+    UiTaskQueue queue;
+    std::atomic<bool> boxOpen{false}, firstDone{false};
+    bool woken = false;
+    std::thread second;
+    std::thread first([&] {
+        queue.run([] {});  // the busy loop begins with this one
+        // Its pipe emptied: the next task comes to the busy loop.
+        while (readable(queue.wakeFd())) std::this_thread::yield();
+        queue.run([&] {
+            char bytes[64];
+            while (::read(queue.wakeFd(), bytes, sizeof bytes) > 0) {
+            }
+            second = std::thread([&] {
+                while (!boxOpen) std::this_thread::yield();
+                queue.run([] {});
+            });
+            boxOpen = true;
+            const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (!readable(queue.wakeFd()) && std::chrono::steady_clock::now() < limit) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            woken = readable(queue.wakeFd());
+            queue.runPending();
+        });
+        firstDone = true;
+    });
+    // Only the busy loop serves here, so both tasks of the first worker
+    // are taken by it.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!firstDone && std::chrono::steady_clock::now() < limit) {
+        if (!queue.runWhileBusy(std::chrono::steady_clock::now() + std::chrono::seconds(5),
+                                std::chrono::milliseconds(100))) {
+            std::this_thread::yield();
+        }
+    }
+    first.join();
+    second.join();
+    EXPECT_TRUE(woken);
 }
 
 TEST(TerminalUiTaskQueueTest, ATaskThatThrowsStillReleasesItsCaller) {
