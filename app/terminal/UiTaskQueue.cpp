@@ -55,11 +55,8 @@ void UiTaskQueue::run(const std::function<void()>& task) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (uiState_ == UiState::Waiting) {
             wake = true;
-        } else if (uiState_ == UiState::Polling && pending_.empty() && pipe_[1] >= 0) {
-            const char byte = 1;
-            // A full pipe is already readable, which is all the wake-up needs.
-            while (::write(pipe_[1], &byte, 1) < 0 && errno == EINTR) {
-            }
+        } else if (uiState_ == UiState::Polling && pending_.empty()) {
+            writeWakeByteLocked();
         }
         pending_.push_back(&item);
         hasPending_ = true;
@@ -74,6 +71,14 @@ void UiTaskQueue::waitUntilDone(Item& item) {
     if (spinFor([&] { return item.done.load(); })) return;
     std::unique_lock<std::mutex> lock(mutex_);
     doneSignal_.wait(lock, [&] { return item.done.load(); });
+}
+
+void UiTaskQueue::writeWakeByteLocked() {
+    if (pipe_[1] < 0) return;
+    const char byte = 1;
+    // A full pipe is already readable, which is all the wake-up needs.
+    while (::write(pipe_[1], &byte, 1) < 0 && errno == EINTR) {
+    }
 }
 
 void UiTaskQueue::drainPipeLocked() {
@@ -135,11 +140,7 @@ bool UiTaskQueue::runWhileBusy(std::chrono::steady_clock::time_point deadline,
     std::lock_guard<std::mutex> lock(mutex_);
     uiState_ = UiState::Polling;
     // Queued while busy, without a byte: the poll must still see it.
-    if (!pending_.empty() && pipe_[1] >= 0) {
-        const char byte = 1;
-        while (::write(pipe_[1], &byte, 1) < 0 && errno == EINTR) {
-        }
-    }
+    if (!pending_.empty()) writeWakeByteLocked();
     return true;
 }
 

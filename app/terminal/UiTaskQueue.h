@@ -56,6 +56,7 @@ private:
     // How the user-interface thread is to be told of a new task.
     enum class UiState { Polling, Busy, Waiting };
 
+    void writeWakeByteLocked();
     void drainPipeLocked();
     void waitUntilDone(Item& item);
     bool awaitTask(std::chrono::microseconds idle);
