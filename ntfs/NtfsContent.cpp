@@ -83,10 +83,13 @@ bool NtfsScanner::streamRuns(const MftRecordInfo& info, uint64_t length, Content
         cluster += static_cast<uint64_t>(run.runOffset);
         const uint64_t bytes = bytesOf(run, length - done, bytesPerCluster_);
         const uint64_t toRead = run.sparse || done >= readable ? 0 : std::min(bytes, readable - done);
-        if (toRead != 0 && piece.empty()) {
+        // The buffer grows with the runs that are read, up to a piece: a
+        // small file, or one whose record claims more than its runs hold,
+        // does not cost a whole piece.
+        const uint64_t wanted = std::min<uint64_t>(toRead, kContentPieceBytes);
+        if (piece.size() < wanted) {
             try {
-                piece.resize(static_cast<size_t>(
-                    std::min<uint64_t>(readable - done, kContentPieceBytes)));
+                piece.resize(static_cast<size_t>(wanted));
             } catch (const std::bad_alloc&) {
                 return false;
             }
