@@ -63,7 +63,11 @@ bool MftTableReader::load(const MftRecordMap::Extent& extent, uint64_t position,
 }
 
 bool MftTableReader::readPiece(uint64_t start, uint64_t length, Piece& piece) {
-    if (!piece.bytes) piece.bytes.reset(new (std::nothrow) uint8_t[kPieceBytes]);
+    // A small table needs no whole piece.
+    if (piece.capacity < length) {
+        piece.bytes.reset(new (std::nothrow) uint8_t[length]);
+        piece.capacity = piece.bytes ? length : 0;
+    }
     if (!piece.bytes) return false;
     if (!drive_.readBytesQuietly(start, piece.bytes.get(), static_cast<uint32_t>(length))) {
         failedStart_ = start;

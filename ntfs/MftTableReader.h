@@ -43,6 +43,7 @@ private:
         const uint8_t* data = nullptr;
         std::unique_ptr<DeviceView> view;
         std::unique_ptr<uint8_t[]> bytes;
+        uint64_t capacity = 0;  // of bytes: what the longest read so far needed
     };
 
     bool load(const MftRecordMap::Extent& extent, uint64_t position, Piece& piece);
