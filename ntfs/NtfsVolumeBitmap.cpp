@@ -8,27 +8,12 @@ namespace {
 
 constexpr uint64_t kBitmapRecord = 6;
 
-// Collects the bitmap's bytes; a piece that cannot be read makes the whole
-// map unknown rather than wrongly free.
-class BitmapSink : public ContentSink {
+// A piece that cannot be read makes the whole map unknown rather than
+// wrongly free.
+class BitmapSink : public BufferSink {
 public:
-    explicit BitmapSink(std::vector<uint8_t>& bits) : bits_(bits) {}
-    bool begin(uint64_t length) override {
-        bits_.reserve(static_cast<size_t>(length));
-        return true;
-    }
-    bool write(const uint8_t* bytes, size_t count) override {
-        bits_.insert(bits_.end(), bytes, bytes + count);
-        return true;
-    }
-    bool skip(uint64_t count) override {
-        bits_.resize(bits_.size() + static_cast<size_t>(count), 0);
-        return true;
-    }
+    using BufferSink::BufferSink;
     bool lost(uint64_t) override { return false; }
-
-private:
-    std::vector<uint8_t>& bits_;
 };
 
 }  // namespace
@@ -47,7 +32,7 @@ void NtfsScanner::loadBitmap() {
             bits.assign(info.residentData.begin(), info.residentData.begin() + n);
         } else {
             const uint64_t length = std::min({info.dataSize, info.allocatedSize, wanted});
-            BitmapSink sink(bits);
+            BitmapSink sink(bits, length);
             if (!runsInside(info, length) || !sink.begin(length) ||
                 !streamRuns(info, length, sink)) {
                 return;

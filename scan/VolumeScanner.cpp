@@ -3,34 +3,24 @@
 #include <new>
 
 namespace undelete {
-namespace {
+bool BufferSink::begin(uint64_t length) {
+    data_.clear();
+    if (length > largest_) return false;
+    data_.reserve(static_cast<size_t>(length));
+    return true;
+}
 
-class BufferSink : public ContentSink {
-public:
-    static constexpr uint64_t kLargest = 1u << 30;
+bool BufferSink::write(const uint8_t* bytes, size_t count) {
+    if (count > largest_ - data_.size()) return false;
+    data_.insert(data_.end(), bytes, bytes + count);
+    return true;
+}
 
-    explicit BufferSink(std::vector<uint8_t>& data) : data_(data) {}
-    bool begin(uint64_t length) override {
-        data_.clear();
-        if (length > kLargest) return false;
-        data_.reserve(static_cast<size_t>(length));
-        return true;
-    }
-    bool write(const uint8_t* bytes, size_t count) override {
-        data_.insert(data_.end(), bytes, bytes + count);
-        return true;
-    }
-    bool skip(uint64_t count) override {
-        if (count > kLargest - data_.size()) return false;
-        data_.resize(data_.size() + static_cast<size_t>(count), 0);
-        return true;
-    }
-
-private:
-    std::vector<uint8_t>& data_;
-};
-
-}  // namespace
+bool BufferSink::skip(uint64_t count) {
+    if (count > largest_ - data_.size()) return false;
+    data_.resize(data_.size() + static_cast<size_t>(count), 0);
+    return true;
+}
 
 bool readWholeContent(VolumeScanner& scanner, uint32_t index, std::vector<uint8_t>& data) {
     BufferSink sink(data);

@@ -58,6 +58,23 @@ public:
     virtual bool readContent(uint32_t index, ContentSink& sink) = 0;
 };
 
+// Content gathered in memory (cleared at begin), holes and unreadable
+// bytes as zeros; a content longer than `largest` bytes is refused.
+class BufferSink : public ContentSink {
+public:
+    static constexpr uint64_t kLargest = 1u << 30;
+
+    explicit BufferSink(std::vector<uint8_t>& data, uint64_t largest = kLargest)
+        : data_(data), largest_(largest) {}
+    bool begin(uint64_t length) override;
+    bool write(const uint8_t* bytes, size_t count) override;
+    bool skip(uint64_t count) override;
+
+private:
+    std::vector<uint8_t>& data_;
+    const uint64_t largest_;
+};
+
 // The whole content in one buffer: for tests and small files only (false
 // for a file over 1 GiB).
 bool readWholeContent(VolumeScanner& scanner, uint32_t index, std::vector<uint8_t>& data);
