@@ -46,6 +46,11 @@ public:
     // Reads up to `length` bytes at the absolute byte `offset` into `buffer`
     // and returns how many arrived (0 on error). One call is one positioned
     // read: calls from two threads never disturb each other.
+    //
+    // DriveReader asks only for whole sectors: `offset` and `length` are
+    // multiples of the geometry's bytesPerSector, whatever its own callers
+    // ask. A raw disk refuses anything else (Windows' physical drives do),
+    // and so do the backends here: such a read returns 0.
     virtual uint32_t readAt(uint64_t offset, void* buffer, uint32_t length) = 0;
 
     // The device's size in bytes as the system knows it (an image file's

@@ -1,6 +1,6 @@
 #include "disk/DriveReader.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -13,17 +13,30 @@ DriveReader::DriveReader(DriveOpener opener, MessageSink messages,
       messages_(std::move(messages)),
       onReadFailure_(std::move(onReadFailure)) {}
 
+namespace {
+
+constexpr uint32_t kSmallestSector = 512;
+constexpr uint32_t kLargestSector = 64u << 10;
+// Sectors up to this size bounce through the stack.
+constexpr uint32_t kStackBounce = 4096;
+
+bool usableSectorSize(uint32_t bytes) {
+    return bytes >= kSmallestSector && bytes <= kLargestSector && (bytes & (bytes - 1)) == 0;
+}
+
+}  // namespace
+
 bool DriveReader::open() {
     if (!device_) {
         if (opener_) device_ = opener_();
         if (!device_) {
-            std::printf("CreateFile() Error\n");
-            std::fflush(stdout);
+            // Standard output is data (a listing, a saved file): never there.
+            if (messages_) messages_("CreateFile() Error");
             return false;
         }
     }
     DriveGeometry geometry;
-    if (!device_->queryGeometry(geometry)) {
+    if (!device_->queryGeometry(geometry) || !usableSectorSize(geometry.bytesPerSector)) {
         device_.reset();
         return false;
     }
@@ -77,13 +90,49 @@ std::unique_ptr<DeviceView> DriveReader::view(uint64_t offset, uint64_t length) 
 
 bool DriveReader::readLocked(uint64_t offset, void* buffer, uint32_t length, bool report) {
     device_->lockVolume();
-    const bool ok = device_->readAt(offset, buffer, length) == length;
+    const bool ok = readWholeSectors(offset, static_cast<uint8_t*>(buffer), length);
     if (!ok && report) {
         if (onReadFailure_) onReadFailure_(offset, length);
         if (messages_) messages_("ReadFile() Error");
     }
     device_->unlockVolume();
     return ok;
+}
+
+// The head and the tail of the range, when they are parts of sectors, are
+// read whole into a bounce sector and the wanted bytes copied out; the
+// whole sectors between them go straight into `buffer` in one read, so a
+// large unaligned read costs at most two more reads, not a copy.
+bool DriveReader::readWholeSectors(uint64_t offset, uint8_t* buffer, uint32_t length) {
+    const uint32_t sector = geometry_.bytesPerSector;
+    const auto head = static_cast<uint32_t>(offset % sector);
+    if (head == 0 && length % sector == 0) return device_->readAt(offset, buffer, length) == length;
+    if (offset > UINT64_MAX - length - sector) return false;  // its last sector would wrap
+
+    uint8_t onStack[kStackBounce];
+    std::unique_ptr<uint8_t[]> onHeap;
+    uint8_t* bounce = onStack;
+    if (sector > kStackBounce) {
+        onHeap.reset(new (std::nothrow) uint8_t[sector]);
+        if (!onHeap) return false;
+        bounce = onHeap.get();
+    }
+    uint32_t done = 0;
+    if (head != 0) {
+        if (device_->readAt(offset - head, bounce, sector) != sector) return false;
+        done = std::min(sector - head, length);
+        std::memcpy(buffer, bounce + head, done);
+    }
+    const uint32_t middle = (length - done) / sector * sector;
+    if (middle != 0) {
+        if (device_->readAt(offset + done, buffer + done, middle) != middle) return false;
+        done += middle;
+    }
+    if (done < length) {
+        if (device_->readAt(offset + done, bounce, sector) != sector) return false;
+        std::memcpy(buffer + done, bounce, length - done);
+    }
+    return true;
 }
 
 }  // namespace undelete

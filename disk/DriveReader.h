@@ -1,5 +1,8 @@
 // The only path to the data on the disk: opens the disk raw and read-only,
-// learns its geometry and reads whole sectors or byte ranges.
+// learns its geometry and reads whole sectors or byte ranges. Whatever its
+// callers ask, the device sees only whole sectors at sector-aligned
+// offsets: an unaligned head or tail goes through a one-sector bounce
+// buffer, the aligned middle straight into the caller's buffer.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -18,8 +21,9 @@ public:
     DriveReader& operator=(const DriveReader&) = delete;
 
     // Opens the disk when no device is held, then queries the geometry. A
-    // failed open writes "CreateFile() Error\n" to standard output; a failed
-    // geometry query closes the device.
+    // failed open tells "CreateFile() Error" to the message sink; a failed
+    // geometry query, or a sector size that is no power of two from 512 to
+    // 64 KiB, closes the device.
     bool open();
 
     // Reads `count` whole sectors from `sector` on. True only when exactly
@@ -50,6 +54,7 @@ public:
 
 private:
     bool readLocked(uint64_t offset, void* buffer, uint32_t length, bool report);
+    bool readWholeSectors(uint64_t offset, uint8_t* buffer, uint32_t length);
 
     DriveOpener opener_;
     MessageSink messages_;

@@ -13,9 +13,10 @@ namespace undelete {
 // whole disk of the machine elsewhere (empty when there is none).
 std::string defaultDrivePath();
 
-// An opener of `path`, read-only: a block device, a physical drive or a
-// whole-disk image file (read with 512-byte sectors).
-DriveOpener driveOpener(const std::string& path);
+// An opener of `path`, read-only: a block device, a physical drive (each
+// with its own sector size) or a whole-disk image file, read with
+// `imageSectorBytes`-byte sectors (see partition/SectorSizeProbe.h).
+DriveOpener driveOpener(const std::string& path, uint32_t imageSectorBytes = 512);
 
 // True when writing to `target` would write to the disk `diskPath` itself
 // or to a raw disk device: a recovered file saved there would overwrite the

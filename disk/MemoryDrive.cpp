@@ -12,6 +12,11 @@ bool MemoryDrive::queryGeometry(DriveGeometry& geometry) {
 
 uint32_t MemoryDrive::readAt(uint64_t offset, void* buffer, uint32_t length) {
     ++image_->reads;
+    const uint32_t sector = image_->geometry.bytesPerSector;
+    if (image_->strict && (sector == 0 || offset % sector != 0 || length % sector != 0)) {
+        ++image_->refusedReads;
+        return 0;
+    }
     const uint64_t size = image_->bytes.size();
     if (offset >= size) return 0;
     const uint64_t available = size - offset;

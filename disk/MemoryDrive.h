@@ -15,8 +15,12 @@ struct MemoryImage {
     DriveGeometry geometry{512, 63, 255};
     bool geometryFails = false;
     bool offersViews = false;  // windows into `bytes` instead of no view
+    // As a raw disk does: any read whose offset or length is not a whole
+    // number of sectors (geometry.bytesPerSector) is refused.
+    bool strict = true;
     std::atomic<int> views{0};
     std::atomic<int> reads{0};
+    std::atomic<int> refusedReads{0};  // not whole sectors
     std::atomic<int> locks{0};
     std::atomic<int> unlocks{0};
 };

@@ -39,17 +39,20 @@ private:
 
 class PosixDrive : public DriveDevice {
 public:
-    explicit PosixDrive(int fd) : fd_(fd) {}
+    // `imageSectorBytes`: the sectors of an image file, which has none of
+    // its own; a block device gives its logical sector size.
+    PosixDrive(int fd, uint32_t imageSectorBytes) : fd_(fd), sectorBytes_(imageSectorBytes) {}
     ~PosixDrive() override { ::close(fd_); }
 
     bool queryGeometry(DriveGeometry& geometry) override {
         struct stat st {};
         if (fstat(fd_, &st) != 0) return false;
-        geometry = DriveGeometry{512, 63, 255};
-        if (!S_ISBLK(st.st_mode)) return true;  // an image file: 512-byte sectors
+        geometry = DriveGeometry{sectorBytes_, 63, 255};
+        if (!S_ISBLK(st.st_mode)) return true;
         int sectorSize = 0;
         if (ioctl(fd_, BLKSSZGET, &sectorSize) != 0 || sectorSize <= 0) return false;
-        geometry.bytesPerSector = static_cast<uint32_t>(sectorSize);
+        sectorBytes_ = static_cast<uint32_t>(sectorSize);
+        geometry.bytesPerSector = sectorBytes_;
         struct hd_geometry hd {};
         if (ioctl(fd_, HDIO_GETGEO, &hd) == 0 && hd.heads != 0 && hd.sectors != 0) {
             geometry.tracksPerCylinder = hd.heads;
@@ -62,8 +65,11 @@ public:
     void lockVolume() override {}
     void unlockVolume() override {}
 
+    // Whole sectors only, as a raw disk on Windows takes them: a read that
+    // would pass here and fail there is refused here too.
     uint32_t readAt(uint64_t offset, void* buffer, uint32_t length) override {
         if (offset > static_cast<uint64_t>(INT64_MAX)) return 0;
+        if (sectorBytes_ == 0 || offset % sectorBytes_ != 0 || length % sectorBytes_ != 0) return 0;
         uint32_t done = 0;
         auto* out = static_cast<uint8_t*>(buffer);
         while (done < length) {
@@ -121,6 +127,7 @@ public:
 
 private:
     int fd_;
+    uint32_t sectorBytes_;
 };
 
 bool skippedDevice(const std::string& name) {
@@ -157,11 +164,11 @@ std::string defaultDrivePath() {
     return firstWholeDisk();
 }
 
-DriveOpener driveOpener(const std::string& path) {
-    return [path]() -> std::unique_ptr<DriveDevice> {
+DriveOpener driveOpener(const std::string& path, uint32_t imageSectorBytes) {
+    return [path, imageSectorBytes]() -> std::unique_ptr<DriveDevice> {
         const int fd = openReadOnly(path);
         if (fd < 0) return nullptr;
-        return std::make_unique<PosixDrive>(fd);
+        return std::make_unique<PosixDrive>(fd, imageSectorBytes);
     };
 }
 
@@ -189,14 +196,14 @@ bool checkDriveAccess(const std::string& path, std::string& why) {
         }
         return false;
     }
-    PosixDrive drive(fd);
+    PosixDrive drive(fd, 512);
     DriveGeometry geometry;
-    uint8_t sector[512];
-    if (!drive.queryGeometry(geometry)) {
+    if (!drive.queryGeometry(geometry) || geometry.bytesPerSector > (64u << 10)) {
         why = path + ": cannot read the disk geometry";
         return false;
     }
-    if (drive.readAt(0, sector, sizeof sector) != sizeof sector) {
+    std::vector<uint8_t> sector(geometry.bytesPerSector);
+    if (drive.readAt(0, sector.data(), geometry.bytesPerSector) != geometry.bytesPerSector) {
         why = path + ": cannot read the first sector (not a disk, or shorter than one sector)";
         return false;
     }

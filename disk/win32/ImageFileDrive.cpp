@@ -10,13 +10,13 @@ namespace {
 
 class ImageFileDrive : public DriveDevice {
 public:
-    explicit ImageFileDrive(HANDLE handle) : handle_(handle) {}
+    ImageFileDrive(HANDLE handle, uint32_t sectorBytes) : handle_(handle), sectorBytes_(sectorBytes) {}
     ~ImageFileDrive() override { CloseHandle(handle_); }
     ImageFileDrive(const ImageFileDrive&) = delete;
     ImageFileDrive& operator=(const ImageFileDrive&) = delete;
 
     bool queryGeometry(DriveGeometry& geometry) override {
-        geometry = DriveGeometry{512, 63, 255};
+        geometry = DriveGeometry{sectorBytes_, 63, 255};
         return true;
     }
 
@@ -25,9 +25,11 @@ public:
     void unlockVolume() override {}
 
     // Each read names its own offset, so the two threads that share a
-    // reader never depend on a shared file position.
+    // reader never depend on a shared file position. Whole sectors only, as
+    // the physical drive takes them.
     uint32_t readAt(uint64_t offset, void* buffer, uint32_t length) override {
         if (offset > static_cast<uint64_t>(INT64_MAX)) return 0;
+        if (sectorBytes_ == 0 || offset % sectorBytes_ != 0 || length % sectorBytes_ != 0) return 0;
         auto* out = static_cast<uint8_t*>(buffer);
         uint32_t done = 0;
         while (done < length) {
@@ -52,15 +54,16 @@ public:
 
 private:
     HANDLE handle_;
+    uint32_t sectorBytes_;
 };
 
 }  // namespace
 
-std::unique_ptr<DriveDevice> openImageFileDrive(const std::string& path) {
+std::unique_ptr<DriveDevice> openImageFileDrive(const std::string& path, uint32_t sectorBytes) {
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    std::unique_ptr<DriveDevice> drive(new (std::nothrow) ImageFileDrive(handle));
+    std::unique_ptr<DriveDevice> drive(new (std::nothrow) ImageFileDrive(handle, sectorBytes));
     if (!drive) CloseHandle(handle);
     return drive;
 }

@@ -1,7 +1,9 @@
-// A whole-disk image file read as a drive on Windows: 512-byte sectors and
-// the geometry the POSIX backend gives image files (63 sectors per track,
-// 255 tracks per cylinder).
+// A whole-disk image file read as a drive on Windows: the sector size its
+// partition table was made for (see partition/SectorSizeProbe.h) and the
+// geometry the POSIX backend gives image files (63 sectors per track, 255
+// tracks per cylinder).
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -13,6 +15,7 @@ namespace undelete {
 // opened. While it is open nobody may write to the file, this process
 // included: a recovered file saved over the image would destroy the very
 // data being read.
-std::unique_ptr<DriveDevice> openImageFileDrive(const std::string& path);
+std::unique_ptr<DriveDevice> openImageFileDrive(const std::string& path,
+                                               uint32_t sectorBytes = 512);
 
 }  // namespace undelete

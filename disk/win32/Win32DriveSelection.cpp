@@ -62,7 +62,7 @@ std::string defaultDrivePath() {
     return physicalDrivePath(0);
 }
 
-DriveOpener driveOpener(const std::string& path) {
+DriveOpener driveOpener(const std::string& path, uint32_t) {
     return [path]() -> std::unique_ptr<DriveDevice> {
         const HANDLE handle = openDrivePath(path);
         if (handle == INVALID_HANDLE_VALUE) return nullptr;
