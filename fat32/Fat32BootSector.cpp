@@ -28,6 +28,11 @@ bool hasFat32Label(const uint8_t* sector, size_t length) {
 bool decodeFat32BootSector(const uint8_t* sector, size_t length, Fat32BootSector& out) {
     if (sector == nullptr || length < kFat32BootFieldsEnd) return false;
     if (!hasFat32Label(sector, length)) return false;
+    const uint16_t sectorBytes = le16(sector + kBpbBytsPerSec);
+    if (sectorBytes < 512 || sectorBytes > 4096 || (sectorBytes & (sectorBytes - 1)) != 0) {
+        return false;
+    }
+    out.bytesPerSector = sectorBytes;
     out.sectorsPerCluster = sector[kBpbSecPerClus];
     out.reservedSectors = le16(sector + kBpbRsvdSecCnt);
     out.numberOfFats = sector[kBpbNumFats] == 0 ? uint8_t{2} : sector[kBpbNumFats];

@@ -7,6 +7,7 @@
 namespace undelete {
 
 // Offsets within the partition's first sector (published BPB names).
+constexpr size_t kBpbBytsPerSec = 11;
 constexpr size_t kBpbSecPerClus = 13;
 constexpr size_t kBpbRsvdSecCnt = 14;
 constexpr size_t kBpbNumFats = 16;
@@ -18,6 +19,9 @@ constexpr size_t kBsFilSysType = 82;
 constexpr size_t kFat32BootFieldsEnd = kBsFilSysType + 8;
 
 struct Fat32BootSector {
+    // The volume's own sector: every sector count of the volume is in these,
+    // whatever the sectors of the disk it lies on.
+    uint16_t bytesPerSector = 0;    // 512, 1024, 2048 or 4096
     uint8_t sectorsPerCluster = 0;  // unvalidated
     uint16_t reservedSectors = 0;
     uint8_t numberOfFats = 0;       // 0 on disk is taken as 2
@@ -34,7 +38,8 @@ constexpr uint32_t kFat32ClusterCeiling = 0x0FFFFFF7u;
 bool hasFat32Label(const uint8_t* sector, size_t length);
 
 // Decodes the fields above. False when the sector is too short to hold
-// them or does not carry the FAT32 label.
+// them, does not carry the FAT32 label, or gives no sector size the format
+// allows.
 bool decodeFat32BootSector(const uint8_t* sector, size_t length, Fat32BootSector& out);
 
 // Absolute sector of cluster 2: the partition start, the reserved sectors

@@ -11,14 +11,18 @@ namespace undelete {
 
 const char kFat32PreparingMessage[] = "程序正在准备初始化，可能需要很长时间才能响应";
 const char kFat32ReadyMessage[] = "初始化已经成功完成";
+const char kFolderOutsideVolumeMessage[] = "有文件夹的簇位于卷外，其中的文件未列出";
 
 Fat32Scanner::Fat32Scanner(const ScanContext& context)
-    : messages_(context.showMessage), drive_(context.openDrive, context.showMessage, context.readFailed) {}
+    : messages_(context.showMessage),
+      toldIncomplete_(context.toldIncomplete),
+      drive_(context.openDrive, context.showMessage, context.readFailed) {}
 
 bool Fat32Scanner::open(const PartitionRecord* record) {
     if (record == nullptr) return false;
     if (!drive_.open()) return false;
-    partitionStart_ = record->firstSector();
+    if (record->firstSector() > UINT64_MAX / drive_.bytesPerSector()) return false;
+    partitionOffset_ = record->firstSector() * drive_.bytesPerSector();
     if (!readBootSector(*record)) return false;
 
     if (messages_) messages_(kFat32PreparingMessage);
@@ -27,53 +31,70 @@ bool Fat32Scanner::open(const PartitionRecord* record) {
         fat_ = std::make_unique<FatTable>(drive_, fatLocation_);
         fatKnown_ = fat_->load();
         folders_.assign(1, Folder{});
-        walkedSectors_.clear();
+        walkedClusters_.clear();
         depth_ = 0;
-        consecutiveFailures_ = 0;
+        toldOutside_ = false;
+        walkReads_ = std::make_unique<BudgetedReader>(drive_, kMaxConsecutiveReadFailures);
         walked = walkLiveDirectory(rootCluster_, 0);
         for (DeletedEntry& entry : catalogue_) entry.state = stateOf(entry);
     } catch (const std::bad_alloc&) {
         walked = false;  // a catalogue or a record of the walk too large to hold
     }
-    walkedSectors_ = {};
+    walkedClusters_ = {};
     if (!walked) return false;
     if (messages_) messages_(kFat32ReadyMessage);
     return true;
 }
 
+// Sector counts inside the volume are in the volume's own sectors (its boot
+// sector says how large); only the partition's place is in the disk's.
 bool Fat32Scanner::readBootSector(const PartitionRecord& record) {
-    const uint32_t sectorBytes = drive_.bytesPerSector();
-    if (sectorBytes == 0) return false;
-    std::unique_ptr<uint8_t[]> sector(new (std::nothrow) uint8_t[sectorBytes]());
-    if (!sector || !drive_.readSectors(partitionStart_, sector.get(), 1)) return false;
+    uint8_t sector[512];
+    if (!drive_.readBytes(partitionOffset_, sector, sizeof sector)) return false;
     Fat32BootSector boot;
-    if (!decodeFat32BootSector(sector.get(), sectorBytes, boot)) return false;
-    sectorsPerCluster_ = boot.sectorsPerCluster;
+    if (!decodeFat32BootSector(sector, sizeof sector, boot)) return false;
+    const uint32_t sectorBytes = boot.bytesPerSector;
+    const uint64_t cluster = uint64_t{boot.sectorsPerCluster} * sectorBytes;
+    if (cluster == 0 || cluster > kMaxDirectoryBytes) return false;
+    clusterBytes_ = static_cast<uint32_t>(cluster);
     rootCluster_ = boot.rootCluster;
-    firstDataSector_ = firstDataSectorOf(partitionStart_, boot);
+    // At most 255 + 2^32 × 255 sectors of 4 KiB: far from wrapping 64 bits,
+    // but the partition's own offset may lie anywhere.
+    const uint64_t dataOffsetBytes = (firstDataSectorOf(0, boot)) * sectorBytes;
+    if (partitionOffset_ > UINT64_MAX - dataOffsetBytes) return false;
+    firstDataOffset_ = partitionOffset_ + dataOffsetBytes;
 
     // The volume ends where its boot sector says, but never past the
     // partition the table gives it, nor past the device itself.
-    const uint64_t deviceSectors = drive_.deviceBytes() / sectorBytes;
-    const uint64_t deviceLeft = deviceSectors > partitionStart_ ? deviceSectors - partitionStart_ : 0;
-    const uint64_t volumeSectors = volumeSectorsOf(boot.totalSectors, record.totalSectors, deviceLeft);
-    clusterLimit_ = clusterLimitOf(volumeSectors, firstDataSector_ - partitionStart_,
-                                   sectorsPerCluster_, uint64_t{boot.fatSize} * sectorBytes);
-    fatLocation_.firstSector = partitionStart_ + boot.reservedSectors;
-    fatLocation_.sectorsPerFat = boot.fatSize;
+    const uint64_t diskSector = drive_.bytesPerSector();
+    const uint64_t partitionBytes = record.totalSectors > UINT64_MAX / diskSector
+                                        ? UINT64_MAX
+                                        : record.totalSectors * diskSector;
+    const uint64_t device = drive_.deviceBytes();
+    const uint64_t deviceLeft = device > partitionOffset_ ? device - partitionOffset_ : 0;
+    const uint64_t volumeSectors =
+        volumeSectorsOf(boot.totalSectors, partitionBytes / sectorBytes, deviceLeft / sectorBytes);
+    clusterLimit_ = clusterLimitOf(volumeSectors, firstDataSectorOf(0, boot),
+                                   boot.sectorsPerCluster, uint64_t{boot.fatSize} * sectorBytes);
+    // Below 2^28 clusters of at most 2 MiB: no cluster's offset wraps.
+    if (firstDataOffset_ > UINT64_MAX - uint64_t{clusterLimit_} * clusterBytes_) return false;
+    fatLocation_.firstOffset = partitionOffset_ + uint64_t{boot.reservedSectors} * sectorBytes;
+    fatLocation_.bytesPerFat = uint64_t{boot.fatSize} * sectorBytes;
     fatLocation_.numberOfFats = boot.numberOfFats;
     fatLocation_.clusterLimit = clusterLimit_;
     return true;
 }
 
-uint64_t Fat32Scanner::clusterSector(uint32_t cluster) const {
-    // Callers pass valid clusters only: no wrap below cluster 2.
-    return firstDataSector_ + uint64_t{cluster - 2u} * sectorsPerCluster_;
+uint64_t Fat32Scanner::clusterOffset(uint32_t cluster) const {
+    // Callers pass valid clusters only: no wrap below cluster 2, and the
+    // cluster limit keeps the product inside the volume.
+    return firstDataOffset_ + uint64_t{cluster - 2u} * clusterBytes_;
 }
 
-uint32_t Fat32Scanner::clusterBytes() const {
-    const uint64_t bytes = static_cast<uint64_t>(sectorsPerCluster_) * drive_.bytesPerSector();
-    return bytes > UINT32_MAX ? 0u : static_cast<uint32_t>(bytes);
+void Fat32Scanner::tellOutside() {
+    if (toldOutside_) return;
+    toldOutside_ = true;
+    if (toldIncomplete_) toldIncomplete_(kFolderOutsideVolumeMessage);
 }
 
 bool Fat32Scanner::clusterFreeNow(uint32_t cluster) const {
@@ -81,28 +102,26 @@ bool Fat32Scanner::clusterFreeNow(uint32_t cluster) const {
 }
 
 bool Fat32Scanner::wasWalked(uint32_t cluster) const {
-    return walkedSectors_.count(clusterSector(cluster)) != 0;
+    return walkedClusters_.count(cluster) != 0;
 }
 
 bool Fat32Scanner::markWalked(uint32_t cluster) {
-    return walkedSectors_.insert(clusterSector(cluster)).second;
+    return walkedClusters_.insert(cluster).second;
 }
 
 bool Fat32Scanner::readClusters(uint32_t first, uint32_t count, uint8_t* into) {
-    if (consecutiveFailures_ >= kMaxConsecutiveReadFailures) return false;
-    const uint64_t sectors = uint64_t{count} * sectorsPerCluster_;
-    if (sectors == 0 || sectors > UINT32_MAX) return false;
-    if (drive_.readSectors(clusterSector(first), into, static_cast<uint32_t>(sectors))) {
-        consecutiveFailures_ = 0;
-        return true;
-    }
-    ++consecutiveFailures_;
-    return false;
+    const uint64_t bytes = uint64_t{count} * clusterBytes_;
+    if (bytes == 0 || bytes > UINT32_MAX) return false;
+    return walkReads_->read(clusterOffset(first), into, static_cast<uint32_t>(bytes));
 }
 
 bool Fat32Scanner::walkLiveDirectory(uint32_t cluster, uint32_t folder) {
     const uint32_t bytes = clusterBytes();
-    if (bytes == 0 || !validCluster(cluster)) return false;
+    if (bytes == 0) return false;
+    if (!validCluster(cluster)) {
+        if (cluster >= clusterLimit_) tellOutside();
+        return false;
+    }
     if (!markWalked(cluster)) return true;  // a loop back, or a cross-link
 
     // The chain through the FAT: it ends at an end mark, a free or bad
@@ -111,7 +130,12 @@ bool Fat32Scanner::walkLiveDirectory(uint32_t cluster, uint32_t folder) {
     const uint32_t maxClusters = std::max<uint32_t>(1, kMaxDirectoryBytes / bytes);
     std::vector<uint32_t> chain{cluster};
     for (uint32_t next = 0; chain.size() < maxClusters; chain.push_back(next)) {
-        if (!fat_->entry(chain.back(), next) || !validCluster(next) || !markWalked(next)) break;
+        if (!fat_->entry(chain.back(), next)) break;
+        if (!validCluster(next)) {
+            if (next >= clusterLimit_ && next < kFatBadCluster) tellOutside();
+            break;
+        }
+        if (!markWalked(next)) break;
     }
 
     // Contiguous stretches of the chain are read at once.
@@ -195,8 +219,14 @@ void Fat32Scanner::walkEntries(const std::vector<uint8_t>& bytes, uint32_t folde
 }
 
 void Fat32Scanner::enter(const Subdirectory& sub, uint32_t parent, bool parentDeleted) {
+    // A deleted entry's cluster may be any leftover; a live folder's is the
+    // volume's word that it lies outside.
+    if (!validCluster(sub.cluster)) {
+        if (!sub.deleted && !parentDeleted && sub.cluster >= clusterLimit_) tellOutside();
+        return;
+    }
     // The root is the first level.
-    if (depth_ + 1 >= kMaxDirectoryDepth || !validCluster(sub.cluster)) return;
+    if (depth_ + 1 >= kMaxDirectoryDepth) return;
     if (folders_.size() >= UINT32_MAX) return;
     folders_.push_back(Folder{parent, sub.name});
     const auto folder = static_cast<uint32_t>(folders_.size() - 1);
@@ -257,51 +287,6 @@ bool Fat32Scanner::describe(uint32_t index, DeletedFile& file) {
     return true;
 }
 
-bool Fat32Scanner::streamRun(uint32_t first, uint32_t count, uint64_t& left, ContentSink& sink,
-                             int& failures) {
-    const uint32_t bytes = clusterBytes();
-    const uint32_t perPiece = static_cast<uint32_t>(std::max<uint64_t>(1, kContentPieceBytes / bytes));
-    std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[size_t{perPiece} * bytes]);
-    if (!piece) return false;
-    auto give = [&](const uint8_t* data, uint64_t n) {
-        for (uint64_t at = 0; at < n;) {
-            const uint64_t slice = std::min<uint64_t>(n - at, kContentPieceBytes);
-            if (!sink.write(data + at, static_cast<size_t>(slice))) return false;
-            at += slice;
-        }
-        return true;
-    };
-    for (uint32_t done = 0; done < count && left > 0;) {
-        const uint32_t k = std::min(perPiece, count - done);
-        const uint32_t c = first + done;
-        const uint64_t wanted = std::min<uint64_t>(uint64_t{k} * bytes, left);
-        const bool tried = failures < kMaxConsecutiveReadFailures;
-        if (tried && drive_.readSectors(clusterSector(c), piece.get(),
-                                        k * uint32_t{sectorsPerCluster_})) {
-            failures = 0;
-            if (!give(piece.get(), wanted)) return false;
-        } else if (!tried || k == 1) {
-            // After many failures in a row nothing more is asked of the disk.
-            if (tried) ++failures;
-            if (!sink.lost(wanted)) return false;
-        } else {
-            // A bad sector somewhere in the piece: cluster by cluster, so that
-            // only what cannot be read is lost.
-            for (uint64_t i = 0; i * bytes < wanted; ++i) {
-                const uint64_t part = std::min<uint64_t>(bytes, wanted - i * bytes);
-                const bool ok = failures < kMaxConsecutiveReadFailures &&
-                                drive_.readSectors(clusterSector(c + static_cast<uint32_t>(i)),
-                                                   piece.get(), sectorsPerCluster_);
-                failures = ok ? 0 : failures + 1;
-                if (!(ok ? give(piece.get(), part) : sink.lost(part))) return false;
-            }
-        }
-        left -= wanted;
-        done += k;
-    }
-    return true;
-}
-
 bool Fat32Scanner::readContent(uint32_t index, ContentSink& sink) {
     if (index >= catalogue_.size() || !fat_) return false;
     const DeletedEntry& entry = catalogue_[index];
@@ -318,13 +303,21 @@ bool Fat32Scanner::readContent(uint32_t index, ContentSink& sink) {
     if (!sink.begin(entry.fileSize)) return false;
 
     const ClusterMap& used = fat_->used();
+    BudgetedReader reads(drive_, kMaxConsecutiveReadFailures);
+    std::vector<uint8_t> piece;
+    try {
+        piece.resize(std::max<size_t>(kContentPieceBytes / bytes, 1) * bytes);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     uint64_t left = entry.fileSize;
-    int failures = 0;
     for (uint32_t c = first; left > 0 && c <= last;) {
         // A run of clusters taken one after another: the first cluster
         // whatever the FAT says, then free ones up to the next used one.
         const uint32_t end = std::min(used.nextUsed(c + 1), last + 1);
-        if (!streamRun(c, end - c, left, sink, failures)) return false;
+        const uint64_t run = std::min<uint64_t>(uint64_t{end - c} * bytes, left);
+        if (!reads.stream(clusterOffset(c), run, bytes, sink, piece)) return false;
+        left -= run;
         if (end > last) break;
         c = used.nextFree(end);
     }

@@ -14,6 +14,7 @@
 #include "fat32/DeletedEntry.h"
 #include "fat32/FatTable.h"
 #include "fat32/Fat32DirectoryParser.h"
+#include "scan/BudgetedReader.h"
 #include "scan/ScanContext.h"
 #include "scan/VolumeScanner.h"
 
@@ -21,6 +22,8 @@ namespace undelete {
 
 extern const char kFat32PreparingMessage[];
 extern const char kFat32ReadyMessage[];
+// Told once a scan when a live folder's clusters lie outside the volume.
+extern const char kFolderOutsideVolumeMessage[];
 
 class Fat32Scanner : public VolumeScanner {
 public:
@@ -48,16 +51,19 @@ private:
 
     bool readBootSector(const PartitionRecord& record);
     bool validCluster(uint32_t cluster) const { return cluster >= 2 && cluster < clusterLimit_; }
-    uint64_t clusterSector(uint32_t cluster) const;
-    // sectorsPerCluster × the drive's sector size; 0 when unusable.
-    uint32_t clusterBytes() const;
+    // The absolute byte offset of a valid cluster.
+    uint64_t clusterOffset(uint32_t cluster) const;
+    uint32_t clusterBytes() const { return clusterBytes_; }
     bool clusterFreeNow(uint32_t cluster) const;
+    // A live folder (or the next cluster of its chain) outside the volume:
+    // told once a scan, since its files cannot be listed.
+    void tellOutside();
     // Remembers a directory cluster by its place on the disk; false when it
     // was walked before.
     bool markWalked(uint32_t cluster);
     bool wasWalked(uint32_t cluster) const;
-    // Reads `count` clusters from `first` on; counts failures in a row and
-    // reads nothing once there were too many.
+    // Reads `count` clusters from `first` on, against the walk's budget of
+    // failures in a row.
     bool readClusters(uint32_t first, uint32_t count, uint8_t* into);
 
     // False only when the directory's first cluster could not be had.
@@ -72,15 +78,14 @@ private:
     // before.
     bool lastContentCluster(uint32_t first, uint64_t clusters, uint32_t& last) const;
     FileState stateOf(const DeletedEntry& entry) const;
-    // Streams `count` clusters from `first` on, at most `left` bytes.
-    bool streamRun(uint32_t first, uint32_t count, uint64_t& left, ContentSink& sink,
-                   int& failures);
 
     MessageSink messages_;
+    MessageSink toldIncomplete_;
     DriveReader drive_;
-    uint64_t partitionStart_ = 0;   // absolute sector of the boot sector
-    uint64_t firstDataSector_ = 0;  // absolute sector of cluster 2
-    uint8_t sectorsPerCluster_ = 0;
+    std::unique_ptr<BudgetedReader> walkReads_;
+    uint64_t partitionOffset_ = 0;  // absolute byte offset of the boot sector
+    uint64_t firstDataOffset_ = 0;  // absolute byte offset of cluster 2
+    uint32_t clusterBytes_ = 0;     // the volume's sectors, not the disk's
     uint32_t rootCluster_ = 0;
     uint32_t clusterLimit_ = 2;     // one past the highest usable cluster
     FatLocation fatLocation_;
@@ -88,9 +93,9 @@ private:
     bool fatKnown_ = false;         // every piece of the FAT was read
     std::vector<DeletedEntry> catalogue_;  // in the order the walk found them
     std::vector<Folder> folders_;          // 0: the root
-    std::unordered_set<uint64_t> walkedSectors_;
+    std::unordered_set<uint32_t> walkedClusters_;
     int depth_ = 0;
-    int consecutiveFailures_ = 0;
+    bool toldOutside_ = false;
 };
 
 }  // namespace undelete

@@ -7,39 +7,28 @@
 
 namespace undelete {
 
-FatTable::FatTable(DriveReader& drive, const FatLocation& where) : drive_(drive), where_(where) {}
+FatTable::FatTable(DriveReader& drive, const FatLocation& where)
+    : reads_(drive, kMaxConsecutiveFailures), where_(where) {}
 
 uint64_t FatTable::tableBytes() const {
     // Only the entries of real clusters; never more than one table holds.
-    const uint64_t wanted = uint64_t{where_.clusterLimit} * 4;
-    return std::min(wanted, uint64_t{where_.sectorsPerFat} * drive_.bytesPerSector());
+    return std::min(uint64_t{where_.clusterLimit} * 4, where_.bytesPerFat);
 }
 
 bool FatTable::readPiece(uint32_t index, std::vector<uint8_t>& bytes) {
-    if (consecutiveFailures_ >= kMaxConsecutiveFailures) return false;
-    const uint32_t sectorBytes = drive_.bytesPerSector();
     const uint64_t offset = uint64_t{index} * kPieceBytes;
     const uint64_t total = tableBytes();
-    if (sectorBytes == 0 || offset >= total) return false;
-    // Whole sectors, so that the reader is asked what a device can give.
-    const uint64_t wanted = std::min<uint64_t>(kPieceBytes, total - offset);
-    const auto sectors = static_cast<uint32_t>((wanted + sectorBytes - 1) / sectorBytes);
+    if (offset >= total) return false;
+    const auto wanted = static_cast<uint32_t>(std::min<uint64_t>(kPieceBytes, total - offset));
     try {
-        bytes.assign(uint64_t{sectors} * sectorBytes, 0);
+        bytes.assign(wanted, 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    const uint64_t pieceSector = where_.firstSector + offset / sectorBytes;
     // The second table is the first one's copy: asked only when the first fails.
     for (uint8_t copy = 0; copy < std::min<uint8_t>(where_.numberOfFats, 2); ++copy) {
-        if (drive_.readSectors(pieceSector + uint64_t{copy} * where_.sectorsPerFat, bytes.data(),
-                               sectors)) {
-            consecutiveFailures_ = 0;
-            bytes.resize(static_cast<size_t>(wanted));
-            return true;
-        }
-        ++consecutiveFailures_;
-        if (consecutiveFailures_ >= kMaxConsecutiveFailures) break;
+        const uint64_t at = where_.firstOffset + copy * where_.bytesPerFat + offset;
+        if (reads_.read(at, bytes.data(), wanted)) return true;
     }
     return false;
 }

@@ -6,6 +6,7 @@
 
 #include "disk/DriveReader.h"
 #include "fat32/ClusterMap.h"
+#include "scan/BudgetedReader.h"
 
 namespace undelete {
 
@@ -15,8 +16,8 @@ constexpr uint32_t kFatBadCluster = 0x0FFFFFF7u;
 
 // Where the tables lie and how much of them describes real clusters.
 struct FatLocation {
-    uint64_t firstSector = 0;   // absolute sector of the first FAT
-    uint32_t sectorsPerFat = 0;
+    uint64_t firstOffset = 0;   // absolute byte offset of the first FAT
+    uint64_t bytesPerFat = 0;
     uint8_t numberOfFats = 0;
     uint32_t clusterLimit = 2;  // one past the highest usable cluster
 };
@@ -52,10 +53,9 @@ private:
     bool readPiece(uint32_t index, std::vector<uint8_t>& bytes);
     uint64_t tableBytes() const;
 
-    DriveReader& drive_;
+    BudgetedReader reads_;
     FatLocation where_;
     std::vector<Piece> cache_;  // most recently used last
-    int consecutiveFailures_ = 0;
     bool complete_ = false;
     ClusterMap used_;
 };

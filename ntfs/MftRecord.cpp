@@ -10,10 +10,12 @@ namespace {
 
 // FILE record header.
 constexpr size_t kUpdateSequenceOffset = 4;
+constexpr size_t kUpdateSequenceCount = 6;
 constexpr size_t kSequenceNumber = 16;
 constexpr size_t kFirstAttributeOffset = 20;
 constexpr size_t kFlags = 22;
-constexpr size_t kStride = 512;
+constexpr size_t kHeaderBytes = 24;
+constexpr size_t kSmallestStride = 512;
 
 // Attribute header.
 constexpr size_t kAttrType = 0;
@@ -96,15 +98,15 @@ void takeData(const Attribute& a, MftRecordInfo& info) {
 
 // Visits the attributes from the first attribute offset until the end
 // marker, a type of 0, or a length that is 0 or crosses the record's end.
-void walkAttributes(const uint8_t* record, MftRecordInfo& info) {
+void walkAttributes(const uint8_t* record, size_t recordSize, MftRecordInfo& info) {
     size_t cursor = le16(record + kFirstAttributeOffset);
-    // Each step advances by at least 16 bytes, so the walk ends within 64
-    // steps.
-    while (fits(cursor, 8, kMftRecordBytes)) {
+    // Each step advances by at least 16 bytes, so the walk ends within
+    // recordSize / 16 steps.
+    while (fits(cursor, 8, recordSize)) {
         const uint32_t type = le32(record + cursor + kAttrType);
         if (type == kTypeEnd || type == 0) return;
         const uint32_t length = le32(record + cursor + kAttrLength);
-        if (length < 16 || !fits(cursor, length, kMftRecordBytes)) return;
+        if (length < 16 || !fits(cursor, length, recordSize)) return;
         const Attribute a{record + cursor, length};
         if (type == kTypeFileName) takeFileName(a, info);
         if (type == kTypeData) takeData(a, info);
@@ -114,42 +116,51 @@ void walkAttributes(const uint8_t* record, MftRecordInfo& info) {
 
 }  // namespace
 
-bool loadRecord(uint8_t* record) {
-    if (std::memcmp(record, "FILE", 4) != 0) return false;
+bool loadRecord(uint8_t* record, size_t recordSize) {
+    if (!isMftRecordSize(recordSize) || std::memcmp(record, "FILE", 4) != 0) return false;
     const uint16_t usa = le16(record + kUpdateSequenceOffset);
-    if (!fits(usa, 6, kMftRecordBytes)) return false;
+    const uint16_t entries = le16(record + kUpdateSequenceCount);
+    // The number itself, then one entry per stride; a stride is a power of
+    // two of at least 512 bytes that divides the record.
+    if (entries < 2) return false;
+    const size_t strides = entries - 1u;
+    const size_t stride = recordSize / strides;
+    if (stride < kSmallestStride || stride * strides != recordSize || (stride & (stride - 1)) != 0) {
+        return false;
+    }
+    if (!fits(usa, 2 * size_t{entries}, recordSize)) return false;
     const uint16_t number = le16(record + usa);
-    for (size_t stride = 0; stride < 2; ++stride) {
-        uint8_t* last = record + (stride + 1) * kStride - 2;
+    for (size_t i = 0; i < strides; ++i) {
+        uint8_t* last = record + (i + 1) * stride - 2;
         if (le16(last) != number) return false;
-        put16(last, le16(record + usa + 2 + 2 * stride));
+        put16(last, le16(record + usa + 2 + 2 * i));
     }
     return true;
 }
 
 bool peekRecordFlags(const uint8_t* bytes, size_t length, uint16_t& flags) {
-    if (bytes == nullptr || length < kMftRecordBytes) return false;
+    if (bytes == nullptr || length < kHeaderBytes) return false;
     if (std::memcmp(bytes, "FILE", 4) != 0) return false;
     flags = le16(bytes + kFlags);
     return true;
 }
 
-bool parseRecord(const uint8_t* bytes, size_t length, bool notInUseOnly, MftRecordInfo& info) {
-    if (bytes == nullptr || length < kMftRecordBytes) return false;
-    uint8_t record[kMftRecordBytes];
+bool parseRecord(const uint8_t* bytes, size_t recordSize, bool notInUseOnly, MftRecordInfo& info) {
+    if (bytes == nullptr || !isMftRecordSize(recordSize)) return false;
+    uint8_t record[kMaxMftRecordBytes];
 #if defined(__GNUC__)
     // A record is usually cold: its lines are asked for all at once, not
     // one after another by the copy.
-    for (size_t line = 64; line < kMftRecordBytes; line += 64) __builtin_prefetch(bytes + line);
+    for (size_t line = 64; line < recordSize; line += 64) __builtin_prefetch(bytes + line);
 #endif
-    std::memcpy(record, bytes, kMftRecordBytes);
-    if (!loadRecord(record)) return false;
+    std::memcpy(record, bytes, recordSize);
+    if (!loadRecord(record, recordSize)) return false;
     const uint16_t flags = le16(record + kFlags);
     if (notInUseOnly && flags != 0) return false;
     info.flags = flags;
     info.sequenceNumber = le16(record + kSequenceNumber);
     try {
-        walkAttributes(record, info);
+        walkAttributes(record, recordSize, info);
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -9,7 +9,15 @@
 
 namespace undelete {
 
+// The usual record size, and the largest the parser takes: volumes on
+// disks with 4096-byte sectors have records of a whole sector.
 constexpr size_t kMftRecordBytes = 1024;
+constexpr size_t kMaxMftRecordBytes = 4096;
+
+// 1024, 2048 or 4096: the record sizes a boot sector may give.
+constexpr bool isMftRecordSize(uint64_t bytes) {
+    return bytes >= kMftRecordBytes && bytes <= kMaxMftRecordBytes && (bytes & (bytes - 1)) == 0;
+}
 constexpr size_t kFileNameValueBytes = 1090;  // 66-byte fixed part + 512 UTF-16 units
 constexpr size_t kFileNameNameOffset = 66;
 constexpr size_t kFileNameTimeOffset = 8;
@@ -54,7 +62,7 @@ struct MftRecordInfo {
     uint64_t initializedSize = 0;
     std::vector<RunListNode> runs;
     // The retained resident unnamed $DATA value.
-    std::array<uint8_t, kMftRecordBytes> residentData{};
+    std::array<uint8_t, kMaxMftRecordBytes> residentData{};
     // −1: the content is non-resident; otherwise the resident byte count
     // (0 also when the record has no unnamed $DATA attribute).
     int32_t dataLength = 0;
@@ -62,16 +70,17 @@ struct MftRecordInfo {
     bool nonResident() const { return dataLength == -1; }
 };
 
-// Checks the signature and the update sequence of the first 1024 bytes of
-// `bytes`, refuses a record whose flags are not zero when `notInUseOnly` is
-// set, and walks the attributes into `info`. False (no message) when the
-// record is refused; `info` is then to be discarded. Never reads outside
-// the 1024 bytes, whatever they hold.
-bool parseRecord(const uint8_t* bytes, size_t length, bool notInUseOnly, MftRecordInfo& info);
+// Checks the signature and the update sequence of the record of
+// `recordSize` bytes (1024, 2048 or 4096) in `bytes`, refuses a record
+// whose flags are not zero when `notInUseOnly` is set, and walks the
+// attributes into `info`. False (no message) when the record is refused;
+// `info` is then to be discarded. Never reads outside the record, whatever
+// it holds.
+bool parseRecord(const uint8_t* bytes, size_t recordSize, bool notInUseOnly, MftRecordInfo& info);
 
 // The flags of the record in `bytes` as they lie (offset 22 is outside the
 // update-sequence positions), for a quick refusal before a parse; false
-// when the buffer is short or the signature is not "FILE".
+// when the buffer is too short for a header or the signature is not "FILE".
 bool peekRecordFlags(const uint8_t* bytes, size_t length, uint16_t& flags);
 
 // Parses the table's own record (in use, so its flags are not tested):
@@ -81,10 +90,12 @@ inline bool parseTableRecord(const uint8_t* bytes, size_t length, MftRecordInfo&
     return parseRecord(bytes, length, false, info) && info.nonResident();
 }
 
-// Undoes the update-sequence protection of a 1024-byte record in place:
-// the last u16 of each 512-byte stride must equal the update sequence
-// number and is replaced by its array entry. Also checks the signature.
-bool loadRecord(uint8_t* record);
+// Undoes the update-sequence protection of a record of `recordSize` bytes
+// in place: the record's array count says how many strides it has (each
+// 512 bytes, or the volume's sector), and the last u16 of each must equal
+// the update sequence number and is replaced by its array entry. Also
+// checks the signature.
+bool loadRecord(uint8_t* record, size_t recordSize = kMftRecordBytes);
 
 // Decodes the run list in `bytes` (at most `length` bytes) into `runs`.
 // The list ends at a zero header byte, at a field size above 8, or where a

@@ -7,9 +7,8 @@
 
 namespace undelete {
 
-MftTableReader::MftTableReader(DriveReader& drive, const MftRecordMap& map,
-                               uint32_t bytesPerSector)
-    : drive_(drive), map_(map), bytesPerSector_(bytesPerSector == 0 ? 512 : bytesPerSector) {}
+MftTableReader::MftTableReader(DriveReader& drive, const MftRecordMap& map)
+    : drive_(drive), reads_(drive, kMaxFailuresInARow), map_(map) {}
 
 const uint8_t* MftTableReader::read(uint64_t index, Slot slot) {
     const MftRecordMap::Extent* extent = map_.extentOf(index);
@@ -17,7 +16,7 @@ const uint8_t* MftTableReader::read(uint64_t index, Slot slot) {
     const uint64_t position = extent->position + (index - extent->firstIndex) * map_.recordSize();
     Piece& piece = pieces_[slot == Slot::Scan ? 0 : 1];
     const bool held = position >= piece.position &&
-                      fits(position - piece.position, kMftRecordBytes, piece.length);
+                      fits(position - piece.position, map_.recordSize(), piece.length);
     const bool failedBefore = position >= failedStart_ && position < failedEnd_;
     if (!held && (failedBefore || !load(*extent, position, piece))) {
         return readSingle(position);
@@ -40,16 +39,16 @@ void MftTableReader::prefetchAhead(const Piece& piece, uint64_t at) const {
 #endif
 }
 
-// The piece starts at the record's sector and ends at the extent's end or
-// a piece's length on, whichever comes first; the map has already cut the
-// extent at the partition's and the disk's end.
+// The piece starts at the record and ends at the extent's end or a piece's
+// length on, whichever comes first; the map has already cut the extent at
+// the partition's and the disk's end.
 bool MftTableReader::load(const MftRecordMap::Extent& extent, uint64_t position, Piece& piece) {
-    const uint64_t start = position - position % bytesPerSector_;
+    const uint64_t start = position;
     const uint64_t extentEnd = extent.position + extent.count * map_.recordSize();
     const uint64_t length = std::min<uint64_t>(extentEnd - start, kPieceBytes);
     piece.length = 0;
     piece.view.reset();
-    if (length < position - start + kMftRecordBytes) return false;
+    if (length < map_.recordSize()) return false;
     piece.view = drive_.view(start, length);
     if (piece.view) {
         piece.data = piece.view->bytes();
@@ -58,7 +57,6 @@ bool MftTableReader::load(const MftRecordMap::Extent& extent, uint64_t position,
     }
     piece.position = start;
     piece.length = length;
-    noteResult(true);
     return true;
 }
 
@@ -69,7 +67,7 @@ bool MftTableReader::readPiece(uint64_t start, uint64_t length, Piece& piece) {
         piece.capacity = piece.bytes ? length : 0;
     }
     if (!piece.bytes) return false;
-    if (!drive_.readBytesQuietly(start, piece.bytes.get(), static_cast<uint32_t>(length))) {
+    if (!reads_.tryRead(start, piece.bytes.get(), static_cast<uint32_t>(length))) {
         failedStart_ = start;
         failedEnd_ = start + length;
         return false;
@@ -82,14 +80,8 @@ bool MftTableReader::readPiece(uint64_t start, uint64_t length, Piece& piece) {
 // read on its own so that the rest of the piece is still found; each
 // failure is shown, and a run of them ends the reading of the table.
 const uint8_t* MftTableReader::readSingle(uint64_t position) {
-    if (givenUp()) return nullptr;
-    const bool ok = drive_.readBytes(position, single_, static_cast<uint32_t>(kMftRecordBytes));
-    noteResult(ok);
-    return ok ? single_ : nullptr;
-}
-
-void MftTableReader::noteResult(bool ok) {
-    failuresInARow_ = ok ? 0 : failuresInARow_ + 1;
+    if (map_.recordSize() > sizeof single_) return nullptr;
+    return reads_.read(position, single_, map_.recordSize()) ? single_ : nullptr;
 }
 
 }  // namespace undelete

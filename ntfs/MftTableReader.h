@@ -9,6 +9,7 @@
 
 #include "disk/DriveReader.h"
 #include "ntfs/MftRecordMap.h"
+#include "scan/BudgetedReader.h"
 
 namespace undelete {
 
@@ -24,15 +25,15 @@ public:
     enum class Slot { Scan, Lookup };
 
     // `map`'s extents already lie inside the partition and the disk.
-    MftTableReader(DriveReader& drive, const MftRecordMap& map, uint32_t bytesPerSector);
+    MftTableReader(DriveReader& drive, const MftRecordMap& map);
 
-    // The first kMftRecordBytes of record `index`, valid until the next
-    // call for the same slot; possibly the device's own read-only bytes
-    // (parse a copy); null when no extent holds it, it cannot be
+    // The map's record size in bytes of record `index`, valid until the
+    // next call for the same slot; possibly the device's own read-only
+    // bytes (parse a copy); null when no extent holds it, it cannot be
     // read, or the table has been given up.
     const uint8_t* read(uint64_t index, Slot slot);
 
-    bool givenUp() const { return failuresInARow_ >= kMaxFailuresInARow; }
+    bool givenUp() const { return reads_.spent(); }
 
 private:
     // A piece lies in a window onto the device where the drive offers
@@ -51,18 +52,16 @@ private:
     void prefetchAhead(const Piece& piece, uint64_t at) const;
     static constexpr uint32_t kPrefetchRecords = 8;
     const uint8_t* readSingle(uint64_t position);
-    void noteResult(bool ok);
 
     DriveReader& drive_;
+    BudgetedReader reads_;
     const MftRecordMap& map_;
-    uint32_t bytesPerSector_;
     Piece pieces_[2];
-    uint8_t single_[kMftRecordBytes] = {};
+    uint8_t single_[kMaxMftRecordBytes] = {};
     // The last piece that could not be read whole: its records are read
     // one by one without asking for the piece again.
     uint64_t failedStart_ = 0;
     uint64_t failedEnd_ = 0;
-    uint32_t failuresInARow_ = 0;
 };
 
 }  // namespace undelete

@@ -3,11 +3,13 @@
 #include <cstring>
 
 #include "common/Bytes.h"
+#include "ntfs/MftRecord.h"
 
 namespace undelete {
 namespace {
 
 constexpr size_t kOemId = 3;
+constexpr size_t kBytesPerSector = 11;
 constexpr size_t kSectorsPerCluster = 13;
 constexpr size_t kMftCluster = 48;
 constexpr size_t kClustersPerRecord = 64;
@@ -32,11 +34,17 @@ uint64_t recordBytes(int8_t v, uint64_t bytesPerCluster) {
 
 }  // namespace
 
-bool decodeNtfsBootSector(const uint8_t* sector, uint32_t bytesPerSector, NtfsBootFields& out) {
+bool decodeNtfsBootSector(const uint8_t* sector, NtfsBootFields& out) {
     if (std::memcmp(sector + kOemId, "NTFS", 4) != 0) return false;
+    const uint32_t bytesPerSector = le16(sector + kBytesPerSector);
+    if (bytesPerSector < 512 || bytesPerSector > 4096 ||
+        (bytesPerSector & (bytesPerSector - 1)) != 0) {
+        return false;
+    }
     const uint64_t cluster = sectorsPerCluster(sector[kSectorsPerCluster]) * bytesPerSector;
     const uint64_t record = recordBytes(static_cast<int8_t>(sector[kClustersPerRecord]), cluster);
-    if (cluster == 0 || cluster > UINT32_MAX || record == 0 || record > UINT32_MAX) return false;
+    if (cluster == 0 || cluster > UINT32_MAX || !isMftRecordSize(record)) return false;
+    out.bytesPerSector = bytesPerSector;
     out.bytesPerCluster = static_cast<uint32_t>(cluster);
     out.recordSize = static_cast<uint32_t>(record);
     out.mftCluster = le64(sector + kMftCluster);

@@ -6,15 +6,20 @@
 namespace undelete {
 
 struct NtfsBootFields {
+    // The volume's own sector (offset 11): clusters are counted in these,
+    // whatever the sectors of the disk the volume lies on.
+    uint32_t bytesPerSector = 0;
     uint32_t bytesPerCluster = 0;
-    uint32_t recordSize = 0;  // MFT record size in bytes
+    uint32_t recordSize = 0;  // MFT record size in bytes: 1024, 2048 or 4096
     uint64_t mftCluster = 0;  // first cluster of the table
     uint32_t serial = 0;      // low half of the volume serial number
 };
 
 // Decodes the first 512 bytes of `sector`. False when the OEM id does not
-// begin with "NTFS" or the cluster or record size comes out as zero.
-bool decodeNtfsBootSector(const uint8_t* sector, uint32_t bytesPerSector, NtfsBootFields& out);
+// begin with "NTFS", the sector size is none of 512, 1024, 2048 and 4096,
+// the cluster size comes out as zero or the record size as none the record
+// parser takes.
+bool decodeNtfsBootSector(const uint8_t* sector, NtfsBootFields& out);
 
 // The absolute byte offset of `cluster` on a volume that starts at byte
 // `volumeOffset`; false when it would lie beyond 2^64 (a damaged cluster

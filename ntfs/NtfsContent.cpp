@@ -3,6 +3,7 @@
 
 #include "ntfs/NtfsBootSector.h"
 #include "ntfs/NtfsScanner.h"
+#include "scan/BudgetedReader.h"
 
 namespace undelete {
 namespace {
@@ -72,9 +73,12 @@ bool NtfsScanner::runsInside(const MftRecordInfo& info, uint64_t length) const {
 
 // The runs in list order up to `length`; sparse runs and bytes past the
 // initialized size are holes, and what the runs leave uncovered (their
-// rest lies in records this scanner does not follow) is lost.
+// rest lies in records this scanner does not follow) is lost. A piece that
+// cannot be read whole is read again cluster by cluster: only the clusters
+// that still fail (a bad sector) are lost, not the file.
 bool NtfsScanner::streamRuns(const MftRecordInfo& info, uint64_t length, ContentSink& sink) {
     const uint64_t readable = std::min(length, info.initializedSize);
+    BudgetedReader reads(drive_, kMaxReadFailuresInARow);
     std::vector<uint8_t> piece;
     uint64_t cluster = 0;
     uint64_t done = 0;
@@ -83,10 +87,12 @@ bool NtfsScanner::streamRuns(const MftRecordInfo& info, uint64_t length, Content
         cluster += static_cast<uint64_t>(run.runOffset);
         const uint64_t bytes = bytesOf(run, length - done, bytesPerCluster_);
         const uint64_t toRead = run.sparse || done >= readable ? 0 : std::min(bytes, readable - done);
-        // The buffer grows with the runs that are read, up to a piece: a
-        // small file, or one whose record claims more than its runs hold,
-        // does not cost a whole piece.
-        const uint64_t wanted = std::min<uint64_t>(toRead, kContentPieceBytes);
+        // The buffer grows with the runs that are read, in whole clusters
+        // up to a piece: a small file, or one whose record claims more than
+        // its runs hold, does not cost a whole piece.
+        const uint64_t clusters = toRead / bytesPerCluster_ + (toRead % bytesPerCluster_ != 0);
+        const uint64_t wanted =
+            std::min<uint64_t>(clusters * bytesPerCluster_, kContentPieceBytes);
         if (piece.size() < wanted) {
             try {
                 piece.resize(static_cast<size_t>(wanted));
@@ -96,43 +102,13 @@ bool NtfsScanner::streamRuns(const MftRecordInfo& info, uint64_t length, Content
         }
         uint64_t position = 0;
         if (toRead != 0 && (!clustersInside(cluster, toRead, position) ||
-                            !streamClusters(position, toRead, sink, piece))) {
+                            !reads.stream(position, toRead, bytesPerCluster_, sink, piece))) {
             return false;
         }
         if (bytes > toRead && !sink.skip(bytes - toRead)) return false;
         done += bytes;
     }
     return done >= length || sink.lost(length - done);
-}
-
-// A piece that cannot be read whole is read again cluster by cluster: only
-// the clusters that still fail (a bad sector) are lost, not the file; the
-// reader has said so for each, the sink counts them, and the rest is read.
-bool NtfsScanner::streamClusters(uint64_t position, uint64_t bytes, ContentSink& sink,
-                                 std::vector<uint8_t>& piece) {
-    while (bytes > 0) {
-        const auto n = static_cast<uint32_t>(std::min<uint64_t>(bytes, piece.size()));
-        const bool ok = drive_.readBytesQuietly(position, piece.data(), n)
-                            ? sink.write(piece.data(), n)
-                            : streamClusterByCluster(position, n, sink, piece);
-        if (!ok) return false;
-        position += n;
-        bytes -= n;
-    }
-    return true;
-}
-
-bool NtfsScanner::streamClusterByCluster(uint64_t position, uint32_t bytes, ContentSink& sink,
-                                         std::vector<uint8_t>& piece) {
-    while (bytes > 0) {
-        const uint32_t n = std::min(bytes, bytesPerCluster_);
-        const bool ok = drive_.readBytes(position, piece.data(), n) ? sink.write(piece.data(), n)
-                                                                    : sink.lost(n);
-        if (!ok) return false;
-        position += n;
-        bytes -= n;
-    }
-    return true;
 }
 
 }  // namespace undelete

@@ -12,11 +12,11 @@ bool NtfsScanner::describe(uint32_t index, DeletedFile& file) {
     const uint8_t* record = table_->read(index, MftTableReader::Slot::Scan);
     // Most records are in use: they are refused before any parse.
     uint16_t flags = 0;
-    if (record == nullptr || !peekRecordFlags(record, kMftRecordBytes, flags) || flags != 0) {
+    if (record == nullptr || !peekRecordFlags(record, recordSize_, flags) || flags != 0) {
         return false;
     }
     MftRecordInfo info;
-    if (!parseRecord(record, kMftRecordBytes, true, info)) return false;
+    if (!parseRecord(record, recordSize_, true, info)) return false;
     file.name = recordName(info);
     if (file.name.empty()) return false;  // no name outside the DOS namespace
     file.created = CreationTime::fileTime(le64(info.fileName.data() + kFileNameTimeOffset));

@@ -6,6 +6,11 @@
 #include "ntfs/NtfsBootSector.h"
 
 namespace undelete {
+
+const char kTableBeyondPartitionMessage[] =
+    "主文件表声称的记录多于分区所能容纳的，超出分区的记录未扫描";
+const char kTableUnmappedMessage[] = "主文件表有记录的位置无从得知，这些记录未扫描";
+
 namespace {
 
 constexpr uint32_t kBootSectorBytes = 512;
@@ -14,7 +19,8 @@ constexpr uint32_t kBootSectorBytes = 512;
 
 NtfsScanner::NtfsScanner(const ScanContext& context)
     : drive_(context.openDrive, context.showMessage, context.readFailed),
-      mftValidDataLength_(context.mftValidDataLength) {}
+      mftValidDataLength_(context.mftValidDataLength),
+      toldIncomplete_(context.toldIncomplete) {}
 
 bool NtfsScanner::open(const PartitionRecord* record) {
     if (record == nullptr) return false;
@@ -33,13 +39,13 @@ bool NtfsScanner::open(const PartitionRecord* record) {
     uint8_t boot[kBootSectorBytes] = {};
     if (!drive_.readBytes(partitionOffset_, boot, kBootSectorBytes)) return false;
     NtfsBootFields fields;
-    if (!decodeNtfsBootSector(boot, drive_.bytesPerSector(), fields)) return false;
+    if (!decodeNtfsBootSector(boot, fields)) return false;
     if (volumeEnd_ <= partitionOffset_) return false;
     bytesPerCluster_ = fields.bytesPerCluster;
     recordSize_ = fields.recordSize;
     if (!buildRecordMap(fields.serial, fields.mftCluster)) return false;
     try {
-        table_ = std::make_unique<MftTableReader>(drive_, *recordMap_, drive_.bytesPerSector());
+        table_ = std::make_unique<MftTableReader>(drive_, *recordMap_);
         folders_ = std::make_unique<FolderPaths>([this](uint64_t number, MftRecordInfo& info) {
             return readTableRecord(number, MftTableReader::Slot::Lookup, false, info);
         });
@@ -60,15 +66,17 @@ bool NtfsScanner::buildRecordMap(uint32_t serial, uint64_t mftCluster) {
     if (!clusterByteOffset(partitionOffset_, mftCluster, bytesPerCluster_, tableOffset)) {
         return false;
     }
-    uint8_t buffer[kMftRecordBytes] = {};
-    if (!drive_.readBytes(tableOffset, buffer, kMftRecordBytes)) return false;
+    uint8_t buffer[kMaxMftRecordBytes] = {};
+    if (!drive_.readBytes(tableOffset, buffer, recordSize_)) return false;
     MftRecordInfo info;
-    if (!parseTableRecord(buffer, kMftRecordBytes, info)) return false;
+    if (!parseTableRecord(buffer, recordSize_, info)) return false;
     // A mounted volume is asked by its serial number where there are such
-    // volumes; otherwise this volume's own record tells, so that two cloned
-    // volumes with one serial number each keep their own length.
-    const uint64_t validLength =
-        mftValidDataLength_ ? mftValidDataLength_(serial) : info.initializedSize;
+    // volumes; otherwise, and for a volume no mounted one answers for (no
+    // drive letter, a removable or damaged one: the usual case in
+    // recovery), this volume's own record tells. Two cloned volumes with one
+    // serial number each keep their own length where there is no lookup.
+    uint64_t validLength = mftValidDataLength_ ? mftValidDataLength_(serial) : 0;
+    if (validLength == 0) validLength = info.initializedSize;
     if (validLength == 0) return false;
     try {
         recordMap_ = std::make_unique<MftRecordMap>(
@@ -81,8 +89,14 @@ bool NtfsScanner::buildRecordMap(uint32_t serial, uint64_t mftCluster) {
     // bytes on a small disk does not make 2^40 indices.
     // Every record of a table lies in its volume, so the volume's size
     // bounds the numbers too (a vast sparse run cannot stretch them).
-    recordCount_ = std::min({validLength / recordSize_, recordMap_->mappedEnd(),
-                             (volumeEnd_ - partitionOffset_) / recordSize_});
+    // Either cut is told: the files past it are not listed.
+    const uint64_t claimed = validLength / recordSize_;
+    const uint64_t held = (volumeEnd_ - partitionOffset_) / recordSize_;
+    recordCount_ = std::min({claimed, recordMap_->mappedEnd(), held});
+    if (recordCount_ < claimed && toldIncomplete_) {
+        toldIncomplete_(held < claimed && held == recordCount_ ? kTableBeyondPartitionMessage
+                                                               : kTableUnmappedMessage);
+    }
     return true;
 }
 
@@ -90,16 +104,16 @@ bool NtfsScanner::readRecord(uint64_t index, bool notInUseOnly, MftRecordInfo& i
     if (!recordMap_ || index >= recordCount_) return false;
     const uint64_t position = recordMap_->entry(index);
     if (position == 0) return false;
-    uint8_t buffer[kMftRecordBytes] = {};
-    if (!drive_.readBytes(position, buffer, kMftRecordBytes)) return false;
-    return parseRecord(buffer, kMftRecordBytes, notInUseOnly, info);
+    uint8_t buffer[kMaxMftRecordBytes] = {};
+    if (!drive_.readBytes(position, buffer, recordSize_)) return false;
+    return parseRecord(buffer, recordSize_, notInUseOnly, info);
 }
 
 bool NtfsScanner::readTableRecord(uint64_t index, MftTableReader::Slot slot, bool notInUseOnly,
                                   MftRecordInfo& info) {
     if (!table_ || index >= recordCount_) return false;
     const uint8_t* record = table_->read(index, slot);
-    return record != nullptr && parseRecord(record, kMftRecordBytes, notInUseOnly, info);
+    return record != nullptr && parseRecord(record, recordSize_, notInUseOnly, info);
 }
 
 bool NtfsScanner::clustersInside(uint64_t cluster, uint64_t bytes, uint64_t& position) const {

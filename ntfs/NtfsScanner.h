@@ -18,8 +18,16 @@
 
 namespace undelete {
 
+// Told when the table's record count is cut: it claims more records than
+// the partition holds, or more than the runs the scanner follows map.
+extern const char kTableBeyondPartitionMessage[];
+extern const char kTableUnmappedMessage[];
+
 class NtfsScanner : public VolumeScanner {
 public:
+    // Failed reads in a row after which a save, or the table, reads no more.
+    static constexpr uint32_t kMaxReadFailuresInARow = 16;
+
     explicit NtfsScanner(const ScanContext& context);
 
     // Reads the boot sector and the table's own record, learns the table's
@@ -61,13 +69,10 @@ private:
     bool clustersInside(uint64_t cluster, uint64_t bytes, uint64_t& position) const;
     bool runsInside(const MftRecordInfo& info, uint64_t length) const;
     bool streamRuns(const MftRecordInfo& info, uint64_t length, ContentSink& sink);
-    bool streamClusters(uint64_t position, uint64_t bytes, ContentSink& sink,
-                        std::vector<uint8_t>& piece);
-    bool streamClusterByCluster(uint64_t position, uint32_t bytes, ContentSink& sink,
-                                std::vector<uint8_t>& piece);
 
     DriveReader drive_;
     MftLengthLookup mftValidDataLength_;
+    MessageSink toldIncomplete_;
     uint64_t partitionOffset_ = 0;  // absolute byte offset of the partition
     uint64_t volumeEnd_ = 0;  // absolute end: the partition's, or the disk's when sooner
     uint64_t recordCount_ = 0;

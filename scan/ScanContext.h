@@ -15,6 +15,10 @@ struct ScanContext {
     // Asked by serial number for the valid data length of the master file
     // table; when empty, the volume's own $MFT record gives it.
     MftLengthLookup mftValidDataLength;
+    // Told (once per cause and scan) when the scan cannot cover all the
+    // volume holds: a table cut to what the partition holds, folders
+    // outside the volume. The rows listed are then not all there may be.
+    MessageSink toldIncomplete;
 };
 
 }  // namespace undelete
