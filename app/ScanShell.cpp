@@ -28,6 +28,7 @@ struct ScanShell::ReadFailures {
     std::atomic<uint64_t> count{0};
     std::atomic<uint64_t> firstAt{0};
     std::atomic<bool> shown{false};
+    std::atomic<uint64_t> incomplete{0};
 };
 
 namespace {
@@ -77,7 +78,7 @@ ScanShell::ScanShell(ShellView& view, ShellContext context)
     : view_(view),
       context_(std::move(context)),
       scanContext_{context_.openDrive, [&view](const char* text) { view.showMessageBox(text); },
-                   {}, context_.mftValidDataLength} {}
+                   {}, context_.mftValidDataLength, {}} {}
 
 ScanShell::~ScanShell() {
     view_.runOnUiThread([this] {
@@ -178,6 +179,7 @@ void ScanShell::finishStep(const std::shared_ptr<WorkerToken>& token, ScanOutcom
         if (failures_) {
             failed = report_.failedReads = failures_->count;
             firstAt = report_.firstFailedAt = failures_->firstAt;
+            report_.incomplete = failures_->incomplete;
         }
         if (running_ != token) return;
         switchScan(false, nullptr);
@@ -207,6 +209,10 @@ std::shared_ptr<VolumeScanner> ScanShell::openStep(const PartitionRecord& record
         };
         context.readFailed = [failures](uint64_t offset, uint32_t) {
             if (failures->count.fetch_add(1) == 0) failures->firstAt = offset;
+        };
+        context.toldIncomplete = [failures, show = scanContext_.showMessage](const char* text) {
+            ++failures->incomplete;
+            show(text);
         };
         if (context_.makeScanner) scanner = context_.makeScanner(record, context);
     } catch (const std::bad_alloc&) {

@@ -43,6 +43,7 @@ struct ScanReport {
     uint64_t listed = 0;          // rows added
     uint64_t failedReads = 0;     // reads of the disk that failed, open included
     uint64_t firstFailedAt = 0;   // byte position of the first of them
+    uint64_t incomplete = 0;      // causes told why the rows may not be all
 };
 
 // One file saved (or not).

@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool locale = initProcessLocale();
     (void)locale;
     auto image = volumeFrom(data, size);
-    ScanContext context{memoryDriveOpener(image), {}, {}, {}};
+    ScanContext context{memoryDriveOpener(image), {}, {}, {}, {}};
     Fat32Scanner scanner(context);
     PartitionRecord record;
     record.partitionType = 0x0C;

@@ -123,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PartitionRecord partition;
     partition.partitionType = 0x07;
     partition.totalSectors = kImageBytes / 512;
-    NtfsScanner scanner(ScanContext{memoryDriveOpener(image), [](const char*) {}, {}, {}});
+    NtfsScanner scanner(ScanContext{memoryDriveOpener(image), [](const char*) {}, {}, {}, {}});
     if (!scanner.open(&partition)) return 0;
     // The count is bounded by the disk, whatever the table claims.
     if (scanner.itemCount() > kImageBytes / 512) std::abort();

@@ -75,6 +75,7 @@ PartitionTableKind collectPartitionRows(const DriveOpener& openDrive, const Mess
         openDrive, messages, [&rows](const PartitionRecord& record, uint32_t bytesPerSector) {
             PartitionRow row;
             row.record = record;
+            row.bytesPerSector = bytesPerSector;
             row.texts = partitionRowTexts(static_cast<int>(rows.size()), record, bytesPerSector);
             rows.push_back(std::move(row));
         });

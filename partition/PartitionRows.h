@@ -24,6 +24,7 @@ std::string partitionCapacityText(uint64_t totalSectors, uint32_t bytesPerSector
 
 struct PartitionRow {
     PartitionRecord record;  // the row's own copy: the scan command's input
+    uint32_t bytesPerSector = 512;  // the device's: the unit of the record's sectors
     std::array<std::string, kPartitionColumns> texts;
 };
 

@@ -12,7 +12,7 @@ namespace undelete {
 const char kFileHeader[] = "row\tindex\tname\ttime\tsize\tbytes\tcreated\tpath\tstate";
 const char kPartitionHeader[] =
     "row\tfilesystem\ttype\tstart_cylinder\tstart_head\tstart_sector\tend_cylinder\tend_head\t"
-    "end_sector\tcapacity\tactive\tstart\tsectors\tbytes";
+    "end_sector\tcapacity\tactive\tstart\tsectors\tbytes\tsector_size";
 
 namespace {
 
@@ -210,35 +210,41 @@ std::string fileJson(const BatchFile& f, int64_t utcOffsetSeconds) {
 
 namespace {
 
-// The capacity column counts 512-byte sectors, as the dialog's does.
-constexpr uint64_t kSectorBytes = 512;
-
 // The type column in the message language ("数据" of a GPT row is a word).
 std::string typeText(const PartitionRecord& r) {
     return tr(partitionTypeText(r).c_str());
 }
 
+// The partition's bytes, saturated rather than wrapped.
+std::string byteCount(const PartitionRecord& r, uint32_t sectorBytes) {
+    const uint64_t bytes = sectorBytes != 0 && r.totalSectors > UINT64_MAX / sectorBytes
+                               ? UINT64_MAX
+                               : r.totalSectors * sectorBytes;
+    return std::to_string(bytes);
+}
+
 }  // namespace
 
-std::string partitionTsv(int number, const PartitionRecord& r) {
+std::string partitionTsv(int number, const PartitionRecord& r, uint32_t sectorBytes) {
     return std::to_string(number) + '\t' + partitionFileSystemText(r) + '\t' + typeText(r) +
            '\t' + std::to_string(r.startCylinder) + '\t' +
            std::to_string(r.startHead) + '\t' + std::to_string(r.startSector) + '\t' +
            std::to_string(r.endCylinder) + '\t' + std::to_string(r.endHead) + '\t' +
            std::to_string(r.endSector) + '\t' +
-           partitionCapacityText(r.totalSectors, kSectorBytes) + '\t' +
+           partitionCapacityText(r.totalSectors, sectorBytes) + '\t' +
            (r.bootIndicator == 0x80 ? "yes" : "no") + '\t' + std::to_string(r.firstSector()) +
-           '\t' + std::to_string(r.totalSectors) + '\t' +
-           std::to_string(r.totalSectors * kSectorBytes);
+           '\t' + std::to_string(r.totalSectors) + '\t' + byteCount(r, sectorBytes) + '\t' +
+           std::to_string(sectorBytes);
 }
 
-std::string partitionJson(int number, const PartitionRecord& r) {
+std::string partitionJson(int number, const PartitionRecord& r, uint32_t sectorBytes) {
     return "{\"row\":" + std::to_string(number) + ",\"filesystem\":\"" +
            partitionFileSystemText(r) + "\",\"type\":" + jsonString(typeText(r)) +
            ",\"active\":" + (r.bootIndicator == 0x80 ? "true" : "false") +
            ",\"start\":" + std::to_string(r.firstSector()) +
            ",\"sectors\":" + std::to_string(r.totalSectors) +
-           ",\"bytes\":" + std::to_string(r.totalSectors * kSectorBytes) + "}";
+           ",\"bytes\":" + byteCount(r, sectorBytes) +
+           ",\"sector_size\":" + std::to_string(sectorBytes) + "}";
 }
 
 }  // namespace undelete

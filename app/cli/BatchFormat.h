@@ -45,7 +45,8 @@ extern const char kPartitionHeader[];  // TSV header of the partition rows
 // Lines without their newline.
 std::string fileTsv(const BatchFile& file, int64_t utcOffsetSeconds);
 std::string fileJson(const BatchFile& file, int64_t utcOffsetSeconds);
-std::string partitionTsv(int number, const PartitionRecord& record);
-std::string partitionJson(int number, const PartitionRecord& record);
+// `start` and `sectors` count the device's sectors of `sectorBytes`.
+std::string partitionTsv(int number, const PartitionRecord& record, uint32_t sectorBytes);
+std::string partitionJson(int number, const PartitionRecord& record, uint32_t sectorBytes);
 
 }  // namespace undelete

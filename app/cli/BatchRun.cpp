@@ -273,7 +273,8 @@ int listPartitions(const ShellContext& context, bool json) {
     int number = 0;
     for (const PartitionRow& row : collectPartitionRows(context.openDrive, standardError())) {
         const std::string line =
-            json ? partitionJson(number, row.record) : partitionTsv(number, row.record);
+            json ? partitionJson(number, row.record, row.bytesPerSector)
+                 : partitionTsv(number, row.record, row.bytesPerSector);
         std::printf("%s\n", line.c_str());
         ++number;
     }
@@ -319,6 +320,8 @@ int scanPartition(const BatchRequest& request, ShellContext context) {
                    static_cast<ull>(report.firstFailedAt));
         status = kExitFailure;
     }
+    // The scanner has told why its rows may not be all (on standard error).
+    if (report.incomplete > 0) status = kExitFailure;
     // The table promises more than the disk holds: what lies past its end
     // was not scanned.
     const PartitionRecord& record = partitions[request.row].record;

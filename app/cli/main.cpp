@@ -14,6 +14,7 @@
 #include "app/cli/BatchRun.h"
 #include "common/Text.h"
 #include "disk/DriveSelection.h"
+#include "partition/SectorSizeProbe.h"
 
 #if defined(UNDELETE_HAVE_TERMINAL)
 #include "app/terminal/TerminalDialog.h"
@@ -199,7 +200,8 @@ int main(int argc, char** argv) {
     if (!checkDisk(disk)) return kExitFailure;
 
     ShellContext context;
-    context.openDrive = driveOpener(disk);
+    // A block device gives its own sector size; an image file is probed.
+    context.openDrive = driveOpener(disk, probeImageSectorSize(driveOpener(disk)));
     context.diskPath = disk;
     if (partitions) return listPartitions(context, request.json);
     if (*scan) return scanPartition(request, std::move(context));

@@ -17,6 +17,7 @@
 #include "disk/win32/ImageFileDrive.h"
 #include "disk/win32/PhysicalDrive.h"
 #include "partition/PartitionRows.h"
+#include "partition/SectorSizeProbe.h"
 
 namespace {
 
@@ -48,8 +49,10 @@ bool chooseContext(const DiskChoice& choice, win32::DialogView& view, ShellConte
             return false;
         }
         const std::string path = choice.imagePath;
+        const uint32_t sectorBytes =
+            probeImageSectorSize([path] { return openImageFileDrive(path); });
         context.diskPath = path;
-        context.openDrive = [path] { return openImageFileDrive(path); };
+        context.openDrive = [path, sectorBytes] { return openImageFileDrive(path, sectorBytes); };
         return true;
     }
     }

@@ -79,7 +79,7 @@ protected:
         std::map<std::string, Listed> listed;
         if (row >= static_cast<int>(rows.size())) return listed;
         Fat32Scanner scanner(ScanContext{opener, [&](const char* m) { messages.push_back(m); },
-                                         {}, {}});
+                                         {}, {}, {}});
         if (!scanner.open(&rows[static_cast<size_t>(row)].record)) return listed;
         DeletedFile file;
         ResultRow texts{};

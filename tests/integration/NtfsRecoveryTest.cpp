@@ -162,7 +162,7 @@ protected:
         partition.partitionType = 0x07;
         partition.relativeSectors = kStart;
         partition.totalSectors = 65536;
-        undelete::ScanContext context{undelete::driveOpener(built.image()), {}, {}, {}};
+        undelete::ScanContext context{undelete::driveOpener(built.image()), {}, {}, {}, {}};
         undelete::NtfsScanner scanner(context);
         std::map<uint32_t, undelete::DeletedFile> listed;
         if (!scanner.open(&partition)) return listed;

@@ -61,7 +61,7 @@ private:
 // A scanner context on `disk` whose messages go to `messages`.
 inline ScanContext scanContext(MemoryDisk& disk, MessageCapture& messages,
                                MftLengthLookup mftLength = {}) {
-    return ScanContext{disk.opener(), messages.sink(), {}, std::move(mftLength)};
+    return ScanContext{disk.opener(), messages.sink(), {}, std::move(mftLength), messages.sink()};
 }
 
 }  // namespace undelete::test

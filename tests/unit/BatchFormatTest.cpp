@@ -95,10 +95,15 @@ TEST(BatchFormat, PartitionRowsCarryExactSectorsAndBytes) {
     r.baseSector = 2048;
     r.relativeSectors = 63;
     r.totalSectors = 614400;
-    EXPECT_EQ(partitionJson(2, r),
+    EXPECT_EQ(partitionJson(2, r, 512),
               "{\"row\":2,\"filesystem\":\"FAT32\",\"type\":\"0C\",\"active\":true,"
-              "\"start\":2111,\"sectors\":614400,\"bytes\":314572800}");
-    EXPECT_EQ(partitionTsv(2, r), "2\tFAT32\t0C\t0\t0\t0\t0\t0\t0\t0.3 GB\tyes\t2111\t614400\t314572800");
+              "\"start\":2111,\"sectors\":614400,\"bytes\":314572800,\"sector_size\":512}");
+    EXPECT_EQ(partitionTsv(2, r, 512),
+              "2\tFAT32\t0C\t0\t0\t0\t0\t0\t0\t0.3 GB\tyes\t2111\t614400\t314572800\t512");
+    // On a disk of 4096-byte sectors the counts stay in its sectors; bytes
+    // and capacity follow them.
+    EXPECT_EQ(partitionTsv(2, r, 4096),
+              "2\tFAT32\t0C\t0\t0\t0\t0\t0\t0\t2.3 GB\tyes\t2111\t614400\t2516582400\t4096");
 }
 
 TEST(Language, ChineseExactlyWhenTheMessageLanguageIsChinese) {

@@ -12,6 +12,7 @@ namespace {
 
 std::vector<uint8_t> bootSector(const char* label) {
     std::vector<uint8_t> s(512, 0);
+    put16(s.data() + 11, 512);
     s[13] = 8;
     put16(s.data() + 14, 32);
     s[16] = 2;

@@ -15,6 +15,7 @@ namespace {
 
 const std::string kPreparing = "程序正在准备初始化，可能需要很长时间才能响应";
 const std::string kReady = "初始化已经成功完成";
+const std::string kOutside = kFolderOutsideVolumeMessage;
 const std::string kReadError = "ReadFile() Error";
 
 class Fat32ScannerTest : public ::testing::Test {
@@ -87,20 +88,20 @@ TEST_F(Fat32ScannerTest, RefusalsBeforeTheWalkShowNoScannerMessage) {
 
 TEST_F(Fat32ScannerTest, FailedRootReadEndsOpenAfterTheFirstMessage) {
     VolumeLayout zero;
-    zero.sectorsPerCluster = 0;  // the reader refuses a read of no sectors, silently
+    zero.sectorsPerCluster = 0;  // no cluster size: refused with its boot sector, silently
     Fat32Volume empty(zero);
     Fat32Scanner scanner(context(empty));
     EXPECT_FALSE(scanner.open(&empty.record));
-    EXPECT_EQ(messages.messages(), Names{kPreparing});
+    EXPECT_TRUE(messages.messages().empty());
 
-    // A root beyond the volume's clusters is not read at all.
+    // A root beyond the volume's clusters is not read at all, and told.
     VolumeLayout far;
     far.rootCluster = 1u << 24;
     Fat32Volume volume(far);
     Fat32Scanner other(context(volume));
     const int before = volume.disk().image().reads.load();
     EXPECT_FALSE(other.open(&volume.record));
-    EXPECT_EQ(messages.messages(), (Names{kPreparing, kPreparing}));
+    EXPECT_EQ(messages.messages(), (Names{kPreparing, kOutside}));
     EXPECT_EQ(volume.disk().image().reads.load() - before, 2);  // boot sector and FAT
 }
 
@@ -123,9 +124,10 @@ TEST_F(Fat32ScannerTest, WalkIsDepthFirstPreOrderAndSkipsWhatItMust) {
     volume.put(9, Directory().add(deletedFile("XN_DOT     ")));
     Fat32Scanner scanner(context(volume));
     ASSERT_TRUE(scanner.open(&volume.record));
-    // The deleted directory's cluster does not start with "." and "..": not walked.
+    // The deleted directory's cluster does not start with "." and "..": not
+    // walked. The live folder outside the volume is told.
     EXPECT_EQ(names(scanner), (Names{"#OOT1", "#UB1", "#EEP", "#UB2", "#OOT2"}));
-    EXPECT_EQ(messages.messages(), (Names{kPreparing, kReady}));
+    EXPECT_EQ(messages.messages(), (Names{kPreparing, kOutside, kReady}));
 }
 
 TEST_F(Fat32ScannerTest, CyclesEndAndEachClusterIsWalkedOnce) {

@@ -225,7 +225,7 @@ TEST_F(Fat32Walk, BadSectorsAreLostAndAFloodOfThemStopsTheReading) {
                                            {c21, c21 + 512}, {c30, c30 + 30 * 512}},
                                 &reads);
                         },
-                        messages.sink(), {}, {}};
+                        messages.sink(), {}, {}, {}};
     Fat32Scanner scanner(context);
     ASSERT_TRUE(scanner.open(&volume.record));
 
@@ -259,7 +259,7 @@ TEST_F(Fat32Walk, AnUnreadableFatLeavesTheStateUnknown) {
                                                         {fats, fats + 8 * 512}},
                                              &reads);
                                      },
-                                     messages.sink(), {}, {}});
+                                     messages.sink(), {}, {}, {}});
     ASSERT_TRUE(scanner.open(&volume.record));
     EXPECT_EQ(list(scanner), (std::vector<Listed>{{"/", "#ILE", FileState::Unknown}}));
     std::vector<uint8_t> data;

@@ -83,7 +83,7 @@ protected:
                                 return std::make_unique<BadSectorDrive>(image, badStart, badEnd);
                             },
                             messages_.sink(), [this](uint64_t, uint32_t) { ++failedReads_; },
-                            {}};
+                            {}, {}};
         auto s = std::make_unique<NtfsScanner>(context);
         EXPECT_TRUE(s->open(&volume_.partition));
         return s;

@@ -73,32 +73,39 @@ TEST(MftRecordMap, FillStopsAtTheRecordCountAndSparseRunsHaveNoPositions) {
 TEST(NtfsBootSector, OemIdAndRecordSizeRules) {
     NtfsBootFields f;
     auto boot = test::ntfsBootSector(8, 786432, 0xF6, 0xDEADBEEF);
-    ASSERT_TRUE(decodeNtfsBootSector(boot.data(), 512, f));
+    ASSERT_TRUE(decodeNtfsBootSector(boot.data(), f));
     EXPECT_EQ(f.bytesPerCluster, 4096u);
     EXPECT_EQ(f.recordSize, 1024u);
     EXPECT_EQ(f.mftCluster, 786432u);
     EXPECT_EQ(f.serial, 0xDEADBEEFu);
 
     std::memcpy(&boot[7], "XYZW", 4);  // the last four OEM bytes are not looked at
-    EXPECT_TRUE(decodeNtfsBootSector(boot.data(), 512, f));
+    EXPECT_TRUE(decodeNtfsBootSector(boot.data(), f));
     boot[3] = 'n';  // "nTFS"
-    EXPECT_FALSE(decodeNtfsBootSector(boot.data(), 512, f));
+    EXPECT_FALSE(decodeNtfsBootSector(boot.data(), f));
 
     boot = test::ntfsBootSector(8, 4, 0xF4, 1);
-    ASSERT_TRUE(decodeNtfsBootSector(boot.data(), 512, f));
+    ASSERT_TRUE(decodeNtfsBootSector(boot.data(), f));
     EXPECT_EQ(f.recordSize, 4096u);
     boot = test::ntfsBootSector(2, 4, 0x02, 1);  // positive: clusters per record
-    ASSERT_TRUE(decodeNtfsBootSector(boot.data(), 512, f));
+    ASSERT_TRUE(decodeNtfsBootSector(boot.data(), f));
     EXPECT_EQ(f.bytesPerCluster, 1024u);
     EXPECT_EQ(f.recordSize, 2048u);
-    boot = test::ntfsBootSector(1, 4, 0xF6, 1);  // the drive's sector size counts, not offset 11
-    ASSERT_TRUE(decodeNtfsBootSector(boot.data(), 4096, f));
+    boot = test::ntfsBootSector(1, 4, 0xF4, 1);  // the volume's own sector size counts
+    put16(&boot[11], 4096);
+    ASSERT_TRUE(decodeNtfsBootSector(boot.data(), f));
+    EXPECT_EQ(f.bytesPerSector, 4096u);
     EXPECT_EQ(f.bytesPerCluster, 4096u);
+    EXPECT_EQ(f.recordSize, 4096u);
+    put16(&boot[11], 4095);
+    EXPECT_FALSE(decodeNtfsBootSector(boot.data(), f));
+    boot = test::ntfsBootSector(1, 4, 0xF7, 1);  // 512-byte records: none the parser takes
+    EXPECT_FALSE(decodeNtfsBootSector(boot.data(), f));
     boot = test::ntfsBootSector(0xF8, 4, 0xF6, 1);  // 2^8 sectors: clusters above 64 KiB
-    ASSERT_TRUE(decodeNtfsBootSector(boot.data(), 512, f));
+    ASSERT_TRUE(decodeNtfsBootSector(boot.data(), f));
     EXPECT_EQ(f.bytesPerCluster, 128u * 1024);
     boot = test::ntfsBootSector(0, 4, 0xF6, 1);
-    EXPECT_FALSE(decodeNtfsBootSector(boot.data(), 512, f));
+    EXPECT_FALSE(decodeNtfsBootSector(boot.data(), f));
 }
 
 TEST(NtfsOpen, RecordCountComesFromTheLookupOrElseFromTheTablesOwnRecord) {
@@ -115,7 +122,9 @@ TEST(NtfsOpen, RecordCountComesFromTheLookupOrElseFromTheTablesOwnRecord) {
     };
     EXPECT_EQ(countOf(fixedMftLength(TestVolume::kSerial, 10 * 1024 + 100)), 10);
     EXPECT_EQ(countOf(fixedMftLength(TestVolume::kSerial, 1000)), 0);
-    EXPECT_EQ(countOf(fixedMftLength(TestVolume::kSerial + 1, 10 * 1024)), -1);  // no such volume
+    // No mounted volume answers (no drive letter, a damaged volume): the
+    // table's own record tells.
+    EXPECT_EQ(countOf(fixedMftLength(TestVolume::kSerial + 1, 10 * 1024)), 20);
     EXPECT_EQ(countOf({}), 20);
     EXPECT_TRUE(messages.messages().empty());
 }
