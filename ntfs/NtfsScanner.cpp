@@ -94,8 +94,7 @@ bool NtfsScanner::buildRecordMap(uint32_t serial, uint64_t mftCluster) {
     const uint64_t held = (volumeEnd_ - partitionOffset_) / recordSize_;
     recordCount_ = std::min({claimed, recordMap_->mappedEnd(), held});
     if (recordCount_ < claimed && toldIncomplete_) {
-        toldIncomplete_(held < claimed && held == recordCount_ ? kTableBeyondPartitionMessage
-                                                               : kTableUnmappedMessage);
+        toldIncomplete_(held < claimed ? kTableBeyondPartitionMessage : kTableUnmappedMessage);
     }
     return true;
 }

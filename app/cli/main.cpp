@@ -29,7 +29,8 @@ is always one line and no control byte reaches the terminal: \t \n \r \\
 and \xNN for other control bytes and bytes that are not UTF-8):
   --partitions   row filesystem type start_cylinder start_head start_sector
                  end_cylinder end_head end_sector capacity active start
-                 sectors bytes (start and sectors in 512-byte sectors)
+                 sectors bytes sector_size (start and sectors in the
+                 disk's sectors of sector_size bytes; bytes exact)
   --scan ROW     row index name time size bytes created path state
                  (time and size as the dialog shows them; bytes exact;
                  created in ISO 8601 UTC, a FAT32 local time moved to UTC

@@ -58,6 +58,7 @@ struct ScannerScript {
     int failedReadsInOpen = 0;       // open reports this many failed reads, 4096 bytes apart
     std::string folder;              // DeletedFile::path of every item
 
+    const char* toldInOpen = nullptr;      // why the rows may not be all, told in open
     std::atomic<int> inside{0};            // threads inside an operation
     std::atomic<int> describeCalls{0};
     std::atomic<uint32_t> highestDescribed{0};
@@ -77,6 +78,9 @@ public:
     bool open(const PartitionRecord*) override {
         Inside in(script_);
         if (script_.openGate) script_.openGate->wait();
+        if (script_.toldInOpen && context_.toldIncomplete) {
+            context_.toldIncomplete(script_.toldInOpen);
+        }
         for (int i = 0; i < script_.failedReadsInOpen; ++i) {
             if (context_.readFailed) context_.readFailed(4096u * (i + 1), 512);
             if (context_.showMessage) context_.showMessage("ReadFile() Error");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -27,6 +28,32 @@ TEST(DriveReader, OpensWithGeometryAndReadsSectorsAndBytes) {
     ASSERT_TRUE(reader.readBytes(512 * 5 + 3, buffer, 10));
     EXPECT_EQ(buffer[0], 5);
     EXPECT_EQ(disk.image().locks.load(), disk.image().unlocks.load());
+}
+
+// The device refuses anything but whole sectors (as a raw disk does): any
+// byte range still arrives, in at most three reads, the middle whole.
+TEST(DriveReader, ServesAnyRangeThroughWholeSectors) {
+    for (const uint32_t sector : {512u, 4096u}) {
+        MemoryDisk disk(8 * 4096, sector);
+        for (size_t i = 0; i < disk.bytes().size(); ++i) disk.bytes()[i] = static_cast<uint8_t>(i * 7 + i / 251);
+        MessageCapture messages;
+        DriveReader reader(disk.opener(), messages.sink());
+        ASSERT_TRUE(reader.open());
+        struct Range { uint64_t offset; uint32_t length; int reads; };
+        for (const Range r : {Range{sector - 3, 3 * sector + 10, 3}, Range{sector + 5, 7, 1},
+                              Range{2 * sector, sector + 1, 2}, Range{3, sector, 2}}) {
+            std::vector<uint8_t> buffer(r.length);
+            const int before = disk.image().reads.load();
+            ASSERT_TRUE(reader.readBytes(r.offset, buffer.data(), r.length)) << r.offset;
+            EXPECT_EQ(disk.image().reads.load() - before, r.reads) << r.offset;
+            EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), disk.at(r.offset))) << r.offset;
+        }
+        EXPECT_EQ(disk.image().refusedReads.load(), 0);
+        // The last sector's tail is as readable as its head; past it, nothing.
+        uint8_t tail[5];
+        EXPECT_TRUE(reader.readBytes(8 * 4096 - 5, tail, 5));
+        EXPECT_FALSE(reader.readBytes(8 * 4096 - 5, tail, 6));
+    }
 }
 
 TEST(DriveReader, RefusesEmptyRequestsWithoutTouchingTheDevice) {

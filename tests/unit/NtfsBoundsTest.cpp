@@ -83,7 +83,7 @@ protected:
                                 return std::make_unique<BadSectorDrive>(image, badStart, badEnd);
                             },
                             messages_.sink(), [this](uint64_t, uint32_t) { ++failedReads_; },
-                            {}, {}};
+                            {}, messages_.sink()};
         auto s = std::make_unique<NtfsScanner>(context);
         EXPECT_TRUE(s->open(&volume_.partition));
         return s;
@@ -114,6 +114,8 @@ TEST_F(NtfsBounds, TheRecordCountIsWhatTheDiskHoldsNotWhatTheTableClaims) {
                           .data({0x15, 0, 0, 0, 0, 0x40, 0x04}, claim, claim)
                           .build());
     EXPECT_EQ(scanner()->itemCount(), ((2u << 20) - volume_.clusterOffset(4)) / 1024);
+    // The cut is told: the files past it are not listed.
+    EXPECT_EQ(messages_.messages(), std::vector<std::string>{kTableBeyondPartitionMessage});
 
     // A sparse run of 2^38 clusters first: the numbers after it cannot be
     // more than the volume can hold.

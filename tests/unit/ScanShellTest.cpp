@@ -294,6 +294,16 @@ TEST_F(ShellFixture, FailedReadsShowTheFirstBoxAndOneSummary) {
               (std::vector<std::string>{"ReadFile() Error", "读取失败 5000 次，第一次在字节 4096"}));
 }
 
+TEST_F(ShellFixture, AToldCutIsShownAndCountedInTheReport) {
+    ScannerScript& script = newScript();
+    script.items = 1;
+    script.toldInOpen = "cut";
+    queue(script);
+    ASSERT_TRUE(scanToEnd(&record));
+    EXPECT_EQ(shell.lastScanReport().incomplete, 1u);
+    EXPECT_EQ(view.messageList(), std::vector<std::string>{"cut"});
+}
+
 class SaveFixture : public ShellFixture {
 protected:
     void SetUp() override {

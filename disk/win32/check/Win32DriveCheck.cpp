@@ -1,6 +1,8 @@
 // Runs the Win32 drive device against a file (under Wine on the build
 // machine, or on Windows): 64-bit positioning, end-of-data and refused
-// positions, and reads from two threads on one device landing where asked.
+// positions, reads from two threads on one device landing where asked, and
+// whole sectors only: the image backend refuses anything else, as a raw
+// disk does, and the reader over it still serves any byte range.
 // Not part of the core; scripts/build-windows builds it and
 // scripts/test-windows runs it.
 #include "disk/win32/PhysicalDrive.h"
@@ -14,7 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "disk/DriveReader.h"
 #include "disk/DriveSelection.h"
+#include "disk/win32/ImageFileDrive.h"
 
 namespace {
 
@@ -105,6 +109,29 @@ void checkTwoThreads(DriveDevice& drive) {
     expect(wrong.load() == 0, "reads from two threads each land where asked");
 }
 
+void checkWholeSectors(const char* path) {
+    for (const uint32_t sector : {512u, 4096u}) {
+        std::unique_ptr<DriveDevice> image = undelete::openImageFileDrive(path, sector);
+        expect(image != nullptr, "the sample opens as an image");
+        if (!image) return;
+        std::vector<uint8_t> block(2 * sector);
+        expect(image->readAt(sector, block.data(), sector) == sector &&
+                   block[0] == patternAt(sector),
+               "a whole aligned sector is read");
+        expect(image->readAt(sector + 1, block.data(), sector) == 0,
+               "a sector at an unaligned offset is refused");
+        expect(image->readAt(0, block.data(), sector + 1) == 0, "a part of a sector is refused");
+
+        undelete::DriveReader reader([&] { return undelete::openImageFileDrive(path, sector); },
+                                     {});
+        std::vector<uint8_t> bytes(3 * sector + 7);
+        bool same = reader.open() && reader.readBytes(sector - 3, bytes.data(),
+                                                      static_cast<uint32_t>(bytes.size()));
+        for (size_t k = 0; same && k < bytes.size(); ++k) same = bytes[k] == patternAt(sector - 3 + k);
+        expect(same, "the reader serves an unaligned range through whole sectors");
+    }
+}
+
 void checkSelection() {
     const std::string path = undelete::defaultDrivePath();
     expect(path == "\\\\.\\PHYSICALDRIVE0", "the default disk is PhysicalDrive0");
@@ -134,6 +161,7 @@ int main() {
         checkTwoThreads(*drive);
         drive.reset();
     }
+    checkWholeSectors(path);
     checkSelection();
     DeleteFileA(path);
     std::printf("win32 drive check: %d checks, %d failures\n", checks, failures);
