@@ -75,23 +75,28 @@ std::wstring systemPath(const std::string& path) {
 FileInfo inspect(const std::string& path) {
     FileInfo info;
 #if defined(_WIN32)
-    struct _stat64 st {};
-    if (_wstat64(systemPath(path).c_str(), &st) != 0) {
-        info.error = errno;
+    // Not _wstat64: the runtime's stat refuses a path with '?' in it, as
+    // every \\?\ path has.
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(systemPath(path).c_str(), GetFileExInfoStandard, &data)) {
+        info.error = errnoOf(GetLastError());
         return info;
     }
-    const bool folder = (st.st_mode & _S_IFDIR) != 0, file = (st.st_mode & _S_IFREG) != 0;
+    info.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Folder
+                                                                        : FileKind::File;
+    return info;
 #else
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         info.error = errno;
         return info;
     }
-    const bool folder = S_ISDIR(st.st_mode), file = S_ISREG(st.st_mode);
-#endif
-    info.kind = folder ? FileKind::Folder : file ? FileKind::File : FileKind::Other;
+    info.kind = S_ISDIR(st.st_mode)   ? FileKind::Folder
+                : S_ISREG(st.st_mode) ? FileKind::File
+                                      : FileKind::Other;
     info.mode = static_cast<unsigned>(st.st_mode) & 07777u;
     return info;
+#endif
 }
 
 std::string folderOf(const std::string& path) {
