@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/Language.h"
+#include "app/ScannedDisk.h"
 #include "app/cli/BatchFormat.h"
 #include "app/cli/BatchView.h"
 #include "disk/DriveSelection.h"
@@ -161,12 +162,19 @@ private:
     }
 };
 
-int saveToStandardOutput(ScanShell& shell, const ShellContext& context, uint64_t index) {
+int saveToStandardOutput(ScanShell& shell, const ShellContext& context, uint64_t index,
+                         bool force) {
     SaveReport report;
     report.path = "-";
-    if (isDiskPath("/proc/self/fd/1", context.diskPath)) {
+    const char* const standardOutput = "/proc/self/fd/1";
+    if (isDiskPath(standardOutput, context.diskPath)) {
         report.refused = true;
         reportFailedSave(report);
+        return kExitFailure;
+    }
+    // A file the shell opened there is a target like any other.
+    if (!force && liesOnScannedDisk(standardOutput, context.diskPath)) {
+        reportDeclined(report.path);
         return kExitFailure;
     }
     StandardOutputSink sink;
@@ -266,7 +274,7 @@ int saveRows(ScanShell& shell, BatchView& view, const BatchRequest& request,
     const bool single = !request.saveAll && request.saveIndices.size() == 1;
     if (request.output == "-") {
         if (unlisted) return kExitFailure;
-        return saveToStandardOutput(shell, context, request.saveIndices.front());
+        return saveToStandardOutput(shell, context, request.saveIndices.front(), request.force);
     }
     if (single && !isFolder(request.output)) {
         if (unlisted) return kExitFailure;
