@@ -1,32 +1,30 @@
-// The file a recovered file is saved to, written as the content streams
-// in. Nothing already on disk is lost to a failed save: a new file is
-// removed again, and an existing regular file is only replaced, in one
-// rename, once the whole content has been written beside it.
+// The file a recovered file's content streams into, as it is opened: a new
+// file made here, or a device or pipe written from its start. It only
+// writes; where the file lies and under which name it ends up is the
+// recovery service's (Recovery.h).
 #pragma once
 #include <cstdint>
 #include <string>
-
-#include "scan/DeletedFile.h"
 
 #include "scan/VolumeScanner.h"
 
 namespace undelete {
 
-// A path under `folder` for `file` that names nothing yet: its folder path
-// inside the volume (made as needed; ".." and empty parts dropped), then its
-// name with characters no file name may hold replaced, and " (1)", " (2)" …
-// before the extension when the name is taken. False when no such path
-// could be had (the folder cannot be made, every suffix taken).
-bool makeSavePath(const std::string& folder, const DeletedFile& file, uint64_t index,
-                  std::string& path);
-
 class OutputFile : public ContentSink {
 public:
-    explicit OutputFile(std::string path);
-    // Discards what is not finished.
+    OutputFile() = default;
+    // Closes what is still open.
     ~OutputFile() override;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
+
+    // Makes `path`, which must not exist yet (an earlier failure of
+    // this object is forgotten: a caller may try another name).
+    bool create(const std::string& path);
+    // Opens `path`, a device or pipe, to be written as it is (likewise).
+    bool openDevice(const std::string& path);
+    // Gives the new file the permission bits `mode` (of a file it replaces).
+    void setMode(unsigned mode);
 
     bool begin(uint64_t length) override;
     bool write(const uint8_t* bytes, size_t count) override;
@@ -36,10 +34,10 @@ public:
     // Unreadable bytes: zeros in the file, and counted.
     bool lost(uint64_t count) override;
 
-    // True when the path now holds exactly the content announced by begin.
+    // True once the file holds exactly the content announced by begin, on
+    // the storage itself (flushed), and is closed.
     bool finish();
-    // Leaves the path as it was before begin.
-    void discard();
+    void close();
 
     // The system's error number of the first failure (0: none, or the
     // content fell short).
@@ -51,15 +49,11 @@ public:
 
 private:
     bool fail(int error);
-    bool closeFile();
 
-    std::string path_;
-    std::string temporary_;  // written instead of path_ when replacing a file
     int fd_ = -1;
-    bool created_ = false;   // path_ did not exist and was made by begin
     bool seekable_ = true;
     bool holesAsked_ = false;  // the file was asked to keep holes as holes
-    bool finished_ = false;
+    bool begun_ = false;
     uint64_t length_ = 0;
     uint64_t position_ = 0;
     uint64_t lost_ = 0;

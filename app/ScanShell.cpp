@@ -1,15 +1,13 @@
 #include "app/ScanShell.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
 
+#include "app/FileSystem.h"
 #include "app/Language.h"
-#include "app/OutputFile.h"
-#include "disk/DriveSelection.h"
 
 namespace undelete {
 
@@ -17,6 +15,8 @@ const char* const kScanCaption = "扫描";
 const char* const kStopCaption = "停止";
 const char* const kUnsupportedMessage = "不支持的分区";
 const char* const kSaveFailedMessage = "保存失败";
+const char* const kOnScannedDiskQuestion =
+    "保存位置在正在恢复的磁盘上：写入可能覆盖尚未保存的已删除文件。仍要保存吗？";
 const char* const kReadFailuresFormat = "读取失败 %llu 次，第一次在字节 %llu";
 const char* const kFileColumnHeaders[4] = {"序号", "文件名", "创建时间", "大小"};
 const int kFileColumnWidths[4] = {40, 200, 120, 60};
@@ -37,36 +37,6 @@ const char kReadErrorText[] = "ReadFile() Error";
 constexpr uint32_t kProgressStep = 4096;          // indices between two progress reports
 constexpr uint32_t kCounterStep = 256;            // indices between two counter moves
 static_assert(kProgressStep % kCounterStep == 0, "progress falls on a counter move");
-constexpr uint64_t kSaveProgressStep = 4u << 20;  // bytes between two progress reports
-
-// Passes a save's content on to its file and reports the bytes written.
-class ProgressSink : public ContentSink {
-public:
-    ProgressSink(ContentSink& out, ShellView& view) : out_(out), view_(view) {}
-    bool begin(uint64_t length) override {
-        total_ = length;
-        return out_.begin(length);
-    }
-    bool write(const uint8_t* bytes, size_t count) override {
-        return out_.write(bytes, count) && moved(count);
-    }
-    bool skip(uint64_t count) override { return out_.skip(count) && moved(count); }
-    bool lost(uint64_t count) override { return out_.lost(count) && moved(count); }
-
-private:
-    bool moved(uint64_t count) {
-        done_ += count;
-        if (done_ / kSaveProgressStep != (done_ - count) / kSaveProgressStep) {
-            view_.showProgress(ShellView::Work::Save, done_, total_);
-        }
-        return true;
-    }
-    ContentSink& out_;
-    ShellView& view_;
-    uint64_t total_ = 0;
-    uint64_t done_ = 0;
-};
-
 const FileFilter& saveFilter() {
     static const FileFilter filter = {{"文本文件 (*.txt)", "*.txt"}, {"所有文件 (*.*)", "*.*"}};
     return filter;
@@ -78,7 +48,8 @@ ScanShell::ScanShell(ShellView& view, ShellContext context)
     : view_(view),
       context_(std::move(context)),
       scanContext_{context_.openDrive, [&view](const char* text) { view.showMessageBox(text); },
-                   {}, context_.mftValidDataLength, {}} {}
+                   {}, context_.mftValidDataLength, {}},
+      recovery_(context_.diskPath) {}
 
 ScanShell::~ScanShell() {
     view_.runOnUiThread([this] {
@@ -331,67 +302,51 @@ SaveOutcome ScanShell::onSaveCommand() {
 
     std::string path;
     lastSave_.outcome = SaveOutcome::Cancelled;
+    lastSave_.index = index;
     if (!view_.askSavePath(saveFilter(), "txt", path)) return SaveOutcome::Cancelled;
-    lastSave_ = saveItem(scanner, index, path);
+    lastSave_.path = path;
+    if (!agreedTarget(folderOf(path))) return SaveOutcome::Cancelled;
+    lastSave_ = recovery_.saveAs(path, contentOf(scanner, index), saveProgress());
+    lastSave_.index = index;
     if (lastSave_.outcome != SaveOutcome::Saved) showMessage(kSaveFailedMessage);
     return lastSave_.outcome;
 }
 
-SaveReport ScanShell::saveItem(const std::shared_ptr<VolumeScanner>& scanner, uint32_t index,
-                               const std::string& path) {
-    SaveReport report;
-    report.path = path;
-    report.index = index;
-    report.outcome = SaveOutcome::Failed;
-    if (isDiskPath(path, context_.diskPath)) {
-        report.refused = true;
-        return report;
-    }
+bool ScanShell::agreedTarget(const std::string& folder) {
+    return !recovery_.onScannedDisk(folder) || view_.askYesNo(kOnScannedDiskQuestion);
+}
+
+ContentSource ScanShell::contentOf(const std::shared_ptr<VolumeScanner>& scanner,
+                                   uint32_t index) {
     if (failures_) failures_->shown = false;  // a save is an operation of its own
-    OutputFile file(path);
-    bool ok = false;
-    try {
-        ProgressSink sink(file, view_);
-        ok = scanner->readContent(index, sink) && file.finish();
-    } catch (const std::bad_alloc&) {
-        ok = false;
-    }
-    report.bytes = file.length();
-    report.lostBytes = file.lostBytes();
-    report.error = file.error();
-    if (!ok) {
-        file.discard();
-        return report;
-    }
-    report.outcome = SaveOutcome::Saved;
-    return report;
+    return [scanner, index](ContentSink& sink) { return scanner->readContent(index, sink); };
+}
+
+SaveProgress ScanShell::saveProgress() {
+    return [this](uint64_t done, uint64_t total) {
+        view_.showProgress(ShellView::Work::Save, done, total);
+    };
 }
 
 std::vector<SaveReport> ScanShell::saveSelectedInto(const std::string& folder) {
     std::vector<SaveReport> reports;
     const std::shared_ptr<VolumeScanner> scanner = listedScanner();
-    if (!scanner) return reports;
+    if (!scanner || !agreedTarget(folder)) return reports;
     for (const int position : view_.selectedFileRows()) {
         const uint64_t rowData = view_.fileRowData(position);
         if (rowData > UINT32_MAX) continue;
         const auto index = static_cast<uint32_t>(rowData);
         DeletedFile file;
         SaveReport report;
+        if (scanner->describe(index, file)) {
+            report = recovery_.saveInto(folder, file, index, contentOf(scanner, index),
+                                        saveProgress());
+        } else {
+            report.outcome = SaveOutcome::Failed;
+            report.path = folder;
+        }
         report.index = index;
-        report.outcome = SaveOutcome::Failed;
-        std::string path;
-        report.path = folder;
-        if (!scanner->describe(index, file)) {
-            reports.push_back(report);
-            continue;
-        }
-        errno = 0;
-        if (!makeSavePath(folder, file, index, path)) {
-            report.error = errno != 0 ? errno : EEXIST;
-            reports.push_back(report);
-            continue;
-        }
-        reports.push_back(saveItem(scanner, index, path));
+        reports.push_back(report);
     }
     return reports;
 }

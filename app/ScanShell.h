@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/Recovery.h"
 #include "app/ScannerFactory.h"
 #include "app/ShellView.h"
 #include "disk/DriveDevice.h"
@@ -25,6 +26,8 @@ extern const char* const kScanCaption;        // "扫描"
 extern const char* const kStopCaption;        // "停止"
 extern const char* const kUnsupportedMessage;  // "不支持的分区"
 extern const char* const kSaveFailedMessage;   // "保存失败"
+// Asked before a save into a folder on the disk being recovered.
+extern const char* const kOnScannedDiskQuestion;
 // printf format of the one summary of a scan's failed reads: their count
 // and the byte position of the first.
 extern const char* const kReadFailuresFormat;
@@ -34,8 +37,6 @@ extern const int kFileColumnWidths[4];  // pixels in the dialog
 // How the latest scan ended (for the batch front end and tests).
 enum class ScanOutcome { None, Running, Unsupported, OpenFailed, Stopped, Completed };
 
-enum class SaveOutcome { NothingToDo, Cancelled, Saved, Failed };
-
 // The latest scan as a whole.
 struct ScanReport {
     ScanOutcome outcome = ScanOutcome::None;
@@ -44,17 +45,6 @@ struct ScanReport {
     uint64_t failedReads = 0;     // reads of the disk that failed, open included
     uint64_t firstFailedAt = 0;   // byte position of the first of them
     uint64_t incomplete = 0;      // causes told why the rows may not be all
-};
-
-// One file saved (or not).
-struct SaveReport {
-    SaveOutcome outcome = SaveOutcome::NothingToDo;
-    std::string path;             // where it was (to be) written
-    uint64_t index = 0;           // catalogue index
-    uint64_t bytes = 0;           // the content's length
-    uint64_t lostBytes = 0;       // of them, unreadable on the disk (written as zeros)
-    int error = 0;                // the system's error number of a failed write, else 0
-    bool refused = false;         // the path is the disk itself or a raw disk
 };
 
 // What a front end hands the shell: the disk of this run and the sources of
@@ -91,7 +81,8 @@ public:
     // Saves every selected row into `folder`, each under its own name
     // (below its folder path inside the volume, when known), never
     // replacing a file: " (1)", " (2)" … go before the extension. On the
-    // user-interface thread; one report per row, in list order.
+    // user-interface thread; one report per row, in list order, or none
+    // when the user would not save onto the disk being recovered.
     std::vector<SaveReport> saveSelectedInto(const std::string& folder);
 
     ScanOutcome lastOutcome();
@@ -125,9 +116,13 @@ private:
     template <typename Task>
     bool updateIfCurrent(const std::shared_ptr<WorkerToken>& token, Task task);
     void addResultRow(uint32_t index, int count, const ResultRow& row, const DeletedFile& file);
-    // Writes item `index` of `scanner` to `path`.
-    SaveReport saveItem(const std::shared_ptr<VolumeScanner>& scanner, uint32_t index,
-                        const std::string& path);
+    // True unless `folder` lies on the disk being recovered and the user
+    // does not want to save there all the same.
+    bool agreedTarget(const std::string& folder);
+    // What a save of item `index` of `scanner` streams, and where its
+    // progress goes.
+    ContentSource contentOf(const std::shared_ptr<VolumeScanner>& scanner, uint32_t index);
+    SaveProgress saveProgress();
     // The scanner whose rows are listed, when saving them is sound.
     std::shared_ptr<VolumeScanner> listedScanner() const;
     void showMessage(const char* text) { view_.showMessageBox(text); }
@@ -135,6 +130,7 @@ private:
     ShellView& view_;
     ShellContext context_;
     ScanContext scanContext_;
+    Recovery recovery_;
 
     // State of the user-interface thread: written and read only there.
     std::shared_ptr<WorkerToken> running_;   // the held worker ("handle"), or null

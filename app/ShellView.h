@@ -40,6 +40,11 @@ public:
     // user-interface thread keeps running.
     virtual void showMessageBox(const char* text) = 0;
 
+    // A question with the answers yes (true) and no, asked of the user on
+    // the user-interface thread: whether to save onto the disk being
+    // recovered.
+    virtual bool askYesNo(const char* question) = 0;
+
     virtual void setScanCaption(const char* caption) = 0;
     virtual std::string scanCaption() = 0;
     virtual void setCounter(ControlId counter, unsigned value) = 0;

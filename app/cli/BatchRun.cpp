@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/Language.h"
+#include "app/ScannedDisk.h"
 #include "app/cli/BatchFormat.h"
 #include "app/cli/BatchView.h"
 #include "disk/DriveSelection.h"
@@ -99,6 +100,13 @@ bool isFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The user's answer, in batch mode: yes only with --force.
+void reportDeclined(const std::string& output) {
+    printError("无法保存到 %s：它在正在恢复的磁盘上，写入可能覆盖尚未保存的已删除文件"
+               "（加上 --force 仍要保存）",
+               output.c_str());
+}
+
 // The reason a save failed, as one message.
 void reportFailedSave(const SaveReport& report) {
     if (report.refused) {
@@ -154,12 +162,19 @@ private:
     }
 };
 
-int saveToStandardOutput(ScanShell& shell, const ShellContext& context, uint64_t index) {
+int saveToStandardOutput(ScanShell& shell, const ShellContext& context, uint64_t index,
+                         bool force) {
     SaveReport report;
     report.path = "-";
-    if (isDiskPath("/proc/self/fd/1", context.diskPath)) {
+    const char* const standardOutput = "/proc/self/fd/1";
+    if (isDiskPath(standardOutput, context.diskPath)) {
         report.refused = true;
         reportFailedSave(report);
+        return kExitFailure;
+    }
+    // A file the shell opened there is a target like any other.
+    if (!force && liesOnScannedDisk(standardOutput, context.diskPath)) {
+        reportDeclined(report.path);
         return kExitFailure;
     }
     StandardOutputSink sink;
@@ -190,6 +205,10 @@ int saveToPath(ScanShell& shell, BatchView& view, const BatchRequest& request, i
         outcome = shell.onSaveCommand();
         report = shell.lastSaveReport();
     });
+    if (view.declined()) {
+        reportDeclined(request.output);
+        return kExitFailure;
+    }
     if (outcome != SaveOutcome::Saved) {
         reportFailedSave(report);
         return kExitFailure;
@@ -208,6 +227,10 @@ int saveIntoFolder(ScanShell& shell, BatchView& view, std::vector<int> positions
         reports = shell.saveSelectedInto(folder);
     });
     view.endProgress();
+    if (view.declined()) {
+        reportDeclined(folder);
+        return kExitFailure;
+    }
     uint64_t saved = 0, failed = unlisted, bytes = 0, lost = 0;
     for (const SaveReport& report : reports) {
         if (report.outcome == SaveOutcome::Saved) {
@@ -251,16 +274,16 @@ int saveRows(ScanShell& shell, BatchView& view, const BatchRequest& request,
     const bool single = !request.saveAll && request.saveIndices.size() == 1;
     if (request.output == "-") {
         if (unlisted) return kExitFailure;
-        return saveToStandardOutput(shell, context, request.saveIndices.front());
+        return saveToStandardOutput(shell, context, request.saveIndices.front(), request.force);
     }
     if (single && !isFolder(request.output)) {
         if (unlisted) return kExitFailure;
         return saveToPath(shell, view, request, positions.front());
     }
-    if (!isFolder(request.output)) {
-        const int error = errno;
-        printError("无法保存到 %s：%s", request.output.c_str(),
-                   std::strerror(error == 0 || error == EEXIST ? ENOTDIR : error));
+    // A folder that does not exist yet is made by the save.
+    struct stat st {};
+    if (::stat(request.output.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+        printError("无法保存到 %s：%s", request.output.c_str(), std::strerror(ENOTDIR));
         return kExitFailure;
     }
     return saveIntoFolder(shell, view, std::move(positions), request.output, unlisted);
@@ -291,6 +314,7 @@ int scanPartition(const BatchRequest& request, ShellContext context) {
     }
     const int64_t offset = utcOffset(context);
     BatchView view(request.verbose, ::isatty(STDERR_FILENO) ? stderr : nullptr);
+    view.setForce(request.force);
     // A plain listing goes out while the scan runs; saves choose among the
     // rows afterwards and keep them.
     const bool saving = request.saveAll || !request.saveIndices.empty();

@@ -39,6 +39,11 @@ void BatchView::showMessageBox(const char* text) {
     std::fflush(stderr);
 }
 
+bool BatchView::askYesNo(const char*) {
+    if (!force_) declined_ = true;
+    return force_;
+}
+
 void BatchView::setCounter(ControlId counter, unsigned value) {
     if (counter == kScannedCounter) scanned_ = value;
     if (counter == kDeletedCounter) deleted_ = value;

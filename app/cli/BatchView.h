@@ -32,6 +32,8 @@ public:
     // worker run under the same lock, one at a time.
     void runOnUiThread(const std::function<void()>& task) override;
     void showMessageBox(const char* text) override;
+    // Yes only with --force; a no is kept for the batch to say why.
+    bool askYesNo(const char* question) override;
     void setScanCaption(const char* caption) override { caption_ = caption; }
     std::string scanCaption() override { return caption_; }
     void setCounter(ControlId counter, unsigned value) override;
@@ -51,6 +53,9 @@ public:
     void selectPartition(const PartitionRecord* record) { selectedPartition_ = record; }
     void selectFileRows(std::vector<int> positions) { selected_ = std::move(positions); }
     void setSavePath(const std::string& path) { savePath_ = path; }
+    void setForce(bool force) { force_ = force; }
+    // True once a question was answered no.
+    bool declined() const { return declined_; }
     const std::deque<BatchFileRow>& rows() const { return rows_; }
     // From now on each row goes to `sink` once complete and is not kept, so
     // that a long listing's memory does not grow with it; rows() stays empty.
@@ -76,6 +81,8 @@ private:
     const PartitionRecord* selectedPartition_ = nullptr;
     std::vector<int> selected_;
     std::string savePath_;
+    bool force_ = false;
+    bool declined_ = false;
 };
 
 // True for the summary of a scan's failed reads and the box of the first

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/Language.h"
+#include "app/PartialFile.h"
 #include "app/cli/BatchRun.h"
 #include "common/Text.h"
 #include "disk/DriveSelection.h"
@@ -45,7 +46,10 @@ Exit status: 0 success; 1 failure (also a scan during which reads of the
 disk failed, and a save with unreadable bytes, written as zeros); 2 usage.
 
 The disk is opened read-only and never written; a file is never saved onto
-the disk being read.)";
+the disk being read, nor (without --force) into a file system on it. A saved
+file appears under its name only when whole: it is written as
+.NAME.undelete-partial beside it first, which an interrupted save removes
+(a killed one leaves it).)";
 
 // Catalogues beside the binary (a build tree) before the installed ones.
 std::string catalogueDir() {
@@ -162,8 +166,9 @@ int main(int argc, char** argv) {
         ->option_text("GLOB")->needs(scan);
     app.add_option("--min-size", minSizeText, "Only files of at least this many bytes")
         ->option_text("BYTES")->needs(scan);
-    app.add_flag("--force", request.force, "Let --save INDEX --output PATH replace a file")
-        ->needs(save);
+    auto* force = app.add_flag("--force", request.force,
+                               "Let --save INDEX --output PATH replace a file, and let a save "
+                               "write onto the disk being recovered");
     app.add_flag("--json", request.json, "Print JSON Lines instead of tab-separated rows");
     app.add_flag("-v,--verbose", request.verbose, "Also print informational messages");
     app.add_option("DISK", disk, "Disk device or whole-disk image file (default: the first "
@@ -178,6 +183,10 @@ int main(int argc, char** argv) {
     }
     if (*output && !*save && !request.saveAll) {
         printError("--output 需要 --save 或 --save-all");
+        return kExitUsage;
+    }
+    if (*force && !*save && !request.saveAll) {
+        printError("--force 需要 --save 或 --save-all");
         return kExitUsage;
     }
     if (*scan && !parseCount(rowText, INT32_MAX, request.row)) {
@@ -205,7 +214,11 @@ int main(int argc, char** argv) {
     context.openDrive = driveOpener(disk, probeImageSectorSize(driveOpener(disk)));
     context.diskPath = disk;
     if (partitions) return listPartitions(context, request.json);
-    if (*scan) return scanPartition(request, std::move(context));
+    if (*scan) {
+        // A save interrupted by a signal leaves no partial file behind.
+        removePartialFileOnSignals();
+        return scanPartition(request, std::move(context));
+    }
 #if defined(UNDELETE_HAVE_TERMINAL)
     return runTerminalDialog(std::move(context));
 #else

@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/PartialFile.h"
 #include "app/ScanShell.h"
 #include "app/terminal/EventLoop.h"
 #include "app/terminal/ListKeys.h"
@@ -78,6 +79,8 @@ int runTerminalDialog(ShellContext context) {
         return kDialogResult;
     }
     set_term(screen);
+    // After curses has set its own handlers, which then run after ours.
+    removePartialFileOnSignals();
 
     UiTaskQueue queue;
     EventLoop loop(queue);

@@ -134,6 +134,10 @@ void TerminalView::showMessageBox(const char* text) {
     queue_.run([&] { runMessageBox(loop_, copy); });
 }
 
+bool TerminalView::askYesNo(const char* question) {
+    return runQuestionBox(loop_, tr(question));
+}
+
 void TerminalView::setScanCaption(const char* caption) {
     caption_ = caption != nullptr ? caption : "";
     loop_.changed();

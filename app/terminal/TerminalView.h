@@ -45,6 +45,7 @@ public:
     // ShellView
     void runOnUiThread(const std::function<void()>& task) override;
     void showMessageBox(const char* text) override;
+    bool askYesNo(const char* question) override;
     void setScanCaption(const char* caption) override;
     std::string scanCaption() override { return caption_; }
     void setCounter(ControlId counter, unsigned value) override;

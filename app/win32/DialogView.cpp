@@ -65,6 +65,11 @@ void DialogView::showMessageBox(const char* text) {
     MessageBoxA(nullptr, text, "", MB_OK);
 }
 
+bool DialogView::askYesNo(const char* question) {
+    // Owned by the dialog: no second command starts while it waits.
+    return MessageBoxA(dialog_, question, "", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
 void DialogView::setScanCaption(const char* caption) {
     SetDlgItemTextA(dialog_, kScanButton, caption);
 }

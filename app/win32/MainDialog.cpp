@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <charconv>
+#include <string>
 #include <utility>
 
 #include "app/win32/DialogIds.h"
@@ -10,6 +12,8 @@ namespace undelete::win32 {
 namespace {
 
 constexpr int kHeaderMargin = 40;  // pixels beside a partition header's text
+// After a save that wrote unreadable bytes as zeros; %s: their count.
+const char kLossySaveFormat[] = "文件已保存，但其中 %s 字节无法从磁盘读取，已写为零。";
 constexpr DWORD kListStyle = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
 
 // Process-wide, set before the dialog exists and never changed afterwards.
@@ -58,9 +62,22 @@ void onInitDialog(HWND window) {
     addPartitionRows();
 }
 
+// A save without loss stays silent; one with unreadable bytes says how many.
+void onSave() {
+    ScanShell& shell = *state().shell;
+    if (shell.onSaveCommand() != SaveOutcome::Saved) return;
+    const uint64_t lost = shell.lastSaveReport().lostBytes;
+    if (lost == 0) return;
+    char count[24];
+    *std::to_chars(count, count + sizeof count - 1, lost).ptr = '\0';
+    std::string text = kLossySaveFormat;
+    text.replace(text.find("%s"), 2, count);
+    state().view->showMessageBox(text.c_str());
+}
+
 void onCommand(WORD command) {
     switch (command) {
-    case IDC_SAVE: state().shell->onSaveCommand(); break;
+    case IDC_SAVE: onSave(); break;
     case IDC_SCAN: state().shell->onScanCommand(); break;
     default: break;  // IDOK (Enter) and IDCANCEL (Escape) included
     }

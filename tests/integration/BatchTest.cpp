@@ -104,11 +104,13 @@ TEST_F(Batch, AFailedSaveSaysWhy) {
     // Into a folder: the same reasons, then the summary.
     const auto many = save(out.file("missing"), "--save-all");
     EXPECT_EQ(many.status, 2);  // --save and --save-all exclude each other
+    { std::ofstream(out.file("plain")) << "a file"; }
     const auto folder = harness::run("LC_ALL=C " + std::string(UNDELETE_BINARY) +
-                                     " --scan 0 --save-all --output " + quote(out.file("none")) +
-                                     " " + quote(image()) + " 2>&1");
+                                     " --scan 0 --save-all --output " +
+                                     quote(out.file("plain/sub")) + " " + quote(image()) + " 2>&1");
     EXPECT_EQ(folder.status, 1);
-    EXPECT_NE(folder.out.find("No such file or directory"), std::string::npos) << folder.out;
+    EXPECT_NE(folder.out.find(out.file("plain") + ": Not a directory"), std::string::npos)
+        << folder.out;
 
     if (geteuid() != 0 || !harness::haveTool("setpriv")) return;
     // Permission: a user who may read the image but not write the folder.
@@ -162,6 +164,26 @@ TEST_F(Batch, SizesKeepTheDecimalPointUnderAGermanLocale) {
         checked += f[4].find('.') != std::string::npos;
     }
     EXPECT_GT(checked, 0u);  // some size had a decimal mark to get wrong
+}
+
+// A deleted folder and a deleted file whose 8.3 names lost their first
+// letter alike (LOGS, DOGS: both "#OGS"), the file listed first, saved into
+// a folder that does not exist yet: both land, the folder as "#OGS (1)".
+TEST(BatchSaveAll, MakesTheOutputFolderAndGivesAFolderMeetingAFileANumber) {
+    harness::TempDir dir;
+    const std::string script =
+        "set -e; export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8; cd " + quote(dir.path()) +
+        "; truncate -s 64M disk.img; mkfs.fat -F 32 -s 1 disk.img >/dev/null"
+        "; echo 'the file DOGS' > dogs; echo 'a file in LOGS' > a"
+        "; mcopy -i disk.img dogs ::/DOGS; mmd -i disk.img ::/LOGS; mcopy -i disk.img a ::/LOGS/A.TXT"
+        "; mdeltree -i disk.img ::/LOGS; mdel -i disk.img ::/DOGS";
+    ASSERT_EQ(harness::run("sh -c " + quote(script) + " >&2").status, 0);
+    const std::string out = dir.file("not/yet");
+    const auto result = harness::run(std::string(UNDELETE_BINARY) + " --scan 0 --save-all --output " +
+                                     quote(out) + " " + quote(dir.file("disk.img")) + " 2>&1");
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(harness::readFile(out + "/#OGS"), "the file DOGS\n");
+    EXPECT_EQ(harness::readFile(out + "/#OGS (1)/#.TXT"), "a file in LOGS\n");
 }
 
 TEST(BatchOnDamagedDisk, AnImageCutInsideItsTableListsWhatItHoldsAndExitsOne) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -114,6 +115,22 @@ TEST_F(NtfsRecovery, SavesEveryDeletedFileByteForByte) {
         EXPECT_EQ(recovered.size(), e.size) << e.name;
         EXPECT_TRUE(recovered == original) << e.name << " differs from its original";
     }
+}
+
+// 100 Chinese characters and ".txt": legal on NTFS (104 UTF-16 units), 304
+// bytes here, where a name holds 255.
+TEST_F(NtfsRecovery, ANameLongerThanTheSystemAllowsIsSavedShortenedKeepingItsExtension) {
+    harness::TempDir out;
+    const auto saved = harness::undelete("--scan 0 --save-all --output " + quote(out.path()) + " " +
+                                         quote(image()) + " 2>&1");
+    EXPECT_EQ(saved.status, 0) << saved.out;
+    std::string shortened;
+    for (int i = 0; i < 83; ++i) shortened += "档";  // 249 bytes, whole characters
+    const auto longName = std::find_if(expected.begin(), expected.end(),
+                                    [](const Expected& e) { return e.size == 300; });
+    ASSERT_NE(longName, expected.end());
+    EXPECT_EQ(harness::readFile(out.file(shortened + ".txt")),
+              harness::readFile(built.dir->file(longName->content)));
 }
 
 TEST_F(NtfsRecovery, TheFragmentedFileReallyHasSeveralRuns) {

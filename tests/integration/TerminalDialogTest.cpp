@@ -3,6 +3,8 @@
 // comes back with capture-pane.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -449,6 +451,86 @@ TEST_F(TerminalDialogTest, StopReturnsTheCaptionToScanAndCloseEndsARunningScan) 
     ASSERT_TRUE(waitForLastScannerBox()) << tmux_.last();
     tmux_.keys("Enter F10");
     EXPECT_EQ(exitStatus(5), 1);
+}
+
+// The demo disk on a loop device, its NTFS partition (the second) mounted
+// with ntfs-3g: a file system on the disk being recovered. Unmounted and
+// detached at the end, however the test ends.
+class MountedDemoDisk {
+public:
+    MountedDemoDisk(const std::string& image, const harness::TempDir& dir)
+        : copy_(dir.file("loop.img")), mount_(dir.file("mnt")) {
+        if (harness::run("cp " + quote(image) + " " + quote(copy_) + " && mkdir " + quote(mount_))
+                .status != 0) {
+            return;
+        }
+        device_ = harness::run("losetup -f --show -P " + quote(copy_)).out;
+        device_.erase(device_.find_last_not_of('\n') + 1);
+        if (device_.empty()) return;
+        const std::string partition = device_ + "p2";
+        // Without udev the kernel may leave the table unread.
+        if (!exists(partition)) harness::run("partx -a " + quote(device_) + " 2>/dev/null");
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!exists(partition) && std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        mounted_ = harness::run("ntfs-3g " + quote(partition) + " " + quote(mount_)).status == 0;
+    }
+    ~MountedDemoDisk() {
+        if (mounted_) harness::run("umount " + quote(mount_));
+        if (device_.empty()) return;
+        harness::run("partx -d " + quote(device_) + " 2>/dev/null");
+        harness::run("losetup -d " + quote(device_));
+    }
+    bool ready() const { return mounted_; }
+    const std::string& device() const { return device_; }
+    std::string file(const std::string& name) const { return mount_ + "/" + name; }
+
+private:
+    static bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+    std::string copy_, mount_, device_;
+    bool mounted_ = false;
+};
+
+TEST_F(TerminalDialogTest, SavingOntoTheScannedDiskIsRefusedInBatchAndAskedInTheDialog) {
+    if (geteuid() != 0 || !harness::haveTool("losetup") || !harness::haveTool("ntfs-3g"))
+        GTEST_SKIP() << "needs root, losetup and ntfs-3g";
+    MountedDemoDisk disk(demoImage_, dir_);
+    ASSERT_TRUE(disk.ready()) << "could not mount the demo disk's NTFS partition";
+
+    // Batch: refused with the reason, nothing made; --force saves.
+    const std::string batch = "LC_ALL=C " + std::string(UNDELETE_BINARY) +
+                              " --scan 0 --save-all --output " + quote(disk.file("out")) + " " +
+                              quote(disk.device());
+    const harness::Result refused = harness::run(batch + " 2>&1");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(contains(refused.out, "lies on the disk being recovered")) << refused.out;
+    EXPECT_EQ(access(disk.file("out").c_str(), F_OK), -1);
+    EXPECT_EQ(harness::run(batch + " --force 2>&1").status, 0);
+    EXPECT_EQ(harness::readFile(disk.file("out/报告.txt")), original("fat32/报告.txt"));
+
+    // The dialog asks; no writes nothing, yes saves.
+    open(disk.device());
+    scanRow(0);
+    ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
+        return scanIdle(s) && contains(s, "报告.txt");
+    })) << tmux_.last();
+    openSavePrompt("报告.txt");
+    for (const char* answer : {"n", "y"}) {
+        enterPath(disk.file("asked.txt"));
+        ASSERT_TRUE(tmux_.waitForText("仍要保存吗")) << tmux_.last();
+        tmux_.keys(answer);
+        ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "仍要保存吗"); }))
+            << tmux_.last();
+        if (*answer == 'y') break;
+        EXPECT_EQ(access(disk.file("asked.txt").c_str(), F_OK), -1) << "saved after a no";
+        tmux_.keys("Enter");  // "保存" still has the focus
+        ASSERT_TRUE(waitForSavePrompt()) << tmux_.last();
+    }
+    ASSERT_TRUE(tmux_.waitForText("已保存 " + disk.file("asked.txt"))) << tmux_.last();
+    EXPECT_EQ(harness::readFile(disk.file("asked.txt")), original("fat32/报告.txt"));
+    tmux_.keys("F10");
+    EXPECT_EQ(exitStatus(), 1);
 }
 
 // Running and not a zombie (an orphan's parent may never reap it here).

@@ -145,6 +145,10 @@ public:
         std::lock_guard<std::mutex> lock(messagesMutex_);
         messages.emplace_back(text);
     }
+    bool askYesNo(const char*) override {
+        ++questions;
+        return yes;
+    }
     void setScanCaption(const char* text) override { caption = text; }
     std::string scanCaption() override { return caption; }
     void setCounter(ControlId id, unsigned value) override { counters[id] = value; }
@@ -189,6 +193,8 @@ public:
     const PartitionRecord* selectedPartition = nullptr;
     std::string savePath;
     int pathRequests = 0;
+    bool yes = false;  // the answer to every question
+    int questions = 0;
 
 private:
     std::recursive_mutex mutex_;

@@ -22,7 +22,9 @@
 #include <vector>
 
 #include "Template.h"
+#include "app/FileSystem.h"
 #include "app/OutputFile.h"
+#include "app/Recovery.h"
 
 namespace {
 
@@ -62,8 +64,9 @@ constexpr int kPartitionList = 1001, kSave = 1003, kScanButton = 1004, kFileList
 
 std::string readFile(const std::string& path, bool* ok = nullptr) {
     std::string bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    // Wide, so that a path past 260 characters is read too.
+    HANDLE file = CreateFileW(undelete::systemPath(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (ok != nullptr) *ok = file != INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) return bytes;
     char block[65536];
@@ -217,7 +220,14 @@ public:
             }
             PostMessageA(ask, WM_COMMAND, IDYES, 0);
         }
-        return check(waitUntil([&] { return !IsWindow(dialog); }), "save-file dialog closes");
+        if (!check(waitUntil([&] { return !IsWindow(dialog); }), "save-file dialog closes")) {
+            return false;
+        }
+        // The save runs in the command's handler: a message sent now is
+        // handled once it has ended (or a box it shows waits), so the file
+        // is not read while it is being replaced.
+        sendTo(window_, WM_NULL, 0, 0);
+        return true;
     }
 
     bool close() {
@@ -472,14 +482,54 @@ void checkHoles(const std::string& out) {
     const std::string path = out + "\\holes.bin";
     const uint8_t head[] = {'h', 'e', 'a', 'd'}, tail[] = {'t', 'a', 'i', 'l'};
     constexpr uint64_t kGap = 3u << 20, kEndGap = 5000;
-    undelete::OutputFile file(path);
-    const bool written = file.begin(sizeof head + kGap + sizeof tail + kEndGap) &&
+    undelete::OutputFile file;
+    const bool written = file.create(path) &&
+                         file.begin(sizeof head + kGap + sizeof tail + kEndGap) &&
                          file.write(head, sizeof head) && file.skip(kGap) &&
                          file.write(tail, sizeof tail) && file.skip(kEndGap) && file.finish();
     check(written, "a file with holes is written");
     const std::string want = std::string("head") + std::string(kGap, '\0') + "tail" +
                              std::string(kEndGap, '\0');
     check(readFile(path) == want, "its holes read back as zeros, its length whole");
+}
+
+// Names Windows refuses or takes for a device, and one too long for it,
+// saved by the recovery service as the dialog's saves are: each lands in a
+// file of its own under a name Windows keeps, with its bytes.
+void checkWindowsNames(const std::string& out) {
+    const undelete::Recovery recovery("");
+    const std::string folder = out + "\\names";
+    const std::string longName(300, 'x');
+    const struct {
+        std::string name, path, saved;
+    } cases[] = {
+        {"CON", "/", "CON_"},
+        {"NUL.txt", "/", "NUL_.txt"},
+        {"com1.tar.gz", "/", "com1_.tar.gz"},
+        {"trail.", "/", "trail_"},
+        {"space ", "/", "space_"},
+        {"a:b?.txt", "/", "a_b_.txt"},
+        {"in folder.txt", "/AUX/dots./", "AUX_\\dots_\\in folder.txt"},
+        {longName + ".txt", "/", std::string(251, 'x') + ".txt"},
+    };
+    for (const auto& c : cases) {
+        undelete::DeletedFile file;
+        file.name = c.name;
+        file.path = c.path;
+        const std::string content = "the bytes of " + c.name;
+        const auto source = [&content](undelete::ContentSink& sink) {
+            return sink.begin(content.size()) &&
+                   sink.write(reinterpret_cast<const uint8_t*>(content.data()), content.size());
+        };
+        const undelete::SaveReport report = recovery.saveInto(folder, file, 0, source);
+        const std::string want = folder + "\\" + c.saved;
+        check(report.outcome == undelete::SaveOutcome::Saved && report.path == want,
+              "\"" + c.name.substr(0, 20) + "\" is saved as " + c.saved.substr(0, 20), report.path);
+        const DWORD attributes = GetFileAttributesW(undelete::systemPath(want).c_str());
+        check(attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                  readFile(want) == content,
+              c.saved.substr(0, 20) + " is a file with the content");
+    }
 }
 
 void demoSession(const std::string& exe, const std::string& image, const std::string& out) {
@@ -541,6 +591,11 @@ void demoSession(const std::string& exe, const std::string& image, const std::st
         }
         if (d.save(report, out + "\\报告.txt", true)) {
             sameContent(out + "\\报告.txt", fat[0].original, "FAT32 报告.txt saved twice");
+        }
+        // A device name chosen in the save-file dialog is no device. (Wine's
+        // dialog takes the device for a file there and asks to replace it.)
+        if (d.save(report, out + "\\NUL.txt", true)) {
+            sameContent(out + "\\NUL_.txt", fat[0].original, "FAT32 报告.txt saved as NUL.txt");
         }
     }
 
@@ -731,6 +786,8 @@ int main(int argc, char** argv) {
     checkTemplate(exe);
     std::printf("== saving with holes\n");
     checkHoles(out);
+    std::printf("== names Windows refuses\n");
+    checkWindowsNames(out);
     std::printf("== demo disk: controls, partitions, scans, saving\n");
     std::fflush(stdout);
     demoSession(exe, demo, out);
