@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/Text.h"
+
 namespace undelete {
 namespace {
 
@@ -30,29 +32,9 @@ Character characterAt(const std::string& text, size_t at) {
 #else
 // UTF-8, strictly: no overlong form, surrogate or value past U+10FFFF.
 Character characterAt(const std::string& text, size_t at) {
-    const auto byte = [&](size_t i) {
-        return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u;
-    };
-    const unsigned lead = byte(0);
-    if (lead < 0x80) return {};
-    size_t length = 0;
-    uint32_t value = 0, minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, value = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, value = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, value = lead & 0x07, minimum = 0x10000;
-    } else {
-        return {1, 1, false};
-    }
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return {1, 1, false};
-        value = value << 6 | (byte(i) & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return {1, 1, false};
-    }
+    char32_t value = 0;
+    const size_t length = decodeUtf8(text, at, value);
+    if (length == 0) return {1, 1, false};
     return {length, length == 4 ? 2u : 1u, true};
 }
 #endif

@@ -24,6 +24,12 @@ size_t utf16ToMultibyte(const uint16_t* units, size_t count, char* out, size_t m
 // The same conversion, whole.
 std::string utf16ToText(const uint16_t* units, size_t count);
 
+// The well-formed UTF-8 character at byte `at` of `text` (no overlong
+// form, no surrogate, nothing past U+10FFFF, not cut by the text's end):
+// its length in bytes, with its code point in `cp`; 0 when the byte at
+// `at` starts none. Whatever the process's encoding.
+size_t decodeUtf8(const std::string& text, size_t at, char32_t& cp);
+
 // How many leading bytes of `text` make whole characters of the process's
 // encoding within `maxBytes` (a byte that starts no character counts as one).
 size_t wholeCharacterPrefix(const std::string& text, size_t maxBytes);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/Language.h"
+#include "common/Text.h"
 #include "partition/PartitionRows.h"
 #include "scan/TimeText.h"
 
@@ -15,34 +16,6 @@ const char kPartitionHeader[] =
     "end_sector\tcapacity\tactive\tstart\tsectors\tbytes\tsector_size";
 
 namespace {
-
-// The length of the well-formed UTF-8 character at `at` (no overlong form,
-// no surrogate, nothing past U+10FFFF), 0 when the byte starts none.
-size_t utf8Length(const std::string& s, size_t at, char32_t& cp) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char b = byte(at);
-    size_t n;
-    char32_t min;
-    if (b < 0x80) {
-        cp = b;
-        return 1;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-        n = 2, cp = b & 0x1F, min = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        n = 3, cp = b & 0x0F, min = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        n = 4, cp = b & 0x07, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (s.size() - at < n) return 0;
-    for (size_t i = 1; i < n; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (byte(at + i) & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return n;
-}
 
 bool isControl(char32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
 
@@ -67,7 +40,7 @@ std::string escapeField(const std::string& text) {
     out.reserve(text.size());
     for (size_t at = 0; at < text.size();) {
         char32_t cp = 0;
-        const size_t n = utf8Length(text, at, cp);
+        const size_t n = decodeUtf8(text, at, cp);
         if (n == 0) {
             out += hexByte(static_cast<unsigned char>(text[at++]), "\\x");
             continue;
@@ -96,7 +69,7 @@ std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (size_t at = 0; at < text.size();) {
         char32_t cp = 0;
-        const size_t n = utf8Length(text, at, cp);
+        const size_t n = decodeUtf8(text, at, cp);
         if (n == 0) {
             out += "\xEF\xBF\xBD";  // U+FFFD
             ++at;

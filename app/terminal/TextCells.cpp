@@ -2,50 +2,20 @@
 
 #include <cwchar>
 
+#include "common/Text.h"
+
 namespace undelete::terminal {
 namespace {
 
 constexpr char32_t kInvalid = 0xFFFFFFFF;
 
 // Decodes one UTF-8 sequence at text[i]; advances i past it (one byte on
-// an invalid sequence) and returns kInvalid for overlong forms, surrogates,
-// values past U+10FFFF and truncated or malformed sequences.
+// an invalid sequence) and returns kInvalid for a malformed one.
 char32_t decodeOne(const std::string& text, size_t& i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    size_t length = 0;
     char32_t value = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2, value = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, value = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, value = lead & 0x07, minimum = 0x10000;
-    } else {
-        ++i;
-        return kInvalid;
-    }
-    if (text.size() - i < length) {
-        ++i;
-        return kInvalid;
-    }
-    for (size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-            ++i;
-            return kInvalid;
-        }
-        value = (value << 6) | (next & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        ++i;
-        return kInvalid;
-    }
-    i += length;
-    return value;
+    const size_t length = decodeUtf8(text, i, value);
+    i += length == 0 ? 1 : length;
+    return length == 0 ? kInvalid : value;
 }
 
 bool isControl(char32_t c) {
