@@ -19,11 +19,12 @@ namespace {
 
 const ControlId kTabOrder[] = {kPartitionList, kSaveButton, kFileList, kScanButton};
 
+// The key hints of each focused part; each is one catalogue text.
 const char* const kHints = "Tab 切换   方向键 移动   空格 选择   Enter 按下按钮   F10 关闭";
 const char* const kPartitionHints = "Enter 扫描所选分区   Tab 切换   方向键 移动   F10 关闭";
 const char* const kFileHints =
-    "/ 按名称筛选   排序: n 名称  p 路径  s 状态  z 大小  t 时间  o 原顺序 (再按一次反向)   "
-    "空格 选择   F10 关闭";
+    "空格 选择   / 按名称筛选   排序: n 名称 p 路径 s 状态 z 大小 t 时间 o 原顺序 "
+    "(再按一次反向)   F10 关闭";
 
 // Columns of the bottom line, after the dialog's positions.
 constexpr int kScannedLabelColumn = 1;
