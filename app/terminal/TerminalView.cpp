@@ -26,13 +26,6 @@ const char* const kFileHints =
     "空格 选择   / 按名称筛选   排序: n 名称 p 路径 s 状态 z 大小 t 时间 o 原顺序 "
     "(再按一次反向)   F10 关闭";
 
-// Columns of the bottom line, after the dialog's positions.
-constexpr int kScannedLabelColumn = 1;
-constexpr int kScannedCounterColumn = 12;
-constexpr int kDeletedLabelColumn = 24;
-constexpr int kDeletedCounterColumn = 36;
-constexpr int kCounterWidth = 10;
-
 std::string buttonText(const std::string& caption) {
     return "[ " + padToWidth(tr(caption.c_str()), 4) + " ]";
 }
@@ -368,19 +361,10 @@ void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSe
 }
 
 void TerminalView::drawBottomLine(const DialogLayout& layout) {
-    const int row = layout.bottomRow;
-    // The labels are as wide as their translation needs; the counters
-    // follow them.
-    const std::string scannedLabel = tr("已扫描文件:");
-    const std::string deletedLabel = tr(",已删除文件:");
-    const int scannedAt = std::max(kScannedCounterColumn, 1 + displayWidth(scannedLabel));
-    drawText(row, kScannedLabelColumn, scannedLabel, scannedAt - kScannedLabelColumn);
-    drawText(row, scannedAt, std::to_string(scanned_), kCounterWidth);
-    const int deletedLabelAt = std::max(kDeletedLabelColumn, scannedAt + 12);
-    const int deletedAt =
-        std::max(kDeletedCounterColumn, deletedLabelAt + displayWidth(deletedLabel));
-    drawText(row, deletedLabelAt, deletedLabel, deletedAt - deletedLabelAt);
-    drawText(row, deletedAt, std::to_string(deleted_), kCounterWidth);
+    // The two counters as one sentence, left of the buttons.
+    const std::string counters = formatted(tr("已扫描 %u 条记录，找到 %u 个已删除文件"), scanned_,
+                                           deleted_);
+    drawText(layout.bottomRow, 1, counters, layout.scanButton.left - 2);
     const auto button = [&](const Rect& rect, const std::string& caption, ControlId id) {
         drawField(rect.top, rect.left, buttonText(caption), rect.width,
                   attrOf(focus_ == id ? Look::FocusedButton : Look::Button));

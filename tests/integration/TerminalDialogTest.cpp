@@ -123,10 +123,10 @@ long counterAfter(const std::string& screen, const std::string& label) {
 }
 
 long scannedCount(const std::string& screen) {
-    return counterAfter(screen, "已扫描文件:");
+    return counterAfter(screen, "已扫描 ");
 }
 long deletedCount(const std::string& screen) {
-    return counterAfter(screen, ",已删除文件:");
+    return counterAfter(screen, "，找到 ");
 }
 
 // The row number shown in the first column of the list line holding `name`.
@@ -267,7 +267,7 @@ TEST_F(TerminalDialogTest, ShowsThePartitionsAndClosesOnlyOnF10) {
     })) << tmux_.last();
     const std::string screen = tmux_.last();
     for (const char* header : {"序号", "文件系统", "标识", "起始柱面", "终止柱面", "容量", "文件名",
-                               "创建时间", "大小", ",已删除文件:", "[ 扫描 ]", "[ 保存 ]"}) {
+                               "创建时间", "大小", "个已删除文件", "[ 扫描 ]", "[ 保存 ]"}) {
         EXPECT_TRUE(contains(screen, header)) << header;
     }
     EXPECT_EQ(scannedCount(screen), 0);
@@ -593,7 +593,8 @@ TEST_F(TerminalDialogTest, FollowsTheMessageLanguageOfTheLocale) {
     // Chinese: the dialog's own texts.
     open(demoImage_, 160, 50, "", "LANG=zh_CN.UTF-8");
     ASSERT_TRUE(tmux_.waitForText("[ 扫描 ]")) << tmux_.last();
-    for (const char* text : {"文件系统", "文件名", "已扫描文件:", "[ 保存 ]"}) {
+    for (const char* text :
+         {"文件系统", "文件名", "已扫描 0 条记录，找到 0 个已删除文件", "[ 保存 ]"}) {
         EXPECT_TRUE(contains(tmux_.last(), text)) << text << "\n" << tmux_.last();
     }
     tmux_.keys("F10");
