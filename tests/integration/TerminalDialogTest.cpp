@@ -275,8 +275,11 @@ TEST_F(TerminalDialogTest, ShowsThePartitionsAndClosesOnlyOnF10) {
     EXPECT_TRUE(contains(screen, " 1/3 ")) << "the first partition row is selected at the start";
     EXPECT_EQ(focusedFrameRow(screen), 1) << "the partition list has the focus at the start";
 
-    // Tab order: "保存", then the file list (whose frame is drawn double).
-    tmux_.keys("Tab Tab");
+    // Tab order: "保存" (which, with nothing listed, says why it saves
+    // nothing), then the file list (whose frame is drawn double).
+    tmux_.keys("Tab Enter");
+    ASSERT_TRUE(tmux_.waitForText("没有可保存的文件")) << tmux_.last();
+    tmux_.keys("Tab");
     ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return focusedFrameRow(s) > 1; }))
         << tmux_.last();
     tmux_.keys("BTab BTab");
@@ -589,6 +592,12 @@ int lineOf(const std::string& screen, const std::string& text) {
     return -1;
 }
 
+// The screen line holding `text`, or "".
+std::string lineWith(const std::string& screen, const std::string& text) {
+    const int line = lineOf(screen, text);
+    return line < 0 ? std::string() : harness::split(screen, '\n')[static_cast<size_t>(line)];
+}
+
 TEST_F(TerminalDialogTest, FollowsTheMessageLanguageOfTheLocale) {
     // Chinese: the dialog's own texts.
     open(demoImage_, 160, 50, "", "LANG=zh_CN.UTF-8");
@@ -666,14 +675,20 @@ TEST_F(TerminalDialogTest, EnterScansFilterSortAndSaveSeveralFilesIntoAFolder) {
     tmux_.keys("Home BTab Enter");
     ASSERT_TRUE(waitForSavePrompt()) << tmux_.last();
     const std::string first = byName.back();  // reversed: first on screen
-    const std::vector<std::string> prompt = harness::split(tmux_.last(), '\n');
-    const int nameLine = lineOf(tmux_.last(), "文件名:");
-    ASSERT_GE(nameLine, 0) << tmux_.last();
-    EXPECT_TRUE(contains(prompt[static_cast<size_t>(nameLine)], "文件名: ") &&
-                contains(prompt[static_cast<size_t>(nameLine)], first))
-        << tmux_.last();
+    const std::string nameField = lineWith(tmux_.last(), "文件名:");
+    EXPECT_TRUE(contains(nameField, "文件名: ") && contains(nameField, first)) << tmux_.last();
     enterPath(dir_.file("one.txt"));
     ASSERT_TRUE(tmux_.waitForText("已保存 " + dir_.file("one.txt"))) << tmux_.last();
+
+    // Space selects the row under the cursor; moving on does not select,
+    // so the save takes the selected row, not the cursor's.
+    tmux_.keys("Tab Space Down BTab Enter");
+    ASSERT_TRUE(waitForSavePrompt()) << tmux_.last();
+    const std::string chosen = lineWith(tmux_.last(), "文件名:");
+    EXPECT_TRUE(contains(chosen, first) && !contains(chosen, byName[2])) << tmux_.last();
+    tmux_.keys("Escape");
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return !contains(s, "另存为"); }))
+        << tmux_.last();
 
     // Every row: a folder is asked for, and each file lands there whole.
     const std::string folder = dir_.file("saved");
