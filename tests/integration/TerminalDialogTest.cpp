@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -632,6 +633,90 @@ TEST_F(TerminalDialogTest, FollowsTheMessageLanguageOfTheLocale) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     EXPECT_EQ(harness::readFile(dir_.file("english-status")), "1\n");
+}
+
+// The names and folder paths of the demo disk's deleted files as the batch
+// face lists them: the only texts an English screen may show in CJK.
+std::vector<std::string> listedNames(const std::string& image) {
+    std::vector<std::string> names;
+    for (const char* row : {"0", "1"}) {
+        const harness::Result listed =
+            harness::undelete("--scan " + std::string(row) + " " + quote(image) + " 2>/dev/null");
+        for (const auto& fields : harness::table(listed.out)) {
+            if (fields.size() < 8 || fields[0] == "row") continue;
+            names.push_back(fields[2]);
+            names.push_back(fields[7]);
+        }
+    }
+    return names;
+}
+
+// The first screen line with a CJK character outside `names` ("": none).
+std::string lineWithCjk(const std::string& screen, const std::vector<std::string>& names) {
+    for (std::string line : harness::split(screen, '\n')) {
+        for (const std::string& name : names) {
+            for (size_t at; !name.empty() && (at = line.find(name)) != std::string::npos;)
+                line.erase(at, name.size());
+        }
+        for (size_t i = 0; i < line.size();) {
+            const auto byte = static_cast<unsigned char>(line[i]);
+            const size_t length = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+            char32_t c = length == 1 ? byte : byte & (0x3F >> (length - 1));
+            for (size_t k = 1; k < length && i + k < line.size(); ++k)
+                c = (c << 6) | (static_cast<unsigned char>(line[i + k]) & 0x3F);
+            // Radicals, CJK punctuation, kana, ideographs; compatibility
+            // ideographs; full-width forms.
+            if ((c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+                (c >= 0xFF00 && c <= 0xFFEF))
+                return line;
+            i += length;
+        }
+    }
+    return "";
+}
+
+TEST_F(TerminalDialogTest, EveryEnglishScreenIsEnglish) {
+    std::vector<std::string> names = listedNames(demoImage_);
+    ASSERT_GE(names.size(), 14u);
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    const auto english = [&](const std::string& what) {
+        EXPECT_EQ(lineWithCjk(tmux_.last(), names), "") << what << ":\n" << tmux_.last();
+    };
+    open(demoImage_, 160, 50, "", "LANG=en_US.UTF-8");
+    ASSERT_TRUE(tmux_.waitForText("[ Scan ]")) << tmux_.last();
+    english("the partition list");
+
+    // Both message boxes of a FAT32 scan, then the list.
+    tmux_.keys("Enter");
+    for (int box = 0; box < 2; ++box) {
+        ASSERT_TRUE(tmux_.waitForText("[ OK ]")) << tmux_.last();
+        english("a message box");
+        const std::string withBox = tmux_.last();
+        tmux_.keys("Enter");
+        ASSERT_TRUE(tmux_.waitFor([&](const std::string& s) { return s != withBox; }));
+    }
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) {
+        return contains(s, "[ Scan ]") && contains(s, "Examined") && contains(s, ", 4 deleted");
+    })) << tmux_.last();
+    english("the file list");
+
+    // The focused file list, Save with no row chosen, Save's own hints.
+    tmux_.keys("Tab Tab");
+    ASSERT_TRUE(tmux_.waitForText("Space select")) << tmux_.last();
+    english("the focused file list");
+    tmux_.keys("BTab Enter");
+    ASSERT_TRUE(tmux_.waitForText("No file chosen")) << tmux_.last();
+    english("Save with no row chosen");
+
+    // The save prompt, its labels whole.
+    tmux_.keys("Tab Down BTab Enter");
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) {
+        return contains(s, "Save as type: ") && contains(s, "[ Cancel ]");
+    })) << tmux_.last();
+    english("the save prompt");
+    tmux_.keys("Escape F10");
+    EXPECT_EQ(exitStatus(), 1);
 }
 
 TEST_F(TerminalDialogTest, EnterScansFilterSortAndSaveSeveralFilesIntoAFolder) {
