@@ -129,7 +129,7 @@ TEST_F(Batch, AFailedSaveSaysWhy) {
 }
 
 TEST_F(Batch, EnglishAndChineseRunsDifferOnlyInTheirMessages) {
-    if (!haveLocale("zh_CN.utf8")) GTEST_SKIP() << "zh_CN.UTF-8 missing (scripts/setup makes it)";
+    if (!haveLocale("zh_CN.utf8")) GTEST_SKIP() << "zh_CN.UTF-8 missing (scripts/setup test makes it)";
     const std::string args = "-v --scan 0 " + quote(image()) + " 2>&1 >/dev/null";
     const auto english = inLocale("C", args);
     const auto chinese = inLocale("zh_CN.UTF-8", args);
@@ -156,7 +156,7 @@ TEST_F(Batch, EnglishAndChineseRunsDifferOnlyInTheirMessages) {
 }
 
 TEST_F(Batch, SizesKeepTheDecimalPointUnderAGermanLocale) {
-    if (!haveLocale("de_DE.utf8")) GTEST_SKIP() << "de_DE.UTF-8 missing (scripts/setup makes it)";
+    if (!haveLocale("de_DE.utf8")) GTEST_SKIP() << "de_DE.UTF-8 missing (scripts/setup test makes it)";
     const auto listing = inLocale("de_DE.UTF-8", "--scan 0 " + quote(image()));
     ASSERT_EQ(listing.status, 0);
     size_t checked = 0;

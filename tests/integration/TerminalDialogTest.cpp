@@ -172,7 +172,7 @@ protected:
 
     void SetUp() override {
         if (!harness::haveTool("tmux"))
-            GTEST_SKIP() << "tmux is not installed (scripts/setup installs it)";
+            GTEST_SKIP() << "tmux is not installed (scripts/setup test installs it)";
         ASSERT_TRUE(demoMade_) << "scripts/make-demo-image.sh failed";
     }
 
