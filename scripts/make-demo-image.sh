@@ -23,7 +23,7 @@ export LC_ALL=C.UTF-8          # mtools turns the Chinese names into long names 
 export MTOOLS_SKIP_CHECK=1
 
 for tool in sfdisk mkfs.fat mmd mcopy mdel mkntfs ntfscp ntfsinfo od dd; do
-    command -v "$tool" >/dev/null || { echo "$0: $tool is missing (run scripts/setup)" >&2; exit 1; }
+    command -v "$tool" >/dev/null || { echo "$0: $tool is missing (run scripts/setup demo as root)" >&2; exit 1; }
 done
 
 # Sectors of 512 bytes.

@@ -35,15 +35,15 @@ bool applyListKey(ListView list, int key, const ModifiedKeys& modified) {
     if (key == ' ') {
         model.toggleCursorRow();
     } else if (key == KEY_UP || key == KEY_DOWN) {
-        model.moveCursor(key == KEY_UP ? -1 : 1, SelectMode::Replace);
+        model.moveCursor(key == KEY_UP ? -1 : 1, SelectMode::Move);
     } else if (key == KEY_SR || key == KEY_SF) {
         model.moveCursor(key == KEY_SR ? -1 : 1, SelectMode::Extend);
     } else if (key == KEY_PPAGE || key == KEY_NPAGE) {
-        model.moveCursor(key == KEY_PPAGE ? -page : page, SelectMode::Replace);
+        model.moveCursor(key == KEY_PPAGE ? -page : page, SelectMode::Move);
     } else if (key == KEY_SPREVIOUS || key == KEY_SNEXT) {
         model.moveCursor(key == KEY_SPREVIOUS ? -page : page, SelectMode::Extend);
     } else if (key == KEY_HOME || key == KEY_END) {
-        model.moveCursorTo(key == KEY_HOME ? 0 : last, SelectMode::Replace);
+        model.moveCursorTo(key == KEY_HOME ? 0 : last, SelectMode::Move);
     } else if (key == KEY_SHOME || key == KEY_SEND) {
         model.moveCursorTo(key == KEY_SHOME ? 0 : last, SelectMode::Extend);
     } else if (key == modified.controlUp || key == modified.controlDown) {

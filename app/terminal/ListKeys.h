@@ -1,7 +1,8 @@
 // What the keys do in a focused list: the cursor moves with the arrows,
-// Page Up/Down, Home and End (the selection follows it; with Shift it
-// stretches, with Ctrl it stays), Space selects or toggles the cursor row,
-// Left and Right scroll columns that do not fit into view.
+// Page Up/Down, Home and End (in a list of one selection the selection
+// follows it; in one of several it stays, and Space toggles the cursor
+// row; with Shift it stretches, with Ctrl it stays), Left and Right scroll
+// columns that do not fit into view.
 #pragma once
 #include "app/terminal/ListModel.h"
 

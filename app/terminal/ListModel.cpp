@@ -155,6 +155,7 @@ void ListModel::select(int line, SelectMode mode) {
     const int row = lines_[static_cast<size_t>(line)];
     switch (mode) {
     case SelectMode::Keep: return;
+    case SelectMode::Move: anchor_ = row; return;
     case SelectMode::Replace:
         for (Row& r : rows_) r.selected = false;
         rows_[static_cast<size_t>(row)].selected = true;

@@ -19,6 +19,8 @@ enum class SelectMode {
     Replace,  // the cursor row becomes the only selected row
     Extend,   // rows from the anchor to the cursor are selected (Shift)
     Keep,     // the selection stays as it is (Ctrl)
+    Move,     // a plain move: the selection stays where several rows may be
+              // selected (the anchor follows the cursor), else it follows
 };
 
 class ListModel {

@@ -16,8 +16,16 @@
 namespace undelete::terminal {
 namespace {
 
-constexpr int kLabelWidth = 11;
 constexpr int kPromptHeight = 9;
+
+// Cells of the labels' column: the widest label in the message language
+// and a space.
+int labelWidth() {
+    int widest = 0;
+    for (const char* label : {"文件夹:", "文件名:", "保存类型:"})
+        widest = std::max(widest, displayWidth(tr(label)));
+    return widest + 1;
+}
 
 std::string currentFolder() {
     std::vector<char> buffer(4096);
@@ -86,6 +94,7 @@ void SavePromptLayer::draw() {
     frame_ = {(LINES - kPromptHeight) / 2, (COLS - width) / 2, kPromptHeight, width};
     const int left = frame_.left + 2;
     const int inner = width - 4;
+    const int labels = labelWidth();
     clearRect(frame_);
     drawFrame(frame_, attrOf(Look::Focus));
     drawText(frame_.top, frame_.left + 2,
@@ -98,22 +107,22 @@ void SavePromptLayer::draw() {
         std::snprintf(text, sizeof text, tr("把选中的 %d 个文件保存到:"), fileCount_);
         drawText(row++, left, text, inner);
     } else {
-        drawText(row, left, tr("文件夹:"), kLabelWidth);
-        drawText(row++, left + kLabelWidth, folder_, inner - kLabelWidth);
+        drawText(row, left, tr("文件夹:"), labels);
+        drawText(row++, left + labels, folder_, inner - labels);
     }
 
-    drawText(row, left, tr(fileCount_ > 0 ? "文件夹:" : "文件名:"), kLabelWidth);
+    drawText(row, left, tr(fileCount_ > 0 ? "文件夹:" : "文件名:"), labels);
     fieldRow_ = row++;
-    fieldColumn_ = left + kLabelWidth;
-    drawText(fieldRow_, fieldColumn_, editor_.visible(inner - kLabelWidth, cursorCell_),
-             inner - kLabelWidth, A_UNDERLINE);
+    fieldColumn_ = left + labels;
+    drawText(fieldRow_, fieldColumn_, editor_.visible(inner - labels, cursorCell_),
+             inner - labels, A_UNDERLINE);
 
     if (fileCount_ == 0) {
-        drawText(row, left, tr("保存类型:"), kLabelWidth);
+        drawText(row, left, tr("保存类型:"), labels);
         const std::string type =
             filter_.empty() ? std::string() : tr(filter_[filterIndex_].first.c_str());
-        drawText(row++, left + kLabelWidth, type + "   " + tr("(上/下键更改)"),
-                 inner - kLabelWidth);
+        drawText(row++, left + labels, type + "   " + tr("(上/下键更改)"),
+                 inner - labels);
     }
 
     ++row;

@@ -19,18 +19,13 @@ namespace {
 
 const ControlId kTabOrder[] = {kPartitionList, kSaveButton, kFileList, kScanButton};
 
+// The key hints of each focused part; each is one catalogue text.
 const char* const kHints = "Tab 切换   方向键 移动   空格 选择   Enter 按下按钮   F10 关闭";
 const char* const kPartitionHints = "Enter 扫描所选分区   Tab 切换   方向键 移动   F10 关闭";
 const char* const kFileHints =
-    "/ 按名称筛选   排序: n 名称  p 路径  s 状态  z 大小  t 时间  o 原顺序 (再按一次反向)   "
-    "空格 选择   F10 关闭";
-
-// Columns of the bottom line, after the dialog's positions.
-constexpr int kScannedLabelColumn = 1;
-constexpr int kScannedCounterColumn = 12;
-constexpr int kDeletedLabelColumn = 24;
-constexpr int kDeletedCounterColumn = 36;
-constexpr int kCounterWidth = 10;
+    "空格 选择/取消   / 按名称筛选   排序: n 名称 p 路径 s 状态 z 大小 t 时间 o 原顺序 "
+    "(再按一次反向)   保存: 所选文件，未选择时光标所在行   F10 关闭";
+const char* const kSaveHints = "Enter 保存所选文件 (未选择时保存光标所在行)   Tab 切换   F10 关闭";
 
 std::string buttonText(const std::string& caption) {
     return "[ " + padToWidth(tr(caption.c_str()), 4) + " ]";
@@ -209,6 +204,18 @@ void TerminalView::setFileRowText(int position, int column, const char* text) {
     loop_.changed();
 }
 
+std::vector<int> TerminalView::selectedFileRows() {
+    std::vector<int> rows = files_.selectedRows();
+    const int cursorRow = files_.rowAtLine(files_.cursor());
+    if (rows.empty() && cursorRow >= 0) rows.push_back(cursorRow);
+    return rows;
+}
+
+int TerminalView::firstSelectedFileRow() {
+    const std::vector<int> rows = selectedFileRows();
+    return rows.empty() ? -1 : rows.front();
+}
+
 const PartitionRecord* TerminalView::selectedPartitionRecord() {
     const int row = partitions_.firstSelected();
     if (row < 0) return nullptr;
@@ -219,7 +226,7 @@ const PartitionRecord* TerminalView::selectedPartitionRecord() {
 bool TerminalView::askSavePath(const FileFilter& filter, const char* defaultExtension,
                                std::string& path) {
     // The name field starts with the file's own name.
-    const int row = files_.firstSelected();
+    const int row = firstSelectedFileRow();
     const std::string name = row >= 0 && static_cast<size_t>(row) < details_.size()
                                  ? details_[static_cast<size_t>(row)].name
                                  : std::string();
@@ -305,6 +312,7 @@ void TerminalView::drawHints(const DialogLayout& layout) {
     }
     const char* hints = focus_ == kPartitionList ? kPartitionHints
                         : focus_ == kFileList    ? kFileHints
+                        : focus_ == kSaveButton  ? kSaveHints
                                                  : kHints;
     drawText(layout.hintRow, 1, tr(hints), COLS - 2, attrOf(Look::Hint));
 }
@@ -367,19 +375,10 @@ void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSe
 }
 
 void TerminalView::drawBottomLine(const DialogLayout& layout) {
-    const int row = layout.bottomRow;
-    // The labels are as wide as their translation needs; the counters
-    // follow them.
-    const std::string scannedLabel = tr("已扫描文件:");
-    const std::string deletedLabel = tr(",已删除文件:");
-    const int scannedAt = std::max(kScannedCounterColumn, 1 + displayWidth(scannedLabel));
-    drawText(row, kScannedLabelColumn, scannedLabel, scannedAt - kScannedLabelColumn);
-    drawText(row, scannedAt, std::to_string(scanned_), kCounterWidth);
-    const int deletedLabelAt = std::max(kDeletedLabelColumn, scannedAt + 12);
-    const int deletedAt =
-        std::max(kDeletedCounterColumn, deletedLabelAt + displayWidth(deletedLabel));
-    drawText(row, deletedLabelAt, deletedLabel, deletedAt - deletedLabelAt);
-    drawText(row, deletedAt, std::to_string(deleted_), kCounterWidth);
+    // The two counters as one sentence, left of the buttons.
+    const std::string counters = formatted(tr("已扫描 %u 条记录，找到 %u 个已删除文件"), scanned_,
+                                           deleted_);
+    drawText(layout.bottomRow, 1, counters, layout.scanButton.left - 2);
     const auto button = [&](const Rect& rect, const std::string& caption, ControlId id) {
         drawField(rect.top, rect.left, buttonText(caption), rect.width,
                   attrOf(focus_ == id ? Look::FocusedButton : Look::Button));
@@ -391,6 +390,13 @@ void TerminalView::drawBottomLine(const DialogLayout& layout) {
 // --- input ----------------------------------------------------------------------
 
 void TerminalView::press(ControlId button) {
+    // A save with nothing to act on says why instead of doing nothing.
+    if (button == kSaveButton && selectedFileRows().empty()) {
+        status_ = tr(files_.rowCount() == 0 ? "没有可保存的文件：请先扫描一个分区"
+                                            : "没有选择文件：请在文件列表中移到一个文件");
+        loop_.changed();
+        return;
+    }
     if (onCommand_) onCommand_(button);
     loop_.changed();
 }

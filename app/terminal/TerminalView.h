@@ -53,8 +53,9 @@ public:
     void insertFileRow(int position, const char* numberText, uintptr_t itemData) override;
     void setFileRowText(int position, int column, const char* text) override;
     void setFileRowDetails(int position, const DeletedFile& file) override;
-    int firstSelectedFileRow() override { return files_.firstSelected(); }
-    std::vector<int> selectedFileRows() override { return files_.selectedRows(); }
+    // What a save acts on: the selected rows, else the row under the cursor.
+    int firstSelectedFileRow() override;
+    std::vector<int> selectedFileRows() override;
     uintptr_t fileRowData(int position) override { return files_.itemData(position); }
     void showProgress(Work work, uint64_t done, uint64_t total) override;
     const PartitionRecord* selectedPartitionRecord() override;

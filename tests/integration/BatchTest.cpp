@@ -116,18 +116,20 @@ TEST_F(Batch, AFailedSaveSaysWhy) {
     // Permission: a user who may read the image but not write the folder.
     harness::TempDir shared;
     const std::string copy = shared.file("disk.img");
-    harness::run("cp " + quote(image()) + " " + quote(copy) + " && chmod 755 " +
-                 quote(shared.path()) + " && chmod 644 " + quote(copy));
-    const auto denied = harness::run(
-        "LC_ALL=C setpriv --reuid=65534 --regid=65534 --clear-groups " +
-        std::string(UNDELETE_BINARY) + " --scan 0 --save " + index + " --output " +
-        quote(shared.file("out.bin")) + " " + quote(copy) + " 2>&1 >/dev/null");
+    const std::string nobody = harness::programAsNobody(shared);
+    harness::run("cp " + quote(image()) + " " + quote(copy) + " && chmod 644 " + quote(copy));
+    const auto denied = harness::run("LC_ALL=C " + nobody + " --scan 0 --save " + index +
+                                     " --output " + quote(shared.file("out.bin")) + " " +
+                                     quote(copy) + " 2>&1 >/dev/null");
     EXPECT_EQ(denied.status, 1);
-    EXPECT_NE(denied.out.find("Permission denied"), std::string::npos) << denied.out;
+    EXPECT_NE(denied.out.find("could not save to " + shared.file("out.bin") +
+                              ": Permission denied"),
+              std::string::npos)
+        << denied.out;
 }
 
 TEST_F(Batch, EnglishAndChineseRunsDifferOnlyInTheirMessages) {
-    if (!haveLocale("zh_CN.utf8")) GTEST_SKIP() << "zh_CN.UTF-8 missing (scripts/setup makes it)";
+    if (!haveLocale("zh_CN.utf8")) GTEST_SKIP() << "zh_CN.UTF-8 missing (scripts/setup test makes it)";
     const std::string args = "-v --scan 0 " + quote(image()) + " 2>&1 >/dev/null";
     const auto english = inLocale("C", args);
     const auto chinese = inLocale("zh_CN.UTF-8", args);
@@ -154,7 +156,7 @@ TEST_F(Batch, EnglishAndChineseRunsDifferOnlyInTheirMessages) {
 }
 
 TEST_F(Batch, SizesKeepTheDecimalPointUnderAGermanLocale) {
-    if (!haveLocale("de_DE.utf8")) GTEST_SKIP() << "de_DE.UTF-8 missing (scripts/setup makes it)";
+    if (!haveLocale("de_DE.utf8")) GTEST_SKIP() << "de_DE.UTF-8 missing (scripts/setup test makes it)";
     const auto listing = inLocale("de_DE.UTF-8", "--scan 0 " + quote(image()));
     ASSERT_EQ(listing.status, 0);
     size_t checked = 0;

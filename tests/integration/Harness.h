@@ -166,4 +166,17 @@ inline bool haveTool(const std::string& tool) {
     return run("command -v " + tool + " >/dev/null 2>&1").status == 0;
 }
 
+// The command that runs the built program as user nobody (65534). That user
+// runs a copy, beside a copy of its catalogues, in `dir` (opened to all):
+// the checkout may lie where only root can enter (a clone under /root), and
+// a program that cannot read its catalogues speaks Chinese.
+inline std::string programAsNobody(const TempDir& dir) {
+    const std::string binary = UNDELETE_BINARY;
+    const std::string copy = dir.file("program");
+    run("mkdir -p " + quote(copy) + " && cp " + quote(binary) + " " +
+        quote(binary.substr(0, binary.rfind('/')) + "/locale") + " -r " + quote(copy) +
+        " && chmod -R a+rX " + quote(copy) + " && chmod 755 " + quote(dir.path()));
+    return "setpriv --reuid=65534 --regid=65534 --clear-groups " + quote(copy + "/undelete");
+}
+
 }  // namespace harness

@@ -48,7 +48,7 @@ TEST(TerminalLayoutTest, ButtonsSitRightOfTheCountersInScanSaveOrder) {
         const DialogLayout l = layoutDialog(24, columns, 2);
         EXPECT_LT(l.scanButton.left + l.scanButton.width, l.saveButton.left);
         EXPECT_LT(l.saveButton.left + l.saveButton.width, columns);
-        // The counters end by cell 46 (ten digits after ",已删除文件:").
+        // The counters' sentence has the cells before them.
         EXPECT_GT(l.scanButton.left, 46);
         EXPECT_EQ(l.scanButton.top, l.bottomRow);
     }

@@ -128,33 +128,47 @@ TEST(TerminalListModelTest, ScrollsJustEnoughToShowTheCursor) {
     EXPECT_EQ(model.leftCell(), 0);
 }
 
-TEST(TerminalListModelTest, KeysMoveTheCursorWithinTheList) {
+TEST(TerminalListModelTest, KeysMoveTheCursorAndOnlySpaceOrShiftSelect) {
     ListModel model = filled(30, true);
     ModifiedKeys modified;
     modified.controlDown = 600;
     ListView view{model, 10, 75, 60};
     EXPECT_TRUE(applyListKey(view, KEY_DOWN, modified));
     EXPECT_EQ(model.cursor(), 0);
+    EXPECT_EQ(selected(model), std::vector<int>{}) << "a move selected the row";
+    EXPECT_TRUE(applyListKey(view, ' ', modified));
+    EXPECT_EQ(selected(model), std::vector<int>{0});
     EXPECT_TRUE(applyListKey(view, KEY_NPAGE, modified));
     EXPECT_EQ(model.cursor(), 9);  // a page less the row kept in view
     EXPECT_TRUE(applyListKey(view, KEY_END, modified));
     EXPECT_EQ(model.cursor(), 29);
     EXPECT_EQ(model.top(), 20);
-    EXPECT_EQ(selected(model), std::vector<int>{29});
+    EXPECT_TRUE(applyListKey(view, ' ', modified));
+    EXPECT_EQ(selected(model), (std::vector<int>{0, 29}));
+    EXPECT_TRUE(applyListKey(view, ' ', modified));
+    EXPECT_EQ(selected(model), std::vector<int>{0});
     EXPECT_TRUE(applyListKey(view, KEY_HOME, modified));
     EXPECT_EQ(model.cursor(), 0);
     EXPECT_EQ(model.top(), 0);
-    EXPECT_TRUE(applyListKey(view, KEY_SF, modified));  // Shift-Down
+    EXPECT_TRUE(applyListKey(view, KEY_SF, modified));  // Shift-Down, from where Home left it
     EXPECT_EQ(selected(model), (std::vector<int>{0, 1}));
     EXPECT_TRUE(applyListKey(view, 600, modified));  // Ctrl-Down
     EXPECT_TRUE(applyListKey(view, ' ', modified));
     EXPECT_EQ(selected(model), (std::vector<int>{0, 1, 2}));
     EXPECT_TRUE(applyListKey(view, KEY_PPAGE, modified));
     EXPECT_EQ(model.cursor(), 0);
+    EXPECT_EQ(selected(model), (std::vector<int>{0, 1, 2}));
     EXPECT_TRUE(applyListKey(view, KEY_RIGHT, modified));
     EXPECT_EQ(model.leftCell(), kSidewaysStep);
     EXPECT_FALSE(applyListKey(view, 'x', modified));
     EXPECT_FALSE(applyListKey(view, 27, modified));  // Escape means nothing to a list
+
+    // A list of one selection (the partitions): the selection follows.
+    ListModel partitions = filled(3, false);
+    ListView single{partitions, 10, 75, 60};
+    applyListKey(single, KEY_DOWN, modified);
+    applyListKey(single, KEY_DOWN, modified);
+    EXPECT_EQ(selected(partitions), std::vector<int>{1});
 }
 
 }  // namespace
