@@ -1,0 +1,62 @@
+#include "exfat/ExfatEntry.h"
+
+#include "common/Bytes.h"
+
+namespace undelete {
+
+namespace {
+
+constexpr uint16_t kUpcaseRunMark = 0xFFFF;
+constexpr size_t kUpcaseUnits = 65536;
+
+uint16_t rotateAdd16(uint16_t sum, uint8_t byte) {
+    return static_cast<uint16_t>(((sum & 1) != 0 ? 0x8000u : 0u) + (sum >> 1) + byte);
+}
+
+uint16_t upcased(uint16_t unit, const ExfatUpcase& upcase) {
+    if (unit < upcase.size()) return upcase[unit];
+    if (upcase.empty() && unit >= 'a' && unit <= 'z') return static_cast<uint16_t>(unit - 'a' + 'A');
+    return unit;
+}
+
+}  // namespace
+
+uint16_t exfatSetChecksum(const uint8_t* set, size_t entries) {
+    uint16_t sum = 0;
+    for (size_t i = 0; i < entries * kExfatEntrySize; ++i) {
+        if (i == kFileSetChecksum || i == kFileSetChecksum + 1) continue;
+        const bool typeByte = i % kExfatEntrySize == 0;
+        sum = rotateAdd16(sum, typeByte ? exfatWrittenType(set[i]) : set[i]);
+    }
+    return sum;
+}
+
+bool expandExfatUpcase(const uint8_t* stored, size_t length, ExfatUpcase& out) {
+    out.clear();
+    out.reserve(kUpcaseUnits);
+    for (size_t at = 0; fits(at, 2, length) && out.size() < kUpcaseUnits; at += 2) {
+        const uint16_t unit = le16(stored + at);
+        if (unit != kUpcaseRunMark) {
+            out.push_back(unit);
+            continue;
+        }
+        at += 2;
+        if (!fits(at, 2, length)) return false;
+        for (uint32_t n = le16(stored + at); n > 0 && out.size() < kUpcaseUnits; --n) {
+            out.push_back(static_cast<uint16_t>(out.size()));
+        }
+    }
+    return length % 2 == 0;
+}
+
+uint16_t exfatNameHash(const uint16_t* units, size_t count, const ExfatUpcase& upcase) {
+    uint16_t hash = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const uint16_t unit = upcased(units[i], upcase);
+        hash = rotateAdd16(hash, static_cast<uint8_t>(unit & 0xFF));
+        hash = rotateAdd16(hash, static_cast<uint8_t>(unit >> 8));
+    }
+    return hash;
+}
+
+}  // namespace undelete
