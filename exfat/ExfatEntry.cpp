@@ -36,17 +36,23 @@ bool expandExfatUpcase(const uint8_t* stored, size_t length, ExfatUpcase& out) {
     out.reserve(kUpcaseUnits);
     for (size_t at = 0; fits(at, 2, length) && out.size() < kUpcaseUnits; at += 2) {
         const uint16_t unit = le16(stored + at);
-        if (unit != kUpcaseRunMark) {
+        // The last unit of a table may be 0xFFFF's own mapping, with no count after it.
+        if (unit != kUpcaseRunMark || !fits(at + 2, 2, length)) {
             out.push_back(unit);
             continue;
         }
         at += 2;
-        if (!fits(at, 2, length)) return false;
         for (uint32_t n = le16(stored + at); n > 0 && out.size() < kUpcaseUnits; --n) {
             out.push_back(static_cast<uint16_t>(out.size()));
         }
     }
     return length % 2 == 0;
+}
+
+uint32_t exfatUpcaseChecksum(const uint8_t* stored, size_t length) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i < length; ++i) sum = ((sum & 1) != 0 ? 0x80000000u : 0) + (sum >> 1) + stored[i];
+    return sum;
 }
 
 uint16_t exfatNameHash(const uint16_t* units, size_t count, const ExfatUpcase& upcase) {
