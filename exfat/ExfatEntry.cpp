@@ -1,5 +1,9 @@
 #include "exfat/ExfatEntry.h"
 
+#include <algorithm>
+#include <array>
+#include <numeric>
+
 #include "common/Bytes.h"
 
 namespace undelete {
@@ -11,6 +15,16 @@ constexpr size_t kUpcaseUnits = 65536;
 
 uint16_t rotateAdd16(uint16_t sum, uint8_t byte) {
     return static_cast<uint16_t>(((sum & 1) != 0 ? 0x8000u : 0u) + (sum >> 1) + byte);
+}
+
+// Every unit mapped to itself: runs are copied from it whole.
+const std::array<uint16_t, kUpcaseUnits>& identity() {
+    static const std::array<uint16_t, kUpcaseUnits> table = [] {
+        std::array<uint16_t, kUpcaseUnits> units{};
+        std::iota(units.begin(), units.end(), uint16_t{0});
+        return units;
+    }();
+    return table;
 }
 
 uint16_t upcased(uint16_t unit, const ExfatUpcase& upcase) {
@@ -42,9 +56,10 @@ bool expandExfatUpcase(const uint8_t* stored, size_t length, ExfatUpcase& out) {
             continue;
         }
         at += 2;
-        for (uint32_t n = le16(stored + at); n > 0 && out.size() < kUpcaseUnits; --n) {
-            out.push_back(static_cast<uint16_t>(out.size()));
-        }
+        const size_t from = out.size();
+        const size_t to = std::min<size_t>(from + le16(stored + at), kUpcaseUnits);
+        out.insert(out.end(), identity().begin() + static_cast<std::ptrdiff_t>(from),
+                   identity().begin() + static_cast<std::ptrdiff_t>(to));
     }
     return length % 2 == 0;
 }
