@@ -13,6 +13,8 @@ std::unique_ptr<VolumeScanner> createScanner(const PartitionRecord& record,
     switch (scannedFileSystem(record)) {
     case FileSystemKind::Ntfs:
         return std::unique_ptr<VolumeScanner>(new (std::nothrow) NtfsScanner(context));
+    case FileSystemKind::Fat12:
+    case FileSystemKind::Fat16:
     case FileSystemKind::Fat32:
         return std::unique_ptr<VolumeScanner>(new (std::nothrow) Fat32Scanner(context));
     default: return nullptr;

@@ -4,22 +4,6 @@
 
 namespace undelete {
 
-const char* fatTypeName(FatType type) {
-    switch (type) {
-    case FatType::Fat12: return "FAT12";
-    case FatType::Fat16: return "FAT16";
-    default: return "FAT32";
-    }
-}
-
-uint32_t fatClusterCeiling(FatType type) {
-    switch (type) {
-    case FatType::Fat12: return 0xFF7u;
-    case FatType::Fat16: return 0xFFF7u;
-    default: return 0x0FFFFFF7u;
-    }
-}
-
 uint64_t fatEntryOffset(FatType type, uint32_t cluster) {
     switch (type) {
     case FatType::Fat12: return uint64_t{cluster} + cluster / 2;

@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace undelete {
+#include "partition/FatBootSector.h"
 
-enum class FatType : uint8_t { Fat12, Fat16, Fat32 };
+namespace undelete {
 
 // What an entry says of the cluster it belongs to.
 enum class FatLink : uint8_t {
@@ -18,13 +18,6 @@ enum class FatLink : uint8_t {
     End,       // an end-of-chain mark
     Reserved,  // 1, or a number past the volume's last cluster
 };
-
-// "FAT12", "FAT16" or "FAT32".
-const char* fatTypeName(FatType type);
-
-// One past the highest cluster number an entry of this width can name:
-// 0xFF7, 0xFFF7, 0x0FFFFFF7 (that value itself is the bad-cluster mark).
-uint32_t fatClusterCeiling(FatType type);
 
 // Byte offset of `cluster`'s entry from the table's start.
 uint64_t fatEntryOffset(FatType type, uint32_t cluster);

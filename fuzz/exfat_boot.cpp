@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "exfat/ExfatBootSector.h"
-#include "fat32/FatBootSector.h"
+#include "partition/ExfatBootSector.h"
+#include "partition/FatBootSector.h"
 #include "fat32/FatEntry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,7 +6,7 @@
 
 #include "common/Bytes.h"
 #include "common/Text.h"
-#include "exfat/ExfatBootSector.h"
+#include "partition/ExfatBootSector.h"
 #include "exfat/ExfatDirectory.h"
 
 using namespace undelete;

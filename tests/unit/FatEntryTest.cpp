@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "common/Bytes.h"
-#include "fat32/FatBootSector.h"
+#include "partition/FatBootSector.h"
+#include "fat32/DeletedEntry.h"
 #include "fat32/FatEntry.h"
 
 using namespace undelete;
@@ -132,10 +133,18 @@ TEST(FatBootSector, AFixedRootLiesBetweenTheFatsAndClusterTwo) {
     EXPECT_EQ(boot.clusterLimit(), boot.clusterCount + 2);
     EXPECT_EQ(boot.hiddenSectors, 2048u);
     EXPECT_EQ(boot.clusterBytes(), 2048u);
+    // What the partition and the disk hold cuts the clusters to whole ones
+    // inside it (87 sectors: 21 clusters and 3 sectors).
+    EXPECT_EQ(boot.clusterLimitWithin(164 + 87), 2u + 21);
+    EXPECT_EQ(boot.clusterLimitWithin(164), 2u);     // no data area
+    EXPECT_EQ(boot.clusterLimitWithin(100), 2u);     // data past the end
+    EXPECT_EQ(boot.clusterLimitWithin(UINT64_MAX), boot.clusterLimit());
     // A FAT too short for the clusters cuts the usable ones to what it holds.
     put16(s.data() + kBpbFatSz16, 16);
     ASSERT_EQ(decodeFatBootSector(s.data(), s.size(), boot), FatBootCheck::Ok);
     EXPECT_EQ(boot.clusterLimit(), 16u * 512 / 2);
+    EXPECT_EQ(clustersForSize(8193, 4096), 3u);
+    EXPECT_EQ(clustersForSize(0xFFFFFFFFu, 1), 0xFFFFFFFFu);  // no wrap
     // What is no BPB: no signature, a cluster size of 3, no FAT, no data.
     auto broken = bpb(65536, 4, 64);
     broken[511] = 0;

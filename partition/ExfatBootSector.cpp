@@ -1,4 +1,4 @@
-#include "exfat/ExfatBootSector.h"
+#include "partition/ExfatBootSector.h"
 
 #include <cstring>
 

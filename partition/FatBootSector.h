@@ -1,21 +1,33 @@
 // The boot sector of a FAT volume of any width: the BIOS parameter block's
 // geometry, and the FAT type decided as the format decides it, by the count
-// of data clusters (never by the label). Pure decoding: no I/O.
+// of data clusters (never by the label, which is not read). The partition
+// list and the scanner both take a volume for FAT by this one decoder.
+// Pure decoding: no I/O.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
-#include "fat32/Fat32BootSector.h"
-#include "fat32/FatEntry.h"
-
 namespace undelete {
 
-// BPB offsets beyond those of Fat32BootSector.h (published names).
+enum class FatType : uint8_t { Fat12, Fat16, Fat32 };
+
+// One past the highest cluster number an entry of this width can name:
+// 0xFF7, 0xFFF7, 0x0FFFFFF7 (that value itself is the bad-cluster mark).
+uint32_t fatClusterCeiling(FatType type);
+
+// Offsets within the volume's first sector (published BPB names).
 constexpr size_t kBpbBytsPerSec = 11;
+constexpr size_t kBpbSecPerClus = 13;
+constexpr size_t kBpbRsvdSecCnt = 14;
+constexpr size_t kBpbNumFats = 16;
 constexpr size_t kBpbRootEntCnt = 17;
+constexpr size_t kBpbTotSec16 = 19;
 constexpr size_t kBpbMedia = 21;
 constexpr size_t kBpbFatSz16 = 22;
 constexpr size_t kBpbHiddSec = 28;
+constexpr size_t kBpbTotSec32 = 32;
+constexpr size_t kBpbFatSz32 = 36;
+constexpr size_t kBpbRootClus = 44;
 constexpr size_t kFatBootSignature = 510;  // 0x55 0xAA
 constexpr size_t kFatBootSectorBytes = 512;
 
@@ -39,7 +51,8 @@ enum class FatBootCheck : uint8_t {
     // The count gives another type than the layout was written for: a
     // FAT32 layout (FATSz16 0, no fixed root) with fewer than 65,525
     // clusters, or a FAT12/16 layout with more. `out` is filled, its type
-    // the count's.
+    // the count's. Such a volume is no FAT volume to the partition list
+    // or the scanner: under the count's type it has no root directory.
     LayoutMismatch,
 };
 
@@ -59,7 +72,9 @@ struct FatBootSector {
     uint32_t clusterBytes() const { return uint32_t{bytesPerSector} * sectorsPerCluster; }
     // Sectors of the fixed root directory, rounded up; 0 on FAT32.
     uint32_t rootDirectorySectors() const;
-    // From the volume's start: the fixed root directory, and cluster 2.
+    // From the volume's start: the first FAT, the fixed root directory, and
+    // cluster 2.
+    uint64_t fatSector() const { return reservedSectors; }
     uint64_t rootDirectorySector() const;
     uint64_t firstDataSector() const;
     // First sector of a valid cluster, from the volume's start.
@@ -67,12 +82,15 @@ struct FatBootSector {
     // One past the highest usable cluster: the BPB's clusters, cut to what
     // one FAT holds and to the type's ceiling.
     uint32_t clusterLimit() const;
+    // The same, cut further to the clusters that lie wholly in the first
+    // `volumeSectors` sectors (what the partition and the disk hold).
+    uint32_t clusterLimitWithin(uint64_t volumeSectors) const;
 };
 
 FatType fatTypeForClusterCount(uint32_t clusters);
 
 // Decodes and checks the boot sector; `out` is filled when the result is Ok
-// or LayoutMismatch.
+// or LayoutMismatch. Only Ok is a FAT volume.
 FatBootCheck decodeFatBootSector(const uint8_t* sector, size_t length, FatBootSector& out);
 
 }  // namespace undelete

@@ -1,4 +1,4 @@
-#include "fat32/FatBootSector.h"
+#include "partition/FatBootSector.h"
 
 #include <algorithm>
 
@@ -44,6 +44,14 @@ FatBootSector fieldsOf(const uint8_t* sector) {
 
 }  // namespace
 
+uint32_t fatClusterCeiling(FatType type) {
+    switch (type) {
+    case FatType::Fat12: return 0xFF7u;
+    case FatType::Fat16: return 0xFFF7u;
+    default: return 0x0FFFFFF7u;
+    }
+}
+
 uint32_t FatBootSector::rootDirectorySectors() const {
     if (bytesPerSector == 0) return 0;
     return (uint32_t{rootEntryCount} * kDirectoryEntryBytes + bytesPerSector - 1) / bytesPerSector;
@@ -62,12 +70,20 @@ uint64_t FatBootSector::clusterSector(uint32_t cluster) const {
 }
 
 uint32_t FatBootSector::clusterLimit() const {
+    // Entries of 12 bits (two in three bytes), 16 or 32.
+    const uint64_t tableBits = uint64_t{fatSize} * bytesPerSector * 8;
     const uint64_t tableEntries =
-        type == FatType::Fat12 ? uint64_t{fatSize} * bytesPerSector * 2 / 3
-                               : uint64_t{fatSize} * bytesPerSector / fatEntryWidth(type);
+        tableBits / (type == FatType::Fat12 ? 12 : type == FatType::Fat16 ? 16 : 32);
     const uint64_t limit = std::min<uint64_t>({uint64_t{clusterCount} + 2, tableEntries,
                                                fatClusterCeiling(type)});
     return limit < 2 ? 2u : static_cast<uint32_t>(limit);
+}
+
+uint32_t FatBootSector::clusterLimitWithin(uint64_t volumeSectors) const {
+    const uint64_t dataStart = firstDataSector();
+    if (sectorsPerCluster == 0 || volumeSectors <= dataStart) return 2;
+    const uint64_t present = 2 + (volumeSectors - dataStart) / sectorsPerCluster;
+    return static_cast<uint32_t>(std::min<uint64_t>(present, clusterLimit()));
 }
 
 FatType fatTypeForClusterCount(uint32_t clusters) {
