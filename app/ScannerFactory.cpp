@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "exfat/ExfatScanner.h"
 #include "fat32/Fat32Scanner.h"
 #include "ntfs/NtfsScanner.h"
 #include "partition/VolumeProbe.h"
@@ -11,6 +12,8 @@ namespace undelete {
 std::unique_ptr<VolumeScanner> createScanner(const PartitionRecord& record,
                                              const ScanContext& context) {
     switch (scannedFileSystem(record)) {
+    case FileSystemKind::Exfat:
+        return std::unique_ptr<VolumeScanner>(new (std::nothrow) ExfatScanner(context));
     case FileSystemKind::Ntfs:
         return std::unique_ptr<VolumeScanner>(new (std::nothrow) NtfsScanner(context));
     case FileSystemKind::Fat12:

@@ -1,6 +1,6 @@
 // Picks the scanner for a partition row by the file system its boot sector
 // holds (partition/VolumeProbe.h): FAT12, FAT16 and FAT32 the FAT scanner,
-// NTFS the NTFS scanner; an MBR row whose boot sector holds none by its
+// exFAT and NTFS their own; an MBR row whose boot sector holds none by its
 // type byte.
 #pragma once
 #include <cstdint>

@@ -170,6 +170,17 @@ ExfatWalkSummary walkExfatDirectory(const uint8_t* bytes, size_t length,
     return summary;
 }
 
+bool readsAsExfatEntries(const uint8_t* bytes, size_t length) {
+    if (bytes == nullptr || length < kExfatEntrySize || bytes[0] == kExfatEndOfDirectory) {
+        return false;
+    }
+    for (size_t at = 0; fits(at, kExfatEntrySize, length); at += kExfatEntrySize) {
+        if (bytes[at] == kExfatEndOfDirectory) return true;
+        if (!isKnownType(bytes[at])) return false;
+    }
+    return true;
+}
+
 bool isWalkableExfatDirectory(const ExfatEntrySet& set) {
     return set.isDirectory() && set.checksumValid && set.extentValid && set.dataLength > 0 &&
            set.dataLength <= kExfatMaxDirectoryBytes;

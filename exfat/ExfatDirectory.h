@@ -85,6 +85,12 @@ ExfatWalkSummary walkExfatDirectory(const uint8_t* bytes, size_t length,
                                     const ExfatWalkBounds& bounds, const ExfatSetVisitor& visit,
                                     ExfatRootEntries* root = nullptr);
 
+// True when `length` bytes hold directory entries: every entry before an
+// end mark is of a type the format defines (in use or not), and the first
+// one is no end mark. How the clusters of a deleted folder, whose chain is
+// gone, are told from file data.
+bool readsAsExfatEntries(const uint8_t* bytes, size_t length);
+
 // A set whose directory a walk should enter: a directory whose set checks,
 // whose clusters lie inside the volume and whose length is 1 byte to 256 MiB.
 bool isWalkableExfatDirectory(const ExfatEntrySet& set);

@@ -11,7 +11,6 @@ namespace undelete {
 
 const char kFat32PreparingMessage[] = "程序正在准备初始化，可能需要很长时间才能响应";
 const char kFat32ReadyMessage[] = "初始化已经成功完成";
-const char kFolderOutsideVolumeMessage[] = "有文件夹的簇位于卷外，其中的文件未列出";
 
 Fat32Scanner::Fat32Scanner(const ScanContext& context)
     : messages_(context.showMessage),

@@ -24,8 +24,6 @@ namespace undelete {
 
 extern const char kFat32PreparingMessage[];
 extern const char kFat32ReadyMessage[];
-// Told once a scan when a live folder's clusters lie outside the volume.
-extern const char kFolderOutsideVolumeMessage[];
 
 class Fat32Scanner : public VolumeScanner {
 public:

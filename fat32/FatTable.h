@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "disk/DriveReader.h"
-#include "fat32/ClusterMap.h"
 #include "fat32/FatEntry.h"
 #include "scan/BudgetedReader.h"
+#include "scan/ClusterMap.h"
 
 namespace undelete {
 

@@ -153,4 +153,21 @@ TEST(CardVolumes, Fat16AndFat12ListAndSaveWhatThePeerFinds) {
                 dir12);
 }
 
+// exFAT (type 0x07) written and deleted through the exfat-fuse driver:
+// times with the UTC offset, a name of 255 characters, a file whose chain
+// the driver cleared, a folder deleted whole.
+TEST(CardVolumes, ExfatListsAndSavesWhatThePeerFinds) {
+    const auto exfat = harness::makeFixtureImage("make-exfat-image.sh");
+    if (!exfat.skipReason.empty()) GTEST_SKIP() << exfat.skipReason;
+    ASSERT_TRUE(exfat.failure.empty()) << exfat.failure;
+    const auto partitions = harness::table(harness::undelete("--partitions " + quote(exfat.image())).out);
+    ASSERT_EQ(partitions.size(), 2u);
+    EXPECT_EQ(partitions[1][1], "exFAT");
+    std::vector<Expected> expected;
+    for (const auto& f : exfat.manifest) {
+        if (f.size() == 5) expected.push_back({folderOf(f[0]), nameOf(f[0]), f[1], f[2], f[3], f[4]});
+    }
+    checkVolume(exfat.image(), "0", "-o 2048", expected, exfat.dir->path());
+}
+
 }  // namespace
