@@ -49,7 +49,7 @@ bool exfatUtcOffsetMinutes(uint8_t offsetByte, int& minutes) {
 CreationTime exfatCreationTime(const ExfatTimestamp& time) {
     if (time.stamp == 0) return CreationTime{};
     const auto asStored = CreationTime::fat(static_cast<uint16_t>(time.stamp >> 16),
-                                            static_cast<uint16_t>(time.stamp));
+                                            static_cast<uint16_t>(time.stamp), time.tenMs);
     int offsetMinutes = 0;
     int64_t local = 0;
     if (!exfatUtcOffsetMinutes(time.utcOffset, offsetMinutes) || time.tenMs >= 200 ||

@@ -21,7 +21,8 @@ bool exfatUtcOffsetMinutes(uint8_t offsetByte, int& minutes);
 // The creation time a listing shows: with a valid offset and a date and
 // time that exist (1980 to 2107, 10 ms increment under 200), a FILETIME in
 // UTC that keeps the 10 ms increment; otherwise the date and time words as
-// stored, as local time (the increment lost); None for a zero stamp.
+// stored, as local time (with the increment, as FAT keeps it); None for a
+// zero stamp.
 CreationTime exfatCreationTime(const ExfatTimestamp& time);
 
 }  // namespace undelete

@@ -9,6 +9,7 @@ namespace undelete {
 
 struct DeletedEntry {
     uint16_t creationTime = 0;      // DIR_CrtTime, as stored
+    uint8_t creationHundredths = 0;  // DIR_CrtTimeTenth: 10 ms units, 0 to 199
     uint16_t creationDate = 0;      // DIR_CrtDate, as stored
     uint16_t firstClusterLow = 0;   // DIR_FstClusLO
     uint16_t firstClusterHigh = 0;  // DIR_FstClusHI

@@ -147,6 +147,7 @@ bool looksLikeDirectoryEntry(const uint8_t* entry, uint32_t clusterLimit) {
 
 void takeShortEntryFields(const uint8_t* entry, DeletedEntry& out) {
     out.creationTime = le16(entry + kDirCrtTime);
+    out.creationHundredths = entry[kDirCrtTimeTenth];
     out.creationDate = le16(entry + kDirCrtDate);
     out.firstClusterLow = le16(entry + kDirFstClusLo);
     out.firstClusterHigh = le16(entry + kDirFstClusHi);

@@ -17,6 +17,7 @@ constexpr size_t kDirExtension = 8;
 constexpr size_t kDirAttr = 11;
 constexpr size_t kDirNtRes = 12;      // case bits of a short name
 constexpr size_t kLdirChksum = 13;    // a long-name piece's checksum of its short name
+constexpr size_t kDirCrtTimeTenth = 13;  // a short entry's 10 ms units of its creation
 constexpr size_t kDirCrtTime = 14;
 constexpr size_t kDirCrtDate = 16;
 constexpr size_t kDirFstClusHi = 20;

@@ -170,12 +170,15 @@ TEST_F(Exfat, CreationTimeTakesTheUtcOffsetAndTheTenMillisecondField) {
     EXPECT_EQ(minutes, -16 * 60);
     EXPECT_TRUE(exfatUtcOffsetMinutes(0xBF, minutes));
     EXPECT_EQ(minutes, 15 * 60 + 45);
-    // Without the valid bit the stamp is local time, kept as stored.
+    // Without the valid bit the stamp is local time, kept as stored, with
+    // its odd second.
     t.utcOffset = 0x20;
+    t.tenMs = 101;
     const CreationTime local = exfatCreationTime(t);
     ASSERT_EQ(local.kind, CreationTime::Kind::FatLocal);
     EXPECT_EQ(local.fatDate(), 0x577B);
     EXPECT_EQ(local.fatTime(), 0xADF3);
+    EXPECT_EQ(local.fatSecond(), 39);
     // A date that does not exist (February 30th) is not converted.
     t = {(44u << 25) | (2u << 21) | (30u << 16), 0, 0xA0};
     EXPECT_EQ(exfatCreationTime(t).kind, CreationTime::Kind::FatLocal);

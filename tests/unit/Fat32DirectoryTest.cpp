@@ -59,12 +59,14 @@ TEST_F(Fat32Directory, ShortEntryFieldsAreTakenAsStored) {
     dir.add([] {
         Entry e = shortEntry("XILE    BIN", 0x20, 0xF0012345u, 0xFFFFFFFFu, 0x3D21, 0x6B5F);
         e[0] = 0xE5;
+        e[13] = 150;  // DIR_CrtTimeTenth
         return e;
     }());
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].creationDate, 0x3D21);
     EXPECT_EQ(found[0].creationTime, 0x6B5F);
+    EXPECT_EQ(found[0].creationHundredths, 150);
     EXPECT_EQ(found[0].firstCluster(), 0xF0012345u);  // reserved top bits kept
     EXPECT_EQ(found[0].fileSize, 0xFFFFFFFFu);
 }
