@@ -27,7 +27,8 @@ unit: sectors
 start=$start, size=$size, type=c
 start=$card, size=$cardSize, type=6
 TABLE
-mkfs.fat -F 32 -s 8 -h "$start" --offset="$start" -i 600DF11E "$img" $((size / 2)) >/dev/null
+# (Quiet: it warns that the image goes on past the volume.)
+mkfs.fat -F 32 -s 8 -h "$start" --offset="$start" -i 600DF11E "$img" $((size / 2)) >/dev/null 2>&1
 
 # A 4 KiB folder cluster holds 128 entries: ".", ".." and 126 files.
 folders=24 perFolder=126
