@@ -185,9 +185,13 @@ TEST_F(ExfatScannerTest, ContentFollowsTheSetsLayoutAndTheStateTheBitmap) {
 
 TEST_F(ExfatScannerTest, ALoopingRootEndsAndFoldersOutsideTheVolumeAreTold) {
     ExfatVolume volume;
-    // The root's second cluster leads back to its first.
+    // The root's second cluster leads back to its first; neither has an
+    // end mark, so the walk would go round and round.
     volume.setFat(4, 2);
-    for (size_t at = 32; at < 512; at += 32) volume.cluster(2)[at] = 0x20;  // no end mark: read on
+    for (size_t at = 0; at < 512; at += 32) {
+        if (at > 0) volume.cluster(2)[at] = 0x20;
+        volume.cluster(4)[at] = 0x20;
+    }
     auto first = deletedSet("first.bin", 0, 0, kChain, 0);
     std::memcpy(volume.cluster(2) + 32, first.data(), first.size());
     auto second = deletedSet("second.bin", 0, 0, kChain, 0);
