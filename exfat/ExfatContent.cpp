@@ -56,9 +56,7 @@ bool ExfatScanner::readContent(uint32_t index, ContentSink& sink) {
     BudgetedReader reads(drive_, kMaxConsecutiveReadFailures);
     std::vector<uint8_t> piece;
     try {
-        piece.resize(clusterBytes_ >= kContentPieceBytes
-                         ? kContentPieceBytes
-                         : kContentPieceBytes / clusterBytes_ * clusterBytes_);
+        piece.resize(streamBufferBytes(item.validDataLength, clusterBytes_));
     } catch (const std::bad_alloc&) {
         return false;
     }

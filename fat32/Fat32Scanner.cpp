@@ -318,7 +318,7 @@ bool Fat32Scanner::readContent(uint32_t index, ContentSink& sink) {
     BudgetedReader reads(drive_, kMaxConsecutiveReadFailures);
     std::vector<uint8_t> piece;
     try {
-        piece.resize(std::max<size_t>(kContentPieceBytes / bytes, 1) * bytes);
+        piece.resize(streamBufferBytes(entry.fileSize, bytes));
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -1,5 +1,5 @@
 // A whole exFAT scan on a small volume made from the input, taken as the
-// volume from its boot sector on (at most 512 KiB of a 2 MiB volume): the
+// volume from its boot sector on (at most 256 KiB of a 2 MiB volume): the
 // walk of every directory, deleted folders included, the allocation bitmap
 // and the FAT chains, then every listed file described and its content
 // streamed into a sink that only counts. When bit 0 of the input's first
@@ -20,7 +20,7 @@ namespace {
 
 using namespace undelete;
 
-constexpr size_t kMaxInput = 512 * 1024;
+constexpr size_t kMaxInput = 256 * 1024;
 
 void putBootSector(uint8_t* b) {
     std::memset(b, 0, 512);
@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)locale;
     auto image = std::make_shared<MemoryImage>();
     const size_t taken = size < kMaxInput ? size : kMaxInput;
-    image->bytes.assign(taken < 512 ? 512 : taken, 0);
-    if (taken) std::memcpy(image->bytes.data(), data, taken);
+    image->bytes.assign(data, data + taken);
+    if (taken < 512) image->bytes.resize(512, 0);
     if (taken == 0 || (data[0] & 1) == 0) putBootSector(image->bytes.data());
     ScanContext context{memoryDriveOpener(image), {}, {}, {}, {}};
     ExfatScanner scanner(context);

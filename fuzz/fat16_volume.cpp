@@ -1,5 +1,5 @@
 // A whole FAT12 or FAT16 scan on a small volume made from the input, taken
-// as the volume from its boot sector on (at most 512 KiB): the fixed root
+// as the volume from its boot sector on (at most 256 KiB): the fixed root
 // region, table entries of 12 and 16 bits, every directory, deleted folders
 // included, then every listed file described and its content streamed into
 // a sink that only counts. When bit 0 of the input's first byte is clear, a
@@ -22,7 +22,7 @@ namespace {
 
 using namespace undelete;
 
-constexpr size_t kMaxInput = 512 * 1024;
+constexpr size_t kMaxInput = 256 * 1024;
 
 void putBootSector(uint8_t* b, bool fat12) {
     std::memset(b, 0, 512);
@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)locale;
     auto image = std::make_shared<MemoryImage>();
     const size_t taken = size < kMaxInput ? size : kMaxInput;
-    image->bytes.assign(taken < 512 ? 512 : taken, 0);
-    if (taken) std::memcpy(image->bytes.data(), data, taken);
+    image->bytes.assign(data, data + taken);
+    if (taken < 512) image->bytes.resize(512, 0);
     if (taken == 0 || (data[0] & 1) == 0) {
         putBootSector(image->bytes.data(), taken != 0 && (data[0] & 2) != 0);
     }

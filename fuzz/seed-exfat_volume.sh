@@ -3,7 +3,7 @@
 # makes it (the geometry of the target's fixed boot sector); as root with
 # exfat-fuse, also one written and partly deleted through the driver (long
 # and CJK names, a fragmented file, a folder deleted whole). Each cut to the
-# target's 512 KiB from the boot sector on.
+# target's 256 KiB from the boot sector on.
 #   fuzz/seed-exfat_volume.sh OUTDIR
 set -euo pipefail
 out=${1:?usage: seed-exfat_volume.sh OUTDIR}
@@ -20,7 +20,7 @@ trap cleanup EXIT
 img="$work/x.img"
 truncate -s 2M "$img"
 mkfs.exfat -c 512 -b 4096 -L SEED "$img" >/dev/null
-head -c $((512 * 1024)) "$img" > "$out/empty"
+head -c $((256 * 1024)) "$img" > "$out/empty"
 
 [ "$(id -u)" = 0 ] && [ -e /dev/fuse ] && command -v mount.exfat-fuse >/dev/null || exit 0
 loop=$(losetup -f --show "$img") || exit 0
@@ -44,4 +44,4 @@ rm -r "$mnt/Gone"
 sync
 umount "$mnt"
 mounted=0
-head -c $((512 * 1024)) "$img" > "$out/written"
+head -c $((256 * 1024)) "$img" > "$out/written"

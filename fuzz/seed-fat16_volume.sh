@@ -1,7 +1,7 @@
 #!/bin/bash
 # Seeds for fat16_volume: FAT16 and FAT12 volumes made by mkfs.fat (one
 # sector a cluster) and written and partly deleted with mtools, cut to the
-# target's 512 KiB from the boot sector on.
+# target's 256 KiB from the boot sector on.
 #   fuzz/seed-fat16_volume.sh OUTDIR
 set -euo pipefail
 out=${1:?usage: seed-fat16_volume.sh OUTDIR}
@@ -30,6 +30,6 @@ for spec in 16:8192 12:1440; do
     mkfs.fat -C -F "$bits" -s 1 -i 16161616 "$img" "$kib" >/dev/null
     cp "$img" "$work/empty.img"
     files "$img"
-    head -c $((512 * 1024)) "$img" > "$out/fat$bits"
-    head -c $((512 * 1024)) "$work/empty.img" > "$out/fat$bits-empty"
+    head -c $((256 * 1024)) "$img" > "$out/fat$bits"
+    head -c $((256 * 1024)) "$work/empty.img" > "$out/fat$bits-empty"
 done
