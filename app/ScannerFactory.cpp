@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "exfat/ExfatScanner.h"
 #include "fat32/Fat32Scanner.h"
 #include "ntfs/NtfsScanner.h"
 #include "partition/VolumeProbe.h"
@@ -11,8 +12,12 @@ namespace undelete {
 std::unique_ptr<VolumeScanner> createScanner(const PartitionRecord& record,
                                              const ScanContext& context) {
     switch (scannedFileSystem(record)) {
+    case FileSystemKind::Exfat:
+        return std::unique_ptr<VolumeScanner>(new (std::nothrow) ExfatScanner(context));
     case FileSystemKind::Ntfs:
         return std::unique_ptr<VolumeScanner>(new (std::nothrow) NtfsScanner(context));
+    case FileSystemKind::Fat12:
+    case FileSystemKind::Fat16:
     case FileSystemKind::Fat32:
         return std::unique_ptr<VolumeScanner>(new (std::nothrow) Fat32Scanner(context));
     default: return nullptr;

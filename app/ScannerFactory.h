@@ -1,6 +1,7 @@
-// Picks the scanner for a partition row: by the file system its boot sector
-// names (GPT and bare-volume rows), or by its type byte (MBR rows: 7 NTFS;
-// 11 and 12 FAT32).
+// Picks the scanner for a partition row by the file system its boot sector
+// holds (partition/VolumeProbe.h): FAT12, FAT16 and FAT32 the FAT scanner,
+// exFAT and NTFS their own; an MBR row whose boot sector holds none by its
+// type byte.
 #pragma once
 #include <cstdint>
 #include <functional>

@@ -7,7 +7,8 @@ void describeDeletedEntry(const DeletedEntry& entry, const std::string& folderPa
     file = DeletedFile{};
     file.name = entry.name;
     file.size = entry.fileSize;
-    file.created = CreationTime::fat(entry.creationDate, entry.creationTime);
+    file.created = CreationTime::fat(entry.creationDate, entry.creationTime,
+                                     entry.creationHundredths);
     file.path = folderPath;
     file.state = entry.state;
 }

@@ -1,4 +1,4 @@
-// One deleted FAT32 directory entry as the catalogue keeps it.
+// One deleted FAT directory entry as the catalogue keeps it.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -9,6 +9,7 @@ namespace undelete {
 
 struct DeletedEntry {
     uint16_t creationTime = 0;      // DIR_CrtTime, as stored
+    uint8_t creationHundredths = 0;  // DIR_CrtTimeTenth: 10 ms units, 0 to 199
     uint16_t creationDate = 0;      // DIR_CrtDate, as stored
     uint16_t firstClusterLow = 0;   // DIR_FstClusLO
     uint16_t firstClusterHigh = 0;  // DIR_FstClusHI
@@ -22,6 +23,12 @@ struct DeletedEntry {
         return (static_cast<uint32_t>(firstClusterHigh) << 16) | firstClusterLow;
     }
 };
+
+// Whole clusters needed to hold `fileSize` bytes, rounded up without wrap;
+// 0 for an empty file. `clusterBytes` must not be 0.
+inline uint64_t clustersForSize(uint32_t fileSize, uint64_t clusterBytes) {
+    return (static_cast<uint64_t>(fileSize) + clusterBytes - 1) / clusterBytes;
+}
 
 // Name, size, creation time and state of `entry`, found in the folder
 // `folderPath`.

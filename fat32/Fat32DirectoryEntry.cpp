@@ -75,7 +75,7 @@ std::string shortEntryName(const uint8_t* entry) {
     std::memcpy(base, entry + kDirName, sizeof base);
     std::memcpy(extension, entry + kDirExtension, sizeof extension);
     base[0] = '#';
-    return joinShortName(base, extension, 0);
+    return joinShortName(base, extension, entry[kDirNtRes]);
 }
 
 std::string liveShortEntryName(const uint8_t* entry) {
@@ -83,7 +83,7 @@ std::string liveShortEntryName(const uint8_t* entry) {
     char extension[3];
     std::memcpy(base, entry + kDirName, sizeof base);
     std::memcpy(extension, entry + kDirExtension, sizeof extension);
-    if (static_cast<uint8_t>(base[0]) == 0x05) base[0] = static_cast<char>(0xE5);
+    if (static_cast<uint8_t>(base[0]) == kEntryE5Stored) base[0] = static_cast<char>(kEntryDeleted);
     return joinShortName(base, extension, entry[kDirNtRes]);
 }
 
@@ -105,7 +105,11 @@ bool longNameMatches(const uint8_t* entry, uint8_t checksum, uint16_t firstUnit)
         sum = static_cast<uint8_t>((rotated << 1) | (rotated >> 7));
     }
     const uint8_t first = sum;
-    if (first == 0x20 || first == kEntryDeleted || isForbiddenNameByte(first)) return false;
+    // 0x05 stood for 0xE5: no ASCII letter or digit, below.
+    if (first != kEntryE5Stored &&
+        (first == 0x20 || first == kEntryDeleted || isForbiddenNameByte(first))) {
+        return false;
+    }
     if (first >= 'a' && first <= 'z') return false;
     // An ASCII letter or digit that starts a long name starts its short name
     // too, in upper case; other first characters are replaced or dropped.
@@ -132,7 +136,7 @@ bool looksLikeDirectoryEntry(const uint8_t* entry, uint32_t clusterLimit) {
         }
         return entry[1] == ' ' || entry[1] == kEntryDot;
     }
-    if (mark != kEntryDeleted && mark != 0x05 && (mark == ' ' || isForbiddenNameByte(mark))) {
+    if (mark != kEntryDeleted && mark != kEntryE5Stored && (mark == ' ' || isForbiddenNameByte(mark))) {
         return false;
     }
     for (size_t i = 1; i < 11; ++i) {
@@ -143,6 +147,7 @@ bool looksLikeDirectoryEntry(const uint8_t* entry, uint32_t clusterLimit) {
 
 void takeShortEntryFields(const uint8_t* entry, DeletedEntry& out) {
     out.creationTime = le16(entry + kDirCrtTime);
+    out.creationHundredths = entry[kDirCrtTimeTenth];
     out.creationDate = le16(entry + kDirCrtDate);
     out.firstClusterLow = le16(entry + kDirFstClusLo);
     out.firstClusterHigh = le16(entry + kDirFstClusHi);

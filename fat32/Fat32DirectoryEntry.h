@@ -17,6 +17,7 @@ constexpr size_t kDirExtension = 8;
 constexpr size_t kDirAttr = 11;
 constexpr size_t kDirNtRes = 12;      // case bits of a short name
 constexpr size_t kLdirChksum = 13;    // a long-name piece's checksum of its short name
+constexpr size_t kDirCrtTimeTenth = 13;  // a short entry's 10 ms units of its creation
 constexpr size_t kDirCrtTime = 14;
 constexpr size_t kDirCrtDate = 16;
 constexpr size_t kDirFstClusHi = 20;
@@ -30,7 +31,11 @@ constexpr uint8_t kAttrLongName = 0x0F;
 constexpr uint8_t kAttrDirectory = 0x10;
 
 constexpr size_t kLongNamePieceUnits = 13;
-constexpr size_t kLongNameSlots = 10;
+// A name of up to 255 units takes up to 20 pieces.
+constexpr size_t kLongNameSlots = 20;
+// A first byte 0xE5 of a live 8.3 name (a letter of some code pages, a lead
+// byte of code page 936) is stored as 0x05, since 0xE5 marks deletion.
+constexpr uint8_t kEntryE5Stored = 0x05;
 
 inline bool isLongNameEntry(const uint8_t* entry) { return entry[kDirAttr] == kAttrLongName; }
 inline bool isDotEntry(const uint8_t* entry) { return entry[0] == kEntryDot; }
@@ -46,8 +51,9 @@ uint32_t entryFirstCluster(const uint8_t* entry);
 bool isWalkableSubdirectory(const uint8_t* entry);
 
 // The 8.3 name with '#' for its first character (lost to the deletion
-// mark): trailing spaces dropped, a zero byte ends each part, and a dot only
-// before a non-empty extension.
+// mark): trailing spaces dropped, a zero byte ends each part, a dot only
+// before a non-empty extension, and the case bits lowering the base or the
+// extension as a listing of the live name did.
 std::string shortEntryName(const uint8_t* entry);
 
 // A live short entry's name as a listing shows it: 0x05 stands for a first
@@ -61,8 +67,9 @@ uint8_t shortNameChecksum(const uint8_t* name11);
 // True when a long-name run whose pieces carry `checksum` belongs to the
 // short entry `entry`. A deleted short entry has lost its first byte; the
 // checksum then gives exactly one candidate for it, which must be a byte
-// an 8.3 name can start with and, for a long name that starts with an ASCII
-// letter or digit (`firstUnit`), that letter in upper case.
+// an 8.3 name can start with (0x05 included: it stood for 0xE5) and, for a
+// long name that starts with an ASCII letter or digit (`firstUnit`), that
+// letter in upper case.
 bool longNameMatches(const uint8_t* entry, uint8_t checksum, uint16_t firstUnit);
 
 // True when the 32 bytes can be a directory entry of a volume whose
@@ -75,8 +82,8 @@ void takeShortEntryFields(const uint8_t* entry, DeletedEntry& out);
 
 // The pieces of one long name in the order they were read. The format stores
 // the last piece first, so the name reads backwards from the last piece
-// read. Past ten pieces the earliest read are dropped: the ten kept are the
-// start of the name.
+// read. Past twenty pieces (no name has more) the earliest read are
+// dropped: the twenty kept are the start of the name.
 class LongNameRun {
 public:
     // Starts a new run whose pieces carry `checksum`.

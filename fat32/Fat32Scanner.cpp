@@ -4,14 +4,13 @@
 #include <memory>
 #include <new>
 
-#include "fat32/Fat32BootSector.h"
 #include "fat32/Fat32DirectoryEntry.h"
+#include "partition/FatBootSector.h"
 
 namespace undelete {
 
 const char kFat32PreparingMessage[] = "程序正在准备初始化，可能需要很长时间才能响应";
 const char kFat32ReadyMessage[] = "初始化已经成功完成";
-const char kFolderOutsideVolumeMessage[] = "有文件夹的簇位于卷外，其中的文件未列出";
 
 Fat32Scanner::Fat32Scanner(const ScanContext& context)
     : messages_(context.showMessage),
@@ -35,7 +34,7 @@ bool Fat32Scanner::open(const PartitionRecord* record) {
         depth_ = 0;
         toldOutside_ = false;
         walkReads_ = std::make_unique<BudgetedReader>(drive_, kMaxConsecutiveReadFailures);
-        walked = walkLiveDirectory(rootCluster_, 0);
+        walked = type_ == FatType::Fat32 ? walkLiveDirectory(rootCluster_, 0) : walkFixedRoot();
         for (DeletedEntry& entry : catalogue_) entry.state = stateOf(entry);
     } catch (const std::bad_alloc&) {
         walked = false;  // a catalogue or a record of the walk too large to hold
@@ -49,20 +48,23 @@ bool Fat32Scanner::open(const PartitionRecord* record) {
 // Sector counts inside the volume are in the volume's own sectors (its boot
 // sector says how large); only the partition's place is in the disk's.
 bool Fat32Scanner::readBootSector(const PartitionRecord& record) {
-    uint8_t sector[512];
+    uint8_t sector[kFatBootSectorBytes];
     if (!drive_.readBytes(partitionOffset_, sector, sizeof sector)) return false;
-    Fat32BootSector boot;
-    if (!decodeFat32BootSector(sector, sizeof sector, boot)) return false;
+    FatBootSector boot;
+    if (decodeFatBootSector(sector, sizeof sector, boot) != FatBootCheck::Ok) return false;
     const uint32_t sectorBytes = boot.bytesPerSector;
-    const uint64_t cluster = uint64_t{boot.sectorsPerCluster} * sectorBytes;
+    const uint32_t cluster = boot.clusterBytes();
     if (cluster == 0 || cluster > kMaxDirectoryBytes) return false;
-    clusterBytes_ = static_cast<uint32_t>(cluster);
-    rootCluster_ = boot.rootCluster;
-    // At most 255 + 2^32 × 255 sectors of 4 KiB: far from wrapping 64 bits,
-    // but the partition's own offset may lie anywhere.
-    const uint64_t dataOffsetBytes = (firstDataSectorOf(0, boot)) * sectorBytes;
+    clusterBytes_ = cluster;
+    type_ = boot.type;
+    rootCluster_ = boot.type == FatType::Fat32 ? std::max<uint32_t>(boot.rootCluster, 2) : 0;
+    // At most 2^16 + 2^8 × 2^32 sectors of 4 KiB before cluster 2: far from
+    // wrapping 64 bits, but the partition's own offset may lie anywhere.
+    const uint64_t dataOffsetBytes = boot.firstDataSector() * sectorBytes;
     if (partitionOffset_ > UINT64_MAX - dataOffsetBytes) return false;
     firstDataOffset_ = partitionOffset_ + dataOffsetBytes;
+    rootOffset_ = partitionOffset_ + boot.rootDirectorySector() * sectorBytes;
+    rootBytes_ = uint32_t{boot.rootEntryCount} * kDirEntrySize;
 
     // The volume ends where its boot sector says, but never past the
     // partition the table gives it, nor past the device itself.
@@ -72,13 +74,14 @@ bool Fat32Scanner::readBootSector(const PartitionRecord& record) {
                                         : record.totalSectors * diskSector;
     const uint64_t device = drive_.deviceBytes();
     const uint64_t deviceLeft = device > partitionOffset_ ? device - partitionOffset_ : 0;
-    const uint64_t volumeSectors =
-        volumeSectorsOf(boot.totalSectors, partitionBytes / sectorBytes, deviceLeft / sectorBytes);
-    clusterLimit_ = clusterLimitOf(volumeSectors, firstDataSectorOf(0, boot),
-                                   boot.sectorsPerCluster, uint64_t{boot.fatSize} * sectorBytes);
+    uint64_t present = UINT64_MAX;  // 0 of either: not known, no cut
+    if (partitionBytes != 0) present = partitionBytes;
+    if (deviceLeft != 0 && deviceLeft < present) present = deviceLeft;
+    clusterLimit_ = boot.clusterLimitWithin(present / sectorBytes);
     // Below 2^28 clusters of at most 2 MiB: no cluster's offset wraps.
     if (firstDataOffset_ > UINT64_MAX - uint64_t{clusterLimit_} * clusterBytes_) return false;
-    fatLocation_.firstOffset = partitionOffset_ + uint64_t{boot.reservedSectors} * sectorBytes;
+    fatLocation_.type = boot.type;
+    fatLocation_.firstOffset = partitionOffset_ + boot.fatSector() * sectorBytes;
     fatLocation_.bytesPerFat = uint64_t{boot.fatSize} * sectorBytes;
     fatLocation_.numberOfFats = boot.numberOfFats;
     fatLocation_.clusterLimit = clusterLimit_;
@@ -130,9 +133,9 @@ bool Fat32Scanner::walkLiveDirectory(uint32_t cluster, uint32_t folder) {
     const uint32_t maxClusters = std::max<uint32_t>(1, kMaxDirectoryBytes / bytes);
     std::vector<uint32_t> chain{cluster};
     for (uint32_t next = 0; chain.size() < maxClusters; chain.push_back(next)) {
-        if (!fat_->entry(chain.back(), next)) break;
-        if (!validCluster(next)) {
-            if (next >= clusterLimit_ && next < kFatBadCluster) tellOutside();
+        const FatLink link = fat_->link(chain.back(), next);
+        if (link != FatLink::Next) {
+            if (link == FatLink::Reserved && next >= clusterLimit_) tellOutside();
             break;
         }
         if (!markWalked(next)) break;
@@ -153,6 +156,15 @@ bool Fat32Scanner::walkLiveDirectory(uint32_t cluster, uint32_t folder) {
     if (read == 0) return false;
     directory.resize(read * size_t{bytes});
     walkEntries(directory, folder, false);
+    return true;
+}
+
+bool Fat32Scanner::walkFixedRoot() {
+    // FAT12 and FAT16: the root is a region of its own before cluster 2, as
+    // long as its entry count says (at most 2 MiB).
+    std::vector<uint8_t> root(rootBytes_);
+    if (rootBytes_ == 0 || !walkReads_->read(rootOffset_, root.data(), rootBytes_)) return false;
+    walkEntries(root, 0, false);
     return true;
 }
 
@@ -306,7 +318,7 @@ bool Fat32Scanner::readContent(uint32_t index, ContentSink& sink) {
     BudgetedReader reads(drive_, kMaxConsecutiveReadFailures);
     std::vector<uint8_t> piece;
     try {
-        piece.resize(std::max<size_t>(kContentPieceBytes / bytes, 1) * bytes);
+        piece.resize(streamBufferBytes(entry.fileSize, bytes));
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -1,8 +1,10 @@
-// Scanner of FAT32 partitions: walks every directory along its cluster
-// chain in the FAT, and deleted folders along the clusters that still hold
-// their entries; reads a deleted file's content from its first cluster on
-// over the clusters that are free now, and tells from the FAT whether live
-// files have taken any of them.
+// Scanner of FAT volumes of every width (FAT12, FAT16, FAT32: the boot
+// sector's cluster count decides): walks the root (a fixed region on FAT12
+// and FAT16, a cluster chain on FAT32) and every directory along its
+// cluster chain in the FAT, and deleted folders along the clusters that
+// still hold their entries; reads a deleted file's content from its first
+// cluster on over the clusters that are free now, and tells from the FAT
+// whether live files have taken any of them.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -22,8 +24,6 @@ namespace undelete {
 
 extern const char kFat32PreparingMessage[];
 extern const char kFat32ReadyMessage[];
-// Told once a scan when a live folder's clusters lie outside the volume.
-extern const char kFolderOutsideVolumeMessage[];
 
 class Fat32Scanner : public VolumeScanner {
 public:
@@ -68,6 +68,7 @@ private:
 
     // False only when the directory's first cluster could not be had.
     bool walkLiveDirectory(uint32_t cluster, uint32_t folder);
+    bool walkFixedRoot();
     void walkDeletedDirectory(uint32_t cluster, uint32_t folder);
     void walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder, bool deletedFolder);
     void enter(const Subdirectory& sub, uint32_t parent, bool parentDeleted);
@@ -86,7 +87,10 @@ private:
     uint64_t partitionOffset_ = 0;  // absolute byte offset of the boot sector
     uint64_t firstDataOffset_ = 0;  // absolute byte offset of cluster 2
     uint32_t clusterBytes_ = 0;     // the volume's sectors, not the disk's
-    uint32_t rootCluster_ = 0;
+    FatType type_ = FatType::Fat32;
+    uint32_t rootCluster_ = 0;      // FAT32 only
+    uint64_t rootOffset_ = 0;       // FAT12/16: absolute byte offset of the fixed root
+    uint32_t rootBytes_ = 0;        // and its length
     uint32_t clusterLimit_ = 2;     // one past the highest usable cluster
     FatLocation fatLocation_;
     std::unique_ptr<FatTable> fat_;

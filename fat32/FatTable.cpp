@@ -12,7 +12,7 @@ FatTable::FatTable(DriveReader& drive, const FatLocation& where)
 
 uint64_t FatTable::tableBytes() const {
     // Only the entries of real clusters; never more than one table holds.
-    return std::min(uint64_t{where_.clusterLimit} * 4, where_.bytesPerFat);
+    return std::min(fatTableBytes(where_.type, where_.clusterLimit), where_.bytesPerFat);
 }
 
 bool FatTable::readPiece(uint32_t index, std::vector<uint8_t>& bytes) {
@@ -51,19 +51,52 @@ const FatTable::Piece* FatTable::piece(uint32_t index) {
 
 bool FatTable::entry(uint32_t cluster, uint32_t& value) {
     if (cluster >= where_.clusterLimit) return false;
-    const uint64_t at = uint64_t{cluster} * 4;
-    const Piece* p = piece(static_cast<uint32_t>(at / kPieceBytes));
-    const uint64_t within = at % kPieceBytes;
-    if (p == nullptr || !p->readable || !fits(within, 4, p->bytes.size())) return false;
-    value = le32(p->bytes.data() + within) & kFatEntryMask;
-    return true;
+    // A piece is a multiple of every entry width's step (three bytes hold
+    // two 12-bit entries, and a FAT12 table is far shorter than a piece):
+    // no entry straddles two pieces.
+    const uint32_t index = static_cast<uint32_t>(fatEntryOffset(where_.type, cluster) / kPieceBytes);
+    const Piece* p = piece(index);
+    if (p == nullptr || !p->readable) return false;
+    return fatEntryValue(where_.type, p->bytes.data(), p->bytes.size(),
+                         uint64_t{index} * kPieceBytes, cluster, value);
+}
+
+FatLink FatTable::link(uint32_t cluster, uint32_t& next) {
+    if (!entry(cluster, next)) return FatLink::Reserved;
+    return fatLinkOf(where_.type, next, where_.clusterLimit);
+}
+
+void FatTable::markUsed(const Piece& p) {
+    const uint8_t* bytes = p.bytes.data();
+    const size_t size = p.bytes.size();
+    const uint64_t base = uint64_t{p.index} * kPieceBytes;
+    switch (where_.type) {
+    case FatType::Fat32:
+        for (size_t at = 0; fits(at, 4, size); at += 4) {
+            if ((le32(bytes + at) & 0x0FFFFFFFu) != 0) used_.setUsed(static_cast<uint32_t>((base + at) / 4));
+        }
+        break;
+    case FatType::Fat16:
+        for (size_t at = 0; fits(at, 2, size); at += 2) {
+            if (le16(bytes + at) != 0) used_.setUsed(static_cast<uint32_t>((base + at) / 2));
+        }
+        break;
+    case FatType::Fat12:
+        // Two entries in every three bytes from the piece's start.
+        for (uint32_t c = static_cast<uint32_t>(base * 2 / 3); c < where_.clusterLimit; ++c) {
+            uint32_t value = 0;
+            if (!fatEntryValue(FatType::Fat12, bytes, size, base, c, value)) break;
+            if (value != 0) used_.setUsed(c);
+        }
+        break;
+    }
 }
 
 bool FatTable::load() {
     complete_ = false;
     if (!used_.reset(where_.clusterLimit)) return false;
     const uint64_t total = tableBytes();
-    bool whole = total >= uint64_t{where_.clusterLimit} * 4;
+    bool whole = total >= fatTableBytes(where_.type, where_.clusterLimit);
     const uint64_t pieces = (total + kPieceBytes - 1) / kPieceBytes;
     for (uint64_t index = 0; index < pieces; ++index) {
         const Piece* p = piece(static_cast<uint32_t>(index));
@@ -71,12 +104,7 @@ bool FatTable::load() {
             whole = false;
             continue;
         }
-        const uint64_t firstCluster = index * (kPieceBytes / 4);
-        for (size_t at = 0; fits(at, 4, p->bytes.size()); at += 4) {
-            if ((le32(p->bytes.data() + at) & kFatEntryMask) != 0) {
-                used_.setUsed(static_cast<uint32_t>(firstCluster + at / 4));
-            }
-        }
+        markUsed(*p);
     }
     used_.finish();
     complete_ = whole;

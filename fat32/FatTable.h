@@ -1,21 +1,20 @@
-// The file allocation table of a FAT32 volume, read from the disk in large
-// pieces: the next cluster of a chain, and which clusters live files use.
+// The file allocation table of a FAT volume (entries of 12, 16 or 32
+// bits), read from the disk in large pieces: the next cluster of a chain,
+// and which clusters live files use.
 #pragma once
 #include <cstdint>
 #include <vector>
 
 #include "disk/DriveReader.h"
-#include "fat32/ClusterMap.h"
+#include "fat32/FatEntry.h"
 #include "scan/BudgetedReader.h"
+#include "scan/ClusterMap.h"
 
 namespace undelete {
 
-// FAT32 entry values (the top four bits are reserved and masked off).
-constexpr uint32_t kFatEntryMask = 0x0FFFFFFFu;
-constexpr uint32_t kFatBadCluster = 0x0FFFFFF7u;
-
 // Where the tables lie and how much of them describes real clusters.
 struct FatLocation {
+    FatType type = FatType::Fat32;
     uint64_t firstOffset = 0;   // absolute byte offset of the first FAT
     uint64_t bytesPerFat = 0;
     uint8_t numberOfFats = 0;
@@ -38,9 +37,12 @@ public:
     bool complete() const { return complete_; }
     const ClusterMap& used() const { return used_; }
 
-    // The entry of `cluster`, masked; false when it could not be read or
-    // the cluster lies outside the table.
+    // The entry of `cluster` (a FAT32 entry's reserved top bits masked
+    // off); false when it could not be read or the cluster lies outside the
+    // table.
     bool entry(uint32_t cluster, uint32_t& value);
+    // What that entry says: Reserved as well when it cannot be read.
+    FatLink link(uint32_t cluster, uint32_t& next);
 
 private:
     static constexpr size_t kCachedPieces = 8;
@@ -50,6 +52,7 @@ private:
         std::vector<uint8_t> bytes;
     };
     const Piece* piece(uint32_t index);
+    void markUsed(const Piece& piece);
     bool readPiece(uint32_t index, std::vector<uint8_t>& bytes);
     uint64_t tableBytes() const;
 

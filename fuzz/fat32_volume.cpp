@@ -1,8 +1,9 @@
 // A whole FAT32 scan on a small volume made from the input: a fixed boot
 // sector (512-byte sectors and clusters, one FAT of one sector, root at
-// cluster 2, a total size far larger than the image), then the input as the
-// FAT and the data area. Every listed item is described and its content
-// streamed into a sink that only counts.
+// cluster 2, a total size far larger than the image, which its cluster
+// count makes FAT32), then the input as the FAT and the data area. Every
+// listed item is described and its content streamed into a sink that only
+// counts.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -61,6 +62,7 @@ std::shared_ptr<MemoryImage> volumeFrom(const uint8_t* data, size_t size) {
     boot[13] = 1;          // sectors per cluster
     put16(boot + 14, 1);   // reserved sectors: the boot sector
     boot[16] = 1;          // one FAT
+    boot[21] = 0xF8;       // media: a fixed disk
     put32(boot + 32, 1u << 20);  // total sectors: far beyond the image
     put32(boot + 36, 1);   // sectors per FAT: 128 entries
     put32(boot + 44, 2);   // root cluster

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ntfs/NtfsBootSector.h"
+#include "partition/NtfsBootSector.h"
 
 namespace undelete {
 namespace {

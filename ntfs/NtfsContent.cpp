@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <new>
 
-#include "ntfs/NtfsBootSector.h"
 #include "ntfs/NtfsScanner.h"
+#include "partition/NtfsBootSector.h"
 #include "scan/BudgetedReader.h"
 
 namespace undelete {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "ntfs/NtfsBootSector.h"
+#include "partition/NtfsBootSector.h"
 
 namespace undelete {
 

@@ -14,12 +14,15 @@ enum class PartitionTableKind : uint8_t {
     BareVolume,  // sector 0 is a volume's boot sector: the whole disk is one row
 };
 
-// The file system a partition's boot sector names (the FAT32 label, the NTFS
-// OEM id). It picks the scanner for every row that is not an MBR entry.
+// The file system a partition's boot sector holds, as its own decoder tells
+// (partition/VolumeProbe.h). It names the row and picks the scanner.
 enum class FileSystemKind : uint8_t {
-    NotProbed,  // MBR and EBR rows: the type byte picks the scanner, as ever
-    Unknown,    // probed: neither FAT32 nor NTFS (or unreadable)
+    NotProbed,  // MBR and EBR rows of a type no known file system uses
+    Unknown,    // probed: no boot sector of a known file system (or unreadable)
+    Fat12,
+    Fat16,
     Fat32,
+    Exfat,
     Ntfs,
 };
 
@@ -29,8 +32,8 @@ struct PartitionRecord {
     uint16_t startSector = 0;
     uint16_t startCylinder = 0;
     // The entry's type byte. GPT and bare-volume rows carry the MBR type of
-    // the file system found (0x07 NTFS, 0x0C FAT32; 0xEE for any other GPT
-    // entry), so that code still choosing by type byte chooses alike.
+    // the file system found (0x01 FAT12, 0x06 FAT16, 0x0C FAT32, 0x07 NTFS
+    // and exFAT; 0xEE for any other GPT entry).
     uint8_t partitionType = 0;
     uint16_t endHead = 0;
     uint16_t endSector = 0;

@@ -39,6 +39,11 @@ std::string partitionFileSystemText(const PartitionRecord& record) {
     if (record.table == PartitionTableKind::Gpt || record.table == PartitionTableKind::BareVolume) {
         return fileSystemName(record.fileSystem);
     }
+    // An MBR row: what its boot sector holds, else what its type byte says.
+    if (record.fileSystem != FileSystemKind::NotProbed &&
+        record.fileSystem != FileSystemKind::Unknown) {
+        return fileSystemName(record.fileSystem);
+    }
     return partitionTypeName(record.partitionType);
 }
 

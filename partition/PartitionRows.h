@@ -28,16 +28,18 @@ struct PartitionRow {
     std::array<std::string, kPartitionColumns> texts;
 };
 
-// The file-system column without the active mark, and the type column: the
-// type byte in hexadecimal for MBR rows, a short text of the type GUID for
-// GPT rows, "-" for a bare volume.
+// The file-system column without the active mark: the file system the
+// row's boot sector holds ("FAT12", "FAT16", "FAT32", "exFAT", "NTFS"); an
+// MBR row whose boot sector holds none, or whose type is not probed, keeps
+// the name of its type byte. The type column: the type byte in hexadecimal
+// for MBR rows, a short text of the type GUID for GPT rows, "-" for a bare
+// volume.
 std::string partitionFileSystemText(const PartitionRecord& record);
 std::string partitionTypeText(const PartitionRecord& record);
 
-// The ten column texts of row `number`. MBR rows name the file system by
-// the type byte and show it in hex; GPT rows name the file system found in
-// the partition's boot sector and show what the type GUID means ("EFI",
-// "数据", ...); a bare volume names its file system and shows "-".
+// The ten column texts of row `number`: the file system as above; MBR rows
+// show the type byte in hex, GPT rows what the type GUID means ("EFI",
+// "数据", ...), a bare volume "-".
 std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
                                                              const PartitionRecord& record,
                                                              uint32_t bytesPerSector);

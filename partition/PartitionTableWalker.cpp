@@ -34,7 +34,10 @@ const uint8_t* entryAt(const std::vector<uint8_t>& sector, int slot) {
 
 uint8_t mbrTypeOf(FileSystemKind kind, uint8_t otherwise) {
     switch (kind) {
+    case FileSystemKind::Fat12: return 0x01;
+    case FileSystemKind::Fat16: return 0x06;
     case FileSystemKind::Fat32: return 0x0C;
+    case FileSystemKind::Exfat:
     case FileSystemKind::Ntfs: return 0x07;
     default: return otherwise;
     }
@@ -57,6 +60,14 @@ private:
     void emit(PartitionRecord& record) {
         record.deviceSectors = deviceSectors_;
         add_(record, sectorBytes_);
+    }
+    // An MBR or EBR entry: its boot sector names it when its type is one a
+    // known file system is written under.
+    void emitEntry(PartitionRecord& record) {
+        record.deviceSectors = deviceSectors_;
+        record.fileSystem = probedMbrType(record.partitionType) ? probe(record)
+                                                                : FileSystemKind::NotProbed;
+        emit(record);
     }
     FileSystemKind probe(const PartitionRecord& record);
     void chain(uint64_t extendedStart, std::vector<uint8_t>& sector);
@@ -139,7 +150,7 @@ void Walk::mbr(const std::vector<uint8_t>& sector) {
         record.baseSector = 0;
         record.extendedStart = 0;
         fillPartitionRecord(entry, 0, spc, record);
-        emit(record);
+        emitEntry(record);
     }
     if (!haveExtended) return;
     std::vector<uint8_t> ebr(sector.size(), 0);
@@ -173,7 +184,7 @@ void Walk::chain(uint64_t extendedStart, std::vector<uint8_t>& sector) {
             record.baseSector = ebr;
             record.extendedStart = extendedStart;
             fillPartitionRecord(entry, ebr, spc, record);
-            emit(record);
+            emitEntry(record);
         }
         if (!linked) return;
         ebr = next;

@@ -26,14 +26,16 @@ constexpr int kMaxExtendedRecords = 50;
 extern const char* const kNoPartitionTableMessage;
 
 // The walk, in this order:
-// - sector 0 a FAT32 or NTFS boot sector: one row for the whole disk;
+// - sector 0 the boot sector of a known file system: one row for the whole
+//   disk;
 // - no boot signature (0x55AA): no rows, kNoPartitionTableMessage;
 // - a protective entry (0xEE) and a valid GPT (primary, else backup): one
 //   row per used entry, its file system probed from its boot sector;
 // - otherwise every primary entry in slot order (empty slots passed over),
 //   then the logical partitions of the first extended entry's chain: every
 //   entry of each extended boot record that is neither empty nor a link,
-//   then the first link.
+//   then the first link; an entry of a type a known file system is written
+//   under (probedMbrType) has its file system probed from its boot sector.
 // Every record carries the device's size (PartitionRecord::deviceSectors).
 // The walk opens its own reader of the disk; read failures go to `messages`.
 PartitionTableKind walkPartitionTable(const DriveOpener& openDrive, const MessageSink& messages,

@@ -1,6 +1,8 @@
-// Tells from a boot sector which file system a volume holds, by the marks
-// the scanners themselves check (the FAT32 label, the NTFS OEM id), backed
-// by a sane BIOS parameter block so that boot code is not taken for one.
+// Tells from a boot sector which file system a volume holds by asking each
+// file system's own decoder (partition/FatBootSector.h, ExfatBootSector.h,
+// NtfsBootSector.h) whether the sector is its own: the scanners open their
+// volumes with the same decoders, so the partition list and the scan never
+// decide differently.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -9,18 +11,26 @@
 
 namespace undelete {
 
-// Fat32, Ntfs or Unknown (also for fewer than 512 bytes).
+// Fat12, Fat16, Fat32, Exfat, Ntfs or Unknown (also for fewer than 512
+// bytes).
 FileSystemKind detectFileSystem(const uint8_t* sector, size_t length);
 
 // The volume's size in its own sectors as its boot sector claims it; 0 when
-// `sector` is not a FAT32 or NTFS boot sector.
+// `sector` is no boot sector of a known file system.
 uint64_t volumeSectorsClaimed(const uint8_t* sector, size_t length);
 
-// "FAT32", "NTFS" or "UNKNOWN".
+// "FAT12", "FAT16", "FAT32", "exFAT", "NTFS" or "UNKNOWN".
 const char* fileSystemName(FileSystemKind kind);
 
-// The file system whose scanner a row needs: the probed one, or for an MBR
-// row (not probed) the one its type byte names (0x07 NTFS; 0x0B, 0x0C FAT32).
+// True for the MBR types whose partitions are probed for their file system:
+// 0x01 (FAT12), 0x04, 0x06, 0x0E (FAT16), 0x07 (NTFS or exFAT), 0x0B, 0x0C
+// (FAT32). Formatters write any FAT width, or exFAT, under these.
+bool probedMbrType(uint8_t type);
+
+// The file system whose scanner a row needs: the probed one; for an MBR row
+// whose probe found none, the one its type byte names (0x07 NTFS; 0x01,
+// 0x04, 0x06, 0x0E, 0x0B, 0x0C FAT), whose scanner then tells why it cannot
+// open the volume.
 FileSystemKind scannedFileSystem(const PartitionRecord& record);
 
 }  // namespace undelete

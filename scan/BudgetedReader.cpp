@@ -4,6 +4,14 @@
 
 namespace undelete {
 
+size_t streamBufferBytes(uint64_t length, uint32_t unit) {
+    if (unit == 0) return 0;
+    if (unit >= kContentPieceBytes) return kContentPieceBytes;
+    const uint64_t units = std::max<uint64_t>(1, std::min<uint64_t>((length + unit - 1) / unit,
+                                                                    kContentPieceBytes / unit));
+    return static_cast<size_t>(units * unit);
+}
+
 bool BudgetedReader::read(uint64_t offset, void* into, uint32_t length) {
     if (spent()) return false;
     const bool ok = drive_.readBytes(offset, into, length);

@@ -13,6 +13,12 @@
 
 namespace undelete {
 
+// The size of a buffer that streams `length` bytes read `unit` bytes at a
+// time: whole units up to a content piece (one unit when a unit is
+// larger), and no more than the length needs, so that a small file's save
+// does not take a whole piece.
+size_t streamBufferBytes(uint64_t length, uint32_t unit);
+
 class BudgetedReader {
 public:
     // `budget`: failed reads in a row after which nothing more is read.

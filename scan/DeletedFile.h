@@ -12,17 +12,28 @@ struct CreationTime {
     enum class Kind : uint8_t {
         None,      // the volume gives none
         FileTime,  // `value`: 100-nanosecond intervals since 1601-01-01 UTC
-        FatLocal,  // `value`: (date word << 16) | time word, local time as stored
+        // `value`: (hundredths << 32) | (date word << 16) | time word, local
+        // time as stored; hundredths are the 10 ms units (0 to 199) the
+        // FAT family adds to the time word's even second.
+        FatLocal,
     };
     Kind kind = Kind::None;
     uint64_t value = 0;
 
     static CreationTime fileTime(uint64_t stamp) { return {Kind::FileTime, stamp}; }
-    static CreationTime fat(uint16_t date, uint16_t time) {
-        return {Kind::FatLocal, (static_cast<uint64_t>(date) << 16) | time};
+    static CreationTime fat(uint16_t date, uint16_t time, uint8_t hundredths = 0) {
+        return {Kind::FatLocal, (static_cast<uint64_t>(hundredths) << 32) |
+                                    (static_cast<uint64_t>(date) << 16) | time};
     }
     uint16_t fatDate() const { return static_cast<uint16_t>(value >> 16); }
     uint16_t fatTime() const { return static_cast<uint16_t>(value); }
+    uint8_t fatHundredths() const { return static_cast<uint8_t>(value >> 32); }
+    // The second the time word's even one and the hundredths make (an odd
+    // second is stored as the even one before it and 100 hundredths);
+    // hundredths past 199 are no time and add nothing.
+    int fatSecond() const {
+        return (fatTime() & 0x1F) * 2 + (fatHundredths() < 200 ? fatHundredths() / 100 : 0);
+    }
 };
 
 // How much of a deleted file's content is still its own.

@@ -30,7 +30,7 @@ void formatCreationTimeText(const CreationTime& created, int64_t utcOffsetSecond
         formatFileTimeText(created.value, utcOffsetSeconds, out);
         return;
     case CreationTime::Kind::FatLocal:
-        formatFatTimeText(created.fatDate(), created.fatTime(), out);
+        formatFatTimeText(created.fatDate(), created.fatTime(), out, created.fatHundredths());
         return;
     case CreationTime::Kind::None:
         break;

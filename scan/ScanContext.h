@@ -7,6 +7,10 @@
 
 namespace undelete {
 
+// Told once a scan (FAT and exFAT) when a live folder's clusters lie
+// outside the volume: its files cannot be listed.
+extern const char kFolderOutsideVolumeMessage[];
+
 struct ScanContext {
     DriveOpener openDrive;
     MessageSink showMessage;

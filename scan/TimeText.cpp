@@ -127,9 +127,10 @@ void formatTimeText(int year, int month, int day, int hour, int minute, int seco
     out[n] = '\0';
 }
 
-void formatFatTimeText(uint16_t date, uint16_t time, char out[25]) {
+void formatFatTimeText(uint16_t date, uint16_t time, char out[25], uint8_t hundredths) {
     formatTimeText(1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F, time >> 11,
-                   (time >> 5) & 0x3F, (time & 0x1F) * 2, out);
+                   (time >> 5) & 0x3F, (time & 0x1F) * 2 + (hundredths < 200 ? hundredths / 100 : 0),
+                   out);
 }
 
 void formatFileTimeText(uint64_t fileTime, int64_t offsetSeconds, char out[25]) {

@@ -37,7 +37,8 @@ void formatTimeText(int year, int month, int day, int hour, int minute, int seco
 void formatFileTimeText(uint64_t fileTime, int64_t offsetSeconds, char out[25]);
 
 // "year/month/day hh:mm:ss" of the FAT date and time words, values shown as
-// stored (no range check, seconds doubled).
-void formatFatTimeText(uint16_t date, uint16_t time, char out[25]);
+// stored (no range check, seconds doubled, plus the whole second of the
+// 10 ms units when they are below 200).
+void formatFatTimeText(uint16_t date, uint16_t time, char out[25], uint8_t hundredths = 0);
 
 }  // namespace undelete

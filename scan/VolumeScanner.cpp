@@ -2,7 +2,12 @@
 
 #include <new>
 
+#include "scan/ScanContext.h"
+
 namespace undelete {
+
+const char kFolderOutsideVolumeMessage[] = "有文件夹的簇位于卷外，其中的文件未列出";
+
 bool BufferSink::begin(uint64_t length) {
     data_.clear();
     if (length > largest_) return false;

@@ -108,7 +108,7 @@ std::string isoUtcTime(const CreationTime& created, int64_t utcOffsetSeconds) {
     const unsigned day = date & 31;
     const int hour = time >> 11;
     const int minute = (time >> 5) & 63;
-    const int second = (time & 31) * 2;
+    const int second = created.fatSecond();
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return "";
     const int64_t days = daysFromCivil(1980 + (date >> 9), static_cast<int>(month),
                                        static_cast<int>(day));

@@ -53,7 +53,7 @@ protected:
 TEST_F(GptAndBareVolumes, GptRowsNameTheFileSystemFoundAndTheTypeGuid) {
     EXPECT_EQ(partitions("disk.img"),
               (std::vector<std::vector<std::string>>{
-                  row(0, "UNKNOWN", "EFI", 2048, 16384, "0.0 GB"),  // FAT16: no scanner
+                  row(0, "FAT16", "EFI", 2048, 16384, "0.0 GB"),
                   row(1, "NTFS", "data", 18432, 32768, "0.0 GB"),
                   row(2, "FAT32", "data", 51200, 131072, "0.1 GB"),
               }));

@@ -6,6 +6,7 @@
 #include "app/Language.h"
 #include "app/cli/BatchFormat.h"
 #include "common/Text.h"
+#include "scan/RowTexts.h"
 
 using namespace undelete;
 
@@ -81,6 +82,16 @@ TEST(BatchFormat, TimesAreUtcInIso8601) {
     const auto fat = CreationTime::fat((44 << 9) | (3 << 5) | 1, (0 << 11) | (30 << 5) | 5);
     EXPECT_EQ(isoUtcTime(fat, 7200), "2024-02-29T22:30:10Z");
     EXPECT_EQ(isoUtcTime(fat, -3600), "2024-03-01T01:30:10Z");
+    // An odd second is the even one and 100 to 199 hundredths; the dialog's
+    // text and this one both show it, not the second before. Hundredths
+    // past 199 are no time.
+    const auto odd = CreationTime::fat(fat.fatDate(), fat.fatTime(), 150);
+    EXPECT_EQ(isoUtcTime(odd, 0), "2024-03-01T00:30:11Z");
+    EXPECT_EQ(isoUtcTime(CreationTime::fat(fat.fatDate(), fat.fatTime(), 200), 0),
+              "2024-03-01T00:30:10Z");
+    char text[25];
+    formatCreationTimeText(odd, 0, text);
+    EXPECT_STREQ(text, "2024/3/1 00:30:11");
     // Stored values that are no time give none.
     EXPECT_EQ(isoUtcTime(CreationTime::fat((44 << 9) | (13 << 5) | 1, 0), 0), "");
     EXPECT_EQ(isoUtcTime(CreationTime::fat((44 << 9) | (4 << 5) | 31, 0), 0), "");

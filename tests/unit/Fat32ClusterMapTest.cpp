@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fat32/ClusterMap.h"
+#include "scan/ClusterMap.h"
 
 using namespace undelete;
 

@@ -59,12 +59,14 @@ TEST_F(Fat32Directory, ShortEntryFieldsAreTakenAsStored) {
     dir.add([] {
         Entry e = shortEntry("XILE    BIN", 0x20, 0xF0012345u, 0xFFFFFFFFu, 0x3D21, 0x6B5F);
         e[0] = 0xE5;
+        e[13] = 150;  // DIR_CrtTimeTenth
         return e;
     }());
     const auto found = parse(dir);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].creationDate, 0x3D21);
     EXPECT_EQ(found[0].creationTime, 0x6B5F);
+    EXPECT_EQ(found[0].creationHundredths, 150);
     EXPECT_EQ(found[0].firstCluster(), 0xF0012345u);  // reserved top bits kept
     EXPECT_EQ(found[0].fileSize, 0xFFFFFFFFu);
 }
@@ -129,20 +131,44 @@ TEST_F(Fat32Directory, LongNamesAreWholeAndTheirRowTextIsCutAtACharacterBoundary
     for (size_t i = 0; i < 258; i += 3) ASSERT_EQ(std::string(text + i, 3), "文") << i;
 }
 
-TEST_F(Fat32Directory, RunsLongerThanTenPiecesKeepTheStartOfTheName) {
-    // 12 pieces of 13 letters; a letter per piece tells which pieces survived.
-    std::u16string name;
-    for (char16_t c = u'a'; c < u'a' + 12; ++c) name += std::u16string(13, c);
+TEST_F(Fat32Directory, NamesOfUpTo255UnitsAreWholeAndLongerRunsKeepTheirStart) {
+    // 15 pieces (195 letters and ".txt"): once cut after ten pieces, its
+    // extension lost. Then 22 pieces of 13 letters, a letter per piece.
+    const std::u16string long199 = std::u16string(195, u'n') + u".txt";
+    std::u16string name22;
+    for (char16_t c = u'a'; c < u'a' + 22; ++c) name22 += std::u16string(13, c);
     Directory dir;
-    dir.add(deletedNamedFile(name, "AAAAAA~1   ", 3, 99));
+    dir.add(deletedNamedFile(long199, "NNNNNN~1TXT", 3, 99));
+    dir.add(deletedNamedFile(name22, "AAAAAA~1   ", 4, 7));
     dir.add(deletedFile("XEXT    TXT"));
     const auto found = parse(dir);
-    ASSERT_EQ(found.size(), 2u);
-    std::string expected;
-    for (char c = 'a'; c < 'a' + 10; ++c) expected += std::string(13, c);
-    EXPECT_EQ(found[0].name, expected);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].name, std::string(195, 'n') + ".txt");
     EXPECT_EQ(found[0].fileSize, 99u);
-    EXPECT_EQ(found[1].name, "#EXT.TXT");
+    std::string expected;
+    for (char c = 'a'; c < 'a' + 20; ++c) expected += std::string(13, c);
+    EXPECT_EQ(found[1].name, expected);
+    EXPECT_EQ(found[2].name, "#EXT.TXT");
+}
+
+TEST_F(Fat32Directory, ADeletedShortNameKeepsItsCaseBitsAndAStoredE5ItsLongName) {
+    Directory dir;
+    Entry lower = deletedFile("XOP     BIN");
+    lower[12] = 0x18;  // base and extension were lower case
+    Entry lowerBase = deletedFile("XOP     BIN");
+    lowerBase[12] = 0x08;
+    dir.add(lower).add(lowerBase);
+    // "Õlong name here.txt": its 8.3 name began with 0xE5 (Õ in code page
+    // 850), stored as 0x05, and the long name's checksum counts the 0x05.
+    dir.add(deletedNamedFile(u"\u00D5long name here.txt", "\x05LONGN~1TXT", 5, 10));
+    // A name starting with an ASCII letter cannot have had such a first byte.
+    dir.add(deletedNamedFile(u"plain.txt", "\x05LAIN   TXT", 6, 10));
+    const auto found = parse(dir);
+    ASSERT_EQ(found.size(), 4u);
+    EXPECT_EQ(found[0].name, "#op.bin");
+    EXPECT_EQ(found[1].name, "#op.BIN");
+    EXPECT_EQ(found[2].name, "\u00D5long name here.txt");
+    EXPECT_EQ(found[3].name, "#LAIN.TXT");
 }
 
 TEST_F(Fat32Directory, RunReachingTheEndOfTheDirectoryYieldsNothing) {

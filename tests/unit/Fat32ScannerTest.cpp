@@ -69,9 +69,11 @@ TEST_F(Fat32ScannerTest, LogicalPartitionStartCountsFromItsBase) {
 }
 
 TEST_F(Fat32ScannerTest, RefusalsBeforeTheWalkShowNoScannerMessage) {
-    VolumeLayout fat16;
-    fat16.label = "FAT16   ";
-    Fat32Volume other(fat16);
+    // A FAT32 layout with too few clusters for FAT32 is no FAT volume,
+    // whatever its label says.
+    VolumeLayout few;
+    few.totalSectors = 32 + 2 * 4 + 100;
+    Fat32Volume other(few);
     Fat32Scanner absent(context(other));
     EXPECT_FALSE(absent.open(nullptr));
     Fat32Scanner refused(context(other));

@@ -1,6 +1,7 @@
 // Hand-built FAT32 bytes for the scanner's tests: directory entries,
 // long-name runs, and a small volume on a memory drive.
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <initializer_list>
@@ -125,7 +126,10 @@ struct VolumeLayout {
     uint64_t start = 64;
     uint32_t clusters = 100;
     const char* label = "FAT32   ";
-    uint32_t totalSectors = 0;  // BPB_TotSec32; 0: not given
+    // BPB_TotSec32; 0: enough for the count to make the volume FAT32 (at
+    // least 65,525 clusters), far more than the disk holds, which the
+    // scanner takes as the volume's end.
+    uint32_t totalSectors = 0;
 };
 
 class Fat32Volume {
@@ -144,7 +148,11 @@ public:
         boot[16] = layout.numberOfFats;
         put32(boot + 36, layout.fatSize);
         put32(boot + 44, layout.rootCluster);
-        put32(boot + 32, layout.totalSectors);
+        boot[21] = 0xF8;  // media: a fixed disk
+        const uint32_t countedAsFat32 = layout.reservedSectors +
+                                        uint32_t{layout.numberOfFats} * layout.fatSize +
+                                        65525u * std::max<uint32_t>(layout.sectorsPerCluster, 1);
+        put32(boot + 32, layout.totalSectors != 0 ? layout.totalSectors : countedAsFat32);
         std::memcpy(boot + 82, layout.label, std::strlen(layout.label));
         boot[510] = 0x55;
         boot[511] = 0xAA;

@@ -271,13 +271,13 @@ TEST_F(Fat32Walk, ClusterNumbersAreBoundByWhatTheVolumeHas) {
     VolumeLayout layout;
     layout.sectorsPerCluster = 128;
     layout.clusters = 4;
-    layout.totalSectors = 32 + 8 + 3 * 128;  // the boot sector claims one cluster fewer
     Fat32Volume volume(layout);
+    volume.record.totalSectors = 32 + 8 + 3 * 128;  // the partition holds one cluster fewer
     volume.put(2, Directory()
                       .add(deletedFile("XOOT       "))
                       .add(shortEntry("WRAP       ", 0x10, 2u + (1u << 25)))
                       .add(shortEntry("TOP        ", 0x10, 0xF0000003u))  // reserved bits
-                      .add(shortEntry("LAST       ", 0x10, 5))           // past the boot's count
+                      .add(shortEntry("LAST       ", 0x10, 5))           // past the partition
                       .add(shortEntry("SUB        ", 0x10, 4))
                       .add(deletedFile("XIG        ", 3, 3 * 128 * 512))
                       .add(deletedFile("XRAP       ", 2u + (1u << 25), 5)));

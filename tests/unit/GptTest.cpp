@@ -9,10 +9,12 @@
 #include "partition/Gpt.h"
 #include "partition/PartitionRows.h"
 #include "partition/PartitionTableWalker.h"
+#include "support/BootSectors.h"
 #include "support/MemoryDisk.h"
 
 using namespace undelete;
 using undelete::test::MemoryDisk;
+using undelete::test::writeFat32Boot;
 
 namespace {
 
@@ -116,13 +118,7 @@ TEST(GptTable, ListsUsedEntriesWithProbedFileSystemTypeTextAndAddress) {
     gpt.add(3, kLinux, 200, 150);        // last before first: no partition
     gpt.add(5, kMsr, 250, 260);
     // A FAT32 boot sector at LBA 100.
-    uint8_t* boot = gpt.disk().at(100 * 512);
-    put16(boot + 11, 512);
-    boot[13] = 1;
-    put16(boot + 14, 32);
-    boot[16] = 2;
-    put32(boot + 36, 100);
-    std::memcpy(boot + 82, "FAT32   ", 8);
+    writeFat32Boot(gpt.disk().at(100 * 512));
     gpt.seal();
 
     PartitionTableKind kind = PartitionTableKind::None;

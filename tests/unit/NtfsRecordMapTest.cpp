@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "ntfs/MftRecordMap.h"
-#include "ntfs/NtfsBootSector.h"
+#include "partition/NtfsBootSector.h"
 #include "ntfs/NtfsScanner.h"
 #include "NtfsTestRecords.h"
 

@@ -7,11 +7,13 @@
 #include "partition/PartitionRows.h"
 #include "partition/PartitionTableWalker.h"
 #include "partition/VolumeProbe.h"
+#include "support/BootSectors.h"
 #include "support/MemoryDisk.h"
 
 using namespace undelete;
 using undelete::test::MemoryDisk;
 using undelete::test::MessageCapture;
+using namespace undelete::test;
 
 namespace {
 
@@ -187,26 +189,21 @@ TEST(PartitionTable, NoSignatureAndNoVolumeMeansNoTableAndSaysSo) {
     EXPECT_EQ(kind, PartitionTableKind::Unreadable);
 }
 
-// A boot sector of `kind` with a sane parameter block claiming `claimed`
-// sectors; boot code in the entry area must not be read as a table.
+// A boot sector of `kind` claiming `claimed` sectors (FAT16: its own
+// size), with boot code in the entry area that must not be read as a table.
 void writeBootSector(uint8_t* sector, FileSystemKind kind, uint32_t claimed) {
     writeEntry(sector, 0, part(0x07, 1, 5));
-    put16(sector + 11, 512);
-    sector[13] = 8;
-    if (kind == FileSystemKind::Fat32) {
-        put16(sector + 14, 32);
-        sector[16] = 2;
-        put32(sector + 32, claimed);
-        put32(sector + 36, 100);
-        std::memcpy(sector + 82, "FAT32   ", 8);
-    } else {
-        std::memcpy(sector + 3, "NTFS    ", 8);
-        put64(sector + 40, claimed);
+    switch (kind) {
+    case FileSystemKind::Fat32: writeFat32Boot(sector, claimed); break;
+    case FileSystemKind::Fat16: writeFat16Boot(sector); break;
+    case FileSystemKind::Exfat: writeExfatBoot(sector, claimed); break;
+    default: writeNtfsBoot(sector, claimed); break;
     }
 }
 
 TEST(PartitionTable, BareVolumeIsTheWholeDiskAsOneRow) {
-    for (FileSystemKind fs : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
+    for (FileSystemKind fs : {FileSystemKind::Fat32, FileSystemKind::Fat16, FileSystemKind::Exfat,
+                              FileSystemKind::Ntfs}) {
         MemoryDisk disk(16065 * 512 + 7 * 512);
         writeBootSector(disk.at(0), fs, 999999);
         PartitionTableKind kind = PartitionTableKind::None;
@@ -221,7 +218,7 @@ TEST(PartitionTable, BareVolumeIsTheWholeDiskAsOneRow) {
         EXPECT_FALSE(r.reachesPastDevice());
         EXPECT_EQ(scannedFileSystem(r), fs);
         auto texts = partitionRowTexts(0, r, 512);
-        EXPECT_EQ(texts[1], fs == FileSystemKind::Fat32 ? "FAT32" : "NTFS");
+        EXPECT_EQ(texts[1], fileSystemName(fs));
         EXPECT_EQ(texts[2], "-");
         EXPECT_EQ((std::vector<std::string>(texts.begin() + 3, texts.begin() + 9)),
                   (std::vector<std::string>{"0", "0", "1", "1", "0", "7"}));
@@ -233,6 +230,42 @@ TEST(PartitionTable, BareVolumeIsTheWholeDiskAsOneRow) {
     auto records = walk(disk);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].table, PartitionTableKind::Mbr);
+}
+
+TEST(PartitionTable, MbrRowsOfFileSystemTypesAreNamedByTheirBootSector) {
+    MemoryDisk disk(300000 * 512);
+    writeEntry(disk.at(0), 0, part(0x07, 100, 131072));     // exFAT under the NTFS type
+    writeEntry(disk.at(0), 1, part(0x0C, 140000, 16000));   // FAT12 by its count, FAT32 type
+    writeEntry(disk.at(0), 2, part(0x0E, 160000, 1000));    // nothing known: the type's name
+    writeEntry(disk.at(0), 3, part(0x83, 170000, 100000));  // not probed, whatever it holds
+    writeExfatBoot(disk.at(100 * 512));
+    writeFat16Boot(disk.at(140000 * 512), 16000, "FAT32   ");  // the label says nothing
+    writeFat32Boot(disk.at(170000 * 512), 100000);
+    const auto records = walk(disk);
+    ASSERT_EQ(records.size(), 4u);
+    const std::vector<FileSystemKind> probed = {FileSystemKind::Exfat, FileSystemKind::Fat12,
+                                                FileSystemKind::Unknown, FileSystemKind::NotProbed};
+    const std::vector<std::string> names = {"exFAT", "FAT12", "FAT16", "UNKNOWN"};
+    const std::vector<FileSystemKind> scanned = {FileSystemKind::Exfat, FileSystemKind::Fat12,
+                                                 FileSystemKind::Fat16, FileSystemKind::Unknown};
+    for (size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].fileSystem, probed[i]) << i;
+        EXPECT_EQ(partitionRowTexts(0, records[i], 512)[1], names[i]) << i;
+        EXPECT_EQ(scannedFileSystem(records[i]), scanned[i]) << i;
+    }
+    EXPECT_EQ(partitionRowTexts(0, records[0], 512)[2], "07");
+
+    // One FAT rule for the list and the scanners: the count decides, and a
+    // FAT32 layout with too few clusters for FAT32 is no FAT volume.
+    uint8_t sector[512] = {};
+    writeFat32Boot(sector, 32 + 2 * 1000 + 8 * 65524);
+    EXPECT_EQ(detectFileSystem(sector, sizeof sector), FileSystemKind::Unknown);
+    writeFat32Boot(sector, 32 + 2 * 1000 + 8 * 65525);
+    EXPECT_EQ(detectFileSystem(sector, sizeof sector), FileSystemKind::Fat32);
+    std::memcpy(sector + 82, "fat16", 5);
+    EXPECT_EQ(detectFileSystem(sector, sizeof sector), FileSystemKind::Fat32);
+    sector[21] = 0;  // no media byte: boot code, not a parameter block
+    EXPECT_EQ(detectFileSystem(sector, sizeof sector), FileSystemKind::Unknown);
 }
 
 TEST(PartitionTable, PartitionPastTheDeviceEndIsListedWithWhatIsPresent) {

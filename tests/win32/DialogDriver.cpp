@@ -694,6 +694,31 @@ void stopSession(const std::string& exe, const std::string& image, int catalogue
     d.close();
 }
 
+// ------------------------------------------------------ a card's FAT16
+
+// Row 1 of the many-files disk: a FAT16 partition, named by its boot
+// sector, scanned like FAT32, its deleted file saved as it was.
+void cardSession(const std::string& exe, const std::string& image, const std::string& out) {
+    const std::string name = "相机照片说明.txt";
+    const std::string original = image.substr(0, image.rfind('\\') + 1) + "card\\DCIM\\" + name;
+    Dialog d;
+    if (!d.launch(exe, "\"" + image + "\"") || !d.find()) return;
+    RemoteList& p = d.partitions();
+    check(p.rowCount() == 2 && p.text(1, 1) == "FAT16" && p.text(1, 2) == "06",
+          "card: the FAT16 row is named by its boot sector",
+          p.rowCount() > 1 ? join(p.row(1, 10)) : std::to_string(p.rowCount()));
+    p.select(1);
+    d.command(kScanButton);
+    if (!d.answerMessage(kPreparing) || !d.answerMessage(kReady)) return;
+    check(waitUntil([&] { return d.text(kScanButton) == kScan && rowNamed(d, name) >= 0; }),
+          "card: the FAT16 scan lists the deleted file");
+    const int row = rowNamed(d, name);
+    if (row >= 0 && d.save(row, out + "\\card.txt", false)) {
+        sameContent(out + "\\card.txt", original, "FAT16 " + name);
+    }
+    d.close();
+}
+
 // ---------------------------------------------------------- bad arguments
 
 void argumentSession(const std::string& exe, const std::string& arguments, const char* message) {
@@ -794,6 +819,9 @@ int main(int argc, char** argv) {
     std::printf("== long scan: stopping\n");
     std::fflush(stdout);
     stopSession(exe, many, manyCount);
+    std::printf("== a card's FAT16\n");
+    std::fflush(stdout);
+    cardSession(exe, many, out);
     std::printf("== arguments\n");
     std::fflush(stdout);
     const std::string missing = out + "\\no-such-disk.img";

@@ -1,4 +1,4 @@
-#include "fat32/ClusterMap.h"
+#include "scan/ClusterMap.h"
 
 #include <algorithm>
 #include <new>
@@ -32,6 +32,15 @@ bool ClusterMap::reset(uint32_t limit) {
 
 void ClusterMap::setUsed(uint32_t cluster) {
     if (cluster < limit_) words_[cluster / 64] |= 1ull << (cluster % 64);
+}
+
+void ClusterMap::setUsedBits(uint32_t first, const uint8_t* bits, size_t count) {
+    for (size_t byte = 0; byte * 8 < count; ++byte) {
+        if (bits[byte] == 0) continue;
+        for (uint32_t bit = 0; bit < 8 && byte * 8 + bit < count; ++bit) {
+            if ((bits[byte] >> bit) & 1) setUsed(static_cast<uint32_t>(first + byte * 8 + bit));
+        }
+    }
 }
 
 void ClusterMap::finish() {

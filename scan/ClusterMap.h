@@ -1,6 +1,7 @@
-// Which clusters of a FAT32 volume live files use now, one bit each, with
-// counts per block so that "the n-th free cluster from here" is found
-// without walking every cluster in between. Pure: filled by the caller.
+// Which clusters of a volume live files use now (from a FAT, or from an
+// allocation bitmap), one bit each, with counts per block so that "the n-th
+// free cluster from here" is found without walking every cluster in
+// between. Pure: filled by the caller.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,10 @@ public:
     // False when the map cannot be had (memory).
     bool reset(uint32_t limit);
     void setUsed(uint32_t cluster);
+    // Marks used the clusters whose bits are set in `bits` (`count` bits,
+    // the lowest bit of each byte first), bit i standing for cluster
+    // `first` + i: an allocation bitmap read piece by piece.
+    void setUsedBits(uint32_t first, const uint8_t* bits, size_t count);
     // Builds the block counts; call once every setUsed is done.
     void finish();
 

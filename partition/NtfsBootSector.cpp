@@ -1,9 +1,8 @@
-#include "ntfs/NtfsBootSector.h"
+#include "partition/NtfsBootSector.h"
 
 #include <cstring>
 
 #include "common/Bytes.h"
-#include "ntfs/MftRecord.h"
 
 namespace undelete {
 namespace {
@@ -13,6 +12,7 @@ constexpr size_t kBytesPerSector = 11;
 constexpr size_t kSectorsPerCluster = 13;
 constexpr size_t kMftCluster = 48;
 constexpr size_t kClustersPerRecord = 64;
+constexpr size_t kTotalSectors = 40;
 constexpr size_t kSerial = 72;
 
 // Counts above 0x80 cannot be literal (a cluster holds a power-of-two
@@ -22,6 +22,11 @@ uint64_t sectorsPerCluster(uint8_t v) {
     if (v <= 0x80) return v;
     const unsigned shift = 256u - v;
     return shift < 32 ? (1ULL << shift) : 0;
+}
+
+bool isRecordSize(uint64_t bytes) {
+    return bytes >= kNtfsMinRecordBytes && bytes <= kNtfsMaxRecordBytes &&
+           (bytes & (bytes - 1)) == 0;
 }
 
 // Negative: 2^−v bytes (modulo 32 in the shift, as the record size has
@@ -35,6 +40,7 @@ uint64_t recordBytes(int8_t v, uint64_t bytesPerCluster) {
 }  // namespace
 
 bool decodeNtfsBootSector(const uint8_t* sector, NtfsBootFields& out) {
+    if (sector == nullptr) return false;
     if (std::memcmp(sector + kOemId, "NTFS", 4) != 0) return false;
     const uint32_t bytesPerSector = le16(sector + kBytesPerSector);
     if (bytesPerSector < 512 || bytesPerSector > 4096 ||
@@ -43,10 +49,11 @@ bool decodeNtfsBootSector(const uint8_t* sector, NtfsBootFields& out) {
     }
     const uint64_t cluster = sectorsPerCluster(sector[kSectorsPerCluster]) * bytesPerSector;
     const uint64_t record = recordBytes(static_cast<int8_t>(sector[kClustersPerRecord]), cluster);
-    if (cluster == 0 || cluster > UINT32_MAX || !isMftRecordSize(record)) return false;
+    if (cluster == 0 || cluster > UINT32_MAX || !isRecordSize(record)) return false;
     out.bytesPerSector = bytesPerSector;
     out.bytesPerCluster = static_cast<uint32_t>(cluster);
     out.recordSize = static_cast<uint32_t>(record);
+    out.totalSectors = le64(sector + kTotalSectors);
     out.mftCluster = le64(sector + kMftCluster);
     out.serial = le32(sector + kSerial);
     return true;

@@ -1,0 +1,298 @@
+#include "exfat/ExfatScanner.h"
+
+#include <algorithm>
+#include <new>
+
+#include "partition/ExfatBootSector.h"
+
+namespace undelete {
+
+namespace {
+
+// The most entries one set takes: a File entry and 18 secondaries.
+constexpr size_t kLargestSetBytes = (1 + kExfatMaxSecondaries) * kExfatEntrySize;
+
+}  // namespace
+
+ExfatScanner::ExfatScanner(const ScanContext& context)
+    : toldIncomplete_(context.toldIncomplete),
+      drive_(context.openDrive, context.showMessage, context.readFailed) {}
+
+bool ExfatScanner::open(const PartitionRecord* record) {
+    if (record == nullptr || !drive_.open()) return false;
+    if (record->firstSector() > UINT64_MAX / drive_.bytesPerSector()) return false;
+    partitionOffset_ = record->firstSector() * drive_.bytesPerSector();
+    if (!readBootSector(*record)) return false;
+    bool walked = false;
+    try {
+        fat_ = std::make_unique<ExfatFat>(drive_, fatOffset_, clusterLimit_);
+        walkReads_ = std::make_unique<BudgetedReader>(drive_, kMaxConsecutiveReadFailures);
+        folders_.assign(1, Folder{});
+        walkedClusters_.clear();
+        depth_ = 0;
+        toldOutside_ = false;
+        ExfatRootEntries root;
+        if (!findRootEntries(root)) return false;
+        loadBitmap(secondBitmap_ ? root.secondBitmap : root.bitmap);
+        const uint64_t rootClusters = std::max<uint64_t>(1, kExfatMaxDirectoryBytes / clusterBytes_);
+        walked = walkDirectory({ExfatLayout::FatChain, rootCluster_, rootClusters, false}, 0);
+        for (Item& item : catalogue_) {
+            if (item.extentValid && item.dataLength > 0) {
+                item.layout = exfatLayoutOf(item.noFatChain, item.firstCluster,
+                                            clustersFor(item.dataLength), *fat_);
+            }
+            item.state = stateOf(item);
+        }
+    } catch (const std::bad_alloc&) {
+        walked = false;  // a catalogue or a record of the walk too large to hold
+    }
+    walkedClusters_ = {};
+    return walked;
+}
+
+// Every sector count inside the volume is in the volume's own sectors; only
+// the partition's place is in the disk's.
+bool ExfatScanner::readBootSector(const PartitionRecord& record) {
+    uint8_t sector[kExfatBootSectorBytes];
+    if (!drive_.readBytes(partitionOffset_, sector, sizeof sector)) return false;
+    ExfatBootSector boot;
+    if (decodeExfatBootSector(sector, sizeof sector, boot) != ExfatBootCheck::Ok) return false;
+    const uint64_t sectorBytes = boot.sectorBytes();
+    clusterBytes_ = boot.clusterBytes();
+    // The boot sector's checks keep the heap and the FATs below 2^44 bytes
+    // and the last cluster below 2^58: only the partition's offset may wrap.
+    const uint64_t heapEnd = (uint64_t{boot.clusterHeapOffset} +
+                              (uint64_t{boot.clusterCount} << boot.sectorsPerClusterShift)) *
+                             sectorBytes;
+    if (partitionOffset_ > UINT64_MAX - heapEnd) return false;
+    heapOffset_ = partitionOffset_ + uint64_t{boot.clusterHeapOffset} * sectorBytes;
+    fatOffset_ = partitionOffset_ + boot.activeFatSector() * sectorBytes;
+    secondBitmap_ = boot.numberOfFats == 2 && (boot.volumeFlags & 1) != 0;
+
+    // The clusters that lie in the partition the table gives and on the
+    // device itself.
+    const uint64_t diskSector = drive_.bytesPerSector();
+    const uint64_t partitionBytes = record.totalSectors > UINT64_MAX / diskSector
+                                        ? UINT64_MAX
+                                        : record.totalSectors * diskSector;
+    const uint64_t device = drive_.deviceBytes();
+    const uint64_t deviceLeft = device > partitionOffset_ ? device - partitionOffset_ : 0;
+    uint64_t present = UINT64_MAX;  // 0 of either: not known, no cut
+    if (partitionBytes != 0) present = partitionBytes;
+    if (deviceLeft != 0 && deviceLeft < present) present = deviceLeft;
+    const uint64_t heapStart = uint64_t{boot.clusterHeapOffset} * sectorBytes;
+    const uint64_t whole = present > heapStart ? (present - heapStart) / clusterBytes_ : 0;
+    clusterLimit_ = static_cast<uint32_t>(std::min<uint64_t>(boot.clusterLimit(), 2 + whole));
+    rootCluster_ = boot.rootCluster;
+    if (!validCluster(rootCluster_)) {
+        tellOutside();
+        return false;
+    }
+    return true;
+}
+
+uint64_t ExfatScanner::clusterOffset(uint32_t cluster) const {
+    return heapOffset_ + uint64_t{cluster - 2u} * clusterBytes_;
+}
+
+void ExfatScanner::tellOutside() {
+    if (toldOutside_) return;
+    toldOutside_ = true;
+    if (toldIncomplete_) toldIncomplete_(kFolderOutsideVolumeMessage);
+}
+
+bool ExfatScanner::markWalked(uint32_t cluster) {
+    return walkedClusters_.insert(cluster).second;
+}
+
+uint32_t ExfatScanner::pieceBytes() const {
+    return std::min(clusterBytes_, kWindowBytes);
+}
+
+bool ExfatScanner::findRootEntries(ExfatRootEntries& root) {
+    // The root's own entries come first: read until the bitmap's is found.
+    const uint64_t clusters = std::max<uint64_t>(1, kExfatMaxDirectoryBytes / clusterBytes_);
+    ExfatClusterRuns runs(ExfatLayout::FatChain, rootCluster_, clusters, *fat_, bitmap_,
+                          clusterLimit_);
+    std::vector<uint8_t> piece(pieceBytes());
+    bool readAny = false;
+    uint32_t first = 0, count = 0;
+    while (runs.next(first, count)) {
+        const uint64_t bytes = uint64_t{count} * clusterBytes_;
+        for (uint64_t at = 0; at < bytes; at += piece.size()) {
+            if (!walkReads_->read(clusterOffset(first) + at, piece.data(),
+                                  static_cast<uint32_t>(piece.size()))) {
+                return readAny;
+            }
+            readAny = true;
+            const ExfatWalkSummary summary = walkExfatDirectory(
+                piece.data(), piece.size(), ExfatWalkBounds{clusterLimit_, clusterBytes_, nullptr},
+                {}, &root);
+            if ((secondBitmap_ ? root.secondBitmap : root.bitmap).found || summary.endSeen) {
+                return true;
+            }
+        }
+    }
+    return readAny;
+}
+
+void ExfatScanner::loadBitmap(const ExfatRootRun& run) {
+    bitmapKnown_ = false;
+    if (!bitmap_.reset(clusterLimit_)) return;
+    // One bit a cluster from cluster 2, in clusters the FAT chains (or in
+    // one run, as formatters lay it out).
+    const uint64_t bits = clusterLimit_ - 2u;
+    const uint64_t bytes = (bits + 7) / 8;
+    bool whole = run.found && run.dataLength >= bytes && validCluster(run.firstCluster);
+    if (whole) {
+        const uint64_t clusters = clustersFor(bytes);
+        const ExfatLayout layout = fat_->chainHolds(run.firstCluster, clustersFor(run.dataLength))
+                                       ? ExfatLayout::FatChain
+                                       : ExfatLayout::Contiguous;
+        ExfatClusterRuns runs(layout, run.firstCluster, clusters, *fat_, bitmap_, clusterLimit_);
+        std::vector<uint8_t> piece(std::min<uint64_t>(bytes, kContentPieceBytes));
+        uint64_t done = 0;  // bitmap bytes read
+        uint32_t first = 0, count = 0;
+        while (done < bytes && runs.next(first, count)) {
+            const uint64_t runBytes = std::min<uint64_t>(uint64_t{count} * clusterBytes_, bytes - done);
+            for (uint64_t at = 0; at < runBytes; at += piece.size()) {
+                const auto n = static_cast<uint32_t>(std::min<uint64_t>(piece.size(), runBytes - at));
+                if (walkReads_->read(clusterOffset(first) + at, piece.data(), n)) {
+                    const uint64_t bit = (done + at) * 8;
+                    bitmap_.setUsedBits(static_cast<uint32_t>(2 + bit), piece.data(),
+                                        static_cast<size_t>(std::min<uint64_t>(uint64_t{n} * 8, bits - bit)));
+                } else {
+                    whole = false;  // counted as free, as an unreadable FAT is
+                }
+            }
+            done += runBytes;
+        }
+        whole = whole && done == bytes;
+    }
+    bitmap_.finish();
+    bitmapKnown_ = whole;
+}
+
+bool ExfatScanner::walkDirectory(const DirectorySource& source, uint32_t folder) {
+    // Read in windows; a window's last set may run into the next, so the
+    // tail that could hold one is walked again with it.
+    ExfatClusterRuns runs(source.layout, source.first, source.clusters, *fat_, bitmap_,
+                          clusterLimit_);
+    const ExfatWalkBounds bounds{clusterLimit_, clusterBytes_, nullptr};
+    const uint32_t piece = pieceBytes();
+    std::vector<uint8_t> window;
+    std::vector<ExfatEntrySet> sets;
+    bool readAny = false, ended = false;
+    // False once the directory has ended at an end mark.
+    const auto walkWindow = [&](bool last) {
+        sets.clear();
+        const ExfatWalkSummary summary = walkExfatDirectory(
+            window.data(), window.size(), bounds,
+            [&](const ExfatEntrySet& set) { sets.push_back(set); });
+        const bool whole = last || summary.endSeen;
+        const size_t cut = whole ? window.size() : window.size() - kLargestSetBytes;
+        for (const ExfatEntrySet& set : sets) {
+            if (set.offset < cut) take(set, folder, source.deleted);
+        }
+        window.erase(window.begin(), window.begin() + static_cast<std::ptrdiff_t>(cut));
+        return !summary.endSeen;
+    };
+    uint32_t first = 0, count = 0;
+    while (!ended && runs.next(first, count)) {
+        for (uint32_t c = first; !ended && c - first < count; ++c) {
+            // A cluster walked before (a loop, a cross-link), or one a live
+            // file uses now inside a deleted folder, is not this directory's.
+            if ((source.deleted && bitmap_.used(c)) || !markWalked(c)) {
+                ended = true;
+                break;
+            }
+            for (uint32_t at = 0; at < clusterBytes_ && !ended; at += piece) {
+                const size_t old = window.size();
+                window.resize(old + piece);
+                const bool read = walkReads_->read(clusterOffset(c) + at, window.data() + old, piece);
+                if (!read || (source.deleted && !readsAsExfatEntries(window.data() + old, piece))) {
+                    window.resize(old);
+                    ended = true;
+                    break;
+                }
+                readAny = true;
+                if (window.size() >= kWindowBytes + kLargestSetBytes && !walkWindow(false)) {
+                    return true;
+                }
+            }
+        }
+    }
+    if (!window.empty()) walkWindow(true);
+    return readAny;
+}
+
+void ExfatScanner::take(const ExfatEntrySet& set, uint32_t folder, bool inDeletedFolder) {
+    if (set.isDirectory()) {
+        enter(set, folder, inDeletedFolder);
+        return;
+    }
+    // Inside a deleted folder, only what was deleted itself, as on FAT.
+    if (!set.deleted) return;
+    Item item;
+    item.name = set.name;
+    item.folder = folder;
+    item.created = set.created;
+    item.firstCluster = set.firstCluster;
+    item.validDataLength = set.validDataLength;
+    item.dataLength = set.dataLength;
+    item.noFatChain = set.noFatChain();
+    item.checksumValid = set.checksumValid;
+    item.extentValid = set.extentValid;
+    catalogue_.push_back(std::move(item));
+}
+
+void ExfatScanner::enter(const ExfatEntrySet& set, uint32_t parent, bool parentDeleted) {
+    const bool deleted = set.deleted || parentDeleted;
+    if (!isWalkableExfatDirectory(set)) {
+        // A live folder whose clusters lie past the volume's last: its
+        // files cannot be listed.
+        if (!deleted && set.checksumValid && set.dataLength > 0 &&
+            set.firstCluster >= clusterLimit_) {
+            tellOutside();
+        }
+        return;
+    }
+    // The root is the first level.
+    if (depth_ + 1 >= kMaxDirectoryDepth || folders_.size() >= UINT32_MAX) return;
+    const uint64_t clusters = clustersFor(set.dataLength);
+    DirectorySource source{ExfatLayout::FatChain, set.firstCluster, clusters, deleted};
+    if (set.noFatChain()) source.layout = ExfatLayout::Contiguous;
+    else if (deleted) source.layout = exfatLayoutOf(false, set.firstCluster, clusters, *fat_);
+    folders_.push_back(Folder{parent, set.name});
+    const auto folder = static_cast<uint32_t>(folders_.size() - 1);
+    ++depth_;
+    // A subdirectory that cannot be read contributes nothing; its parent
+    // goes on.
+    walkDirectory(source, folder);
+    --depth_;
+}
+
+std::string ExfatScanner::folderPath(uint32_t folder) const {
+    std::vector<const std::string*> names;
+    // Parents always come before their children, so the chain ends at 0.
+    for (uint32_t f = folder; f != 0 && f < folders_.size(); f = folders_[f].parent) {
+        names.push_back(&folders_[f].name);
+    }
+    std::string path = "/";
+    for (auto it = names.rbegin(); it != names.rend(); ++it) path += **it + "/";
+    return path;
+}
+
+bool ExfatScanner::describe(uint32_t index, DeletedFile& file) {
+    if (index >= catalogue_.size()) return false;
+    const Item& item = catalogue_[index];
+    file = DeletedFile{};
+    file.name = item.name;
+    file.size = item.dataLength;
+    file.created = exfatCreationTime(item.created);
+    file.path = folderPath(item.folder);
+    file.state = item.state;
+    return true;
+}
+
+}  // namespace undelete

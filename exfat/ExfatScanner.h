@@ -1,0 +1,120 @@
+// Scanner of exFAT volumes: walks the root and every directory along its
+// clusters (one run when marked "no FAT chain", else along the FAT), and
+// deleted folders while their clusters still read as entry sets; lists
+// every deleted file's entry set with its name, times and sizes; tells
+// from the allocation bitmap whether live files have taken its clusters;
+// reads its content by the layout its set and the FAT give
+// (ExfatClusterRuns.h).
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "disk/DriveReader.h"
+#include "exfat/ExfatClusterRuns.h"
+#include "exfat/ExfatDirectory.h"
+#include "exfat/ExfatFat.h"
+#include "scan/BudgetedReader.h"
+#include "scan/ClusterMap.h"
+#include "scan/ScanContext.h"
+#include "scan/VolumeScanner.h"
+
+namespace undelete {
+
+class ExfatScanner : public VolumeScanner {
+public:
+    // Deeper directories are not walked, so a damaged tree cannot exhaust
+    // memory with one window per level.
+    static constexpr int kMaxDirectoryDepth = 64;
+    // A directory is read in windows of this many bytes (and the tail of
+    // one entry set carried into the next), whatever its clusters' size.
+    static constexpr uint32_t kWindowBytes = 64u << 10;
+    static constexpr int kMaxConsecutiveReadFailures = 16;
+
+    explicit ExfatScanner(const ScanContext& context);
+
+    bool open(const PartitionRecord* record) override;
+    bool hasItem(uint32_t index) override { return index < catalogue_.size(); }
+    uint64_t itemCount() override { return catalogue_.size(); }
+    bool describe(uint32_t index, DeletedFile& file) override;
+    bool readContent(uint32_t index, ContentSink& sink) override;
+
+private:
+    struct Folder {
+        uint32_t parent = 0;
+        std::string name;
+    };
+    // One deleted file as its entry set gave it.
+    struct Item {
+        std::string name;
+        uint32_t folder = 0;
+        ExfatTimestamp created;
+        uint32_t firstCluster = 0;
+        uint64_t validDataLength = 0;
+        uint64_t dataLength = 0;
+        bool noFatChain = false;
+        bool checksumValid = false;
+        bool extentValid = false;
+        ExfatLayout layout = ExfatLayout::FreeAfterFirst;
+        FileState state = FileState::Unknown;
+    };
+    // What a directory's walk reads: its clusters, and whether it was
+    // deleted (its clusters then end where they stop reading as entries).
+    struct DirectorySource {
+        ExfatLayout layout = ExfatLayout::FatChain;
+        uint32_t first = 0;
+        uint64_t clusters = 0;
+        bool deleted = false;
+    };
+
+    bool readBootSector(const PartitionRecord& record);
+    uint64_t clusterOffset(uint32_t cluster) const;
+    bool validCluster(uint32_t cluster) const { return cluster >= 2 && cluster < clusterLimit_; }
+    uint64_t clustersFor(uint64_t bytes) const { return (bytes + clusterBytes_ - 1) / clusterBytes_; }
+
+    void tellOutside();
+    // Remembers a directory cluster; false when it was walked before.
+    bool markWalked(uint32_t cluster);
+    // Directories are read in pieces of a cluster, or of a window when
+    // clusters are larger.
+    uint32_t pieceBytes() const;
+
+    // Reads the root until its allocation bitmap's entry; false when not
+    // a byte of the root could be read.
+    bool findRootEntries(ExfatRootEntries& root);
+    // Unreadable parts of the bitmap count as free and leave states unknown.
+    void loadBitmap(const ExfatRootRun& run);
+    // Walks one directory; false when not a byte of it could be read.
+    bool walkDirectory(const DirectorySource& source, uint32_t folder);
+    void take(const ExfatEntrySet& set, uint32_t folder, bool inDeletedFolder);
+    void enter(const ExfatEntrySet& set, uint32_t parent, bool parentDeleted);
+    std::string folderPath(uint32_t folder) const;
+
+    // True when the first `clusters` clusters of `item` can all be had in
+    // its layout, inside the volume.
+    bool clustersThere(const Item& item, uint64_t clusters);
+    FileState stateOf(const Item& item);
+
+    MessageSink toldIncomplete_;
+    DriveReader drive_;
+    std::unique_ptr<BudgetedReader> walkReads_;
+    std::unique_ptr<ExfatFat> fat_;
+    ClusterMap bitmap_;
+    bool bitmapKnown_ = false;
+    uint64_t partitionOffset_ = 0;
+    uint64_t heapOffset_ = 0;  // absolute byte offset of cluster 2
+    uint64_t fatOffset_ = 0;   // absolute byte offset of the FAT in use
+    bool secondBitmap_ = false;  // the second FAT and its bitmap are in use
+    uint32_t clusterBytes_ = 0;
+    uint32_t clusterLimit_ = 2;
+    uint32_t rootCluster_ = 0;
+    std::vector<Item> catalogue_;
+    std::vector<Folder> folders_;
+    std::unordered_set<uint32_t> walkedClusters_;
+    int depth_ = 0;
+    bool toldOutside_ = false;
+};
+
+}  // namespace undelete

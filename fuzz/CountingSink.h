@@ -1,0 +1,45 @@
+// A content sink for the volume targets that keeps only a count, and traps
+// when a scanner breaks the sink's contract: begin once, pieces no larger
+// than a content piece and readable, never more than the length, and the
+// whole length when the save says it succeeded.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "scan/VolumeScanner.h"
+
+namespace fuzz {
+
+class CountingSink : public undelete::ContentSink {
+public:
+    bool begin(uint64_t length) override {
+        if (begun_) __builtin_trap();
+        begun_ = true;
+        length_ = length;
+        return true;
+    }
+    bool write(const uint8_t* bytes, size_t count) override {
+        if (count > undelete::kContentPieceBytes || bytes == nullptr) __builtin_trap();
+        volatile uint8_t touch = count ? bytes[count - 1] : 0;
+        (void)touch;
+        return add(count);
+    }
+    bool skip(uint64_t count) override { return add(count); }
+    bool lost(uint64_t count) override { return add(count); }
+    void check(bool ok) const {
+        if (ok && (!begun_ || got_ != length_)) __builtin_trap();
+    }
+
+private:
+    bool add(uint64_t count) {
+        if (!begun_) __builtin_trap();
+        got_ += count;
+        if (got_ > length_) __builtin_trap();
+        return true;
+    }
+    bool begun_ = false;
+    uint64_t length_ = 0;
+    uint64_t got_ = 0;
+};
+
+}  // namespace fuzz

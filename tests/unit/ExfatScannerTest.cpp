@@ -1,0 +1,211 @@
+// The exFAT scanner on hand-built volumes, for what the exfat-fuse driver
+// never writes: a deleted file whose FAT chain is still there, one whose
+// chain loops, a valid data length short of the length, a set whose
+// checksum fails, a root whose chain comes back on itself.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/Bytes.h"
+#include "common/Text.h"
+#include "exfat/ExfatScanner.h"
+#include "support/BootSectors.h"
+#include "support/MemoryDisk.h"
+
+using namespace undelete;
+using namespace undelete::test;
+
+namespace {
+
+// A 1 MiB volume of 512-byte clusters on a memory disk: the FAT at sector
+// 24, cluster 2 (the root) at sector 64, the allocation bitmap in cluster 3.
+class ExfatVolume {
+public:
+    static constexpr uint32_t kHeap = 64;
+    static constexpr uint32_t kClusters = 1984;
+
+    ExfatVolume() : disk_(2048 * 512) {
+        uint8_t* boot = disk_.at(0);
+        writeExfatBoot(boot, 2048);
+        put32(boot + 80, 24);          // FatOffset
+        put32(boot + 84, 16);          // FatLength
+        put32(boot + 88, kHeap);       // ClusterHeapOffset
+        put32(boot + 92, kClusters);
+        put32(boot + 96, 2);           // the root
+        boot[109] = 0;                 // one sector a cluster
+        // The root takes clusters 2 and 4: a set may lie across the two.
+        setFat(2, 4);
+        setFat(4, 0xFFFFFFFF);
+        setFat(3, 0xFFFFFFFF);
+        use(2);
+        use(3);
+        use(4);
+        uint8_t* bitmapEntry = cluster(2);
+        bitmapEntry[0] = 0x81;
+        put32(bitmapEntry + 20, 3);
+        put64(bitmapEntry + 24, kClusters / 8);
+        rootEnd_ = 32;
+        record.partitionType = 0x07;
+    }
+
+    uint8_t* cluster(uint32_t c) { return disk_.at((kHeap + uint64_t{c} - 2) * 512); }
+    void setFat(uint32_t c, uint32_t value) { put32(disk_.at(24 * 512 + uint64_t{c} * 4), value); }
+    void use(uint32_t c) { cluster(3)[(c - 2) / 8] |= static_cast<uint8_t>(1u << ((c - 2) % 8)); }
+    void fill(uint32_t c, uint8_t byte) { std::memset(cluster(c), byte, 512); }
+    // Appends entries to the root.
+    void addToRoot(const std::vector<uint8_t>& entries) {
+        for (uint8_t byte : entries) {
+            *(rootEnd_ < 512 ? cluster(2) + rootEnd_ : cluster(4) + rootEnd_ - 512) = byte;
+            ++rootEnd_;
+        }
+    }
+    MemoryDisk& disk() { return disk_; }
+    PartitionRecord record;
+
+private:
+    MemoryDisk disk_;
+    size_t rootEnd_ = 0;
+};
+
+// A set named `name` (ASCII) as written, then deleted as a driver deletes
+// it (every InUse bit cleared); its checksum counts the bits as set.
+std::vector<uint8_t> deletedSet(const std::string& name, uint32_t cluster, uint64_t length,
+                                uint8_t flags, uint64_t valid, uint16_t attributes = 0x20) {
+    const size_t names = (name.size() + 14) / 15;
+    std::vector<uint8_t> set((2 + names) * kExfatEntrySize, 0);
+    set[0] = kExfatFile;
+    set[kFileSecondaryCount] = static_cast<uint8_t>(1 + names);
+    put16(set.data() + kFileAttributes, attributes);
+    put32(set.data() + kFileCreateTimestamp, 0x5B7C3D21);
+    uint8_t* stream = set.data() + kExfatEntrySize;
+    stream[0] = kExfatStreamExtension;
+    stream[kStreamGeneralSecondaryFlags] = flags;
+    stream[kStreamNameLength] = static_cast<uint8_t>(name.size());
+    put64(stream + kStreamValidDataLength, valid);
+    put32(stream + kStreamFirstCluster, cluster);
+    put64(stream + kStreamDataLength, length);
+    for (size_t i = 0; i < name.size(); ++i) {
+        uint8_t* entry = set.data() + (2 + i / 15) * kExfatEntrySize;
+        entry[0] = kExfatFileName;
+        put16(entry + kFileNameUnitsAt + (i % 15) * 2, static_cast<uint8_t>(name[i]));
+    }
+    put16(set.data() + kFileSetChecksum, exfatSetChecksum(set.data(), 2 + names));
+    for (size_t i = 0; i < set.size(); i += kExfatEntrySize) set[i] &= 0x7F;
+    return set;
+}
+
+constexpr uint8_t kChain = kExfatAllocationPossible;
+constexpr uint8_t kOneRun = kExfatAllocationPossible | kExfatNoFatChain;
+
+struct Found {
+    std::string path;
+    FileState state;
+    std::vector<uint8_t> content;
+    bool read;
+};
+
+std::map<std::string, Found> scan(ExfatVolume& volume, MessageCapture& messages) {
+    ExfatScanner scanner(scanContext(volume.disk(), messages));
+    std::map<std::string, Found> found;
+    EXPECT_TRUE(scanner.open(&volume.record));
+    DeletedFile file;
+    for (uint32_t i = 0; scanner.hasItem(i); ++i) {
+        EXPECT_TRUE(scanner.describe(i, file));
+        EXPECT_EQ(found.count(file.name), 0u) << file.name << " listed twice";
+        Found& f = found[file.name];
+        f.path = file.path;
+        f.state = file.state;
+        f.read = readWholeContent(scanner, i, f.content);
+    }
+    return found;
+}
+
+std::vector<uint8_t> clusters(std::initializer_list<uint8_t> bytes, size_t length) {
+    std::vector<uint8_t> content;
+    for (uint8_t b : bytes) content.insert(content.end(), 512, b);
+    content.resize(length, 0);
+    return content;
+}
+
+class ExfatScannerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(initProcessLocale()); }
+    MessageCapture messages;
+};
+
+TEST_F(ExfatScannerTest, ContentFollowsTheSetsLayoutAndTheStateTheBitmap) {
+    ExfatVolume volume;
+    for (uint32_t c = 10; c < 60; ++c) volume.fill(c, static_cast<uint8_t>(c));
+    for (uint32_t c = 12; c < 20; ++c) volume.use(c);  // a live file between
+    // A chain a driver left in the FAT when it deleted the file: 10, 20, 11.
+    volume.setFat(10, 20);
+    volume.setFat(20, 11);
+    volume.setFat(11, 0xFFFFFFFF);
+    volume.addToRoot(deletedSet("chained.bin", 10, 1300, kChain, 1300));
+    // A chain that comes back on itself: not the file's; its first cluster
+    // and the free ones after it are (30, 31, 32).
+    volume.setFat(30, 31);
+    volume.setFat(31, 30);
+    volume.addToRoot(deletedSet("looped.bin", 30, 1536, kChain, 1536));
+    // Valid data in the first 700 bytes; the rest of its 1500 reads as zeros.
+    volume.addToRoot(deletedSet("short.bin", 40, 1500, kOneRun, 700));
+    // A set changed after its checksum: listed, its state unknown.
+    auto broken = deletedSet("broken.bin", 45, 512, kOneRun, 512);
+    broken[kExfatEntrySize + kStreamFirstCluster] = 46;
+    volume.addToRoot(broken);
+    // One run whose second cluster a live file took, and one whose first.
+    volume.addToRoot(deletedSet("taken.bin", 50, 1024, kOneRun, 1024));
+    volume.use(51);
+    volume.addToRoot(deletedSet("gone.bin", 55, 512, kOneRun, 512));
+    volume.use(55);
+
+    const auto found = scan(volume, messages);
+    ASSERT_EQ(found.size(), 6u);
+    EXPECT_EQ(found.at("chained.bin").content, clusters({10, 20, 11}, 1300));
+    EXPECT_EQ(found.at("chained.bin").state, FileState::Intact);
+    EXPECT_EQ(found.at("looped.bin").content, clusters({30, 31, 32}, 1536));
+    EXPECT_EQ(found.at("looped.bin").state, FileState::Intact);
+    std::vector<uint8_t> shortContent = clusters({40, 41}, 700);
+    shortContent.resize(1500, 0);
+    EXPECT_EQ(found.at("short.bin").content, shortContent);
+    EXPECT_EQ(found.at("short.bin").state, FileState::Intact);
+    EXPECT_EQ(found.at("broken.bin").state, FileState::Unknown);
+    EXPECT_EQ(found.at("broken.bin").content, clusters({46}, 512));
+    EXPECT_EQ(found.at("taken.bin").state, FileState::Partial);
+    EXPECT_EQ(found.at("gone.bin").state, FileState::Overwritten);
+    for (const auto& f : found) {
+        EXPECT_TRUE(f.second.read) << f.first;
+        EXPECT_EQ(f.second.path, "/") << f.first;
+    }
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST_F(ExfatScannerTest, ALoopingRootEndsAndFoldersOutsideTheVolumeAreTold) {
+    ExfatVolume volume;
+    // The root's second cluster leads back to its first; neither has an
+    // end mark, so the walk would go round and round.
+    volume.setFat(4, 2);
+    for (size_t at = 0; at < 512; at += 32) {
+        if (at > 0) volume.cluster(2)[at] = 0x20;
+        volume.cluster(4)[at] = 0x20;
+    }
+    auto first = deletedSet("first.bin", 0, 0, kChain, 0);
+    std::memcpy(volume.cluster(2) + 32, first.data(), first.size());
+    auto second = deletedSet("second.bin", 0, 0, kChain, 0);
+    std::memcpy(volume.cluster(4), second.data(), second.size());
+    // A live folder past the volume's last cluster.
+    auto outside = deletedSet("Far", ExfatVolume::kClusters + 10, 512, kOneRun, 512, 0x10);
+    for (size_t i = 0; i < outside.size(); i += kExfatEntrySize) outside[i] |= 0x80;
+    std::memcpy(volume.cluster(4) + second.size(), outside.data(), outside.size());
+
+    const auto found = scan(volume, messages);
+    EXPECT_EQ(found.size(), 2u);
+    EXPECT_EQ(found.count("first.bin"), 1u);
+    EXPECT_EQ(found.count("second.bin"), 1u);
+    EXPECT_EQ(messages.messages(), std::vector<std::string>{kFolderOutsideVolumeMessage});
+}
+
+}  // namespace
