@@ -39,7 +39,12 @@ ChunkFault copyMatch(uint16_t token, uint8_t* out, size_t room, size_t& decoded)
     const size_t length = static_cast<size_t>(token & ((1u << bits) - 1)) + kMinMatch;
     if (distance > decoded) return {Lznt1Error::BackReferenceBeforeChunk, 0};
     if (length > room - decoded) return {Lznt1Error::OutputOverflow, 0};
-    // Byte by byte: a match may overlap the bytes it produces (a run).
+    if (distance >= length) {
+        std::memcpy(out + decoded, out + decoded - distance, length);
+        decoded += length;
+        return {};
+    }
+    // Byte by byte: the match overlaps the bytes it produces (a run).
     for (size_t k = 0; k < length; ++k, ++decoded) out[decoded] = out[decoded - distance];
     return {};
 }
