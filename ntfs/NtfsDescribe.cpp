@@ -39,9 +39,9 @@ bool NtfsScanner::describe(uint32_t index, DeletedFile& file) {
 
 // Resident content lives in the record itself, which is not reused while
 // it is still a deleted file. Otherwise the bitmap tells; pieces of the
-// run list that the records no longer give make an intact file partial
-// (an extension record taken by another file, runs that stop short) or
-// unknown (a record that cannot be read).
+// run list that the records no longer give make the file partial (an
+// extension record taken by another file, runs that stop short) or, short
+// of a worse word from the bitmap, unknown (a record that cannot be read).
 FileState NtfsScanner::stateOf(const NtfsFile& file) const {
     if (file.encrypted()) return FileState::Encrypted;
     const MftRecordInfo& info = file.info;
@@ -49,11 +49,11 @@ FileState NtfsScanner::stateOf(const NtfsFile& file) const {
     const uint32_t cluster = volume_.bytesPerCluster;
     const uint64_t length = std::min(info.dataSize, info.allocatedSize);
     const FileState state = bitmap_.stateOf(info.runs, length, cluster);
-    if (state != FileState::Intact) return state;
-    if (file.pieces == FilePieces::Unreadable) return FileState::Unknown;
+    if (state == FileState::Overwritten) return state;
     const uint64_t covered = runClusters(info.runs);
     const bool stopsShort = cluster != 0 && covered < length / cluster + (length % cluster != 0);
-    return file.pieces == FilePieces::Reused || stopsShort ? FileState::Partial : state;
+    if (file.pieces == FilePieces::Reused || stopsShort) return FileState::Partial;
+    return file.pieces == FilePieces::Unreadable ? FileState::Unknown : state;
 }
 
 }  // namespace undelete
