@@ -48,6 +48,11 @@ public:
     // N, for progress; 0 when the scanner cannot tell. Valid after open.
     virtual uint64_t itemCount() { return 0; }
 
+    // True when open builds the whole catalogue in memory, so that listing
+    // it reads nothing more: a scan stopped during open still lists what
+    // open found by then.
+    virtual bool itemsKnownAtOpen() const { return false; }
+
     // True when item `index` is a deleted file to list; `file` is then
     // filled.
     virtual bool describe(uint32_t index, DeletedFile& file) = 0;
