@@ -5,6 +5,7 @@
 // leads to.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <set>
@@ -88,6 +89,50 @@ TEST_F(FatOrphanImage, FindsTheDeletedFolderClustersAndTheirFiles) {
         } else {
             EXPECT_EQ(entry->second.name, f[0]);
         }
+    }
+}
+
+// The deep scan end to end: the folder's first cluster is reached from the
+// tree, its other two only by the pass; each file listed once, fls's
+// count, and saved byte for byte.
+TEST_F(FatOrphanImage, TheDeepScanListsEachOrphanOnceAndSavesIt) {
+    const auto listing = [&](const std::string& options) {
+        const auto result = harness::undelete("--scan 0 " + options + " " +
+                                              harness::quote(built.image()));
+        EXPECT_EQ(result.status, 0) << options;
+        std::map<std::string, std::string> rows;  // name → path
+        const auto table = harness::table(result.out);
+        for (size_t i = 1; i < table.size(); ++i) {
+            if (table[i].size() < 8) continue;
+            EXPECT_TRUE(rows.emplace(table[i][2], table[i][7]).second) << table[i][2] << " twice";
+        }
+        return rows;
+    };
+    EXPECT_EQ(listing("").size(), 4u);
+    const auto deep = listing("--deep");
+    ASSERT_EQ(deep.size(), built.manifest.size());
+    if (harness::haveTool("fls")) {
+        const auto fls = harness::run("fls -rd -o " + std::to_string(kStart) + " " +
+                                      harness::quote(built.image()) + " | grep -c '^r/r\\|^-/r'");
+        EXPECT_EQ(std::stoul(fls.out), built.manifest.size());
+    }
+    harness::TempDir out;
+    ASSERT_EQ(harness::undelete("--scan 0 --deep --save-all --output " + harness::quote(out.path()) +
+                                " " + harness::quote(built.image()) + " 2>/dev/null")
+                  .status,
+              0);
+    for (const auto& f : built.manifest) {  // name, size, first, holder, slot, where, original
+        const std::string folder = f[5] == "first" ? "/Album/" : "/$Orphan/";
+        auto row = deep.find(f[0]);
+        if (f[4] == "0") {  // its long name lay in the cluster before: its 8.3 name (one such)
+            row = std::find_if(deep.begin(), deep.end(),
+                               [](const auto& r) { return r.first.rfind("#OLID", 0) == 0; });
+        }
+        ASSERT_NE(row, deep.end()) << f[0];
+        EXPECT_EQ(row->second, folder) << f[0];
+        EXPECT_TRUE(harness::readFile(out.path() + folder + row->first) ==
+                    harness::readFile(built.dir->file(f[6])))
+            << f[0];
     }
 }
 
