@@ -9,11 +9,19 @@
 namespace undelete {
 namespace {
 
-// Content gathered whole; a piece that cannot be read fails it.
+// Content gathered whole; a piece that cannot be read fails it, and so
+// does a stop of the scan (the bitmap of a vast volume is long to read).
 class WholeSink : public BufferSink {
 public:
-    using BufferSink::BufferSink;
+    WholeSink(std::vector<uint8_t>& data, uint64_t largest, const std::function<bool()>& stop)
+        : BufferSink(data, largest), stop_(stop) {}
+    bool write(const uint8_t* bytes, size_t count) override {
+        return !(stop_ && stop_()) && BufferSink::write(bytes, count);
+    }
     bool lost(uint64_t) override { return false; }
+
+private:
+    const std::function<bool()>& stop_;
 };
 
 }  // namespace
@@ -58,13 +66,14 @@ bool NtfsScanner::loadFile(uint64_t index, bool notInUseOnly, RecordSource& sour
 }
 
 bool NtfsScanner::readWhole(const std::vector<RunListNode>& runs, uint64_t length,
-                            std::vector<uint8_t>& bytes) {
+                            std::vector<uint8_t>& bytes, bool stoppable) {
     const uint32_t cluster = volume_.bytesPerCluster;
     const uint64_t clusters = runClusters(runs);
     if (cluster == 0) return false;
     if (clusters < length / cluster + 1) length = std::min(length, clusters * cluster);
     StreamReader reader(drive_, volume_, kMaxReadFailuresInARow);
-    WholeSink sink(bytes, length);
+    static const std::function<bool()> never;
+    WholeSink sink(bytes, length, stoppable ? stopRequested_ : never);
     return reader.inside(runs, length) && sink.begin(length) &&
            reader.plain(runs, length, length, sink) == StreamResult::Done;
 }

@@ -24,6 +24,7 @@ constexpr uint32_t kBootSectorBytes = 512;
 NtfsScanner::NtfsScanner(const ScanContext& context)
     : drive_(context.openDrive, context.showMessage, context.readFailed),
       messages_(context.showMessage),
+      stopRequested_(context.stopRequested),
       mftValidDataLength_(context.mftValidDataLength),
       toldIncomplete_(context.toldIncomplete) {}
 

@@ -78,14 +78,16 @@ private:
     // cannot be had or is refused.
     bool loadFile(uint64_t index, bool notInUseOnly, RecordSource& source, NtfsFile& file);
     // At most `length` bytes of a small plain stream (a list, the bitmap)
-    // as far as its runs go; false when any of it cannot be read.
+    // as far as its runs go; false when any of it cannot be read, or, when
+    // `stoppable`, once the scan is stopped.
     bool readWhole(const std::vector<RunListNode>& runs, uint64_t length,
-                   std::vector<uint8_t>& bytes);
+                   std::vector<uint8_t>& bytes, bool stoppable = false);
     StreamResult streamData(const NtfsFile& file, uint64_t length, ContentSink& sink);
     FileState stateOf(const NtfsFile& file) const;
 
     DriveReader drive_;
     MessageSink messages_;
+    std::function<bool()> stopRequested_;
     MftLengthLookup mftValidDataLength_;
     MessageSink toldIncomplete_;
     VolumeGeometry volume_;

@@ -27,7 +27,7 @@ void NtfsScanner::loadBitmap() {
         bits.assign(info.residentData.begin(), info.residentData.begin() + n);
     } else {
         const uint64_t length = std::min({info.dataSize, info.allocatedSize, wanted});
-        if (!readWhole(info.runs, length, bits) || bits.size() != length) return;
+        if (!readWhole(info.runs, length, bits, true) || bits.size() != length) return;
     }
     bitmap_ = ClusterBitmap(std::move(bits), clusters);
 }
