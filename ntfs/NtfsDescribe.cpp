@@ -38,10 +38,12 @@ bool NtfsScanner::describe(uint32_t index, DeletedFile& file) {
 }
 
 // Resident content lives in the record itself, which is not reused while
-// it is still a deleted file. Otherwise the bitmap tells; pieces of the
-// run list that the records no longer give make the file partial (an
-// extension record taken by another file, runs that stop short) or, short
-// of a worse word from the bitmap, unknown (a record that cannot be read).
+// it is still a deleted file. Otherwise the bitmap tells; a run list that
+// stops short of the allocation (a piece whose extension record now
+// belongs to another file, or cannot be read) makes the file partial, or,
+// short of a worse word from the bitmap, unknown when a record could not
+// be read. A list entry that could not be followed but whose piece was not
+// needed changes nothing.
 FileState NtfsScanner::stateOf(const NtfsFile& file) const {
     if (file.encrypted()) return FileState::Encrypted;
     const MftRecordInfo& info = file.info;
@@ -52,8 +54,8 @@ FileState NtfsScanner::stateOf(const NtfsFile& file) const {
     if (state == FileState::Overwritten) return state;
     const uint64_t covered = runClusters(info.runs);
     const bool stopsShort = cluster != 0 && covered < length / cluster + (length % cluster != 0);
-    if (file.pieces == FilePieces::Reused || stopsShort) return FileState::Partial;
-    return file.pieces == FilePieces::Unreadable ? FileState::Unknown : state;
+    if (!stopsShort) return state;
+    return file.pieces == FilePieces::Unreadable ? FileState::Unknown : FileState::Partial;
 }
 
 }  // namespace undelete
