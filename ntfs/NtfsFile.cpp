@@ -32,9 +32,19 @@ void takeData(MftRecordInfo& from, MftRecordInfo& into, std::vector<DataExtent>&
     pieces.push_back({0, from.highestVcn, std::move(from.runs)});
 }
 
+// Adds `piece` unless the file's runs would grow past kMaxFileRuns.
+void takePiece(DataExtent&& piece, size_t& runs, NtfsFile& file, std::vector<DataExtent>& pieces) {
+    if (piece.runs.size() > kMaxFileRuns - runs) {
+        file.pieces = FilePieces::Unreadable;
+        return;
+    }
+    runs += piece.runs.size();
+    pieces.push_back(std::move(piece));
+}
+
 // What one extension record adds to the file.
 void takeExtension(const uint8_t* raw, size_t recordSize, bool namedHere, MftRecordInfo& extension,
-                   NtfsFile& file, std::vector<DataExtent>& pieces) {
+                   NtfsFile& file, std::vector<DataExtent>& pieces, size_t& runs) {
     MftRecordInfo& info = file.info;
     if (!hasName(info)) {
         if (hasName(extension)) {
@@ -44,8 +54,10 @@ void takeExtension(const uint8_t* raw, size_t recordSize, bool namedHere, MftRec
             slackFileName(raw, recordSize, info);
         }
     }
-    takeData(extension, info, pieces);
-    for (DataExtent& piece : extension.laterExtents) pieces.push_back(std::move(piece));
+    std::vector<DataExtent> own;
+    takeData(extension, info, own);
+    for (DataExtent& piece : extension.laterExtents) own.push_back(std::move(piece));
+    for (DataExtent& piece : own) takePiece(std::move(piece), runs, file, pieces);
     if (extension.efs) info.efs = true;
 }
 
@@ -68,6 +80,8 @@ void followList(RecordSource& source, NtfsFile& file, std::vector<DataExtent>& p
         if (entry.type == kTypeLoggedUtilityStream && entry.name == kEfsName) file.info.efs = true;
     }
     std::unordered_set<uint64_t> read{file.number};
+    size_t runs = 0;
+    for (const DataExtent& piece : pieces) runs += piece.runs.size();
     for (const AttributeListEntry& entry : entries) {
         if (!followed(entry) || !read.insert(entry.record()).second) continue;
         const uint8_t* raw = source.rawRecord(entry.record());
@@ -81,7 +95,7 @@ void followList(RecordSource& source, NtfsFile& file, std::vector<DataExtent>& p
             continue;
         }
         takeExtension(raw, source.recordSize(), nameRecords.count(entry.record()) != 0, extension,
-                      file, pieces);
+                      file, pieces, runs);
     }
 }
 

@@ -51,6 +51,10 @@ struct NtfsFile {
 
 // A list's value is at most this long; more is not a list.
 constexpr uint64_t kMaxAttributeListBytes = 256 * 1024;
+// Runs kept of one file's pieces at most (24 MiB of them): a list of
+// 8,192 extension records full of runs could name four times as many, and
+// a run list past this point is taken as lost rather than held.
+constexpr size_t kMaxFileRuns = size_t{1} << 20;
 
 // Whether extension record `extension` (named by a list entry with the
 // sequence number `entrySequence`; 0: none given) is still part of base

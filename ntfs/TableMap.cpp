@@ -62,6 +62,7 @@ void buildTableMap(const MftRecordInfo& table, RecordSource& streams, const Reco
         }
         const DataExtent* piece = pieceAt(*holder, joined.nextVcn);
         if (piece == nullptr || piece->runs.empty()) return;
+        if (piece->runs.size() > kMaxFileRuns - joined.runs.size()) return;
         const size_t before = joined.runs.size();
         appendPiece(joined, piece->lowestVcn, piece->runs);
         map.append(joined.runs.data() + before, joined.runs.size() - before);
