@@ -56,11 +56,15 @@ bool NtfsScanner::open(const PartitionRecord* record) {
         table_ = std::make_unique<MftTableReader>(drive_, *recordMap_);
         // A folder's name may lie in an extension record too.
         folders_ = std::make_unique<FolderPaths>([this](uint64_t number, MftRecordInfo& info) {
-            NtfsFile folder;
-            TableRecords source(*this);
-            if (!loadFile(number, false, source, folder)) return false;
-            info = std::move(folder.info);
-            return true;
+            try {
+                NtfsFile folder;
+                TableRecords source(*this);
+                if (!loadFile(number, false, source, folder)) return false;
+                info = std::move(folder.info);
+                return true;
+            } catch (const std::bad_alloc&) {
+                return false;
+            }
         });
         loadBitmap();
     } catch (const std::bad_alloc&) {
