@@ -79,9 +79,9 @@ VolumeLayout manyFolders() {
     return layout;
 }
 
-class ScanStop : public ::testing::Test {
+class ShellStop : public ::testing::Test {
 protected:
-    ScanStop() : volume(manyFolders()), shell(view, context()) {
+    ShellStop() : volume(manyFolders()), shell(view, context()) {
         initProcessLocale();
         Directory root;
         for (uint32_t i = 0; i < kFolders; ++i) {
@@ -128,7 +128,7 @@ protected:
     ScanShell shell;
 };
 
-TEST_F(ScanStop, AStoppedWalkEndsAtOnceAndListsWhatItFound) {
+TEST_F(ShellStop, AStoppedWalkEndsAtOnceAndListsWhatItFound) {
     press();
     ASSERT_TRUE(log.awaitReads(50));
     press();  // stop
@@ -140,7 +140,7 @@ TEST_F(ScanStop, AStoppedWalkEndsAtOnceAndListsWhatItFound) {
     EXPECT_LT(rows(), size_t{kFolders});
 }
 
-TEST_F(ScanStop, ARestartedScanNeverReadsBesideTheStoppedOne) {
+TEST_F(ShellStop, ARestartedScanNeverReadsBesideTheStoppedOne) {
     press();
     ASSERT_TRUE(log.awaitReads(50));
     const std::weak_ptr<VolumeScanner> first = shell.currentScanner();
