@@ -233,7 +233,8 @@ void Fat32Scanner::findOrphans() {
     hooks.walked = [this](uint32_t cluster) { return wasWalked(cluster); };
     hooks.stop = stopRequested_;
     hooks.progress = passProgress_;
-    OrphanPass(*walkReads_, fat_->used(), {firstDataOffset_, clusterBytes_, clusterLimit_}, hooks)
+    OrphanPass(drive_, *walkReads_, fat_->used(), {firstDataOffset_, clusterBytes_, clusterLimit_},
+               hooks)
         .run(folder, catalogue_);
 }
 

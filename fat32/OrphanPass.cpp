@@ -41,16 +41,16 @@ private:
     uint32_t next_ = 0;  // the cluster the next bytes are
 };
 
-OrphanPass::OrphanPass(BudgetedReader& reads, const ClusterMap& used,
+OrphanPass::OrphanPass(DriveReader& drive, BudgetedReader& reads, const ClusterMap& used,
                        const OrphanPassVolume& volume, OrphanPassHooks hooks)
-    : reads_(reads), used_(used), volume_(volume), hooks_(std::move(hooks)) {}
+    : drive_(drive), reads_(reads), used_(used), volume_(volume), hooks_(std::move(hooks)) {}
 
 void OrphanPass::run(uint32_t folder, std::vector<DeletedEntry>& catalogue) {
     const uint32_t size = volume_.clusterBytes;
     const uint32_t limit = std::min(volume_.clusterLimit, used_.limit());
     if (size == 0 || limit <= 2) return;
     const uint32_t pieceClusters = std::max<uint32_t>(1, kPieceBytes / size);
-    std::vector<uint8_t> piece(size_t{pieceClusters} * size);
+    std::vector<uint8_t> piece;  // had at the first piece read, not for windows
     Sink sink(*this, folder, catalogue);
     const uint64_t total = used_.freeBetween(2, limit);
     uint64_t done = 0;
@@ -62,7 +62,13 @@ void OrphanPass::run(uint32_t folder, std::vector<DeletedEntry>& catalogue) {
         const uint32_t n = std::min(end - c, pieceClusters);
         sink.startAt(c);
         const uint64_t offset = volume_.firstDataOffset + uint64_t{c - 2u} * size;
-        reads_.stream(offset, uint64_t{n} * size, size, sink, piece);
+        const uint64_t bytes = uint64_t{n} * size;
+        if (const std::unique_ptr<DeviceView> window = drive_.view(offset, bytes)) {
+            sink.write(window->bytes(), static_cast<size_t>(bytes));
+        } else {
+            if (piece.empty()) piece.resize(size_t{pieceClusters} * size);
+            reads_.stream(offset, bytes, size, sink, piece);
+        }
         c += n;
         done += n;
         if (hooks_.progress) hooks_.progress(done, total);

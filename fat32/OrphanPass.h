@@ -11,6 +11,7 @@
 
 #include "fat32/ClusterMap.h"
 #include "fat32/DeletedEntry.h"
+#include "disk/DriveReader.h"
 #include "scan/BudgetedReader.h"
 
 namespace undelete {
@@ -32,8 +33,11 @@ public:
     // About this many bytes per read (whole clusters).
     static constexpr uint32_t kPieceBytes = 4u << 20;
 
-    OrphanPass(BudgetedReader& reads, const ClusterMap& used, const OrphanPassVolume& volume,
-               OrphanPassHooks hooks);
+    // `drive` offers read-only windows where it can (an image file): a
+    // piece is then parsed where it lies, not copied; `reads` reads it
+    // otherwise, with its budget of failures.
+    OrphanPass(DriveReader& drive, BudgetedReader& reads, const ClusterMap& used,
+               const OrphanPassVolume& volume, OrphanPassHooks hooks);
 
     // Appends the deleted files found to `catalogue`, each in `folder`.
     // Ends early when stopped or when the reads' budget is spent. May throw
@@ -43,6 +47,7 @@ public:
 private:
     class Sink;
 
+    DriveReader& drive_;
     BudgetedReader& reads_;
     const ClusterMap& used_;
     OrphanPassVolume volume_;
