@@ -61,8 +61,8 @@ void takeExtension(const uint8_t* raw, size_t recordSize, bool namedHere, MftRec
     if (extension.efs) info.efs = true;
 }
 
+// The entries whose records can give the file its name or its content.
 bool followed(const AttributeListEntry& entry) {
-    if (entry.type == kTypeLoggedUtilityStream) return false;
     return entry.type == kTypeFileName || (entry.type == kTypeData && entry.name.empty());
 }
 
