@@ -184,9 +184,9 @@ void ScanShell::scanWorker(PartitionRecord record, std::shared_ptr<WorkerToken> 
         // The scanner is shared: the save command holds it while it reads,
         // and a replaced scanner is released when its last user lets go.
         const std::shared_ptr<VolumeScanner> scanner = openStep(record, token);
-        // A stop that came during open leaves the catalogue found so far,
-        // which is listed when it is already in memory.
-        const bool drain = token->stopRequested && scanner && scanner->itemsKnownAtOpen();
+        // A stop that cut open's pass short leaves the catalogue found so
+        // far, which is listed all the same.
+        const bool drain = token->stopRequested && scanner && scanner->cutShortByStop();
         if (scanner) listStep(scanner, token, drain);
     }
     endTurn(*token);

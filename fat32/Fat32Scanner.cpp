@@ -225,13 +225,18 @@ void Fat32Scanner::walkEntries(const std::vector<uint8_t>& bytes, uint32_t folde
                    [&](const Subdirectory& sub) { enter(sub, folder, deletedFolder); });
 }
 
+bool Fat32Scanner::stopped() {
+    if (!cutShort_ && stopRequested_ && stopRequested_()) cutShort_ = true;
+    return cutShort_;
+}
+
 void Fat32Scanner::findOrphans() {
     if (!fat_ || fat_->used().limit() == 0 || folders_.size() >= UINT32_MAX) return;
     folders_.push_back(Folder{0, kOrphanFolderName});
     const auto folder = static_cast<uint32_t>(folders_.size() - 1);
     OrphanPassHooks hooks;
     hooks.walked = [this](uint32_t cluster) { return wasWalked(cluster); };
-    hooks.stop = stopRequested_;
+    hooks.stop = [this] { return stopped(); };
     hooks.progress = passProgress_;
     OrphanPass(drive_, *walkReads_, fat_->used(), {firstDataOffset_, clusterBytes_, clusterLimit_},
                hooks)

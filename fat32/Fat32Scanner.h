@@ -46,7 +46,7 @@ public:
     bool open(const PartitionRecord* record) override;
     bool hasItem(uint32_t index) override;
     uint64_t itemCount() override { return catalogue_.size(); }
-    bool itemsKnownAtOpen() const override { return true; }
+    bool cutShortByStop() const override { return cutShort_; }
     bool describe(uint32_t index, DeletedFile& file) override;
     bool readContent(uint32_t index, ContentSink& sink) override;
 
@@ -77,7 +77,9 @@ private:
     bool walkLiveDirectory(uint32_t cluster, uint32_t folder);
     void walkDeletedDirectory(uint32_t cluster, uint32_t folder);
     void walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder, bool deletedFolder);
-    bool stopped() const { return stopRequested_ && stopRequested_(); }
+    // True once the scan is stopped; the walk or the pass that asks ends
+    // there, and the catalogue is then cut short.
+    bool stopped();
     // The deep scan's pass over the free clusters (fat32/OrphanPass.h).
     void findOrphans();
     void enter(const Subdirectory& sub, uint32_t parent, bool parentDeleted);
@@ -94,6 +96,7 @@ private:
     std::function<bool()> stopRequested_;
     std::function<void(uint64_t, uint64_t)> passProgress_;
     bool deep_ = false;
+    bool cutShort_ = false;
     DriveReader drive_;
     std::unique_ptr<BudgetedReader> walkReads_;
     uint64_t partitionOffset_ = 0;  // absolute byte offset of the boot sector

@@ -48,10 +48,10 @@ public:
     // N, for progress; 0 when the scanner cannot tell. Valid after open.
     virtual uint64_t itemCount() { return 0; }
 
-    // True when open builds the whole catalogue in memory, so that listing
-    // it reads nothing more: a scan stopped during open still lists what
-    // open found by then.
-    virtual bool itemsKnownAtOpen() const { return false; }
+    // True when a stop ended open's pass early and the catalogue it found
+    // by then is in memory (listing it reads nothing more): the scan, though
+    // stopped, still lists it.
+    virtual bool cutShortByStop() const { return false; }
 
     // True when item `index` is a deleted file to list; `file` is then
     // filled.
