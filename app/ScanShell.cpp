@@ -65,11 +65,44 @@ void ScanShell::waitForWorkers() {
         {
             std::lock_guard<std::mutex> lock(threadsMutex_);
             if (threads_.empty()) return;
-            thread = std::move(threads_.back());
+            thread = std::move(threads_.back().first);
             threads_.pop_back();
         }
         if (thread.joinable()) thread.join();
     }
+}
+
+void ScanShell::reapEndedWorkers() {
+    std::vector<std::thread> ended;
+    {
+        std::lock_guard<std::mutex> lock(threadsMutex_);
+        for (auto it = threads_.begin(); it != threads_.end();) {
+            if (!it->second->ended) {
+                ++it;
+                continue;
+            }
+            ended.push_back(std::move(it->first));
+            it = threads_.erase(it);
+        }
+    }
+    // Each has set its flag as its last act: the joins are at once.
+    for (std::thread& thread : ended) {
+        if (thread.joinable()) thread.join();
+    }
+}
+
+void ScanShell::awaitTurn(const WorkerToken& token) {
+    std::unique_lock<std::mutex> lock(turnsMutex_);
+    turnEnded_.wait(lock, [&] { return *alive_.begin() == token.sequence; });
+}
+
+void ScanShell::endTurn(WorkerToken& token) {
+    {
+        std::lock_guard<std::mutex> lock(turnsMutex_);
+        alive_.erase(token.sequence);
+    }
+    turnEnded_.notify_all();
+    token.ended = true;
 }
 
 ScanReport ScanShell::lastScanReport() {
@@ -93,21 +126,30 @@ std::shared_ptr<VolumeScanner> ScanShell::currentScanner() {
     return scanner;
 }
 
-void ScanShell::onScanCommand() {
+void ScanShell::onScanCommand(bool deep) {
     const PartitionRecord* record = view_.selectedPartitionRecord();
     if (record == nullptr) return;
     const bool start = view_.scanCaption() == kScanCaption;
-    switchScan(start, start ? record : nullptr);
+    switchScan(start, start ? record : nullptr, deep);
 }
 
-void ScanShell::switchScan(bool start, const PartitionRecord* record) {
+void ScanShell::switchScan(bool start, const PartitionRecord* record, bool deep) {
     if (start) {
         if (running_ || record == nullptr) return;
+        reapEndedWorkers();
         auto token = std::make_shared<WorkerToken>();
+        token->sequence = nextSequence_++;
+        token->deep = deep;
         try {
+            {
+                std::lock_guard<std::mutex> lock(turnsMutex_);
+                alive_.insert(token->sequence);
+            }
             std::lock_guard<std::mutex> lock(threadsMutex_);
-            threads_.emplace_back(&ScanShell::scanWorker, this, *record, token);
+            threads_.emplace_back(std::thread(&ScanShell::scanWorker, this, *record, token), token);
         } catch (const std::exception&) {
+            std::lock_guard<std::mutex> lock(turnsMutex_);
+            alive_.erase(token->sequence);
             return;  // no thread: the switch stays idle
         }
         running_ = token;
@@ -135,10 +177,19 @@ bool ScanShell::updateIfCurrent(const std::shared_ptr<WorkerToken>& token, Task 
 }
 
 void ScanShell::scanWorker(PartitionRecord record, std::shared_ptr<WorkerToken> token) {
-    // The scanner is shared: the save command holds it while it reads, and a
-    // replaced scanner is released only when its last user lets go.
-    const std::shared_ptr<VolumeScanner> scanner = openStep(record, token);
-    if (scanner) listStep(scanner, token);
+    // An earlier worker, stopped, ends its pass first; one stopped while it
+    // waited does not begin at all.
+    awaitTurn(*token);
+    if (!token->stopRequested) {
+        // The scanner is shared: the save command holds it while it reads,
+        // and a replaced scanner is released when its last user lets go.
+        const std::shared_ptr<VolumeScanner> scanner = openStep(record, token);
+        // A stop that cut open's pass short leaves the catalogue found so
+        // far, which is listed all the same.
+        const bool drain = token->stopRequested && scanner && scanner->cutShortByStop();
+        if (scanner) listStep(scanner, token, drain);
+    }
+    endTurn(*token);
 }
 
 // Ends this worker's run of the switch, unless it was stopped (the stopper
@@ -172,25 +223,15 @@ std::shared_ptr<VolumeScanner> ScanShell::openStep(const PartitionRecord& record
     std::shared_ptr<ReadFailures> failures;
     try {
         failures = std::make_shared<ReadFailures>();
-        ScanContext context = scanContext_;
-        context.showMessage = [failures, show = scanContext_.showMessage](const char* text) {
-            const bool readError = std::strcmp(text, kReadErrorText) == 0;
-            if (readError && failures->shown.exchange(true)) return;
-            show(text);
-        };
-        context.readFailed = [failures](uint64_t offset, uint32_t) {
-            if (failures->count.fetch_add(1) == 0) failures->firstAt = offset;
-        };
-        context.toldIncomplete = [failures, show = scanContext_.showMessage](const char* text) {
-            ++failures->incomplete;
-            show(text);
-        };
-        if (context_.makeScanner) scanner = context_.makeScanner(record, context);
+        if (context_.makeScanner) scanner = context_.makeScanner(record, workerContext(token, failures));
     } catch (const std::bad_alloc&) {
         scanner.reset();
     }
     if (!updateIfCurrent(token, [&] {
             current_ = scanner;
+            // Rows of an earlier scan that stay on the screen cannot be
+            // saved (their scanner is no longer current): it is released.
+            listed_.reset();
             failures_ = failures;
             report_ = ScanReport{};
         })) {
@@ -216,15 +257,39 @@ std::shared_ptr<VolumeScanner> ScanShell::openStep(const PartitionRecord& record
     return scanner;
 }
 
+ScanContext ScanShell::workerContext(const std::shared_ptr<WorkerToken>& token,
+                                     const std::shared_ptr<ReadFailures>& failures) {
+    ScanContext context = scanContext_;
+    context.showMessage = [failures, show = scanContext_.showMessage](const char* text) {
+        const bool readError = std::strcmp(text, kReadErrorText) == 0;
+        if (readError && failures->shown.exchange(true)) return;
+        show(text);
+    };
+    context.readFailed = [failures](uint64_t offset, uint32_t) {
+        if (failures->count.fetch_add(1) == 0) failures->firstAt = offset;
+    };
+    context.toldIncomplete = [failures, show = scanContext_.showMessage](const char* text) {
+        ++failures->incomplete;
+        show(text);
+    };
+    // The token, not the shell, is held: a pass asks it until it ends.
+    context.stopRequested = [token] { return token->stopRequested.load(); };
+    context.deepScan = token->deep;
+    context.showPassProgress = [this, token](uint64_t done, uint64_t total) {
+        updateIfCurrent(token, [&] { view_.showProgress(ShellView::Work::DeepPass, done, total); });
+    };
+    return context;
+}
+
 void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
-                         const std::shared_ptr<WorkerToken>& token) {
+                         const std::shared_ptr<WorkerToken>& token, bool drain) {
     DeletedFile file;
     ResultRow row{};
     int count = 0;
     // The time texts keep the offset in force when the scan started.
     const int64_t utcOffset = context_.utcOffset ? context_.utcOffset() : 0;
     uint32_t index = 0;
-    for (; !token->stopRequested; ++index) {
+    for (; drain || !token->stopRequested; ++index) {
         if (index % kCounterStep == 0 && !showScanned(scanner, token, index)) return;
         const bool last = index == UINT32_MAX;  // no index beyond the 32-bit range
         if (!scanner->hasItem(index)) {

@@ -3,12 +3,15 @@
 // ShellView, so every front end behaves the same.
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/Recovery.h"
@@ -66,13 +69,16 @@ public:
     // may be blocked in a message box ends the process instead.
     ~ScanShell();
 
-    // Command handlers, on the user-interface thread.
-    void onScanCommand();
+    // Command handlers, on the user-interface thread. `deep`: the deeper
+    // scan (a FAT volume's free clusters read too).
+    void onScanCommand(bool deep = false);
     SaveOutcome onSaveCommand();
 
     // Starts a worker on `record` or asks the running one to stop; on the
-    // user-interface thread.
-    void switchScan(bool start, const PartitionRecord* record);
+    // user-interface thread. A new worker begins its scan only once every
+    // earlier one has ended (a stopped one ends its pass within a second),
+    // so two scans never read the disk side by side.
+    void switchScan(bool start, const PartitionRecord* record, bool deep = false);
 
     // Waits until every worker started so far has ended. Not on the
     // user-interface thread when workers may still need it.
@@ -94,6 +100,9 @@ public:
 private:
     struct WorkerToken {
         std::atomic<bool> stopRequested{false};
+        std::atomic<bool> ended{false};
+        uint64_t sequence = 0;  // workers begin their scans in this order
+        bool deep = false;
     };
     struct ReadFailures;
 
@@ -102,8 +111,16 @@ private:
     // ended there), list its deleted files, end the run of the switch.
     std::shared_ptr<VolumeScanner> openStep(const PartitionRecord& record,
                                             const std::shared_ptr<WorkerToken>& token);
+    // `drain`: the scan was stopped during open, whose catalogue so far is
+    // listed all the same.
     void listStep(const std::shared_ptr<VolumeScanner>& scanner,
-                  const std::shared_ptr<WorkerToken>& token);
+                  const std::shared_ptr<WorkerToken>& token, bool drain);
+    ScanContext workerContext(const std::shared_ptr<WorkerToken>& token,
+                              const std::shared_ptr<ReadFailures>& failures);
+    void awaitTurn(const WorkerToken& token);
+    void endTurn(WorkerToken& token);
+    // Joins the threads of workers that have ended (user-interface thread).
+    void reapEndedWorkers();
     void finishStep(const std::shared_ptr<WorkerToken>& token, ScanOutcome outcome);
     // Shows `index` indices examined; false when `token` is no longer the
     // newest worker's.
@@ -143,7 +160,12 @@ private:
     SaveReport lastSave_;
 
     std::mutex threadsMutex_;
-    std::vector<std::thread> threads_;
+    std::vector<std::pair<std::thread, std::shared_ptr<WorkerToken>>> threads_;
+    uint64_t nextSequence_ = 0;  // user-interface thread
+    // Workers that have not ended yet, by sequence.
+    std::mutex turnsMutex_;
+    std::condition_variable turnEnded_;
+    std::set<uint64_t> alive_;
 };
 
 }  // namespace undelete

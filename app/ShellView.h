@@ -20,6 +20,9 @@ enum ControlId : int {
     kFileList = 1005,
     kDeletedCounter = 1006,
     kScannedCounter = 1007,
+    // Not a control of the Windows dialog: the terminal's command for the
+    // deeper scan.
+    kDeepScanCommand = 1010,
 };
 
 // One display text and its pattern, e.g. {"所有文件 (*.*)", "*.*"}.
@@ -68,8 +71,9 @@ public:
     }
 
     // Progress of long work: `done` of `total` (0: unknown) items examined
-    // by a scan, or bytes written by a save. Faces that show none ignore it.
-    enum class Work { Scan, Save };
+    // by a scan, free clusters read by a deep scan's pass, or bytes written
+    // by a save. Faces that show none ignore it.
+    enum class Work { Scan, Save, DeepPass };
     virtual void showProgress(Work /*work*/, uint64_t /*done*/, uint64_t /*total*/) {}
 
     // Partition list: the selected row and the record it carries (null

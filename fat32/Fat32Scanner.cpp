@@ -5,16 +5,21 @@
 #include <new>
 
 #include "fat32/Fat32DirectoryEntry.h"
+#include "fat32/OrphanPass.h"
 #include "partition/FatBootSector.h"
 
 namespace undelete {
 
 const char kFat32PreparingMessage[] = "程序正在准备初始化，可能需要很长时间才能响应";
 const char kFat32ReadyMessage[] = "初始化已经成功完成";
+const char kOrphanFolderName[] = "$Orphan";
 
 Fat32Scanner::Fat32Scanner(const ScanContext& context)
     : messages_(context.showMessage),
       toldIncomplete_(context.toldIncomplete),
+      stopRequested_(context.stopRequested),
+      passProgress_(context.showPassProgress),
+      deep_(context.deepScan),
       drive_(context.openDrive, context.showMessage, context.readFailed) {}
 
 bool Fat32Scanner::open(const PartitionRecord* record) {
@@ -35,6 +40,7 @@ bool Fat32Scanner::open(const PartitionRecord* record) {
         toldOutside_ = false;
         walkReads_ = std::make_unique<BudgetedReader>(drive_, kMaxConsecutiveReadFailures);
         walked = type_ == FatType::Fat32 ? walkLiveDirectory(rootCluster_, 0) : walkFixedRoot();
+        if (walked && deep_ && !stopped()) findOrphans();
         for (DeletedEntry& entry : catalogue_) entry.state = stateOf(entry);
     } catch (const std::bad_alloc&) {
         walked = false;  // a catalogue or a record of the walk too large to hold
@@ -214,7 +220,8 @@ void Fat32Scanner::walkDeletedDirectory(uint32_t cluster, uint32_t folder) {
     bool ended = false;
     holdsDirectoryEntries(directory.data(), bytes, clusterLimit_, ended);
     std::vector<uint8_t> next(bytes);
-    for (uint32_t c = cluster + 1; !ended && directory.size() + bytes <= kMaxDirectoryBytes; ++c) {
+    for (uint32_t c = cluster + 1;
+         !ended && directory.size() + bytes <= kMaxDirectoryBytes && !stopped(); ++c) {
         if (!validCluster(c) || !clusterFreeNow(c) || wasWalked(c)) break;
         if (!readClusters(c, 1, next.data())) break;
         if (!holdsDirectoryEntries(next.data(), bytes, clusterLimit_, ended)) break;
@@ -230,6 +237,24 @@ void Fat32Scanner::walkEntries(const std::vector<uint8_t>& bytes, uint32_t folde
                    [&](const Subdirectory& sub) { enter(sub, folder, deletedFolder); });
 }
 
+bool Fat32Scanner::stopped() {
+    if (!cutShort_ && stopRequested_ && stopRequested_()) cutShort_ = true;
+    return cutShort_;
+}
+
+void Fat32Scanner::findOrphans() {
+    if (!fat_ || fat_->used().limit() == 0 || folders_.size() >= UINT32_MAX) return;
+    folders_.push_back(Folder{0, kOrphanFolderName});
+    const auto folder = static_cast<uint32_t>(folders_.size() - 1);
+    OrphanPassHooks hooks;
+    hooks.walked = [this](uint32_t cluster) { return wasWalked(cluster); };
+    hooks.stop = [this] { return stopped(); };
+    hooks.progress = passProgress_;
+    OrphanPass(drive_, *walkReads_, fat_->used(), {firstDataOffset_, clusterBytes_, clusterLimit_},
+               hooks)
+        .run(folder, catalogue_);
+}
+
 void Fat32Scanner::enter(const Subdirectory& sub, uint32_t parent, bool parentDeleted) {
     // A deleted entry's cluster may be any leftover; a live folder's is the
     // volume's word that it lies outside.
@@ -238,7 +263,7 @@ void Fat32Scanner::enter(const Subdirectory& sub, uint32_t parent, bool parentDe
         return;
     }
     // The root is the first level.
-    if (depth_ + 1 >= kMaxDirectoryDepth) return;
+    if (depth_ + 1 >= kMaxDirectoryDepth || stopped()) return;
     if (folders_.size() >= UINT32_MAX) return;
     folders_.push_back(Folder{parent, sub.name});
     const auto folder = static_cast<uint32_t>(folders_.size() - 1);

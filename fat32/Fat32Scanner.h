@@ -7,6 +7,7 @@
 // whether live files have taken any of them.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -24,6 +25,8 @@ namespace undelete {
 
 extern const char kFat32PreparingMessage[];
 extern const char kFat32ReadyMessage[];
+// The folder the deep scan's finds are listed under.
+extern const char kOrphanFolderName[];
 
 class Fat32Scanner : public VolumeScanner {
 public:
@@ -37,9 +40,13 @@ public:
 
     explicit Fat32Scanner(const ScanContext& context);
 
+    // Walks the directory tree (and, for a deep scan, the free clusters)
+    // into the catalogue. A stop ends the walk or the pass and keeps what
+    // was found.
     bool open(const PartitionRecord* record) override;
     bool hasItem(uint32_t index) override;
     uint64_t itemCount() override { return catalogue_.size(); }
+    bool cutShortByStop() const override { return cutShort_; }
     bool describe(uint32_t index, DeletedFile& file) override;
     bool readContent(uint32_t index, ContentSink& sink) override;
 
@@ -71,6 +78,11 @@ private:
     bool walkFixedRoot();
     void walkDeletedDirectory(uint32_t cluster, uint32_t folder);
     void walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder, bool deletedFolder);
+    // True once the scan is stopped; the walk or the pass that asks ends
+    // there, and the catalogue is then cut short.
+    bool stopped();
+    // The deep scan's pass over the free clusters (fat32/OrphanPass.h).
+    void findOrphans();
     void enter(const Subdirectory& sub, uint32_t parent, bool parentDeleted);
     std::string folderPath(uint32_t folder) const;
 
@@ -82,6 +94,10 @@ private:
 
     MessageSink messages_;
     MessageSink toldIncomplete_;
+    std::function<bool()> stopRequested_;
+    std::function<void(uint64_t, uint64_t)> passProgress_;
+    bool deep_ = false;
+    bool cutShort_ = false;
     DriveReader drive_;
     std::unique_ptr<BudgetedReader> walkReads_;
     uint64_t partitionOffset_ = 0;  // absolute byte offset of the boot sector

@@ -15,6 +15,7 @@ constexpr size_t kSequenceNumber = 16;
 constexpr size_t kFirstAttributeOffset = 20;
 constexpr size_t kFlags = 22;
 constexpr size_t kHeaderBytes = 24;
+constexpr size_t kBaseReference = 32;
 constexpr size_t kSmallestStride = 512;
 
 // Attribute header.
@@ -22,18 +23,25 @@ constexpr size_t kAttrType = 0;
 constexpr size_t kAttrLength = 4;
 constexpr size_t kAttrNonResident = 8;
 constexpr size_t kAttrNameLength = 9;
+constexpr size_t kAttrNameOffset = 10;
+constexpr size_t kAttrFlags = 12;
 constexpr size_t kResidentHeaderBytes = 24;
 constexpr size_t kValueLength = 16;
 constexpr size_t kValueOffset = 20;
 constexpr size_t kNonResidentHeaderBytes = 64;
+constexpr size_t kLowestVcn = 16;
+constexpr size_t kHighestVcn = 24;
 constexpr size_t kRunListOffset = 32;
+constexpr size_t kCompressionUnit = 34;
 constexpr size_t kAllocatedSize = 40;
 constexpr size_t kDataSize = 48;
 constexpr size_t kInitializedSize = 56;
 
-constexpr uint32_t kTypeFileName = 0x30;
-constexpr uint32_t kTypeData = 0x80;
 constexpr uint32_t kTypeEnd = 0xFFFFFFFF;
+// Pieces past VCN 0 kept from one record: a record of 4096 bytes holds
+// fewer attributes than this.
+constexpr size_t kMaxLaterExtents = 64;
+const char16_t kEfsName[] = u"$EFS";
 constexpr size_t kNamespaceOffset = 65;
 constexpr uint8_t kDosNamespace = 2;
 
@@ -67,15 +75,63 @@ void takeFileName(const Attribute& a, MftRecordInfo& info) {
     info.parentReference = le64(value);  // size > 65: the reference is there
 }
 
-void takeNonResidentData(const Attribute& a, MftRecordInfo& info) {
-    if (a.length < kNonResidentHeaderBytes) return;
+// The runs of a non-resident attribute; false when its header or run list
+// offset does not fit the attribute.
+bool nonResidentRuns(const Attribute& a, std::vector<RunListNode>& runs) {
+    if (a.length < kNonResidentHeaderBytes) return false;
     const uint16_t runList = le16(a.start + kRunListOffset);
-    if (runList >= a.length) return;
-    decodeRunList(a.start + runList, a.length - runList, info.runs);
+    if (runList >= a.length) return false;
+    decodeRunList(a.start + runList, a.length - runList, runs);
+    return true;
+}
+
+void takeNonResidentData(const Attribute& a, MftRecordInfo& info) {
+    const uint64_t lowest = a.length >= kNonResidentHeaderBytes ? le64(a.start + kLowestVcn) : 0;
+    if (lowest != 0) {
+        DataExtent extent;
+        if (info.laterExtents.size() >= kMaxLaterExtents || !nonResidentRuns(a, extent.runs)) {
+            return;
+        }
+        extent.lowestVcn = lowest;
+        extent.highestVcn = le64(a.start + kHighestVcn);
+        info.laterExtents.push_back(std::move(extent));
+        return;
+    }
+    if (!nonResidentRuns(a, info.runs)) return;
+    info.highestVcn = le64(a.start + kHighestVcn);
     info.allocatedSize = le64(a.start + kAllocatedSize);
     info.dataSize = le64(a.start + kDataSize);
     info.initializedSize = le64(a.start + kInitializedSize);
+    info.dataFlags = le16(a.start + kAttrFlags);
+    info.compressionUnit = a.start[kCompressionUnit];
     info.dataLength = -1;
+}
+
+void takeAttributeList(const Attribute& a, MftRecordInfo& info) {
+    AttributeListSource& list = info.attributeList;
+    if (a.start[kAttrNonResident] != 0) {
+        if (!nonResidentRuns(a, list.runs)) return;
+        list.allocatedSize = le64(a.start + kAllocatedSize);
+        list.dataSize = le64(a.start + kDataSize);
+        list.nonResident = true;
+    } else {
+        const uint8_t* value = nullptr;
+        size_t size = 0;
+        if (!residentValue(a, value, size)) return;
+        list.value.assign(value, value + size);
+        list.nonResident = false;
+    }
+    list.present = true;
+}
+
+// The attribute's name is `name` (UTF-16, without its terminator).
+bool named(const Attribute& a, const char16_t* name, size_t units) {
+    const uint16_t offset = le16(a.start + kAttrNameOffset);
+    if (a.start[kAttrNameLength] != units || !fits(offset, 2 * units, a.length)) return false;
+    for (size_t i = 0; i < units; ++i) {
+        if (le16(a.start + offset + 2 * i) != name[i]) return false;
+    }
+    return true;
 }
 
 // Only the unnamed stream is the file's content; named streams (zone
@@ -90,7 +146,9 @@ void takeData(const Attribute& a, MftRecordInfo& info) {
     size_t size = 0;
     if (!residentValue(a, value, size) || size > info.residentData.size()) return;
     info.runs.clear();
-    info.dataSize = info.allocatedSize = info.initializedSize = 0;
+    info.dataSize = info.allocatedSize = info.initializedSize = info.highestVcn = 0;
+    info.dataFlags = le16(a.start + kAttrFlags);
+    info.compressionUnit = 0;
     info.residentData.fill(0);
     std::memcpy(info.residentData.data(), value, size);
     info.dataLength = static_cast<int32_t>(size);
@@ -110,6 +168,8 @@ void walkAttributes(const uint8_t* record, size_t recordSize, MftRecordInfo& inf
         const Attribute a{record + cursor, length};
         if (type == kTypeFileName) takeFileName(a, info);
         if (type == kTypeData) takeData(a, info);
+        if (type == kTypeAttributeList) takeAttributeList(a, info);
+        if (type == kTypeLoggedUtilityStream && named(a, kEfsName, 4)) info.efs = true;
         cursor += length;
     }
 }
@@ -159,6 +219,7 @@ bool parseRecord(const uint8_t* bytes, size_t recordSize, bool notInUseOnly, Mft
     if (notInUseOnly && flags != 0) return false;
     info.flags = flags;
     info.sequenceNumber = le16(record + kSequenceNumber);
+    info.baseReference = le64(record + kBaseReference);
     try {
         walkAttributes(record, recordSize, info);
     } catch (const std::bad_alloc&) {

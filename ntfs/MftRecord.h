@@ -35,6 +35,37 @@ struct RunListNode {
 constexpr uint16_t kRecordInUse = 0x0001;
 constexpr uint16_t kRecordIsDirectory = 0x0002;
 
+// Attribute header flags: how a stream's clusters are to be read.
+constexpr uint16_t kAttrCompressionMask = 0x00FF;
+constexpr uint16_t kAttrEncrypted = 0x4000;
+constexpr uint16_t kAttrSparse = 0x8000;
+
+// Attribute types the scanner reads.
+constexpr uint32_t kTypeAttributeList = 0x20;
+constexpr uint32_t kTypeFileName = 0x30;
+constexpr uint32_t kTypeData = 0x80;
+constexpr uint32_t kTypeLoggedUtilityStream = 0x100;
+
+// One piece of a non-resident attribute: the runs of its clusters from
+// `lowestVcn` to `highestVcn`. A file whose run list outgrew its record
+// keeps the later pieces in extension records.
+struct DataExtent {
+    uint64_t lowestVcn = 0;
+    uint64_t highestVcn = 0;
+    std::vector<RunListNode> runs;
+};
+
+// Where a record's $ATTRIBUTE_LIST value lies: in the record, or in
+// clusters of its own.
+struct AttributeListSource {
+    bool present = false;
+    bool nonResident = false;
+    std::vector<uint8_t> value;  // the resident value
+    uint64_t allocatedSize = 0;  // of the non-resident value
+    uint64_t dataSize = 0;
+    std::vector<RunListNode> runs;
+};
+
 // The folder root's record number.
 constexpr uint64_t kRootRecord = 5;
 
@@ -50,17 +81,32 @@ struct MftRecordInfo {
     // (each free moves it on), and the in-use and directory flags.
     uint16_t sequenceNumber = 0;
     uint16_t flags = 0;
+    // An extension record's base record (with the base's sequence number
+    // when it was made); 0 for a base record.
+    uint64_t baseReference = 0;
     // The folder the retained $FILE_NAME value names as the parent (value
     // offset 0); 0 without such a value.
     uint64_t parentReference = 0;
     // The retained $FILE_NAME value (the last one outside the DOS
     // namespace), copied to the start; the rest is zero.
     std::array<uint8_t, kFileNameValueBytes> fileName{};
-    // Of the retained non-resident unnamed $DATA attribute.
+    // Of the retained non-resident unnamed $DATA attribute: the piece that
+    // starts at VCN 0 (its header holds the stream's sizes).
     uint64_t dataSize = 0;
     uint64_t allocatedSize = 0;
     uint64_t initializedSize = 0;
+    uint64_t highestVcn = 0;
     std::vector<RunListNode> runs;
+    // The retained unnamed $DATA's flags (compressed, encrypted, sparse)
+    // and compression unit (a power of two of clusters; 0: none).
+    uint16_t dataFlags = 0;
+    uint8_t compressionUnit = 0;
+    // Pieces of the unnamed $DATA that start past VCN 0, in record order
+    // (an extension record's part of a long run list).
+    std::vector<DataExtent> laterExtents;
+    AttributeListSource attributeList;
+    // The record holds an encrypted file's key stream ($EFS).
+    bool efs = false;
     // The retained resident unnamed $DATA value.
     std::array<uint8_t, kMaxMftRecordBytes> residentData{};
     // −1: the content is non-resident; otherwise the resident byte count

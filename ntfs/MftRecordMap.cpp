@@ -16,31 +16,40 @@ uint64_t recordsIn(uint64_t clusters, uint32_t bytesPerCluster, uint32_t recordS
 
 }  // namespace
 
+MftRecordMap::MftRecordMap(uint64_t partitionOffset, uint32_t bytesPerCluster,
+                           uint32_t recordSize, uint64_t recordCount, uint64_t limit)
+    : recordSize_(recordSize),
+      partitionOffset_(partitionOffset),
+      bytesPerCluster_(bytesPerCluster),
+      recordCount_(recordCount),
+      limit_(limit) {}
+
 MftRecordMap MftRecordMap::fromRuns(const std::vector<RunListNode>& runs,
                                     uint64_t partitionOffset, uint32_t bytesPerCluster,
                                     uint32_t recordSize, uint64_t recordCount, uint64_t limit) {
-    MftRecordMap map;
-    map.recordSize_ = recordSize;
-    if (recordSize == 0) return map;
-    uint64_t cluster = 0;
-    uint64_t index = 0;
-    for (const RunListNode& run : runs) {
-        if (index >= recordCount) break;
+    MftRecordMap map(partitionOffset, bytesPerCluster, recordSize, recordCount, limit);
+    map.append(runs.data(), runs.size());
+    return map;
+}
+
+void MftRecordMap::append(const RunListNode* runs, size_t count) {
+    if (recordSize_ == 0) return;
+    for (size_t i = 0; i < count && next_ < recordCount_; ++i) {
+        const RunListNode& run = runs[i];
         // Distances move forwards or backwards; the sum wraps like the
         // disk's own 64-bit cluster numbers.
-        cluster += static_cast<uint64_t>(run.runOffset);
-        const uint64_t n = std::min(recordsIn(run.runLength, bytesPerCluster, recordSize),
-                                    recordCount - index);
+        cluster_ += static_cast<uint64_t>(run.runOffset);
+        const uint64_t n = std::min(recordsIn(run.runLength, bytesPerCluster_, recordSize_),
+                                    recordCount_ - next_);
         uint64_t position = 0;
         if (n != 0 && !run.sparse &&
-            clusterByteOffset(partitionOffset, cluster, bytesPerCluster, position) &&
-            position < limit) {
-            const uint64_t inside = std::min(n, (limit - position) / recordSize);
-            if (inside != 0) map.extents_.push_back({index, inside, position});
+            clusterByteOffset(partitionOffset_, cluster_, bytesPerCluster_, position) &&
+            position < limit_) {
+            const uint64_t inside = std::min(n, (limit_ - position) / recordSize_);
+            if (inside != 0) extents_.push_back({next_, inside, position});
         }
-        index += n;
+        next_ += n;
     }
-    return map;
 }
 
 const MftRecordMap::Extent* MftRecordMap::extentOf(uint64_t index) const {

@@ -32,6 +32,15 @@ public:
                                  uint32_t bytesPerCluster, uint32_t recordSize,
                                  uint64_t recordCount, uint64_t limit = UINT64_MAX);
 
+    // An empty map that `append` fills as fromRuns would.
+    MftRecordMap(uint64_t partitionOffset, uint32_t bytesPerCluster, uint32_t recordSize,
+                 uint64_t recordCount, uint64_t limit = UINT64_MAX);
+    MftRecordMap() = default;
+
+    // Maps the records of `runs`, which continue the runs appended before
+    // (their distances count from the last of those).
+    void append(const RunListNode* runs, size_t count);
+
     // The absolute byte offset of record `index`, or 0 when no run holds it.
     uint64_t entry(uint64_t index) const;
 
@@ -49,6 +58,12 @@ public:
 private:
     std::vector<Extent> extents_;  // in increasing firstIndex order
     uint32_t recordSize_ = 0;
+    uint64_t partitionOffset_ = 0;
+    uint32_t bytesPerCluster_ = 0;
+    uint64_t recordCount_ = 0;
+    uint64_t limit_ = UINT64_MAX;
+    uint64_t cluster_ = 0;  // the last run's first cluster
+    uint64_t next_ = 0;     // the next record number a run takes
 };
 
 }  // namespace undelete

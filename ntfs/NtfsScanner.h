@@ -1,6 +1,8 @@
 // Scanner of NTFS partitions: maps every record of the master file table
-// to its place on the drive, lists deleted records that still hold a name
-// and reads their content, resident or in runs.
+// to its place on the drive (the table's own pieces in all its extension
+// records), lists deleted files that still have a name (from their base
+// record or the extension records its attribute list names) and reads
+// their content, resident or in runs, decompressing compressed units.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -13,6 +15,8 @@
 #include "ntfs/MftRecord.h"
 #include "ntfs/MftRecordMap.h"
 #include "ntfs/MftTableReader.h"
+#include "ntfs/NtfsFile.h"
+#include "ntfs/StreamReader.h"
 #include "scan/ScanContext.h"
 #include "scan/VolumeScanner.h"
 
@@ -22,6 +26,10 @@ namespace undelete {
 // the partition holds, or more than the runs the scanner follows map.
 extern const char kTableBeyondPartitionMessage[];
 extern const char kTableUnmappedMessage[];
+// Shown by a save: a compressed unit that does not decode (the save
+// fails), and a file saved as the encrypted bytes it holds.
+extern const char kCompressedDamagedMessage[];
+extern const char kEncryptedSavedMessage[];
 
 class NtfsScanner : public VolumeScanner {
 public:
@@ -42,42 +50,49 @@ public:
     bool hasItem(uint32_t index) override;
     uint64_t itemCount() override { return recordCount_; }
 
-    // True for a deleted record (flags 0) with a name outside the DOS
-    // namespace: its name, size, creation time, folder and state are
-    // written to `file`. Records are read in large pieces (worker thread).
+    // True for a deleted base record (flags 0) whose file has a name
+    // outside the DOS namespace: its name, size, creation time, folder and
+    // state are written to `file`. Extension records are parts of other
+    // files, never files of their own. Records are read in large pieces
+    // (worker thread).
     bool describe(uint32_t index, DeletedFile& file) override;
 
-    // The record's content: the resident value, or the clusters of every
-    // run of the non-resident one in list order (sparse runs and bytes past
-    // the initialized size as holes), up to the data size. False before
-    // anything reaches the sink when a run lies, even partly, outside the
-    // partition or the disk; a piece that cannot be read inside them goes
-    // to the sink as lost, and so does what the runs leave uncovered.
+    // The file's content: the resident value, or its joined runs in VCN
+    // order (sparse runs and bytes past the initialized size as holes,
+    // compressed units decoded), up to the data size. False before anything
+    // reaches the sink when a run lies, even partly, outside the partition
+    // or the disk; a piece that cannot be read inside them goes to the sink
+    // as lost, and so does what the runs leave uncovered. A compressed unit
+    // that does not decode fails the save with a message; an encrypted
+    // file's bytes are saved as they lie, with a message.
     bool readContent(uint32_t index, ContentSink& sink) override;
 
 private:
+    class TableRecords;
+    class DirectRecords;
+
     bool buildRecordMap(uint32_t serial, uint64_t mftCluster);
     void loadBitmap();
-    // Reads and parses record `index` on its own (no piece); false (no
-    // read) when the map holds no position for it.
-    bool readRecord(uint64_t index, bool notInUseOnly, MftRecordInfo& info);
-    // The same through the table reader's piece of `slot`.
-    bool readTableRecord(uint64_t index, MftTableReader::Slot slot, bool notInUseOnly,
-                         MftRecordInfo& info);
-    // True when `bytes` from `cluster` on lie inside the partition and disk;
-    // `position` is then their absolute offset.
-    bool clustersInside(uint64_t cluster, uint64_t bytes, uint64_t& position) const;
-    bool runsInside(const MftRecordInfo& info, uint64_t length) const;
-    bool streamRuns(const MftRecordInfo& info, uint64_t length, ContentSink& sink);
+    // Reads and parses record `index` and completes it as a file from its
+    // extension records, all through `source`; false when the record
+    // cannot be had or is refused.
+    bool loadFile(uint64_t index, bool notInUseOnly, RecordSource& source, NtfsFile& file);
+    // At most `length` bytes of a small plain stream (a list, the bitmap)
+    // as far as its runs go; false when any of it cannot be read, or, when
+    // `stoppable`, once the scan is stopped.
+    bool readWhole(const std::vector<RunListNode>& runs, uint64_t length,
+                   std::vector<uint8_t>& bytes, bool stoppable = false);
+    StreamResult streamData(const NtfsFile& file, uint64_t length, ContentSink& sink);
+    FileState stateOf(const NtfsFile& file) const;
 
     DriveReader drive_;
+    MessageSink messages_;
+    std::function<bool()> stopRequested_;
     MftLengthLookup mftValidDataLength_;
     MessageSink toldIncomplete_;
-    uint64_t partitionOffset_ = 0;  // absolute byte offset of the partition
-    uint64_t volumeEnd_ = 0;  // absolute end: the partition's, or the disk's when sooner
+    VolumeGeometry volume_;
     uint64_t recordCount_ = 0;
     std::unique_ptr<MftRecordMap> recordMap_;
-    uint32_t bytesPerCluster_ = 0;
     uint32_t recordSize_ = 0;
     ClusterBitmap bitmap_;
     // The worker's piece reader and folder memory; the lock keeps them

@@ -42,6 +42,7 @@ enum class FileState : uint8_t {
     Intact,       // none of its clusters is used by a live file
     Partial,      // some are
     Overwritten,  // its first cluster, or most of its data, is in use
+    Encrypted,    // its content is encrypted: saved as it lies, not readable as written
 };
 
 struct DeletedFile {

@@ -1,6 +1,9 @@
 // What a scanner is handed when it is made: the disk of this run, where its
 // messages go, and how an NTFS volume's table length is learnt.
 #pragma once
+#include <cstdint>
+#include <functional>
+
 #include "common/Message.h"
 #include "disk/DriveDevice.h"
 #include "disk/VolumeLocator.h"
@@ -23,6 +26,14 @@ struct ScanContext {
     // volume holds: a table cut to what the partition holds, folders
     // outside the volume. The rows listed are then not all there may be.
     MessageSink toldIncomplete;
+    // Asked by long passes (a directory walk, a deep pass): true once the
+    // scan has been stopped; the pass then ends, keeping what it found.
+    std::function<bool()> stopRequested{};
+    // The deeper scan: a FAT volume's free clusters are read too, for the
+    // entries of deleted folders nothing links to any more.
+    bool deepScan = false;
+    // Progress of such a pass before the listing: done of total (clusters).
+    std::function<void(uint64_t done, uint64_t total)> showPassProgress{};
 };
 
 }  // namespace undelete

@@ -48,6 +48,11 @@ public:
     // N, for progress; 0 when the scanner cannot tell. Valid after open.
     virtual uint64_t itemCount() { return 0; }
 
+    // True when a stop ended open's pass early and the catalogue it found
+    // by then is in memory (listing it reads nothing more): the scan, though
+    // stopped, still lists it.
+    virtual bool cutShortByStop() const { return false; }
+
     // True when item `index` is a deleted file to list; `file` is then
     // filled.
     virtual bool describe(uint32_t index, DeletedFile& file) = 0;

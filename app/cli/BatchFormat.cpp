@@ -122,6 +122,7 @@ const char* stateWord(FileState state) {
     case FileState::Intact: return "intact";
     case FileState::Partial: return "partial";
     case FileState::Overwritten: return "overwritten";
+    case FileState::Encrypted: return "encrypted";
     case FileState::Unknown: break;
     }
     return "unknown";

@@ -15,6 +15,7 @@
 #include "app/ScannedDisk.h"
 #include "app/cli/BatchFormat.h"
 #include "app/cli/BatchView.h"
+#include "app/cli/InterruptStop.h"
 #include "disk/DriveSelection.h"
 #include "partition/PartitionRows.h"
 
@@ -321,15 +322,23 @@ int scanPartition(const BatchRequest& request, ShellContext context) {
     RowPrinter printer(request, offset);
     if (!saving) view.streamRows([&printer](const BatchFileRow& row) { printer.add(row); });
     ScanShell shell(view, context);
-    view.runOnUiThread([&] {
-        view.selectPartition(&partitions[request.row].record);
-        shell.onScanCommand();
-    });
-    shell.waitForWorkers();
+    {
+        // Ctrl-C stops the scan: the rows listed so far are printed.
+        InterruptStop interrupt([&] { view.runOnUiThread([&] { shell.switchScan(false, nullptr); }); });
+        view.runOnUiThread([&] {
+            view.selectPartition(&partitions[request.row].record);
+            shell.onScanCommand(request.deep);
+        });
+        shell.waitForWorkers();
+    }
     view.endProgress();
     const ScanReport report = shell.lastScanReport();
     int status = kExitSuccess;
-    if (report.outcome != ScanOutcome::Completed) {
+    if (report.outcome == ScanOutcome::Stopped) {
+        printer.finish();
+        printError("扫描已停止：只列出了停止前找到的文件");
+        status = kExitFailure;
+    } else if (report.outcome != ScanOutcome::Completed) {
         printError("分区行 %llu 无法扫描", static_cast<ull>(request.row));
         status = kExitFailure;
     } else if (saving) {

@@ -23,6 +23,7 @@ struct BatchRequest {
     uint64_t minSize = 0;  // bytes
     std::string output;    // a file, a folder, or "-" for standard output
     bool force = false;
+    bool deep = false;     // the deeper scan: free clusters read too
 };
 
 // Prints an error in the message language: "undelete: " + the formatted

@@ -97,7 +97,9 @@ uintptr_t BatchView::fileRowData(int position) {
 void BatchView::showProgress(Work work, uint64_t done, uint64_t total) {
     if (progress_ == nullptr) return;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    const char* format = work == Work::Scan ? tr("已检查 %llu / %llu") : tr("已写入 %llu / %llu 字节");
+    const char* format = work == Work::Scan       ? tr("已检查 %llu / %llu")
+                         : work == Work::DeepPass ? tr("已读空闲簇 %llu / %llu")
+                                                  : tr("已写入 %llu / %llu 字节");
     std::fputs("\r\033[K", progress_);
     std::fprintf(progress_, format, static_cast<unsigned long long>(done),
                  static_cast<unsigned long long>(total));

@@ -169,6 +169,9 @@ int main(int argc, char** argv) {
     auto* force = app.add_flag("--force", request.force,
                                "Let --save INDEX --output PATH replace a file, and let a save "
                                "write onto the disk being recovered");
+    app.add_flag("--deep", request.deep, "Deeper scan: also read a FAT volume's free clusters for "
+                 "the entries of deleted folders (listed under /$Orphan/)")
+        ->needs(scan);
     app.add_flag("--json", request.json, "Print JSON Lines instead of tab-separated rows");
     app.add_flag("-v,--verbose", request.verbose, "Also print informational messages");
     app.add_option("DISK", disk, "Disk device or whole-disk image file (default: the first "

@@ -16,9 +16,10 @@ int stateRank(FileState state) {
     case FileState::Intact: return 0;
     case FileState::Partial: return 1;
     case FileState::Overwritten: return 2;
-    case FileState::Unknown: return 3;
+    case FileState::Encrypted: return 3;
+    case FileState::Unknown: return 4;
     }
-    return 3;
+    return 4;
 }
 
 bool ascendingBefore(const DeletedFile& a, const DeletedFile& b, SortKey key) {
@@ -71,6 +72,7 @@ const char* stateText(FileState state) {
     case FileState::Intact: return "完好";
     case FileState::Partial: return "部分覆盖";
     case FileState::Overwritten: return "已覆盖";
+    case FileState::Encrypted: return "已加密";
     case FileState::Unknown: return "未知";
     }
     return "未知";

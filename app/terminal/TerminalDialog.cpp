@@ -93,6 +93,7 @@ int runTerminalDialog(ShellContext context) {
     ScanShell* commands = shell.get();
     view.setCommandHandler([commands, &view](ControlId command) {
         if (command == kScanButton) commands->onScanCommand();
+        if (command == kDeepScanCommand) commands->onScanCommand(true);
         if (command == kSaveButton) save(*commands, view);
     });
     view.runDialog();

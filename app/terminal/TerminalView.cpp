@@ -22,6 +22,7 @@ const ControlId kTabOrder[] = {kPartitionList, kSaveButton, kFileList, kScanButt
 // The key hints of each focused part; each is one catalogue text.
 const char* const kHints = "Tab 切换   方向键 移动   空格 选择   Enter 按下按钮   F10 关闭";
 const char* const kPartitionHints = "Enter 扫描所选分区   Tab 切换   方向键 移动   F10 关闭";
+const char* const kDeepScanHint = "D 深度扫描（也读空闲簇）";
 const char* const kFileHints =
     "空格 选择/取消   / 按名称筛选   排序: n 名称 p 路径 s 状态 z 大小 t 时间 o 原顺序 "
     "(再按一次反向)   保存: 所选文件，未选择时光标所在行   F10 关闭";
@@ -167,7 +168,8 @@ void TerminalView::setFileRowDetails(int position, const DeletedFile& file) {
 }
 
 void TerminalView::showProgress(Work work, uint64_t done, uint64_t total) {
-    if (work == Work::Scan) {
+    if (work == Work::Scan || work == Work::DeepPass) {
+        deepPass_ = work == Work::DeepPass;
         scanDone_ = done;
         scanTotal_ = total;
         loop_.changed();
@@ -314,13 +316,16 @@ void TerminalView::drawHints(const DialogLayout& layout) {
                         : focus_ == kFileList    ? kFileHints
                         : focus_ == kSaveButton  ? kSaveHints
                                                  : kHints;
-    drawText(layout.hintRow, 1, tr(hints), COLS - 2, attrOf(Look::Hint));
+    std::string text = tr(hints);
+    if (focus_ == kPartitionList) text = text + "   " + tr(kDeepScanHint);
+    drawText(layout.hintRow, 1, text, COLS - 2, attrOf(Look::Hint));
 }
 
 std::string TerminalView::fileListTitle() const {
     std::string title;
     if (caption_ == kStopCaption && scanTotal_ > 0) {
-        title += formatted(tr(" 扫描进度 %llu/%llu "), static_cast<unsigned long long>(scanDone_),
+        title += formatted(tr(deepPass_ ? " 已读空闲簇 %llu/%llu " : " 扫描进度 %llu/%llu "),
+                           static_cast<unsigned long long>(scanDone_),
                            static_cast<unsigned long long>(scanTotal_));
     }
     if (!filter_.empty()) {
@@ -421,6 +426,11 @@ void TerminalView::handle(const InputEvent& event) {
     // Enter on a partition row scans it (the selection follows the cursor).
     if (focus_ == kPartitionList && isEnterKey(key)) {
         if (caption_ == kScanCaption && partitions_.firstSelected() >= 0) press(kScanButton);
+        return;
+    }
+    // D on a partition row: the deeper scan, which reads free clusters too.
+    if (focus_ == kPartitionList && (key == 'd' || key == 'D')) {
+        if (caption_ == kScanCaption && partitions_.firstSelected() >= 0) press(kDeepScanCommand);
         return;
     }
     if (focus_ == kFileList && handleFileListKey(key, layout)) return;

@@ -92,6 +92,7 @@ private:
     std::string filter_;
     std::string status_;  // shown instead of the key hints until the next key
     uint64_t scanDone_ = 0, scanTotal_ = 0;
+    bool deepPass_ = false;  // the progress is a deep scan's pass over free clusters
     std::string caption_;
     unsigned scanned_ = 0;
     unsigned deleted_ = 0;

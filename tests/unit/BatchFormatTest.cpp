@@ -55,6 +55,8 @@ TEST(BatchFormat, NamesFromTheDiskStayOneLineAndReachNoTerminalRaw) {
               "{\"row\":3,\"index\":77,\"name\":" + jsonString(hostile) +
                   ",\"size\":123456789012,\"created\":null,\"path\":\"/Dir\\twith tab/\","
                   "\"state\":\"unknown\"}");
+    row.file.state = FileState::Encrypted;
+    EXPECT_EQ(fields(fileTsv(row, 0), 8), "encrypted");
 }
 
 TEST(BatchFormat, WholeNamesFromUtf16IncludingBrokenOnes) {

@@ -92,6 +92,30 @@ public:
         return *this;
     }
 
+    // Makes this an extension record of the base record `reference`.
+    RecordBuilder& base(uint64_t reference) {
+        put64(&bytes_[32], reference);
+        return *this;
+    }
+
+    // The last attribute's header flags (compressed, encrypted, sparse).
+    RecordBuilder& flags(uint16_t value) {
+        put16(&bytes_[last_ + 12], value);
+        return *this;
+    }
+
+    // The last (non-resident) attribute's first and last VCN, and its
+    // compression unit.
+    RecordBuilder& vcns(uint64_t lowest, uint64_t highest) {
+        put64(&bytes_[last_ + 16], lowest);
+        put64(&bytes_[last_ + 24], highest);
+        return *this;
+    }
+    RecordBuilder& compressionUnit(uint8_t exponent) {
+        bytes_[last_ + 34] = exponent;
+        return *this;
+    }
+
     size_t cursor() const { return cursor_; }
     uint8_t* at(size_t offset) { return &bytes_[offset]; }
 
@@ -113,6 +137,7 @@ private:
     static size_t align8(size_t n) { return (n + 7) & ~size_t{7}; }
 
     uint8_t* header(uint32_t type, size_t length, uint8_t nonResidentFlag, uint8_t nameUnits) {
+        last_ = cursor_;
         uint8_t* a = &bytes_[cursor_];
         put32(a, type);
         put32(a + 4, static_cast<uint32_t>(length));
@@ -126,6 +151,7 @@ private:
 
     Record bytes_{};
     size_t cursor_ = kFirstAttribute;
+    size_t last_ = kFirstAttribute;
     uint16_t usn_;
 };
 
@@ -146,6 +172,17 @@ inline std::array<uint8_t, 512> ntfsBootSector(uint8_t sectorsPerCluster, uint64
     b[510] = 0x55;
     b[511] = 0xAA;
     return b;
+}
+
+// One 32-byte attribute list entry (no name).
+inline std::vector<uint8_t> listEntry(uint32_t type, uint64_t lowestVcn, uint64_t reference) {
+    std::vector<uint8_t> e(32, 0);
+    put32(&e[0], type);
+    put16(&e[4], 32);
+    e[7] = 26;
+    put64(&e[8], lowestVcn);
+    put64(&e[16], reference);
+    return e;
 }
 
 // A file reference: record number and sequence number.

@@ -176,6 +176,8 @@ TEST_F(ShellFixture, FailedOpenKeepsThePreviousRowsAndTheirScannerIsNotAskedToSa
     });
     EXPECT_EQ(first.readContentCalls.load(), 0);
     EXPECT_EQ(second.readContentCalls.load(), 0);
+    // Nothing can save those rows any more: their scanner is released.
+    EXPECT_EQ(first.destroyed.load(), 1);
 }
 
 TEST_F(ShellFixture, StopDuringOpenStillClearsTheListButListsNothing) {
@@ -238,9 +240,10 @@ TEST_F(ShellFixture, StoppedWorkerNeitherTouchesTheScreenNorLosesItsScannerUnder
     press(&record);
     ASSERT_TRUE(held.awaitArrival());
     press(&record);  // stop the first worker inside describe
-    press(&record);  // start the second, which replaces the current scanner
-    ASSERT_TRUE(awaitIdle());
+    press(&record);  // start the second: it begins once the first has ended
+    EXPECT_EQ(second.describeCalls.load(), 0);
     held.open();     // the first worker comes out of describe
+    ASSERT_TRUE(awaitIdle());
     shell.waitForWorkers();
     EXPECT_FALSE(first.destroyedWhileInUse.load());
     EXPECT_EQ(first.destroyed.load(), 1);
@@ -267,10 +270,9 @@ TEST_F(ShellFixture, StoppedWorkerDoesNotResetTheSwitchOfTheNextScan) {
     press(&record);
     ASSERT_TRUE(openGate.awaitArrival());
     press(&record);  // stop
-    press(&record);  // next scan
-    ASSERT_TRUE(held.awaitArrival());
+    press(&record);  // next scan, which waits for the first to end
     openGate.open();  // the first worker's open fails now: it must not stop the second
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(held.awaitArrival());
     EXPECT_EQ(caption(), kStopCaption);
     held.open();
     ASSERT_TRUE(awaitIdle());

@@ -57,7 +57,8 @@ TEST(TerminalFileOrderTest, NamesMatchWithoutCaseOnlyForAsciiLetters) {
 TEST(TerminalFileOrderTest, StatesHaveTextsOfTheirOwn) {
     std::vector<std::string> texts;
     for (FileState state :
-         {FileState::Unknown, FileState::Intact, FileState::Partial, FileState::Overwritten})
+         {FileState::Unknown, FileState::Intact, FileState::Partial, FileState::Overwritten,
+          FileState::Encrypted})
         texts.emplace_back(stateText(state));
     std::sort(texts.begin(), texts.end());
     EXPECT_EQ(std::unique(texts.begin(), texts.end()), texts.end());

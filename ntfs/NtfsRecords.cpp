@@ -1,0 +1,81 @@
+// Where the scanner's file objects get their records: through the table
+// reader's lookup piece on the worker (under the table lock), or read one
+// by one for a save (on the thread that saves).
+#include <algorithm>
+
+#include "ntfs/NtfsRecords.h"
+#include "ntfs/StreamExtents.h"
+
+namespace undelete {
+namespace {
+
+// Content gathered whole; a piece that cannot be read fails it, and so
+// does a stop of the scan (the bitmap of a vast volume is long to read).
+class WholeSink : public BufferSink {
+public:
+    WholeSink(std::vector<uint8_t>& data, uint64_t largest, const std::function<bool()>& stop)
+        : BufferSink(data, largest), stop_(stop) {}
+    bool write(const uint8_t* bytes, size_t count) override {
+        return !(stop_ && stop_()) && BufferSink::write(bytes, count);
+    }
+    bool lost(uint64_t) override { return false; }
+
+private:
+    const std::function<bool()>& stop_;
+};
+
+}  // namespace
+
+NtfsScanner::TableRecords::TableRecords(NtfsScanner& scanner) : scanner_(scanner) {}
+
+size_t NtfsScanner::TableRecords::recordSize() const { return scanner_.recordSize_; }
+
+const uint8_t* NtfsScanner::TableRecords::rawRecord(uint64_t number) {
+    if (!scanner_.table_ || number >= scanner_.recordCount_) return nullptr;
+    return scanner_.table_->read(number, MftTableReader::Slot::Lookup);
+}
+
+bool NtfsScanner::TableRecords::readStream(const std::vector<RunListNode>& runs, uint64_t length,
+                                           std::vector<uint8_t>& bytes) {
+    return scanner_.readWhole(runs, length, bytes);
+}
+
+NtfsScanner::DirectRecords::DirectRecords(NtfsScanner& scanner) : scanner_(scanner) {}
+
+size_t NtfsScanner::DirectRecords::recordSize() const { return scanner_.recordSize_; }
+
+const uint8_t* NtfsScanner::DirectRecords::rawRecord(uint64_t number) {
+    if (!scanner_.recordMap_ || number >= scanner_.recordCount_) return nullptr;
+    const uint64_t position = scanner_.recordMap_->entry(number);
+    if (position == 0) return nullptr;
+    return scanner_.drive_.readBytes(position, record_, scanner_.recordSize_) ? record_ : nullptr;
+}
+
+bool NtfsScanner::DirectRecords::readStream(const std::vector<RunListNode>& runs,
+                                            uint64_t length, std::vector<uint8_t>& bytes) {
+    return scanner_.readWhole(runs, length, bytes);
+}
+
+bool NtfsScanner::loadFile(uint64_t index, bool notInUseOnly, RecordSource& source,
+                           NtfsFile& file) {
+    const uint8_t* raw = source.rawRecord(index);
+    if (raw == nullptr || !parseRecord(raw, recordSize_, notInUseOnly, file.info)) return false;
+    file.number = index;
+    completeFile(source, file);
+    return true;
+}
+
+bool NtfsScanner::readWhole(const std::vector<RunListNode>& runs, uint64_t length,
+                            std::vector<uint8_t>& bytes, bool stoppable) {
+    const uint32_t cluster = volume_.bytesPerCluster;
+    const uint64_t clusters = runClusters(runs);
+    if (cluster == 0) return false;
+    if (clusters < length / cluster + 1) length = std::min(length, clusters * cluster);
+    StreamReader reader(drive_, volume_, kMaxReadFailuresInARow);
+    static const std::function<bool()> never;
+    WholeSink sink(bytes, length, stoppable ? stopRequested_ : never);
+    return reader.inside(runs, length) && sink.begin(length) &&
+           reader.plain(runs, length, length, sink) == StreamResult::Done;
+}
+
+}  // namespace undelete
