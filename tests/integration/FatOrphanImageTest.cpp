@@ -24,9 +24,14 @@ using namespace undelete;
 
 constexpr uint64_t kStart = 2048;
 
-class FatOrphanImage : public ::testing::Test {
+// The same folder on a FAT32 volume and on a FAT16 one (its root a fixed
+// region, its table 16 bits wide).
+template <int Bits>
+class FatOrphanImageOf : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { built = harness::makeFixtureImage("make-fat32-orphan-image.sh"); }
+    static void SetUpTestSuite() {
+        built = harness::makeFixtureImage("make-fat32-orphan-image.sh", std::to_string(Bits));
+    }
     static void TearDownTestSuite() { built = harness::FixtureImage(); }
 
     void SetUp() override {
@@ -38,6 +43,8 @@ protected:
 
     static inline harness::FixtureImage built;
 };
+using FatOrphanImage = FatOrphanImageOf<32>;
+using Fat16OrphanImage = FatOrphanImageOf<16>;
 
 TEST_F(FatOrphanImage, FindsTheDeletedFolderClustersAndTheirFiles) {
     std::ifstream image(built.image(), std::ios::binary);
@@ -95,7 +102,7 @@ TEST_F(FatOrphanImage, FindsTheDeletedFolderClustersAndTheirFiles) {
 // The deep scan end to end: the folder's first cluster is reached from the
 // tree, its other two only by the pass; each file listed once, fls's
 // count, and saved byte for byte.
-TEST_F(FatOrphanImage, TheDeepScanListsEachOrphanOnceAndSavesIt) {
+void expectTheDeepScanListsEachOrphanOnceAndSavesIt(const harness::FixtureImage& built) {
     const auto listing = [&](const std::string& options) {
         const auto result = harness::undelete("--scan 0 " + options + " " +
                                               harness::quote(built.image()));
@@ -134,6 +141,14 @@ TEST_F(FatOrphanImage, TheDeepScanListsEachOrphanOnceAndSavesIt) {
                     harness::readFile(built.dir->file(f[6])))
             << f[0];
     }
+}
+
+TEST_F(FatOrphanImage, TheDeepScanListsEachOrphanOnceAndSavesIt) {
+    expectTheDeepScanListsEachOrphanOnceAndSavesIt(built);
+}
+
+TEST_F(Fat16OrphanImage, TheDeepScanListsEachOrphanOnceAndSavesIt) {
+    expectTheDeepScanListsEachOrphanOnceAndSavesIt(built);
 }
 
 }  // namespace

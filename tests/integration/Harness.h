@@ -128,11 +128,11 @@ struct FixtureImage {
     }
 };
 
-inline FixtureImage makeFixtureImage(const std::string& builder) {
+inline FixtureImage makeFixtureImage(const std::string& builder, const std::string& args = "") {
     FixtureImage made;
     made.dir = std::make_unique<TempDir>();
-    const Result result =
-        run("bash " + quote(fixture(builder)) + " " + quote(made.dir->path()) + " 2>&1");
+    const Result result = run("bash " + quote(fixture(builder)) + " " + quote(made.dir->path()) +
+                              (args.empty() ? "" : " " + args) + " 2>&1");
     if (result.status == 77) {
         made.skipReason = result.out;
     } else if (result.status != 0) {
