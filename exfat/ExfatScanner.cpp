@@ -16,6 +16,7 @@ constexpr size_t kLargestSetBytes = (1 + kExfatMaxSecondaries) * kExfatEntrySize
 
 ExfatScanner::ExfatScanner(const ScanContext& context)
     : toldIncomplete_(context.toldIncomplete),
+      stopRequested_(context.stopRequested),
       drive_(context.openDrive, context.showMessage, context.readFailed) {}
 
 bool ExfatScanner::open(const PartitionRecord* record) {
@@ -99,6 +100,11 @@ void ExfatScanner::tellOutside() {
     if (toldOutside_) return;
     toldOutside_ = true;
     if (toldIncomplete_) toldIncomplete_(kFolderOutsideVolumeMessage);
+}
+
+bool ExfatScanner::stopped() {
+    if (!cutShort_ && stopRequested_ && stopRequested_()) cutShort_ = true;
+    return cutShort_;
 }
 
 bool ExfatScanner::markWalked(uint32_t cluster) {
@@ -198,8 +204,8 @@ bool ExfatScanner::walkDirectory(const DirectorySource& source, uint32_t folder)
         return !summary.endSeen;
     };
     uint32_t first = 0, count = 0;
-    while (!ended && runs.next(first, count)) {
-        for (uint32_t c = first; !ended && c - first < count; ++c) {
+    while (!ended && !stopped() && runs.next(first, count)) {
+        for (uint32_t c = first; !ended && c - first < count && !stopped(); ++c) {
             // A cluster walked before (a loop, a cross-link), or one a live
             // file uses now inside a deleted folder, is not this directory's.
             if ((source.deleted && bitmap_.used(c)) || !markWalked(c)) {
@@ -258,7 +264,7 @@ void ExfatScanner::enter(const ExfatEntrySet& set, uint32_t parent, bool parentD
         return;
     }
     // The root is the first level.
-    if (depth_ + 1 >= kMaxDirectoryDepth || folders_.size() >= UINT32_MAX) return;
+    if (depth_ + 1 >= kMaxDirectoryDepth || folders_.size() >= UINT32_MAX || stopped()) return;
     const uint64_t clusters = clustersFor(set.dataLength);
     DirectorySource source{ExfatLayout::FatChain, set.firstCluster, clusters, deleted};
     if (set.noFatChain()) source.layout = ExfatLayout::Contiguous;
@@ -273,14 +279,7 @@ void ExfatScanner::enter(const ExfatEntrySet& set, uint32_t parent, bool parentD
 }
 
 std::string ExfatScanner::folderPath(uint32_t folder) const {
-    std::vector<const std::string*> names;
-    // Parents always come before their children, so the chain ends at 0.
-    for (uint32_t f = folder; f != 0 && f < folders_.size(); f = folders_[f].parent) {
-        names.push_back(&folders_[f].name);
-    }
-    std::string path = "/";
-    for (auto it = names.rbegin(); it != names.rend(); ++it) path += **it + "/";
-    return path;
+    return folderPathOf(folders_, folder);
 }
 
 bool ExfatScanner::describe(uint32_t index, DeletedFile& file) {

@@ -7,6 +7,7 @@
 // (ExfatClusterRuns.h).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -18,6 +19,7 @@
 #include "exfat/ExfatFat.h"
 #include "scan/BudgetedReader.h"
 #include "scan/ClusterMap.h"
+#include "scan/FolderNames.h"
 #include "scan/ScanContext.h"
 #include "scan/VolumeScanner.h"
 
@@ -38,14 +40,12 @@ public:
     bool open(const PartitionRecord* record) override;
     bool hasItem(uint32_t index) override { return index < catalogue_.size(); }
     uint64_t itemCount() override { return catalogue_.size(); }
+    bool cutShortByStop() const override { return cutShort_; }
     bool describe(uint32_t index, DeletedFile& file) override;
     bool readContent(uint32_t index, ContentSink& sink) override;
 
 private:
-    struct Folder {
-        uint32_t parent = 0;
-        std::string name;
-    };
+    using Folder = FolderName;
     // One deleted file as its entry set gave it.
     struct Item {
         std::string name;
@@ -75,6 +75,9 @@ private:
     uint64_t clustersFor(uint64_t bytes) const { return (bytes + clusterBytes_ - 1) / clusterBytes_; }
 
     void tellOutside();
+    // True once the scan is stopped; the walk ends there, keeping what it
+    // found.
+    bool stopped();
     // Remembers a directory cluster; false when it was walked before.
     bool markWalked(uint32_t cluster);
     // Directories are read in pieces of a cluster, or of a window when
@@ -98,6 +101,7 @@ private:
     FileState stateOf(const Item& item);
 
     MessageSink toldIncomplete_;
+    std::function<bool()> stopRequested_;
     DriveReader drive_;
     std::unique_ptr<BudgetedReader> walkReads_;
     std::unique_ptr<ExfatFat> fat_;
@@ -115,6 +119,7 @@ private:
     std::unordered_set<uint32_t> walkedClusters_;
     int depth_ = 0;
     bool toldOutside_ = false;
+    bool cutShort_ = false;  // a stop ended the walk
 };
 
 }  // namespace undelete

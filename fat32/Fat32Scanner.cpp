@@ -277,14 +277,7 @@ void Fat32Scanner::enter(const Subdirectory& sub, uint32_t parent, bool parentDe
 }
 
 std::string Fat32Scanner::folderPath(uint32_t folder) const {
-    std::vector<const std::string*> names;
-    // Parents always come before their children, so the chain ends at 0.
-    for (uint32_t f = folder; f != 0 && f < folders_.size(); f = folders_[f].parent) {
-        names.push_back(&folders_[f].name);
-    }
-    std::string path = "/";
-    for (auto it = names.rbegin(); it != names.rend(); ++it) path += **it + "/";
-    return path;
+    return folderPathOf(folders_, folder);
 }
 
 bool Fat32Scanner::lastContentCluster(uint32_t first, uint64_t clusters, uint32_t& last) const {

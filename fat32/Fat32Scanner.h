@@ -15,9 +15,10 @@
 
 #include "disk/DriveReader.h"
 #include "fat32/DeletedEntry.h"
-#include "fat32/FatTable.h"
 #include "fat32/Fat32DirectoryParser.h"
+#include "fat32/FatTable.h"
 #include "scan/BudgetedReader.h"
+#include "scan/FolderNames.h"
 #include "scan/ScanContext.h"
 #include "scan/VolumeScanner.h"
 
@@ -51,10 +52,7 @@ public:
     bool readContent(uint32_t index, ContentSink& sink) override;
 
 private:
-    struct Folder {
-        uint32_t parent = 0;
-        std::string name;
-    };
+    using Folder = FolderName;
 
     bool readBootSector(const PartitionRecord& record);
     bool validCluster(uint32_t cluster) const { return cluster >= 2 && cluster < clusterLimit_; }

@@ -208,4 +208,30 @@ TEST_F(ExfatScannerTest, ALoopingRootEndsAndFoldersOutsideTheVolumeAreTold) {
     EXPECT_EQ(messages.messages(), std::vector<std::string>{kFolderOutsideVolumeMessage});
 }
 
+// A stop ends the walk: what it found by then is kept and told as cut
+// short, and the rest of a long root is not read.
+TEST_F(ExfatScannerTest, AStopEndsTheWalkKeepingWhatItFound) {
+    ExfatVolume volume;
+    // The root goes on over clusters 10 to 109, one deleted file in each,
+    // with no end mark before the last.
+    volume.setFat(4, 10);
+    for (size_t at = 32; at < 512; at += 32) volume.cluster(2)[at] = 0x20;
+    for (size_t at = 0; at < 512; at += 32) volume.cluster(4)[at] = 0x20;
+    for (uint32_t c = 10; c < 110; ++c) {
+        volume.setFat(c, c + 1 < 110 ? c + 1 : 0xFFFFFFFF);
+        volume.use(c);
+        const auto set = deletedSet("f" + std::to_string(c), 0, 0, kChain, 0);
+        for (size_t at = set.size(); at < 512; at += 32) volume.cluster(c)[at] = 0x20;
+        std::memcpy(volume.cluster(c), set.data(), set.size());
+    }
+    int asked = 0;
+    ScanContext context = scanContext(volume.disk(), messages);
+    context.stopRequested = [&asked] { return ++asked > 20; };
+    ExfatScanner scanner(context);
+    ASSERT_TRUE(scanner.open(&volume.record));
+    EXPECT_TRUE(scanner.cutShortByStop());
+    EXPECT_GT(scanner.itemCount(), 0u);
+    EXPECT_LT(scanner.itemCount(), 50u);
+}
+
 }  // namespace
