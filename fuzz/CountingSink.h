@@ -1,7 +1,8 @@
 // A content sink for the volume targets that keeps only a count, and traps
 // when a scanner breaks the sink's contract: begin once, pieces no larger
 // than a content piece and readable, never more than the length, and the
-// whole length when the save says it succeeded.
+// whole length when the save says it succeeded. Also the volume targets'
+// common end: every listed file described and its content streamed.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -41,5 +42,23 @@ private:
     uint64_t length_ = 0;
     uint64_t got_ = 0;
 };
+
+// Every item of an opened scanner: described (a path from the root, when
+// `everyItemListed`, every item must describe), its content streamed into
+// a CountingSink.
+inline void scanEveryFile(undelete::VolumeScanner& scanner, bool everyItemListed = true) {
+    undelete::DeletedFile file;
+    for (uint32_t i = 0; scanner.hasItem(i); ++i) {
+        if (!scanner.describe(i, file)) {
+            if (everyItemListed) __builtin_trap();
+            continue;
+        }
+        if (file.path.empty() || file.path.front() != '/' || file.path.back() != '/') {
+            if (everyItemListed) __builtin_trap();
+        }
+        CountingSink sink;
+        sink.check(scanner.readContent(i, sink));
+    }
+}
 
 }  // namespace fuzz

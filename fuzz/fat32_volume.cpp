@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "CountingSink.h"
 #include "common/Bytes.h"
 #include "common/Text.h"
 #include "disk/MemoryDrive.h"
@@ -18,38 +19,6 @@
 namespace {
 
 using namespace undelete;
-
-class CountingSink : public ContentSink {
-public:
-    bool begin(uint64_t length) override {
-        if (begun_) __builtin_trap();  // begin comes once
-        begun_ = true;
-        length_ = length;
-        return true;
-    }
-    bool write(const uint8_t* bytes, size_t count) override {
-        if (count > kContentPieceBytes || bytes == nullptr) __builtin_trap();
-        volatile uint8_t touch = count ? bytes[count - 1] : 0;  // the piece must be readable
-        (void)touch;
-        return add(count);
-    }
-    bool skip(uint64_t count) override { return add(count); }
-    bool lost(uint64_t count) override { return add(count); }
-    void check(bool ok) const {
-        if (ok && (!begun_ || got_ != length_)) __builtin_trap();  // whole length, no more
-    }
-
-private:
-    bool add(uint64_t count) {
-        if (!begun_) __builtin_trap();
-        got_ += count;
-        if (got_ > length_) __builtin_trap();
-        return true;
-    }
-    bool begun_ = false;
-    uint64_t length_ = 0;
-    uint64_t got_ = 0;
-};
 
 std::shared_ptr<MemoryImage> volumeFrom(const uint8_t* data, size_t size) {
     auto image = std::make_shared<MemoryImage>();
@@ -84,14 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PartitionRecord record;
     record.partitionType = 0x0C;
     if (!scanner.open(&record)) return 0;
-    DeletedFile file;
-    for (uint32_t i = 0; scanner.hasItem(i); ++i) {
-        if (!scanner.describe(i, file)) __builtin_trap();  // every item is listed
-        if (file.path.empty() || file.path.front() != '/' || file.path.back() != '/') {
-            __builtin_trap();
-        }
-        CountingSink sink;
-        sink.check(scanner.readContent(i, sink));
-    }
+    fuzz::scanEveryFile(scanner);
     return 0;
 }
