@@ -31,7 +31,12 @@ InterruptStop::InterruptStop(std::function<void()> onFirst) : onFirst_(std::move
 
 InterruptStop::~InterruptStop() {
     done_ = true;
-    if (watcher_.joinable()) watcher_.join();
+    if (watcher_.joinable()) {
+        // Wakes the watcher now rather than at its next look: every run
+        // would otherwise end up to one look later.
+        pthread_kill(watcher_.native_handle(), SIGINT);
+        watcher_.join();
+    }
     if (blocked_) pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
 }
 
@@ -41,7 +46,9 @@ void InterruptStop::watch() {
     sigaddset(&interrupt, SIGINT);
     const timespec tick{0, kWatchNanoseconds};
     while (!done_) {
-        if (sigtimedwait(&interrupt, nullptr, &tick) != SIGINT) continue;
+        const int got = sigtimedwait(&interrupt, nullptr, &tick);
+        if (done_) return;  // woken to end, or a Ctrl-C as the run ends
+        if (got != SIGINT) continue;
         if (interrupted_.exchange(true)) std::_Exit(kInterruptedStatus);
         if (onFirst_) onFirst_();
     }
