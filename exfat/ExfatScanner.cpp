@@ -117,7 +117,10 @@ uint32_t ExfatScanner::pieceBytes() const {
 
 bool ExfatScanner::findRootEntries(ExfatRootEntries& root) {
     // The root's own entries come first: read until the bitmap's is found.
-    const uint64_t clusters = std::max<uint64_t>(1, kExfatMaxDirectoryBytes / clusterBytes_);
+    // A chain longer than the volume has clusters comes back on itself:
+    // reading on would only read the same clusters again.
+    const uint64_t clusters = std::max<uint64_t>(
+        1, std::min<uint64_t>(kExfatMaxDirectoryBytes / clusterBytes_, clusterLimit_ - 2u));
     ExfatClusterRuns runs(ExfatLayout::FatChain, rootCluster_, clusters, *fat_, bitmap_,
                           clusterLimit_);
     std::vector<uint8_t> piece(pieceBytes());

@@ -208,6 +208,24 @@ TEST_F(ExfatScannerTest, ALoopingRootEndsAndFoldersOutsideTheVolumeAreTold) {
     EXPECT_EQ(messages.messages(), std::vector<std::string>{kFolderOutsideVolumeMessage});
 }
 
+// A root whose chain comes back on itself before its bitmap entry or an
+// end mark is read no further than the volume has clusters.
+TEST_F(ExfatScannerTest, ALoopingRootWithoutItsBitmapIsReadAtMostOnceOver) {
+    ExfatVolume volume;
+    volume.setFat(4, 2);
+    for (size_t at = 0; at < 512; at += 32) {
+        volume.cluster(2)[at] = 0x20;
+        volume.cluster(4)[at] = 0x20;
+    }
+    const int before = volume.disk().image().reads;
+    ExfatScanner scanner(scanContext(volume.disk(), messages));
+    scanner.open(&volume.record);
+    // Two clusters give the walk; the search for the bitmap may go round
+    // the volume's 1,984 clusters once, never the 524,288 the largest
+    // directory would take.
+    EXPECT_LT(volume.disk().image().reads - before, 2 * static_cast<int>(ExfatVolume::kClusters));
+}
+
 // A stop ends the walk: what it found by then is kept and told as cut
 // short, and the rest of a long root is not read.
 TEST_F(ExfatScannerTest, AStopEndsTheWalkKeepingWhatItFound) {
