@@ -6,7 +6,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
+#include "disk/MemoryDrive.h"
 #include "scan/VolumeScanner.h"
 
 namespace fuzz {
@@ -42,6 +44,17 @@ private:
     uint64_t length_ = 0;
     uint64_t got_ = 0;
 };
+
+// A volume taken from the input itself, boot sector first: its first 256
+// KiB, and at least one whole sector.
+inline std::shared_ptr<undelete::MemoryImage> volumeFromInput(const uint8_t* data, size_t size) {
+    constexpr size_t kMaxInput = 256 * 1024;
+    auto image = std::make_shared<undelete::MemoryImage>();
+    const size_t taken = size < kMaxInput ? size : kMaxInput;
+    image->bytes.assign(data, data + taken);
+    if (taken < 512) image->bytes.resize(512, 0);
+    return image;
+}
 
 // Every item of an opened scanner: described (a path from the root, when
 // `everyItemListed`, every item must describe), its content streamed into

@@ -20,8 +20,6 @@ namespace {
 
 using namespace undelete;
 
-constexpr size_t kMaxInput = 256 * 1024;
-
 void putBootSector(uint8_t* b) {
     std::memset(b, 0, 512);
     b[0] = 0xEB;
@@ -47,11 +45,8 @@ void putBootSector(uint8_t* b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool locale = initProcessLocale();
     (void)locale;
-    auto image = std::make_shared<MemoryImage>();
-    const size_t taken = size < kMaxInput ? size : kMaxInput;
-    image->bytes.assign(data, data + taken);
-    if (taken < 512) image->bytes.resize(512, 0);
-    if (taken == 0 || (data[0] & 1) == 0) putBootSector(image->bytes.data());
+    auto image = fuzz::volumeFromInput(data, size);
+    if (size == 0 || (data[0] & 1) == 0) putBootSector(image->bytes.data());
     ScanContext context{memoryDriveOpener(image), {}, {}, {}, {}};
     ExfatScanner scanner(context);
     PartitionRecord record;

@@ -22,8 +22,6 @@ namespace {
 
 using namespace undelete;
 
-constexpr size_t kMaxInput = 256 * 1024;
-
 void putBootSector(uint8_t* b, bool fat12) {
     std::memset(b, 0, 512);
     b[0] = 0xEB;
@@ -46,12 +44,9 @@ void putBootSector(uint8_t* b, bool fat12) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool locale = initProcessLocale();
     (void)locale;
-    auto image = std::make_shared<MemoryImage>();
-    const size_t taken = size < kMaxInput ? size : kMaxInput;
-    image->bytes.assign(data, data + taken);
-    if (taken < 512) image->bytes.resize(512, 0);
-    if (taken == 0 || (data[0] & 1) == 0) {
-        putBootSector(image->bytes.data(), taken != 0 && (data[0] & 2) != 0);
+    auto image = fuzz::volumeFromInput(data, size);
+    if (size == 0 || (data[0] & 1) == 0) {
+        putBootSector(image->bytes.data(), size != 0 && (data[0] & 2) != 0);
     }
     ScanContext context{memoryDriveOpener(image), {}, {}, {}, {}};
     Fat32Scanner scanner(context);

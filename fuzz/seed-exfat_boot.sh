@@ -10,15 +10,15 @@ mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for spec in 8M:4K 64M:32K 300M:512; do
-    size=${spec%:*} cluster=${spec#*:}
+for layout in 8M:4K 64M:32K 300M:512; do
+    size=${layout%:*} cluster=${layout#*:}
     rm -f "$work/x.img"
     truncate -s "$size" "$work/x.img"
     mkfs.exfat -c "$cluster" "$work/x.img" >/dev/null
     dd if="$work/x.img" of="$out/exfat-$size-$cluster" bs=512 count=12 status=none
 done
-for spec in 12:1440 16:32768 32:70000; do
-    bits=${spec%:*} kib=${spec#*:}
+for layout in 12:1440 16:32768 32:70000; do
+    bits=${layout%:*} kib=${layout#*:}
     rm -f "$work/x.img"
     mkfs.fat -C -F "$bits" -s 1 "$work/x.img" "$kib" >/dev/null
     reserved=$(od -An -tu2 -j14 -N2 "$work/x.img" | tr -d ' ')

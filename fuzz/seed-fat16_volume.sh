@@ -24,8 +24,8 @@ files() {
     mdeltree -i "$img" ::/Gone
 }
 
-for spec in 16:8192 12:1440; do
-    bits=${spec%:*} kib=${spec#*:}
+for layout in 16:8192 12:1440; do
+    bits=${layout%:*} kib=${layout#*:}
     img="$work/fat$bits.img"
     mkfs.fat -C -F "$bits" -s 1 -i 16161616 "$img" "$kib" >/dev/null
     cp "$img" "$work/empty.img"
