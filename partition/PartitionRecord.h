@@ -17,7 +17,7 @@ enum class PartitionTableKind : uint8_t {
 // The file system a partition's boot sector holds, as its own decoder tells
 // (partition/VolumeProbe.h). It names the row and picks the scanner.
 enum class FileSystemKind : uint8_t {
-    NotProbed,  // MBR and EBR rows of a type no known file system uses
+    NotProbed,  // an extended container row (0x85), or a record no walk filled
     Unknown,    // probed: no boot sector of a known file system (or unreadable)
     Fat12,
     Fat16,

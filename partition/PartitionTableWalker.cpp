@@ -61,8 +61,8 @@ private:
         record.deviceSectors = deviceSectors_;
         add_(record, sectorBytes_);
     }
-    // An MBR or EBR entry: its boot sector names it when its type is one a
-    // known file system is written under.
+    // An MBR or EBR entry: its boot sector names it, whatever its type
+    // byte says (an extended container holds no boot sector to read).
     void emitEntry(PartitionRecord& record) {
         record.deviceSectors = deviceSectors_;
         record.fileSystem = probedMbrType(record.partitionType) ? probe(record)

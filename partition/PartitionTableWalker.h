@@ -34,8 +34,8 @@ extern const char* const kNoPartitionTableMessage;
 // - otherwise every primary entry in slot order (empty slots passed over),
 //   then the logical partitions of the first extended entry's chain: every
 //   entry of each extended boot record that is neither empty nor a link,
-//   then the first link; an entry of a type a known file system is written
-//   under (probedMbrType) has its file system probed from its boot sector.
+//   then the first link; every entry but an extended container
+//   (probedMbrType) has its file system probed from its boot sector.
 // Every record carries the device's size (PartitionRecord::deviceSectors).
 // The walk opens its own reader of the disk; read failures go to `messages`.
 PartitionTableKind walkPartitionTable(const DriveOpener& openDrive, const MessageSink& messages,

@@ -56,14 +56,11 @@ const char* fileSystemName(FileSystemKind kind) {
 
 bool probedMbrType(uint8_t type) {
     switch (type) {
-    case 0x01:
-    case 0x04:
-    case 0x06:
-    case 0x07:
-    case 0x0B:
-    case 0x0C:
-    case 0x0E: return true;
-    default: return false;
+    case 0x00:
+    case 0x05:
+    case 0x0F:
+    case 0x85: return false;
+    default: return true;
     }
 }
 

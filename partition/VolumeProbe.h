@@ -23,8 +23,11 @@ uint64_t volumeSectorsClaimed(const uint8_t* sector, size_t length);
 const char* fileSystemName(FileSystemKind kind);
 
 // True for the MBR types whose partitions are probed for their file system:
-// 0x01 (FAT12), 0x04, 0x06, 0x0E (FAT16), 0x07 (NTFS or exFAT), 0x0B, 0x0C
-// (FAT32). Formatters write any FAT width, or exFAT, under these.
+// every used type but the extended containers (0x05, 0x0F, and Linux's
+// 0x85), whose start holds a boot record of the chain, not a volume. A type
+// byte proves nothing: Linux tools give a new partition 0x83 whatever it is
+// formatted with, and hidden (0x1B, 0x1C, 0x17, ...) or EFI (0xEF) types
+// hold FAT and NTFS volumes; the strict decoders decide.
 bool probedMbrType(uint8_t type);
 
 // The file system whose scanner a row needs: the probed one; for an MBR row

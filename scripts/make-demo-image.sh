@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the demo disk: a whole-disk image with a master boot record, a FAT32
 # partition, an NTFS partition and an extended partition holding one
-# logical partition of a type the program does not scan. The two file
+# logical partition of Linux's type (0x83) with no file system the program
+# reads (it is listed as UNKNOWN and not scanned). The two file
 # systems hold a few small files; some are deleted, Chinese names among
 # them. The originals are kept beside the image, in OUT.files/fat32 and
 # OUT.files/ntfs, so a recovered file can be compared with its original.

@@ -153,6 +153,22 @@ TEST(CardVolumes, Fat16AndFat12ListAndSaveWhatThePeerFinds) {
                 dir12);
 }
 
+// A partition of Linux's type (0x83) formatted FAT32: named, listed and
+// saved by what its boot sector holds, in the list of every face.
+TEST(CardVolumes, LinuxTypePartitionIsScannedByItsBootSector) {
+    const auto built = harness::makeFixtureImage("make-linux-type-image.sh");
+    if (!built.skipReason.empty()) GTEST_SKIP() << built.skipReason;
+    ASSERT_TRUE(built.failure.empty()) << built.failure;
+    const auto partitions = harness::table(harness::undelete("--partitions " + quote(built.image())).out);
+    ASSERT_EQ(partitions.size(), 2u);
+    EXPECT_EQ(partitions[1][1], "FAT32");
+    EXPECT_EQ(partitions[1][2], "83");
+    const auto json = harness::undelete("--partitions --json " + quote(built.image())).out;
+    EXPECT_EQ(json.rfind("{\"row\":0,\"filesystem\":\"FAT32\",\"type\":\"83\",", 0), 0u) << json;
+    const std::string dir = built.dir->path();
+    checkVolume(built.image(), "0", "-o 2048", fatExpected(dir + "/manifest.tsv", "0"), dir);
+}
+
 // exFAT (type 0x07) written and deleted through the exfat-fuse driver:
 // times with the UTC offset, a name of 255 characters, a file whose chain
 // the driver cleared, a folder deleted whole.

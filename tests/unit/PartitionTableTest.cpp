@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -232,28 +233,49 @@ TEST(PartitionTable, BareVolumeIsTheWholeDiskAsOneRow) {
     EXPECT_EQ(records[0].table, PartitionTableKind::Mbr);
 }
 
-TEST(PartitionTable, MbrRowsOfFileSystemTypesAreNamedByTheirBootSector) {
-    MemoryDisk disk(300000 * 512);
-    writeEntry(disk.at(0), 0, part(0x07, 100, 131072));     // exFAT under the NTFS type
-    writeEntry(disk.at(0), 1, part(0x0C, 140000, 16000));   // FAT12 by its count, FAT32 type
-    writeEntry(disk.at(0), 2, part(0x0E, 160000, 1000));    // nothing known: the type's name
-    writeEntry(disk.at(0), 3, part(0x83, 170000, 100000));  // not probed, whatever it holds
-    writeExfatBoot(disk.at(100 * 512));
-    writeFat16Boot(disk.at(140000 * 512), 16000, "FAT32   ");  // the label says nothing
-    writeFat32Boot(disk.at(170000 * 512), 100000);
-    const auto records = walk(disk);
-    ASSERT_EQ(records.size(), 4u);
-    const std::vector<FileSystemKind> probed = {FileSystemKind::Exfat, FileSystemKind::Fat12,
-                                                FileSystemKind::Unknown, FileSystemKind::NotProbed};
-    const std::vector<std::string> names = {"exFAT", "FAT12", "FAT16", "UNKNOWN"};
-    const std::vector<FileSystemKind> scanned = {FileSystemKind::Exfat, FileSystemKind::Fat12,
-                                                 FileSystemKind::Fat16, FileSystemKind::Unknown};
-    for (size_t i = 0; i < records.size(); ++i) {
-        EXPECT_EQ(records[i].fileSystem, probed[i]) << i;
-        EXPECT_EQ(partitionRowTexts(0, records[i], 512)[1], names[i]) << i;
-        EXPECT_EQ(scannedFileSystem(records[i]), scanned[i]) << i;
+TEST(PartitionTable, MbrRowsAreNamedByTheirBootSectorWhateverTheirType) {
+    struct Case {
+        uint8_t type;
+        FileSystemKind holds;  // Unknown: nothing
+        FileSystemKind probed;
+        const char* name;
+        FileSystemKind scanned;
+    };
+    using K = FileSystemKind;
+    const std::vector<Case> cases = {
+        {0x07, K::Exfat, K::Exfat, "exFAT", K::Exfat},      // exFAT under the NTFS type
+        {0x0C, K::Fat12, K::Fat12, "FAT12", K::Fat12},      // the count decides, not the type
+        {0x0E, K::Unknown, K::Unknown, "FAT16", K::Fat16},  // nothing known: the type's name
+        {0x83, K::Fat32, K::Fat32, "FAT32", K::Fat32},      // Linux's type for a new partition
+        {0x83, K::Exfat, K::Exfat, "exFAT", K::Exfat},
+        {0x83, K::Unknown, K::Unknown, "UNKNOWN", K::Unknown},
+        {0xEF, K::Fat16, K::Fat16, "FAT16", K::Fat16},  // EFI system partition
+        {0x1C, K::Fat32, K::Fat32, "FAT32", K::Fat32},  // hidden FAT32
+        {0x17, K::Ntfs, K::Ntfs, "NTFS", K::Ntfs},      // hidden NTFS
+        {0x85, K::Fat32, K::NotProbed, "UNKNOWN", K::Unknown},  // a container: its start is no volume
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << int(c.type) << " " << int(c.holds));
+        MemoryDisk disk(128 * 512);  // the rest of the partition need not be there
+        writeEntry(disk.at(0), 0, part(c.type, 100, 131072));
+        uint8_t* boot = disk.at(100 * 512);
+        switch (c.holds) {
+        case K::Exfat: writeExfatBoot(boot); break;
+        case K::Fat12: writeFat16Boot(boot, 16000, "FAT32   "); break;  // the label says nothing
+        case K::Fat16: writeFat16Boot(boot); break;
+        case K::Fat32: writeFat32Boot(boot); break;
+        case K::Ntfs: writeNtfsBoot(boot, 131071); break;
+        default: break;
+        }
+        const auto records = walk(disk);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].fileSystem, c.probed);
+        EXPECT_EQ(partitionRowTexts(0, records[0], 512)[1], c.name);
+        EXPECT_EQ(scannedFileSystem(records[0]), c.scanned);
+        char code[8];
+        std::snprintf(code, sizeof code, "%02X", c.type);
+        EXPECT_EQ(partitionRowTexts(0, records[0], 512)[2], code);  // the type byte stays shown
     }
-    EXPECT_EQ(partitionRowTexts(0, records[0], 512)[2], "07");
 
     // One FAT rule for the list and the scanners: the count decides, and a
     // FAT32 layout with too few clusters for FAT32 is no FAT volume.
