@@ -30,16 +30,21 @@ bool volumeAt(DriveReader& reader, uint64_t sector, uint32_t sectorBytes) {
            detectFileSystem(boot, sizeof boot) != FileSystemKind::Unknown;
 }
 
-// The first used entry whose start holds a volume at one of the two sizes.
+// All primary entries together: 4096 only when some entry's boot sector
+// lies at its start counted in 4096-byte sectors and none at its start
+// counted in 512-byte sectors. An old boot sector left inside a partition
+// (at start × 4096 of a 512-byte disk) then cannot outvote the volumes that
+// lie where a 512-byte table puts them.
 uint32_t mbrSectorSize(DriveReader& reader, const uint8_t* mbr) {
+    bool atLarge = false;
     for (int slot = 0; slot < 4; ++slot) {
         const uint8_t* entry = mbr + kFirstEntry + static_cast<size_t>(slot) * kEntrySize;
         const uint64_t start = le32(entry + 8);
-        if (entry[4] == 0 || start == 0) continue;
+        if (!probedMbrType(entry[4]) || start == 0) continue;
         if (volumeAt(reader, start, kSmall)) return kSmall;
-        if (volumeAt(reader, start, kLarge)) return kLarge;
+        atLarge = atLarge || volumeAt(reader, start, kLarge);
     }
-    return kSmall;
+    return atLarge ? kLarge : kSmall;
 }
 
 }  // namespace

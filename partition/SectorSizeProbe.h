@@ -9,9 +9,10 @@
 namespace undelete {
 
 // 512 or 4096: where the GPT header lies (LBA 1 at byte 512 or at byte
-// 4096), else where the first MBR entry's boot sector lies (its start
-// counted in 512- or 4096-byte sectors); 512 when nothing tells. `opener`
-// opens the image with 512-byte sectors.
+// 4096), else where the primary MBR entries' boot sectors lie: 4096 only
+// when one lies at its entry's start counted in 4096-byte sectors and none
+// at its start counted in 512-byte sectors; 512 when nothing tells.
+// `opener` opens the image with 512-byte sectors.
 uint32_t probeImageSectorSize(const DriveOpener& opener);
 
 }  // namespace undelete

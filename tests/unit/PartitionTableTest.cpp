@@ -7,6 +7,7 @@
 
 #include "partition/PartitionRows.h"
 #include "partition/PartitionTableWalker.h"
+#include "partition/SectorSizeProbe.h"
 #include "partition/VolumeProbe.h"
 #include "support/BootSectors.h"
 #include "support/MemoryDisk.h"
@@ -307,6 +308,23 @@ TEST(PartitionTable, PartitionPastTheDeviceEndIsListedWithWhatIsPresent) {
     PartitionRecord unknownDevice;  // as a test or an old face makes one
     unknownDevice.totalSectors = 5;
     EXPECT_EQ(unknownDevice.presentSectors(), 5u);
+}
+
+// An image file's sector size is told by all its entries together: an old
+// boot sector left inside a 512-byte disk's first partition, where a
+// 4096-byte table would put that partition, must not make it a 4096 disk.
+TEST(SectorSizeProbe, StrayBootSectorAtTheLargeOffsetDoesNotOutvoteTheVolumes) {
+    MemoryDisk disk(1 << 20);
+    writeEntry(disk.at(0), 0, part(0x83, 100, 1000));  // holds no volume at its start
+    writeEntry(disk.at(0), 1, part(0x0C, 1100, 900));
+    writeFat32Boot(disk.at(100 * 4096));  // the stray: byte 409,600, inside the first partition
+    writeFat32Boot(disk.at(1100 * 512));
+    EXPECT_EQ(probeImageSectorSize(disk.opener()), 512u);
+
+    // Without the volume at 1100 × 512, a boot sector only where 4096-byte
+    // sectors put an entry's start is what tells a 4096-byte disk.
+    std::memset(disk.at(1100 * 512), 0, 512);
+    EXPECT_EQ(probeImageSectorSize(disk.opener()), 4096u);
 }
 
 TEST(PartitionEntry, DecodesCylinderHeadSector) {
