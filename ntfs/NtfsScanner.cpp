@@ -100,8 +100,11 @@ bool NtfsScanner::buildRecordMap(uint32_t serial, uint64_t mftCluster) {
     recordMap_ = std::make_unique<MftRecordMap>(partitionOffset, volume_.bytesPerCluster,
                                                 recordSize_, claimed, volume_.volumeEnd);
     DirectRecords streams(*this);
-    buildTableMap(info, streams, [&](uint64_t position) -> const uint8_t* {
-        return drive_.readBytes(position, buffer, recordSize_) ? buffer : nullptr;
+    const PieceReader read = [this](uint64_t position, uint8_t* into, uint32_t length) {
+        return drive_.readBytes(position, into, length);
+    };
+    buildTableMap(info, streams, [&](uint64_t number) -> const uint8_t* {
+        return readMappedRecord(*recordMap_, number, read, buffer) ? buffer : nullptr;
     }, *recordMap_);
     // Only records the disk holds are offered: a claimed length of 2^50
     // bytes on a small disk does not make 2^40 indices.
