@@ -13,6 +13,7 @@ const char kTableBeyondPartitionMessage[] =
     "主文件表声称的记录多于分区所能容纳的，超出分区的记录未扫描";
 const char kTableUnmappedMessage[] = "主文件表有记录的位置无从得知，这些记录未扫描";
 const char kCompressedDamagedMessage[] = "文件的压缩数据已损坏，无法解压，未保存";
+const char kCompressedUnitsZeroedMessage[] = "文件的压缩数据有损坏之处：无法解压的部分已写为零";
 const char kEncryptedSavedMessage[] = "该文件已加密：保存的是磁盘上的加密数据，无法直接打开";
 
 namespace {
