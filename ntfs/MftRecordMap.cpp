@@ -7,11 +7,11 @@
 namespace undelete {
 namespace {
 
-// Whole records in `clusters` clusters; saturates where the byte count
-// would not fit 64 bits (the caller caps it by the record count).
-uint64_t recordsIn(uint64_t clusters, uint32_t bytesPerCluster, uint32_t recordSize) {
+// The bytes of `clusters` clusters; saturates where they would not fit 64
+// bits (the caller caps them by the stream's end).
+uint64_t bytesIn(uint64_t clusters, uint32_t bytesPerCluster) {
     if (bytesPerCluster != 0 && clusters > UINT64_MAX / bytesPerCluster) return UINT64_MAX;
-    return clusters * bytesPerCluster / recordSize;
+    return clusters * bytesPerCluster;
 }
 
 }  // namespace
@@ -21,7 +21,9 @@ MftRecordMap::MftRecordMap(uint64_t partitionOffset, uint32_t bytesPerCluster,
     : recordSize_(recordSize),
       partitionOffset_(partitionOffset),
       bytesPerCluster_(bytesPerCluster),
-      recordCount_(recordCount),
+      streamEnd_(recordSize != 0 && recordCount > UINT64_MAX / recordSize
+                     ? UINT64_MAX
+                     : recordCount * recordSize),
       limit_(limit) {}
 
 MftRecordMap MftRecordMap::fromRuns(const std::vector<RunListNode>& runs,
@@ -34,40 +36,74 @@ MftRecordMap MftRecordMap::fromRuns(const std::vector<RunListNode>& runs,
 
 void MftRecordMap::append(const RunListNode* runs, size_t count) {
     if (recordSize_ == 0) return;
-    for (size_t i = 0; i < count && next_ < recordCount_; ++i) {
+    for (size_t i = 0; i < count && next_ < streamEnd_; ++i) {
         const RunListNode& run = runs[i];
         // Distances move forwards or backwards; the sum wraps like the
         // disk's own 64-bit cluster numbers.
         cluster_ += static_cast<uint64_t>(run.runOffset);
-        const uint64_t n = std::min(recordsIn(run.runLength, bytesPerCluster_, recordSize_),
-                                    recordCount_ - next_);
+        const uint64_t bytes = std::min(bytesIn(run.runLength, bytesPerCluster_), streamEnd_ - next_);
         uint64_t position = 0;
-        if (n != 0 && !run.sparse &&
+        if (bytes != 0 && !run.sparse &&
             clusterByteOffset(partitionOffset_, cluster_, bytesPerCluster_, position) &&
             position < limit_) {
-            const uint64_t inside = std::min(n, (limit_ - position) / recordSize_);
-            if (inside != 0) extents_.push_back({next_, inside, position});
+            extents_.push_back({next_, std::min(bytes, limit_ - position), position});
         }
-        next_ += n;
+        next_ += bytes;
     }
 }
 
-const MftRecordMap::Extent* MftRecordMap::extentOf(uint64_t index) const {
+const MftRecordMap::Extent* MftRecordMap::extentAt(uint64_t streamOffset) const {
     auto after = std::upper_bound(
-        extents_.begin(), extents_.end(), index,
-        [](uint64_t value, const Extent& e) { return value < e.firstIndex; });
+        extents_.begin(), extents_.end(), streamOffset,
+        [](uint64_t value, const Extent& e) { return value < e.streamOffset; });
     if (after == extents_.begin()) return nullptr;
     const Extent& e = *(after - 1);
-    return index - e.firstIndex < e.count ? &e : nullptr;
+    return streamOffset - e.streamOffset < e.length ? &e : nullptr;
+}
+
+bool MftRecordMap::locate(uint64_t index, Place& place) const {
+    place.count = 0;
+    if (recordSize_ == 0 || index >= streamEnd_ / recordSize_) return false;
+    uint64_t at = index * recordSize_;
+    uint32_t left = recordSize_;
+    const Extent* e = extentAt(at);
+    if (e == nullptr) return false;
+    place.firstExtentEnd = e->position + e->length;
+    // Each next piece must start where the last ended in the stream.
+    for (auto it = extents_.begin() + (e - extents_.data()); left != 0; ++it) {
+        if (it == extents_.end() || it->streamOffset > at || place.count == kMaxPieces) return false;
+        const uint64_t inside = at - it->streamOffset;
+        const auto n = static_cast<uint32_t>(std::min<uint64_t>(left, it->length - inside));
+        place.pieces[place.count++] = {it->position + inside, n};
+        at += n;
+        left -= n;
+    }
+    return true;
 }
 
 uint64_t MftRecordMap::entry(uint64_t index) const {
-    const Extent* e = extentOf(index);
-    return e == nullptr ? 0 : e->position + (index - e->firstIndex) * recordSize_;
+    Place place;
+    return locate(index, place) ? place.pieces[0].position : 0;
 }
 
 uint64_t MftRecordMap::mappedEnd() const {
-    return extents_.empty() ? 0 : extents_.back().firstIndex + extents_.back().count;
+    if (extents_.empty()) return 0;
+    const Extent& last = extents_.back();
+    return (last.streamOffset + last.length) / recordSize_;
+}
+
+bool readPlace(const MftRecordMap::Place& place, const PieceReader& read, uint8_t* into) {
+    for (size_t i = 0; i < place.count; ++i) {
+        if (!read(place.pieces[i].position, into, place.pieces[i].length)) return false;
+        into += place.pieces[i].length;
+    }
+    return true;
+}
+
+bool readMappedRecord(const MftRecordMap& map, uint64_t index, const PieceReader& read,
+                      uint8_t* into) {
+    MftRecordMap::Place place;
+    return map.locate(index, place) && readPlace(place, read, into);
 }
 
 }  // namespace undelete

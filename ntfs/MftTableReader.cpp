@@ -11,15 +11,17 @@ MftTableReader::MftTableReader(DriveReader& drive, const MftRecordMap& map)
     : drive_(drive), reads_(drive, kMaxFailuresInARow), map_(map) {}
 
 const uint8_t* MftTableReader::read(uint64_t index, Slot slot) {
-    const MftRecordMap::Extent* extent = map_.extentOf(index);
-    if (extent == nullptr || givenUp()) return nullptr;
-    const uint64_t position = extent->position + (index - extent->firstIndex) * map_.recordSize();
+    MftRecordMap::Place place;
+    if (givenUp() || !map_.locate(index, place)) return nullptr;
+    // A record that runs on into the next extent is read piece by piece.
+    if (place.count != 1) return readSingle(place);
+    const uint64_t position = place.pieces[0].position;
     Piece& piece = pieces_[slot == Slot::Scan ? 0 : 1];
     const bool held = position >= piece.position &&
                       fits(position - piece.position, map_.recordSize(), piece.length);
     const bool failedBefore = position >= failedStart_ && position < failedEnd_;
-    if (!held && (failedBefore || !load(*extent, position, piece))) {
-        return readSingle(position);
+    if (!held && (failedBefore || !load(place.firstExtentEnd, position, piece))) {
+        return readSingle(place);
     }
     const uint64_t at = position - piece.position;
     prefetchAhead(piece, at);
@@ -42,9 +44,8 @@ void MftTableReader::prefetchAhead(const Piece& piece, uint64_t at) const {
 // The piece starts at the record and ends at the extent's end or a piece's
 // length on, whichever comes first; the map has already cut the extent at
 // the partition's and the disk's end.
-bool MftTableReader::load(const MftRecordMap::Extent& extent, uint64_t position, Piece& piece) {
+bool MftTableReader::load(uint64_t extentEnd, uint64_t position, Piece& piece) {
     const uint64_t start = position;
-    const uint64_t extentEnd = extent.position + extent.count * map_.recordSize();
     const uint64_t length = std::min<uint64_t>(extentEnd - start, kPieceBytes);
     piece.length = 0;
     piece.view.reset();
@@ -79,9 +80,12 @@ bool MftTableReader::readPiece(uint64_t start, uint64_t length, Piece& piece) {
 // Where a whole piece cannot be read (a bad sector in it), each record is
 // read on its own so that the rest of the piece is still found; each
 // failure is shown, and a run of them ends the reading of the table.
-const uint8_t* MftTableReader::readSingle(uint64_t position) {
+const uint8_t* MftTableReader::readSingle(const MftRecordMap::Place& place) {
     if (map_.recordSize() > sizeof single_) return nullptr;
-    return reads_.read(position, single_, map_.recordSize()) ? single_ : nullptr;
+    const auto read = [this](uint64_t position, uint8_t* into, uint32_t length) {
+        return reads_.read(position, into, length);
+    };
+    return readPlace(place, read, single_) ? single_ : nullptr;
 }
 
 }  // namespace undelete

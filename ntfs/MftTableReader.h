@@ -29,8 +29,8 @@ public:
 
     // The map's record size in bytes of record `index`, valid until the
     // next call for the same slot; possibly the device's own read-only
-    // bytes (parse a copy); null when no extent holds it, it cannot be
-    // read, or the table has been given up.
+    // bytes (parse a copy); null when the extents do not hold all of it,
+    // it cannot be read, or the table has been given up.
     const uint8_t* read(uint64_t index, Slot slot);
 
     bool givenUp() const { return reads_.spent(); }
@@ -47,11 +47,11 @@ private:
         uint64_t capacity = 0;  // of bytes: what the longest read so far needed
     };
 
-    bool load(const MftRecordMap::Extent& extent, uint64_t position, Piece& piece);
+    bool load(uint64_t extentEnd, uint64_t position, Piece& piece);
     bool readPiece(uint64_t start, uint64_t length, Piece& piece);
     void prefetchAhead(const Piece& piece, uint64_t at) const;
     static constexpr uint32_t kPrefetchRecords = 8;
-    const uint8_t* readSingle(uint64_t position);
+    const uint8_t* readSingle(const MftRecordMap::Place& place);
 
     DriveReader& drive_;
     BudgetedReader reads_;

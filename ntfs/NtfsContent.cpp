@@ -69,6 +69,9 @@ StreamResult NtfsScanner::streamData(const NtfsFile& file, uint64_t length, Cont
         result = reader.compressed(info.runs, length, info.initializedSize, unitClusters, sink);
     }
     if (result == StreamResult::Damaged && messages_) messages_(kCompressedDamagedMessage);
+    if (result == StreamResult::Done && reader.damagedUnits() != 0 && messages_) {
+        messages_(kCompressedUnitsZeroedMessage);
+    }
     return result;
 }
 

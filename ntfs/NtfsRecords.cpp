@@ -46,9 +46,11 @@ size_t NtfsScanner::DirectRecords::recordSize() const { return scanner_.recordSi
 
 const uint8_t* NtfsScanner::DirectRecords::rawRecord(uint64_t number) {
     if (!scanner_.recordMap_ || number >= scanner_.recordCount_) return nullptr;
-    const uint64_t position = scanner_.recordMap_->entry(number);
-    if (position == 0) return nullptr;
-    return scanner_.drive_.readBytes(position, record_, scanner_.recordSize_) ? record_ : nullptr;
+    DriveReader& drive = scanner_.drive_;
+    const PieceReader read = [&drive](uint64_t position, uint8_t* into, uint32_t length) {
+        return drive.readBytes(position, into, length);
+    };
+    return readMappedRecord(*scanner_.recordMap_, number, read, record_) ? record_ : nullptr;
 }
 
 bool NtfsScanner::DirectRecords::readStream(const std::vector<RunListNode>& runs,

@@ -13,6 +13,7 @@ const char kTableBeyondPartitionMessage[] =
     "主文件表声称的记录多于分区所能容纳的，超出分区的记录未扫描";
 const char kTableUnmappedMessage[] = "主文件表有记录的位置无从得知，这些记录未扫描";
 const char kCompressedDamagedMessage[] = "文件的压缩数据已损坏，无法解压，未保存";
+const char kCompressedUnitsZeroedMessage[] = "文件的压缩数据有损坏之处：无法解压的部分已写为零";
 const char kEncryptedSavedMessage[] = "该文件已加密：保存的是磁盘上的加密数据，无法直接打开";
 
 namespace {
@@ -100,8 +101,11 @@ bool NtfsScanner::buildRecordMap(uint32_t serial, uint64_t mftCluster) {
     recordMap_ = std::make_unique<MftRecordMap>(partitionOffset, volume_.bytesPerCluster,
                                                 recordSize_, claimed, volume_.volumeEnd);
     DirectRecords streams(*this);
-    buildTableMap(info, streams, [&](uint64_t position) -> const uint8_t* {
-        return drive_.readBytes(position, buffer, recordSize_) ? buffer : nullptr;
+    const PieceReader read = [this](uint64_t position, uint8_t* into, uint32_t length) {
+        return drive_.readBytes(position, into, length);
+    };
+    buildTableMap(info, streams, [&](uint64_t number) -> const uint8_t* {
+        return readMappedRecord(*recordMap_, number, read, buffer) ? buffer : nullptr;
     }, *recordMap_);
     // Only records the disk holds are offered: a claimed length of 2^50
     // bytes on a small disk does not make 2^40 indices.

@@ -26,9 +26,11 @@ namespace undelete {
 // the partition holds, or more than the runs the scanner follows map.
 extern const char kTableBeyondPartitionMessage[];
 extern const char kTableUnmappedMessage[];
-// Shown by a save: a compressed unit that does not decode (the save
-// fails), and a file saved as the encrypted bytes it holds.
+// Shown by a save: compressed data whose units cannot be decoded at all
+// (the save fails), damaged units saved as zeros (counted as lost), and a
+// file saved as the encrypted bytes it holds.
 extern const char kCompressedDamagedMessage[];
+extern const char kCompressedUnitsZeroedMessage[];
 extern const char kEncryptedSavedMessage[];
 
 class NtfsScanner : public VolumeScanner {
@@ -63,8 +65,9 @@ public:
     // reaches the sink when a run lies, even partly, outside the partition
     // or the disk; a piece that cannot be read inside them goes to the sink
     // as lost, and so does what the runs leave uncovered. A compressed unit
-    // that does not decode fails the save with a message; an encrypted
-    // file's bytes are saved as they lie, with a message.
+    // that does not decode goes to the sink as lost too, with a message
+    // (one per save); an encrypted file's bytes are saved as they lie, with
+    // a message.
     bool readContent(uint32_t index, ContentSink& sink) override;
 
 private:

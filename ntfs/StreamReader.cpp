@@ -145,6 +145,7 @@ StreamResult StreamReader::compressed(const std::vector<RunListNode>& runs, uint
                                       ContentSink& sink) {
     const uint64_t unitBytes = unitClusters * volume_.bytesPerCluster;
     damagedAt_ = 0;
+    damagedUnits_ = 0;
     if (unitBytes == 0 || unitBytes > kMaxCompressionUnitBytes) return StreamResult::Damaged;
     if (!grow(stored_, unitBytes) || !grow(decoded_, unitBytes)) return StreamResult::Refused;
     Cursor cursor(runs);
@@ -201,10 +202,13 @@ StreamResult StreamReader::unit(const std::vector<Slice>& slices, uint64_t unitC
             decompressLznt1(stored_.data(), static_cast<size_t>(stored), decoded_.data(),
                             static_cast<size_t>(unitClusters * volume_.bytesPerCluster));
         // A fault past the bytes the file needs of its last unit is no
-        // fault of the file's.
+        // fault of the file's. Otherwise where the damage began cannot be
+        // told (a changed literal decodes without a fault): the whole unit
+        // is lost, and the units after it are still had.
         if (!result.ok() && result.produced < readableBytes) {
-            damagedAt_ = unitStart + result.produced;
-            return StreamResult::Damaged;
+            if (damagedUnits_++ == 0) damagedAt_ = unitStart;
+            return done(sink.lost(readableBytes) &&
+                        (fileBytes == readableBytes || sink.skip(fileBytes - readableBytes)));
         }
         bytes = decoded_.data();
     }

@@ -30,7 +30,7 @@ struct VolumeGeometry {
 enum class StreamResult {
     Done,     // the whole length reached the sink (lost pieces counted as lost)
     Refused,  // the sink refused, or no memory for a piece
-    Damaged,  // a compressed unit does not decode: `damagedAt` says where
+    Damaged,  // the compression unit's size is none the reader can decode
 };
 
 class StreamReader {
@@ -53,12 +53,15 @@ public:
     // `unitClusters` clusters: a unit stored whole is read as it lies, one
     // of sparse runs only is zeros, any other is decoded. A unit whose
     // clusters cannot be read, or whose runs do not make a unit (cut off,
-    // a cluster after a sparse run), is lost; a unit whose data does not
-    // decode up to the bytes the file needs of it is Damaged.
+    // a cluster after a sparse run), is lost; so is a unit whose data does
+    // not decode up to the bytes the file needs of it (a damaged unit),
+    // which is counted. Damaged when no unit can be decoded at all.
     StreamResult compressed(const std::vector<RunListNode>& runs, uint64_t length,
                             uint64_t readable, uint64_t unitClusters, ContentSink& sink);
 
-    // The file offset of the first byte a Damaged unit could not give.
+    // The damaged units of the last compressed stream, and the file offset
+    // of the first one.
+    uint64_t damagedUnits() const { return damagedUnits_; }
     uint64_t damagedAt() const { return damagedAt_; }
 
 private:
@@ -75,6 +78,7 @@ private:
     std::vector<uint8_t> stored_;
     std::vector<uint8_t> decoded_;
     uint64_t damagedAt_ = 0;
+    uint64_t damagedUnits_ = 0;
 };
 
 }  // namespace undelete

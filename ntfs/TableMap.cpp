@@ -52,8 +52,7 @@ void buildTableMap(const MftRecordInfo& table, RecordSource& streams, const Reco
         MftRecordInfo extension;
         const MftRecordInfo* holder = &table;
         if (entry.record() != kTableRecord) {
-            const uint64_t position = map.entry(entry.record());
-            const uint8_t* raw = position == 0 ? nullptr : recordAt(position);
+            const uint8_t* raw = recordAt(entry.record());
             if (raw == nullptr || !parseRecord(raw, map.recordSize(), false, extension) ||
                 !extensionBelongs(extension, kTableRecord, table, entry.sequence())) {
                 return;

@@ -26,9 +26,10 @@
 
 namespace undelete {
 
-// The raw bytes (the record size) at the absolute byte `position`, valid
-// until the next call; null when they cannot be read.
-using RecordAt = std::function<const uint8_t*(uint64_t position)>;
+// The raw bytes (the record size) of record `number` as the map being
+// built places it, valid until the next call; null when the map does not
+// hold all of it yet or it cannot be read.
+using RecordAt = std::function<const uint8_t*(uint64_t number)>;
 
 // The map of `map`'s geometry (an empty map made with the partition's
 // offset, cluster and record size, the claimed record count and the

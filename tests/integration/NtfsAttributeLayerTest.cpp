@@ -1,16 +1,19 @@
 // The NTFS attribute layer end to end on volumes ntfs-3g wrote: compressed
-// files, a deleted file whose name and run list lie in extension records,
+// files (and one with a damaged unit), a deleted file whose name and run list lie in extension records,
 // and a table whose own run list continues in extension records. Every
 // listed file must be what the original was (or what The Sleuth Kit's
 // `icat -r` gives, where it gives the right bytes), with its name and
 // folder, and the scan must cover the whole table (exit 0, nothing told).
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "Harness.h"
+#include "common/Bytes.h"
+#include "ntfs/MftRecord.h"
 
 using harness::quote;
 
@@ -107,6 +110,59 @@ TEST_F(NtfsAttributeLayer, CompressedFilesComeBackDecoded) {
         EXPECT_TRUE(saved == harness::readFile(compressed.dir->file(f[4]))) << f[1];
         EXPECT_TRUE(saved == icat(compressed, 2048, f[0])) << f[1] << " differs from icat -r";
     }
+}
+
+// The first compressed chunk of text.txt's second unit made to open with
+// a back-reference: that unit is saved as zeros and counted, the rest of
+// the file as it was, and the save is told as a lossy one (exit 1).
+TEST_F(NtfsAttributeLayer, ADamagedCompressionUnitIsSavedAsZerosAndTold) {
+    std::string record, original;
+    for (const auto& f : compressed.manifest) {
+        if (f[1] == "text.txt") record = f[0], original = compressed.dir->file(f[4]);
+    }
+    ASSERT_FALSE(record.empty());
+    const std::string image = compressed.dir->file("damaged.img");
+    ASSERT_EQ(harness::run("cp " + quote(compressed.image()) + " " + quote(image)).status, 0);
+    std::fstream disk(image, std::ios::in | std::ios::out | std::ios::binary);
+    const auto at = [&](uint64_t offset, size_t length) {
+        std::vector<uint8_t> bytes(length);
+        disk.seekg(static_cast<std::streamoff>(offset));
+        disk.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length));
+        return bytes;
+    };
+    constexpr uint64_t kPartition = 2048 * 512, kUnit = 16 * 4096;
+    const auto boot = at(kPartition, 512);
+    const uint64_t cluster = uint64_t{undelete::le16(&boot[11])} * boot[13];
+    ASSERT_EQ(cluster, 4096u);
+    const auto raw = at(kPartition + undelete::le64(&boot[48]) * cluster + std::stoull(record) * 1024, 1024);
+    undelete::MftRecordInfo info;
+    ASSERT_TRUE(undelete::parseRecord(raw.data(), raw.size(), true, info));
+    ASSERT_EQ(info.dataSize, 300000u);
+    // The cluster that holds VCN 16, where the second unit begins.
+    uint64_t lcn = 0, vcn = 0, unitStart = 0;
+    for (const undelete::RunListNode& run : info.runs) {
+        lcn += static_cast<uint64_t>(run.runOffset);
+        if (!run.sparse && unitStart == 0 && vcn + run.runLength > 16) unitStart = lcn + 16 - vcn;
+        vcn += run.runLength;
+    }
+    ASSERT_NE(unitStart, 0u);
+    const uint64_t flags = kPartition + unitStart * cluster + 2;
+    const uint8_t backReference = at(flags, 1)[0] | 1;
+    disk.seekp(static_cast<std::streamoff>(flags));
+    disk.write(reinterpret_cast<const char*>(&backReference), 1);
+    disk.close();
+
+    const std::string out = compressed.dir->file("damaged.txt");
+    const auto result = harness::run("LC_ALL=C " + std::string(UNDELETE_BINARY) + " --scan 0 --save " +
+                                     record + " --output " + quote(out) + " " + quote(image) + " 2>&1");
+    EXPECT_EQ(result.status, 1) << result.out;
+    EXPECT_NE(result.out.find(": 65536 bytes could not be read and were written as zeros"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("compressed data is damaged"), std::string::npos) << result.out;
+    std::string expected = harness::readFile(original);
+    expected.replace(kUnit, kUnit, std::string(kUnit, '\0'));
+    EXPECT_TRUE(harness::readFile(out) == expected);
 }
 
 TEST_F(NtfsAttributeLayer, AFileInExtensionRecordsComesBackWithItsNameAndFolder) {

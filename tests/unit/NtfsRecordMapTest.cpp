@@ -33,18 +33,42 @@ TEST(MftRecordMap, TwoRunsNumberTheirRecordsInListOrder) {
     EXPECT_LT(back.entry(19), back.entry(0));
 }
 
-TEST(MftRecordMap, RecordsLargerThanClustersAndPartialRecords) {
+TEST(MftRecordMap, RecordsAreFoundByTheirByteOffsetAcrossRuns) {
     // 1024-byte clusters, 1024-byte records: 3 clusters, 3 records.
     const auto same = MftRecordMap::fromRuns({run(3, 10)}, 0, 1024, 1024, 100);
     EXPECT_NE(same.entry(2), 0u);
     EXPECT_EQ(same.entry(3), 0u);
-    // 4096-byte records on 1024-byte clusters: 6 clusters hold one record;
-    // the remaining 2048 bytes are not mapped, and the next run's records
-    // follow at the next number without a gap.
+    // 512-byte clusters, 1024-byte records, runs of an odd length: record 1
+    // is the last half of run one's clusters and the first of run two's,
+    // and the records after it keep their numbers and places.
+    const auto odd =
+        MftRecordMap::fromRuns({run(3, 100), run(3, 100), run(2, 100)}, 4096, 512, 1024, 100);
+    MftRecordMap::Place place;
+    ASSERT_TRUE(odd.locate(1, place));
+    ASSERT_EQ(place.count, 2u);
+    EXPECT_EQ(place.pieces[0].position, 4096u + 102 * 512);
+    EXPECT_EQ(place.pieces[0].length, 512u);
+    EXPECT_EQ(place.pieces[1].position, 4096u + 200 * 512);
+    EXPECT_EQ(place.pieces[1].length, 512u);
+    EXPECT_EQ(odd.entry(2), 4096u + 201 * 512);
+    EXPECT_EQ(odd.entry(3), 4096u + 300 * 512);
+    EXPECT_EQ(odd.entry(4), 0u);
+    EXPECT_EQ(odd.mappedEnd(), 4u);
+    // 4096-byte records on 1024-byte clusters, runs of 6 and 4: record 1
+    // runs on from the first run into the second; record 2 would reach
+    // past the table.
     const auto large = MftRecordMap::fromRuns({run(6, 10), run(4, 20)}, 0, 1024, 4096, 100);
     EXPECT_EQ(large.entry(0), 10u * 1024);
-    EXPECT_EQ(large.entry(1), 30u * 1024);
+    ASSERT_TRUE(large.locate(1, place));
+    EXPECT_EQ(place.count, 2u);
+    EXPECT_EQ(place.pieces[1].position, 30u * 1024);
+    EXPECT_EQ(place.pieces[1].length, 2048u);
     EXPECT_EQ(large.entry(2), 0u);
+    // Half a record before a sparse run has no place: it is no record.
+    const auto holed =
+        MftRecordMap::fromRuns({run(3, 100), {1, 0, true}, run(2, 100)}, 0, 512, 1024, 100);
+    EXPECT_EQ(holed.entry(1), 0u);
+    EXPECT_EQ(holed.entry(2), 200u * 512);
 }
 
 TEST(MftRecordMap, FillStopsAtTheRecordCountAndSparseRunsHaveNoPositions) {
@@ -52,7 +76,7 @@ TEST(MftRecordMap, FillStopsAtTheRecordCountAndSparseRunsHaveNoPositions) {
     EXPECT_NE(capped.entry(12), 0u);
     EXPECT_EQ(capped.entry(13), 0u);
     ASSERT_EQ(capped.extents().size(), 2u);
-    EXPECT_EQ(capped.extents()[1].count, 1u);
+    EXPECT_EQ(capped.extents()[1].length, 1024u);
 
     const auto sparse =
         MftRecordMap::fromRuns({run(1, 100), {1, 0, true}, run(1, 1)}, 0, 4096, 1024, 100);
@@ -177,6 +201,48 @@ TEST(NtfsOpen, FailsWithoutATableToFollow) {
     NtfsScanner outside(context);
     EXPECT_FALSE(outside.open(&volume.partition));
     EXPECT_EQ(messages.messages().size(), 1u);
+}
+
+TEST(NtfsOpen, RecordsAcrossRunsOfHalfARecordAreListedAndSaved) {
+    // 512-byte clusters; the table in runs of 3, 3 and 2 clusters at 100,
+    // 200 and 300: record 1 lies half at cluster 102, half at 200.
+    constexpr uint64_t kStart = 8 * 512;
+    MemoryDisk disk(1 << 20);
+    PartitionRecord partition;
+    partition.partitionType = 0x07;
+    partition.relativeSectors = kStart / 512;
+    partition.totalSectors = disk.bytes().size() / 512 - partition.relativeSectors;
+    const auto boot = test::ntfsBootSector(1, 100, 0xF6, TestVolume::kSerial);
+    std::memcpy(disk.at(kStart), boot.data(), boot.size());
+    const auto put = [&](uint64_t cluster, const uint8_t* bytes, size_t n) {
+        std::memcpy(disk.at(kStart + cluster * 512), bytes, n);
+    };
+    const auto table = RecordBuilder(1)
+                           .fileName(u"$MFT", 3)
+                           .data({0x11, 3, 100, 0x11, 3, 100, 0x11, 2, 100, 0}, 8 * 512, 8 * 512)
+                           .build();
+    put(100, table.data(), table.size());
+    const auto across =
+        RecordBuilder().fileName(u"across.txt", 1).data({'t', 'w', 'o', ' ', 'h', 'a', 'l', 'f'}).build();
+    put(102, across.data(), 512);
+    put(200, across.data() + 512, 512);
+    const auto after = RecordBuilder().fileName(u"after.txt", 1).data({'x'}).build();
+    put(300, after.data(), after.size());
+
+    test::MessageCapture messages;
+    NtfsScanner scanner(test::scanContext(disk, messages));
+    ASSERT_TRUE(scanner.open(&partition));
+    EXPECT_TRUE(scanner.hasItem(3));
+    EXPECT_FALSE(scanner.hasItem(4));
+    DeletedFile file;
+    ASSERT_TRUE(scanner.describe(1, file));
+    EXPECT_EQ(file.name, "across.txt");
+    ASSERT_TRUE(scanner.describe(3, file));
+    EXPECT_EQ(file.name, "after.txt");
+    std::vector<uint8_t> content;
+    ASSERT_TRUE(readWholeContent(scanner, 1, content));
+    EXPECT_EQ(std::string(content.begin(), content.end()), "two half");
+    EXPECT_TRUE(messages.messages().empty());
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 // DEMO_IMAGE is made by scripts/make-demo-image.sh (its originals lie in
 // DEMO_IMAGE.files); MANY_IMAGE by tests/win32/make-many-files-image.sh,
 // whose first partition's scan lists MANY_COUNT deleted files. OUT_DIR is
-// an empty folder for saved files. Every wait is for a condition, with a
+// an empty folder for saved files. The environment variable
+// DIALOG_DAMAGED_UNIT_IMAGE names the image tests/win32/
+// make-damaged-unit-image.sh made. Every wait is for a condition, with a
 // deadline; the exit status is 0 only when every check passed.
 #include "Remote.h"  // windows.h first
 
@@ -719,6 +721,31 @@ void cardSession(const std::string& exe, const std::string& image, const std::st
     d.close();
 }
 
+// ------------------------------------------------------------ a lossy save
+
+// IMAGE is made by tests/win32/make-damaged-unit-image.sh: row 0 (NTFS)
+// holds the deleted, compressed packed.txt, one of whose units does not
+// decode. The save says so, then tells the bytes written as zeros in the
+// lossy-save box, and the file holds all the rest (IMAGE's folder holds
+// what it must be, expected.txt).
+void lossySaveSession(const std::string& exe, const std::string& image, const std::string& out) {
+    const char damaged[] = "文件的压缩数据有损坏之处：无法解压的部分已写为零";
+    const char lossy[] = "文件已保存，但其中 65536 字节无法从磁盘读取，已写为零。";
+    const std::string expected = image.substr(0, image.rfind('\\') + 1) + "expected.txt";
+    Dialog d;
+    if (!d.launch(exe, "\"" + image + "\"") || !d.find()) return;
+    d.partitions().select(0);
+    d.command(kScanButton);
+    check(waitUntil([&] { return d.text(kScanButton) == kScan && rowNamed(d, "packed.txt") >= 0; }),
+          "lossy save: the NTFS scan lists packed.txt");
+    const int row = rowNamed(d, "packed.txt");
+    if (row >= 0 && d.save(row, out + "\\packed.txt", false) && d.answerMessage(damaged) &&
+        d.answerMessage(lossy)) {
+        sameContent(out + "\\packed.txt", expected, "lossy save: the unit as zeros, the rest whole");
+    }
+    d.close();
+}
+
 // ---------------------------------------------------------- bad arguments
 
 void argumentSession(const std::string& exe, const std::string& arguments, const char* message) {
@@ -822,6 +849,13 @@ int main(int argc, char** argv) {
     std::printf("== a card's FAT16\n");
     std::fflush(stdout);
     cardSession(exe, many, out);
+    std::printf("== a lossy save\n");
+    std::fflush(stdout);
+    const char* damagedImage = std::getenv("DIALOG_DAMAGED_UNIT_IMAGE");
+    if (check(damagedImage != nullptr && *damagedImage != '\0',
+              "DIALOG_DAMAGED_UNIT_IMAGE names the damaged-unit image")) {
+        lossySaveSession(exe, damagedImage, out);
+    }
     std::printf("== arguments\n");
     std::fflush(stdout);
     const std::string missing = out + "\\no-such-disk.img";
