@@ -80,11 +80,12 @@ bool propertiesEntry(const std::string& n) {
            (n.size() > 4 && n.compare(n.size() - 4, 4, ".opf") == 0);
 }
 
-// The text of the first `<…name>…</…name>` element of the XML.
+// The text of the first element of that name, with or without a
+// namespace prefix ("<dc:title>", "<title>").
 std::string element(const std::string& xml, const char* name) {
     const std::string open = std::string(name) + ">";
     for (size_t at = xml.find(open); at != std::string::npos; at = xml.find(open, at + 1)) {
-        if (at == 0 || (xml[at - 1] != ':' && xml[at - 1] != '<')) continue;
+        if (at == 0 || (xml[at - 1] != ':' && xml[at - 1] != '<') || (at >= 2 && xml[at - 2] == '/')) continue;
         const size_t begin = at + open.size();
         const size_t end = xml.find("</", begin);
         if (end == std::string::npos) return {};
@@ -102,11 +103,11 @@ std::string element(const std::string& xml, const char* name) {
 }
 
 void readProperties(const std::string& xml, FileMetadata& metadata) {
-    const std::string title = element(xml, ":title");
+    const std::string title = element(xml, "title");
     metadata.title = metadataText(reinterpret_cast<const uint8_t*>(title.data()), title.size(),
                                   TextEncoding::Utf8);
-    std::string created = element(xml, ":created");
-    if (created.empty()) created = element(xml, ":creation-date");
+    std::string created = element(xml, "created");
+    if (created.empty()) created = element(xml, "creation-date");
     if (created.size() >= 19) {
         auto n = [&](size_t at, size_t len) { return std::atoi(created.substr(at, len).c_str()); };
         metadata.created = isoTime(n(0, 4), n(5, 2), n(8, 2), n(11, 2), n(14, 2), n(17, 2),
@@ -129,12 +130,16 @@ std::string entryText(Window& file, uint64_t data, uint64_t size, uint16_t metho
     return text;
 }
 
-// Where an entry whose sizes follow its data ends.
-uint64_t dataEnd(Window& file, uint64_t data, uint16_t method, uint64_t stated) {
+// Where an entry whose sizes follow its data ends; a deflated one also
+// gives the CRC of what it decodes to.
+uint64_t dataEnd(Window& file, uint64_t data, uint16_t method, uint64_t stated, uint32_t& crc, bool& decoded) {
+    decoded = false;
     if (method == 8) {
         const uint64_t left = file.size() - data;
         const uint64_t most = left > (uint64_t{4} << 30) / 1032 ? uint64_t{4} << 30 : left * 1032;
         const InflateResult r = inflate(file, data, most);
+        decoded = r.ok;
+        crc = r.crc;
         return r.ok ? r.end : Window::kNowhere;
     }
     if (stated != 0 && stated != 0xFFFFFFFF) return fits(data, stated, file.size()) ? data + stated : Window::kNowhere;
@@ -177,11 +182,15 @@ uint64_t local(Window& file, uint64_t at, uint32_t index, Contents& contents, bo
     uint64_t end;
     uint64_t next;
     if (flags & 8) {
-        end = dataEnd(file, data, method, size);
+        uint32_t crc = 0;
+        bool decoded = false;
+        end = dataEnd(file, data, method, size, crc, decoded);
         if (end == Window::kNowhere) return {};
-        uint32_t sig;
+        uint32_t sig, stored;
         next = end;
         if (file.le32(next, sig) && sig == kDescriptor) next += 4;
+        // The descriptor: the CRC, then both sizes.
+        if (decoded && (!file.le32(next, stored) || stored != crc)) return {};
         next += zip64 ? 20 : 12;
     } else {
         if (!fits(data, size, file.size())) return {};
