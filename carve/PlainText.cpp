@@ -24,7 +24,7 @@ struct Classes {
     uint8_t of[256];
     constexpr Classes() : of() {
         for (int c = 0x20; c < 0x7F; ++c) of[c] = 1;
-        of['\t'] = of['\n'] = of['\f'] = of['\r'] = 1;
+        of[0x09] = of[0x0A] = of[0x0C] = of[0x0D] = 1;  // tab, line feed, form feed, carriage return
         for (int c = 0xC2; c < 0xE0; ++c) of[c] = 2;
         for (int c = 0xE0; c < 0xF0; ++c) of[c] = 3;
         for (int c = 0xF0; c < 0xF5; ++c) of[c] = 4;
