@@ -38,11 +38,17 @@ void readExif(Window& file, uint64_t segment, uint16_t length, FileMetadata& met
     if (tiff.ok || !tiff.metadata.empty()) metadata = tiff.metadata;
 }
 
+// Coded data holds a 0xFF byte about every 256 bytes: a stretch this long
+// without one is no JPEG's (a photo whose later clusters were cleared),
+// and looking no further keeps such a beginning from costing a read of
+// the rest of the region.
+constexpr uint64_t kMaxStretch = 1u << 20;
+
 // The first marker after the entropy-coded data that begins at `at`:
 // stuffed zeros, restart markers and fill bytes belong to the data.
 uint64_t afterScan(Window& file, uint64_t at) {
     for (;;) {
-        at = file.find(at, file.size(), 0xFF);
+        at = file.find(at, at + kMaxStretch, 0xFF);
         if (at == Window::kNowhere) return at;
         uint8_t next;
         if (!file.u8(at + 1, next)) return Window::kNowhere;
