@@ -36,7 +36,9 @@ HeaderCheck header(const uint8_t* bytes, size_t length) {
         depth = le16(bytes + 28);
         compression = le32(bytes + 30);
     }
-    if (planes != 1 || width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return {};
+    if (planes != 1 || width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
+        return {};
+    }
     if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16 && depth != 24 &&
         depth != 32) {
         return {};
@@ -44,7 +46,9 @@ HeaderCheck header(const uint8_t* bytes, size_t length) {
     if (compression > 6) return {};
     // Rows of whole 32-bit words: the file holds them all unless compressed.
     const uint64_t rows = ((width * depth + 31) / 32) * 4 * height;
-    if ((compression == 0 || compression == 3 || compression == 6) && pixels + rows > size) return {};
+    if ((compression == 0 || compression == 3 || compression == 6) && pixels + rows > size) {
+        return {};
+    }
     return {"bmp", "bmp", size};
 }
 
@@ -56,6 +60,7 @@ Recognised walk(Window& file, const HeaderCheck& header) {
 
 }  // namespace
 
-extern const Recogniser kBmpRecogniser = {"BMP", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kBmpRecogniser = {"BMP",       kSignatures, std::size(kSignatures),
+                                          kExtensions, header,      walk};
 
 }  // namespace undelete

@@ -46,10 +46,11 @@ private:
 class SliceSource final : public ByteSource {
 public:
     SliceSource(ByteSource& whole, uint64_t start, uint64_t length)
-        : whole_(whole), start_(start),
-          length_(start <= whole.size() ? (length < whole.size() - start ? length
-                                                                          : whole.size() - start)
-                                        : 0) {}
+        : whole_(whole),
+          start_(start),
+          length_(start <= whole.size()
+                      ? (length < whole.size() - start ? length : whole.size() - start)
+                      : 0) {}
     uint64_t size() const override { return length_; }
     bool read(uint64_t offset, uint8_t* into, size_t length) override {
         return fits(offset, length, length_) && whole_.read(start_ + offset, into, length);

@@ -74,9 +74,11 @@ private:
 
 CarvePass::CarvePass(ByteSource& disk, uint64_t start, uint64_t length, uint32_t blockBytes,
                      CarveHooks hooks)
-    : disk_(disk), start_(start),
+    : disk_(disk),
+      start_(start),
       length_(start <= disk.size() ? std::min(length, disk.size() - start) : 0),
-      block_(blockBytes == 0 ? 1 : blockBytes), hooks_(std::move(hooks)) {}
+      block_(blockBytes == 0 ? 1 : blockBytes),
+      hooks_(std::move(hooks)) {}
 
 CarveSummary CarvePass::run() {
     CarveSummary summary;

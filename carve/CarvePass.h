@@ -57,7 +57,8 @@ public:
 
     // Carves the `length` bytes of `disk` from `start`, looking for
     // beginnings at `start` + k × `blockBytes` (blockBytes ≥ 1).
-    CarvePass(ByteSource& disk, uint64_t start, uint64_t length, uint32_t blockBytes, CarveHooks hooks);
+    CarvePass(ByteSource& disk, uint64_t start, uint64_t length, uint32_t blockBytes,
+              CarveHooks hooks);
 
     CarveSummary run();
 

@@ -54,7 +54,8 @@ ContentVerdict checkText(ByteSource& content) {
     uint8_t bytes[4096];
     const size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof bytes, content.size()));
     if (!content.read(0, bytes, n)) return ContentVerdict::Unknown;
-    if (n >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+    if (n >= 2 &&
+        ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
         return ContentVerdict::Match;  // UTF-16 with its byte-order mark
     }
     for (size_t i = 0; i < n; ++i) {
@@ -88,7 +89,8 @@ ContentVerdict checkContent(const std::string& extension, ByteSource& content, u
             // It held together as far as the check reads: taken as whole
             // when at least its header was its own.
             Window file(checked);
-            const size_t first = static_cast<size_t>(std::min<uint64_t>(kHeaderBytes, content.size()));
+            const size_t first =
+                static_cast<size_t>(std::min<uint64_t>(kHeaderBytes, content.size()));
             const uint8_t* bytes = file.at(0, first);
             if (bytes != nullptr && recogniser->header(bytes, first)) return ContentVerdict::Match;
         }
@@ -98,15 +100,17 @@ ContentVerdict checkContent(const std::string& extension, ByteSource& content, u
 
 std::string nameExtension(const std::string& name) {
     const size_t dot = name.rfind('.');
-    if (dot == std::string::npos || dot + 1 == name.size() || name.find('/', dot) != std::string::npos) return {};
+    if (dot == std::string::npos || dot + 1 == name.size() ||
+        name.find('/', dot) != std::string::npos)
+        return {};
     return name.substr(dot + 1);
 }
 
 const char* verdictText(ContentVerdict verdict) {
     switch (verdict) {
-    case ContentVerdict::Match: return "match";
-    case ContentVerdict::Mismatch: return "mismatch";
-    case ContentVerdict::Unknown: return "unknown";
+        case ContentVerdict::Match: return "match";
+        case ContentVerdict::Mismatch: return "mismatch";
+        case ContentVerdict::Unknown: return "unknown";
     }
     return "unknown";
 }

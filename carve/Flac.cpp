@@ -47,16 +47,13 @@ public:
         held_ -= n;
         return v;
     }
-    int64_t readSigned(int n) {
-        const uint64_t v = read(n);
-        return n && (v >> (n - 1)) ? static_cast<int64_t>(v) - (int64_t{1} << n) : static_cast<int64_t>(v);
-    }
     // Zeros before a one bit (the one is taken); at most `limit`.
     uint32_t unary(uint32_t limit) {
         uint32_t zeros = 0;
         while (ok_) {
             if (!fill(1)) return 0;
-            const uint64_t bits = hold_ & ((held_ == 64 ? ~uint64_t{0} : (uint64_t{1} << held_) - 1));
+            const uint64_t bits =
+                hold_ & ((held_ == 64 ? ~uint64_t{0} : (uint64_t{1} << held_) - 1));
             if (bits == 0) {
                 zeros += static_cast<uint32_t>(held_);
                 held_ = 0;
@@ -102,7 +99,9 @@ uint8_t crc8(const uint8_t* bytes, size_t length) {
     uint8_t crc = 0;
     for (size_t i = 0; i < length; ++i) {
         crc ^= bytes[i];
-        for (int k = 0; k < 8; ++k) crc = static_cast<uint8_t>(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
+        for (int k = 0; k < 8; ++k) {
+            crc = static_cast<uint8_t>(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
+        }
     }
     return crc;
 }
@@ -117,7 +116,9 @@ uint16_t crc16(const uint8_t* bytes, size_t length, uint16_t crc) {
         }
         return t;
     }();
-    for (size_t i = 0; i < length; ++i) crc = static_cast<uint16_t>((crc << 8) ^ table[((crc >> 8) ^ bytes[i]) & 0xFF]);
+    for (size_t i = 0; i < length; ++i) {
+        crc = static_cast<uint16_t>((crc << 8) ^ table[((crc >> 8) ^ bytes[i]) & 0xFF]);
+    }
     return crc;
 }
 
@@ -139,23 +140,41 @@ FrameHeader frameHeader(Window& file, uint64_t at, const StreamInfo& info) {
     const uint32_t sizeCode = h[2] >> 4, rateCode = h[2] & 15;
     f.assignment = h[3] >> 4;
     const uint32_t depthCode = (h[3] >> 1) & 7;
-    if (sizeCode == 0 || rateCode == 15 || f.assignment > 10 || depthCode == 3 || (h[3] & 1)) return {};
+    if (sizeCode == 0 || rateCode == 15 || f.assignment > 10 || depthCode == 3 || (h[3] & 1)) {
+        return {};
+    }
     // The coded frame or sample number: one to seven bytes, UTF-8 style.
     size_t at2 = 4;
     const uint8_t lead = h[4];
     int more;
-    if (lead < 0x80) more = 0;
-    else if (lead < 0xC0) return {};
-    else if (lead < 0xE0) more = 1;
-    else if (lead < 0xF0) more = 2;
-    else if (lead < 0xF8) more = 3;
-    else if (lead < 0xFC) more = 4;
-    else if (lead < 0xFE) more = 5;
-    else if (lead == 0xFE) more = 6;
-    else return {};
+    if (lead < 0x80) {
+        more = 0;
+    } else if (lead < 0xC0) {
+        return {};
+    } else if (lead < 0xE0) {
+        more = 1;
+    } else if (lead < 0xF0) {
+        more = 2;
+    } else if (lead < 0xF8) {
+        more = 3;
+    } else if (lead < 0xFC) {
+        more = 4;
+    } else if (lead < 0xFE) {
+        more = 5;
+    } else if (lead == 0xFE) {
+        more = 6;
+    } else {
+        return {};
+    }
     f.number = more == 0 ? lead : lead & (0x7Fu >> (more + 1));
-    size_t needed = 4 + 1 + more + (sizeCode == 6 ? 1 : sizeCode == 7 ? 2 : 0) +
-                    (rateCode == 12 ? 1 : rateCode == 13 || rateCode == 14 ? 2 : 0) + 1;
+    size_t needed = 4 + 1 + more +
+                    (sizeCode == 6   ? 1
+                     : sizeCode == 7 ? 2
+                                     : 0) +
+                    (rateCode == 12                     ? 1
+                     : rateCode == 13 || rateCode == 14 ? 2
+                                                        : 0) +
+                    1;
     if (!file.has(at, needed) || needed > 16) return {};
     ++at2;
     for (int i = 0; i < more; ++i, ++at2) {
@@ -163,11 +182,17 @@ FrameHeader frameHeader(Window& file, uint64_t at, const StreamInfo& info) {
         f.number = f.number << 6 | (h[at2] & 0x3F);
     }
     static constexpr uint32_t kDepths[8] = {0, 8, 12, 0, 16, 20, 24, 32};
-    if (sizeCode == 1) f.blockSize = 192;
-    else if (sizeCode <= 5) f.blockSize = 576u << (sizeCode - 2);
-    else if (sizeCode == 6) f.blockSize = h[at2++] + 1u;
-    else if (sizeCode == 7) f.blockSize = be16(h + at2) + 1u, at2 += 2;
-    else f.blockSize = 256u << (sizeCode - 8);
+    if (sizeCode == 1) {
+        f.blockSize = 192;
+    } else if (sizeCode <= 5) {
+        f.blockSize = 576u << (sizeCode - 2);
+    } else if (sizeCode == 6) {
+        f.blockSize = h[at2++] + 1u;
+    } else if (sizeCode == 7) {
+        f.blockSize = be16(h + at2) + 1u, at2 += 2;
+    } else {
+        f.blockSize = 256u << (sizeCode - 8);
+    }
     at2 += rateCode == 12 ? 1 : rateCode == 13 || rateCode == 14 ? 2 : 0;
     if (crc8(h, at2) != h[at2]) return {};
     f.bitsPerSample = depthCode == 0 ? info.bitsPerSample : kDepths[depthCode];
@@ -239,13 +264,17 @@ uint64_t frameLength(Window& file, uint64_t at, const FrameHeader& f) {
         // The side channel of a stereo pair takes one bit more.
         const bool side = (f.assignment == 8 && c == 1) || (f.assignment == 9 && c == 0) ||
                           (f.assignment == 10 && c == 1);
-        if (f.bitsPerSample + side > 33 || !subframe(bits, f.blockSize, f.bitsPerSample + side)) return 0;
+        if (f.bitsPerSample + side > 33 || !subframe(bits, f.blockSize, f.bitsPerSample + side)) {
+            return 0;
+        }
     }
     bits.align();
     const uint64_t crcAt = bits.byteOffset();
     uint16_t crc = 0;
     size_t n = 0;
-    for (uint64_t p = at; const uint8_t* bytes = file.run(p, crcAt, n); p += n) crc = crc16(bytes, n, crc);
+    for (uint64_t p = at; const uint8_t* bytes = file.run(p, crcAt, n); p += n) {
+        crc = crc16(bytes, n, crc);
+    }
     uint16_t stored;
     if (!file.be16(crcAt, stored) || stored != crc) return 0;
     return crcAt + 2 - at;
@@ -270,7 +299,9 @@ Recognised walk(Window& file, const HeaderCheck&) {
             info.bitsPerSample = ((s[12] & 1) << 4 | s[13] >> 4) + 1;
             info.samples = uint64_t{s[13] & 15u} << 32 | be32(s + 14);
         } else if (type == 4 && length <= Window::kBytes) {
-            if (const uint8_t* comment = file.at(at + 4, length)) readVorbisComment(comment, length, found.metadata);
+            if (const uint8_t* comment = file.at(at + 4, length)) {
+                readVorbisComment(comment, length, found.metadata);
+            }
         }
         at += 4ull + length;
         if (last) break;
@@ -295,6 +326,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kFlacRecogniser = {"FLAC", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kFlacRecogniser = {"FLAC",      kSignatures, std::size(kSignatures),
+                                           kExtensions, header,      walk};
 
 }  // namespace undelete

@@ -11,7 +11,8 @@ constexpr Signature kSignatures[] = {{0, "GIF87a", 6}, {0, "GIF89a", 6}};
 constexpr const char* kExtensions[] = {"gif", nullptr};
 
 HeaderCheck header(const uint8_t* bytes, size_t length) {
-    if (length < 13 || (std::memcmp(bytes, "GIF87a", 6) != 0 && std::memcmp(bytes, "GIF89a", 6) != 0)) {
+    if (length < 13 ||
+        (std::memcmp(bytes, "GIF87a", 6) != 0 && std::memcmp(bytes, "GIF89a", 6) != 0)) {
         return {};
     }
     if (le16(bytes + 6) == 0 || le16(bytes + 8) == 0) return {};
@@ -65,6 +66,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kGifRecogniser = {"GIF", kSignatures, 2, kExtensions, header, walk};
+extern const Recogniser kGifRecogniser = {"GIF",       kSignatures, std::size(kSignatures),
+                                          kExtensions, header,      walk};
 
 }  // namespace undelete

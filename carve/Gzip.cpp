@@ -17,10 +17,13 @@ constexpr uint64_t kMaxName = 1024;
 constexpr uint64_t kMaxComment = 65536;
 
 HeaderCheck header(const uint8_t* bytes, size_t length) {
-    if (length < 18 || bytes[0] != 0x1F || bytes[1] != 0x8B || bytes[2] != 8 || (bytes[3] & 0xE0) != 0) {
+    if (length < 18 || bytes[0] != 0x1F || bytes[1] != 0x8B || bytes[2] != 8 ||
+        (bytes[3] & 0xE0) != 0) {
         return {};
     }
-    if ((bytes[8] != 0 && bytes[8] != 2 && bytes[8] != 4) || (bytes[9] > 13 && bytes[9] != 255)) return {};
+    if ((bytes[8] != 0 && bytes[8] != 2 && bytes[8] != 4) || (bytes[9] > 13 && bytes[9] != 255)) {
+        return {};
+    }
     return {"gz", "gz", 0};
 }
 
@@ -46,7 +49,8 @@ Recognised walk(Window& file, const HeaderCheck&) {
         const uint64_t end = afterText(file, at, kMaxName);
         if (end == Window::kNowhere) return {};
         if (const uint8_t* name = file.at(at, static_cast<size_t>(end - at - 1))) {
-            found.metadata.title = metadataText(name, static_cast<size_t>(end - at - 1), TextEncoding::Latin1);
+            found.metadata.title =
+                metadataText(name, static_cast<size_t>(end - at - 1), TextEncoding::Latin1);
         }
         at = end;
     }
@@ -70,6 +74,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kGzipRecogniser = {"gzip", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kGzipRecogniser = {"gzip",      kSignatures, std::size(kSignatures),
+                                           kExtensions, header,      walk};
 
 }  // namespace undelete

@@ -53,13 +53,14 @@ struct Huffman {
     }
 };
 
-constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                      15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                      67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                        33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint16_t kDistanceBase[30] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
@@ -77,9 +78,13 @@ public:
             last = header & 1;
             const uint32_t type = header >> 1;
             bool ok = false;
-            if (type == 0) ok = stored();
-            else if (type == 1) ok = fixed();
-            else if (type == 2) ok = dynamic();
+            if (type == 0) {
+                ok = stored();
+            } else if (type == 1) {
+                ok = fixed();
+            } else if (type == 2) {
+                ok = dynamic();
+            }
             if (!ok) return result;
         }
         if (!flush()) return result;
@@ -154,7 +159,8 @@ private:
     bool flush() {
         while (flushed_ < produced_) {
             const size_t at = static_cast<size_t>(flushed_ % kRing);
-            const size_t n = static_cast<size_t>(std::min<uint64_t>(produced_ - flushed_, kRing - at));
+            const size_t n =
+                static_cast<size_t>(std::min<uint64_t>(produced_ - flushed_, kRing - at));
             crc_ = crc32(ring_.data() + at, n, crc_);
             if (output_ && !output_(ring_.data() + at, n)) return false;
             flushed_ += n;
@@ -188,7 +194,7 @@ private:
     }
 
     bool dynamic() {
-        static constexpr uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
+        static constexpr uint8_t kOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                11, 4,  12, 3, 13, 2, 14, 1, 15};
         uint32_t nlen, ndist, ncode;
         if (!bits(5, nlen) || !bits(5, ndist) || !bits(4, ncode)) return false;
@@ -278,7 +284,8 @@ private:
 
 }  // namespace
 
-InflateResult inflate(Window& in, uint64_t offset, uint64_t maxOutput, const InflateOutput& output) {
+InflateResult inflate(Window& in, uint64_t offset, uint64_t maxOutput,
+                      const InflateOutput& output) {
     return Inflater(in, offset, maxOutput, output).run();
 }
 

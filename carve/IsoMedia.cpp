@@ -10,9 +10,10 @@
 namespace undelete {
 namespace {
 
-constexpr Signature kSignatures[] = {{4, "ftyp", 4}, {4, "moov", 4}, {4, "mdat", 4}, {4, "wide", 4}};
-constexpr const char* kExtensions[] = {"mp4", "m4v", "m4a", "m4b", "mov", "qt", "3gp", "3g2",
-                                       "heic", "heif", "avif", "cr3", nullptr};
+constexpr Signature kSignatures[] = {
+    {4, "ftyp", 4}, {4, "moov", 4}, {4, "mdat", 4}, {4, "wide", 4}};
+constexpr const char* kExtensions[] = {"mp4", "m4v",  "m4a",  "m4b",  "mov", "qt",   "3gp",
+                                       "3g2", "heic", "heif", "avif", "cr3", nullptr};
 
 constexpr const char* kTopLevel[] = {"ftyp", "moov", "mdat", "free", "skip", "wide", "uuid",
                                      "meta", "pdin", "moof", "mfra", "sidx", "ssix", "styp",
@@ -106,6 +107,7 @@ Recognised walk(Window& file, const HeaderCheck& header) {
 
 }  // namespace
 
-extern const Recogniser kIsoMediaRecogniser = {"ISO media", kSignatures, 4, kExtensions, header, walk};
+extern const Recogniser kIsoMediaRecogniser = {"ISO media", kSignatures, std::size(kSignatures),
+                                               kExtensions, header,      walk};
 
 }  // namespace undelete

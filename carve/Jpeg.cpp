@@ -102,6 +102,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kJpegRecogniser = {"JPEG", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kJpegRecogniser = {"JPEG",      kSignatures, std::size(kSignatures),
+                                           kExtensions, header,      walk};
 
 }  // namespace undelete

@@ -16,12 +16,17 @@ constexpr uint64_t kUnknown = ~uint64_t{0};
 constexpr int kMaxElements = 1 << 22;
 
 enum : uint32_t {
-    kEbml = 0x1A45DFA3, kDocType = 0x4282, kSegment = 0x18538067, kInfo = 0x1549A966,
-    kCluster = 0x1F43B675, kTitle = 0x7BA9, kDateUtc = 0x4461,
+    kEbml = 0x1A45DFA3,
+    kDocType = 0x4282,
+    kSegment = 0x18538067,
+    kInfo = 0x1549A966,
+    kCluster = 0x1F43B675,
+    kTitle = 0x7BA9,
+    kDateUtc = 0x4461,
 };
 
 constexpr uint32_t kTopLevel[] = {0x114D9B74, 0x1549A966, 0x1654AE6B, 0x1F43B675, 0x1C53BB6B,
-                                  0x1941A469, 0x1043A770, 0x1254C367, 0xEC, 0xBF};
+                                  0x1941A469, 0x1043A770, 0x1254C367, 0xEC,       0xBF};
 constexpr uint32_t kClusterChildren[] = {0xE7, 0x5854, 0xA7, 0xAB, 0xA3, 0xA0, 0xAF, 0xEC, 0xBF};
 
 template <size_t N>
@@ -33,9 +38,9 @@ bool among(uint32_t id, const uint32_t (&ids)[N]) {
 }
 
 struct Element {
-    uint32_t id = 0;       // 0: no element here
-    uint64_t size = 0;     // kUnknown when the element does not say
-    uint32_t header = 0;   // bytes of id and size
+    uint32_t id = 0;      // 0: no element here
+    uint64_t size = 0;    // kUnknown when the element does not say
+    uint32_t header = 0;  // bytes of id and size
 };
 
 // A variable-length integer: its length from the leading zeros of the
@@ -62,7 +67,8 @@ Element elementAt(const uint8_t* p, size_t available) {
 }
 
 Element elementAt(Window& file, uint64_t at) {
-    const size_t available = static_cast<size_t>(std::min<uint64_t>(12, file.size() - std::min(at, file.size())));
+    const size_t available =
+        static_cast<size_t>(std::min<uint64_t>(12, file.size() - std::min(at, file.size())));
     const uint8_t* p = file.at(at, available);
     return p ? elementAt(p, available) : Element{};
 }
@@ -72,7 +78,9 @@ HeaderCheck header(const uint8_t* bytes, size_t length) {
     if (ebml.id != kEbml || ebml.size == kUnknown || ebml.size > length - ebml.header) return {};
     for (uint64_t at = ebml.header; at < ebml.header + ebml.size;) {
         const Element child = elementAt(bytes + at, static_cast<size_t>(length - at));
-        if (child.id == 0 || child.size == kUnknown || child.size > length - at - child.header) return {};
+        if (child.id == 0 || child.size == kUnknown || child.size > length - at - child.header) {
+            return {};
+        }
         if (child.id == kDocType) {
             const char* type = reinterpret_cast<const char*>(bytes + at + child.header);
             if (child.size == 4 && std::memcmp(type, "webm", 4) == 0) return {"webm", "webm", 0};
@@ -96,7 +104,8 @@ void readInfo(Window& file, uint64_t at, uint64_t size, FileMetadata& metadata) 
             metadata.title = metadataText(value, static_cast<size_t>(e.size), TextEncoding::Utf8);
         } else if (e.id == kDateUtc && e.size == 8) {
             constexpr int64_t k2001 = 978307200;  // nanoseconds count from 2001-01-01 UTC
-            metadata.created = isoTimeFromUnix(static_cast<int64_t>(be64(value)) / 1000000000 + k2001);
+            metadata.created =
+                isoTimeFromUnix(static_cast<int64_t>(be64(value)) / 1000000000 + k2001);
         }
         p += e.header + static_cast<size_t>(e.size);
     }
@@ -117,7 +126,9 @@ uint64_t afterOpenCluster(Window& file, uint64_t at) {
 Recognised walk(Window& file, const HeaderCheck&) {
     Recognised found;
     const Element ebml = elementAt(file, 0);
-    if (ebml.id != kEbml || ebml.size == kUnknown || !file.has(0, ebml.header + ebml.size)) return {};
+    if (ebml.id != kEbml || ebml.size == kUnknown || !file.has(0, ebml.header + ebml.size)) {
+        return {};
+    }
     const uint64_t segmentAt = ebml.header + ebml.size;
     const Element segment = elementAt(file, segmentAt);
     if (segment.id != kSegment) return {};
@@ -149,6 +160,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kMatroskaRecogniser = {"Matroska", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kMatroskaRecogniser = {"Matroska",  kSignatures, std::size(kSignatures),
+                                               kExtensions, header,      walk};
 
 }  // namespace undelete

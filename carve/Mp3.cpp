@@ -11,7 +11,7 @@ namespace undelete {
 namespace {
 
 constexpr Signature kSignatures[] = {
-    {0, "ID3", 3},     {0, "\xFF\xFB", 2}, {0, "\xFF\xFA", 2}, {0, "\xFF\xF3", 2},
+    {0, "ID3", 3},      {0, "\xFF\xFB", 2}, {0, "\xFF\xFA", 2}, {0, "\xFF\xF3", 2},
     {0, "\xFF\xF2", 2}, {0, "\xFF\xE3", 2}, {0, "\xFF\xE2", 2}, {0, "\xFF\xFD", 2},
     {0, "\xFF\xFC", 2}, {0, "\xFF\xF5", 2}, {0, "\xFF\xF4", 2},
 };
@@ -30,7 +30,7 @@ Frame frameAt(const uint8_t* h) {
     static constexpr uint16_t kRates[3][14] = {
         {32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // layer I
         {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // layer II
-        {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},     // layer III
+        {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // layer III
     };
     static constexpr uint16_t kRatesLow[2][14] = {
         {32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},  // layer I
@@ -38,21 +38,26 @@ Frame frameAt(const uint8_t* h) {
     };
     static constexpr uint32_t kSampleRates[3] = {44100, 48000, 32000};
     if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return {};
-    const int version = (h[1] >> 3) & 3;  // 0: 2.5, 2: 2, 3: 1
+    const int version = (h[1] >> 3) & 3;      // 0: 2.5, 2: 2, 3: 1
     const int layer = 4 - ((h[1] >> 1) & 3);  // 1, 2, 3; 4 reserved
     const int bitrate = h[2] >> 4;
     const int rate = (h[2] >> 2) & 3;
-    if (version == 1 || layer == 4 || bitrate == 0 || bitrate == 15 || rate == 3 || (h[3] & 3) == 2) {
+    if (version == 1 || layer == 4 || bitrate == 0 || bitrate == 15 || rate == 3 ||
+        (h[3] & 3) == 2) {
         return {};
     }
-    const uint32_t kbps = version == 3 ? kRates[layer - 1][bitrate - 1]
-                                       : kRatesLow[layer == 1 ? 0 : 1][bitrate - 1];
+    const uint32_t kbps =
+        version == 3 ? kRates[layer - 1][bitrate - 1] : kRatesLow[layer == 1 ? 0 : 1][bitrate - 1];
     const uint32_t sampleRate = kSampleRates[rate] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
     const uint32_t pad = (h[2] >> 1) & 1;
     Frame frame;
-    if (layer == 1) frame.length = (12 * kbps * 1000 / sampleRate + pad) * 4;
-    else if (layer == 3 && version != 3) frame.length = 72 * kbps * 1000 / sampleRate + pad;
-    else frame.length = 144 * kbps * 1000 / sampleRate + pad;
+    if (layer == 1) {
+        frame.length = (12 * kbps * 1000 / sampleRate + pad) * 4;
+    } else if (layer == 3 && version != 3) {
+        frame.length = 72 * kbps * 1000 / sampleRate + pad;
+    } else {
+        frame.length = 144 * kbps * 1000 / sampleRate + pad;
+    }
     frame.kind = static_cast<uint8_t>(version << 4 | layer << 2 | rate);
     return frame;
 }
@@ -83,16 +88,20 @@ void readTitle(Window& file, const uint8_t* h, FileMetadata& metadata) {
     for (size_t at = 0; at + header <= taken;) {
         const uint8_t* f = tag + at;
         if (f[0] == 0) return;
-        const uint32_t length = version == 2 ? (uint32_t{f[3]} << 16 | f[4] << 8 | f[5])
+        const uint32_t length = version == 2   ? (uint32_t{f[3]} << 16 | f[4] << 8 | f[5])
                                 : version == 4 ? syncSafe(f + 4)
                                                : be32(f + 4);
         if (length > taken - at - header) return;
-        const bool title = version == 2 ? std::memcmp(f, "TT2", 3) == 0 : std::memcmp(f, "TIT2", 4) == 0;
+        const bool title =
+            version == 2 ? std::memcmp(f, "TT2", 3) == 0 : std::memcmp(f, "TIT2", 4) == 0;
         if (title && length > 1) {
-            static constexpr TextEncoding kEncodings[4] = {TextEncoding::Latin1, TextEncoding::Utf16LE,
-                                                           TextEncoding::Utf16BE, TextEncoding::Utf8};
+            static constexpr TextEncoding kEncodings[4] = {
+                TextEncoding::Latin1, TextEncoding::Utf16LE, TextEncoding::Utf16BE,
+                TextEncoding::Utf8};
             const uint8_t encoding = f[header];
-            if (encoding < 4) metadata.title = metadataText(f + header + 1, length - 1, kEncodings[encoding]);
+            if (encoding < 4) {
+                metadata.title = metadataText(f + header + 1, length - 1, kEncodings[encoding]);
+            }
             return;
         }
         at += header + length;
@@ -115,7 +124,10 @@ Recognised walk(Window& file, const HeaderCheck&) {
         const uint8_t* p = file.at(at, 4);
         if (p == nullptr) break;
         const Frame frame = frameAt(p);
-        if (frame.length == 0 || (frames > 0 && frame.kind != kind) || !file.has(at, frame.length)) break;
+        if (frame.length == 0 || (frames > 0 && frame.kind != kind) ||
+            !file.has(at, frame.length)) {
+            break;
+        }
         kind = frame.kind;
         at += frame.length;
         ++frames;
@@ -129,6 +141,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kMp3Recogniser = {"MP3", kSignatures, 11, kExtensions, header, walk};
+extern const Recogniser kMp3Recogniser = {"MP3",       kSignatures, std::size(kSignatures),
+                                          kExtensions, header,      walk};
 
 }  // namespace undelete

@@ -20,7 +20,9 @@ uint32_t packLength(const uint8_t* p) {
 }
 
 HeaderCheck header(const uint8_t* bytes, size_t length) {
-    if (length < 14 || bytes[0] != 0 || bytes[1] != 0 || bytes[2] != 1 || bytes[3] != kPack) return {};
+    if (length < 14 || bytes[0] != 0 || bytes[1] != 0 || bytes[2] != 1 || bytes[3] != kPack) {
+        return {};
+    }
     if (packLength(bytes) == 0) return {};
     return {"mpeg", "mpg", 0};
 }
@@ -56,7 +58,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kMpegProgramRecogniser = {"MPEG program stream", kSignatures, 1, kExtensions,
-                                                  header, walk};
+extern const Recogniser kMpegProgramRecogniser = {
+    "MPEG program stream", kSignatures, std::size(kSignatures), kExtensions, header, walk};
 
 }  // namespace undelete

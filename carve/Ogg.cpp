@@ -40,11 +40,16 @@ HeaderCheck header(const uint8_t* bytes, size_t length) {
     }
     const uint8_t* packet = bytes + kPageHeader + bytes[26];
     const size_t left = length - std::min<size_t>(length, kPageHeader + bytes[26]);
-    auto is = [&](const char* magic, size_t n) { return left >= n && std::memcmp(packet, magic, n) == 0; };
+    auto is = [&](const char* magic, size_t n) {
+        return left >= n && std::memcmp(packet, magic, n) == 0;
+    };
     if (is("\x01vorbis", 7)) return {"ogg", "ogg", 0};
     if (is("OpusHead", 8)) return {"opus", "opus", 0};
     if (is("\x80theora", 7)) return {"ogv", "ogv", 0};
-    if (is("\x7F" "FLAC", 5)) return {"oga", "oga", 0};
+    if (is("\x7F"
+           "FLAC",
+           5))
+        return {"oga", "oga", 0};
     if (is("Speex   ", 8)) return {"spx", "spx", 0};
     return {"ogg", "ogg", 0};
 }
@@ -128,6 +133,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kOggRecogniser = {"Ogg", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kOggRecogniser = {"Ogg",       kSignatures, std::size(kSignatures),
+                                          kExtensions, header,      walk};
 
 }  // namespace undelete

@@ -13,14 +13,15 @@ namespace undelete {
 namespace {
 
 constexpr Signature kSignatures[] = {{0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8}};
-constexpr const char* kExtensions[] = {"doc", "dot", "xls", "xlt", "ppt", "pps", "pot", "msi", "msp",
-                                       "msg", "vsd", "pub", "ole", "db", nullptr};
+constexpr const char* kExtensions[] = {"doc", "dot", "xls", "xlt", "ppt", "pps", "pot",  "msi",
+                                       "msp", "msg", "vsd", "pub", "ole", "db",  nullptr};
 constexpr uint32_t kFree = 0xFFFFFFFF, kEndOfChain = 0xFFFFFFFE, kMaxRegular = 0xFFFFFFFA;
 constexpr uint32_t kHeaderTable = 109;  // table sectors named in the header itself
 constexpr uint32_t kMaxDirectorySectors = 64;
 
 HeaderCheck header(const uint8_t* bytes, size_t length) {
-    if (length < 512 || std::memcmp(bytes, kSignatures[0].bytes, 8) != 0 || le16(bytes + 0x1C) != 0xFFFE) {
+    if (length < 512 || std::memcmp(bytes, kSignatures[0].bytes, 8) != 0 ||
+        le16(bytes + 0x1C) != 0xFFFE) {
         return {};
     }
     const uint16_t major = le16(bytes + 0x1A), shift = le16(bytes + 0x1E);
@@ -41,13 +42,17 @@ public:
         const uint32_t count = le32(header + 0x2C);
         const uint64_t sectors = file_.size() / size_;
         if (count > sectors) return false;
-        for (uint32_t i = 0; i < std::min(count, kHeaderTable); ++i) table_.push_back(le32(header + 0x4C + 4 * i));
+        for (uint32_t i = 0; i < std::min(count, kHeaderTable); ++i) {
+            table_.push_back(le32(header + 0x4C + 4 * i));
+        }
         uint32_t next = le32(header + 0x44);
         for (uint32_t chained = 0; table_.size() < count; ++chained) {
             if (chained > count || next >= kMaxRegular) return false;
             const uint8_t* sector = file_.at(offset(next), size_);
             if (sector == nullptr) return false;
-            for (uint32_t i = 0; i + 1 < size_ / 4 && table_.size() < count; ++i) table_.push_back(le32(sector + 4 * i));
+            for (uint32_t i = 0; i + 1 < size_ / 4 && table_.size() < count; ++i) {
+                table_.push_back(le32(sector + 4 * i));
+            }
             next = le32(sector + size_ - 4);
         }
         return true;
@@ -99,7 +104,9 @@ private:
         const uint32_t perSector = size_ / 4;
         if (sector / perSector >= table_.size()) return kEndOfChain;
         uint32_t v;
-        return file_.le32(offset(table_[sector / perSector]) + 4ull * (sector % perSector), v) ? v : kEndOfChain;
+        return file_.le32(offset(table_[sector / perSector]) + 4ull * (sector % perSector), v)
+                   ? v
+                   : kEndOfChain;
     }
 
     Window& file_;
@@ -143,6 +150,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kOle2Recogniser = {"OLE2", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kOle2Recogniser = {"OLE2",      kSignatures, std::size(kSignatures),
+                                           kExtensions, header,      walk};
 
 }  // namespace undelete

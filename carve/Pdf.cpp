@@ -19,14 +19,16 @@ constexpr const char* kExtensions[] = {"pdf", "ai", nullptr};
 constexpr uint64_t kTail = 1024;  // how far before "%%EOF" its "startxref" may lie
 
 HeaderCheck header(const uint8_t* bytes, size_t length) {
-    if (length < 8 || std::memcmp(bytes, "%PDF-", 5) != 0 || !std::isdigit(bytes[5]) || bytes[6] != '.' ||
-        !std::isdigit(bytes[7])) {
+    if (length < 8 || std::memcmp(bytes, "%PDF-", 5) != 0 || !std::isdigit(bytes[5]) ||
+        bytes[6] != '.' || !std::isdigit(bytes[7])) {
         return {};
     }
     return {"pdf", "pdf", 0};
 }
 
-bool space(uint8_t c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\f' || c == 0; }
+bool space(uint8_t c) {
+    return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\f' || c == 0;
+}
 
 // The number "startxref" gives when it lies just before `eof`; -1 if none.
 int64_t startXref(Window& file, uint64_t eof) {
@@ -72,12 +74,17 @@ std::string pdfString(const std::string& text, size_t at) {
             char c = text[i];
             if (c == '\\' && i + 1 < text.size()) {
                 c = text[++i];
-                if (c == 'n') c = '\n';
-                else if (c == 'r') c = '\r';
-                else if (c == 't') c = '\t';
-                else if (c >= '0' && c <= '7') {
+                if (c == 'n') {
+                    c = '\n';
+                } else if (c == 'r') {
+                    c = '\r';
+                } else if (c == 't') {
+                    c = '\t';
+                } else if (c >= '0' && c <= '7') {
                     int v = c - '0';
-                    for (int d = 0; d < 2 && i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '7'; ++d) {
+                    for (int d = 0;
+                         d < 2 && i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '7';
+                         ++d) {
                         v = v * 8 + (text[++i] - '0');
                     }
                     c = static_cast<char>(v);
@@ -90,7 +97,8 @@ std::string pdfString(const std::string& text, size_t at) {
             raw += c;
         }
     } else if (at < text.size() && text[at] == '<') {
-        for (size_t i = at + 1; i + 1 < text.size() && text[i] != '>' && raw.size() < 1024; i += 2) {
+        for (size_t i = at + 1; i + 1 < text.size() && text[i] != '>' && raw.size() < 1024;
+             i += 2) {
             raw += static_cast<char>(std::strtol(text.substr(i, 2).c_str(), nullptr, 16));
         }
     }
@@ -132,17 +140,25 @@ void readInfo(Window& file, uint64_t eof, int64_t xref, FileMetadata& metadata) 
         if (object >= first && object < first + count) {
             const uint8_t* row = file.at(at + 20ull * static_cast<uint64_t>(object - first), 20);
             if (row == nullptr) return;
-            const uint64_t where = std::strtoull(std::string(reinterpret_cast<const char*>(row), 10).c_str(), nullptr, 10);
-            const uint8_t* body = file.at(where, static_cast<size_t>(std::min<uint64_t>(4096, file.size() - std::min(where, file.size()))));
+            const uint64_t where = std::strtoull(
+                std::string(reinterpret_cast<const char*>(row), 10).c_str(), nullptr, 10);
+            const uint8_t* body =
+                file.at(where, static_cast<size_t>(std::min<uint64_t>(
+                                   4096, file.size() - std::min(where, file.size()))));
             if (body == nullptr) return;
-            const std::string text(reinterpret_cast<const char*>(body), static_cast<size_t>(std::min<uint64_t>(4096, file.size() - where)));
+            const std::string text(
+                reinterpret_cast<const char*>(body),
+                static_cast<size_t>(std::min<uint64_t>(4096, file.size() - where)));
             const size_t title = text.find("/Title");
             if (title != std::string::npos) {
                 const std::string raw = pdfString(text, title + 6);
-                metadata.title = metadataText(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), TextEncoding::Latin1);
+                metadata.title = metadataText(reinterpret_cast<const uint8_t*>(raw.data()),
+                                              raw.size(), TextEncoding::Latin1);
             }
             const size_t created = text.find("/CreationDate");
-            if (created != std::string::npos) metadata.created = pdfDate(pdfString(text, created + 13));
+            if (created != std::string::npos) {
+                metadata.created = pdfDate(pdfString(text, created + 13));
+            }
             return;
         }
         at += 20ull * static_cast<uint64_t>(count);
@@ -182,6 +198,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kPdfRecogniser = {"PDF", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kPdfRecogniser = {"PDF",       kSignatures, std::size(kSignatures),
+                                          kExtensions, header,      walk};
 
 }  // namespace undelete

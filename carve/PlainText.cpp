@@ -13,9 +13,9 @@ namespace undelete {
 namespace {
 
 constexpr Signature kSignatures[] = {{0, "", 0}};  // any block: the header check is cheap
-constexpr const char* kExtensions[] = {"txt", "text", "log", "csv", "md", "xml", "html", "htm",
-                                       "svg", "json", "ini", "cfg", "conf", "ps", "eps", "rtf",
-                                       nullptr};
+constexpr const char* kExtensions[] = {"txt",  "text", "log", "csv",  "md",   "xml",
+                                       "html", "htm",  "svg", "json", "ini",  "cfg",
+                                       "conf", "ps",   "eps", "rtf",  nullptr};
 constexpr size_t kLead = 16;            // bytes that must be text for a block to be tried
 constexpr uint64_t kMinTextBytes = 64;  // shorter runs are taken for chance
 
@@ -24,7 +24,8 @@ struct Classes {
     uint8_t of[256];
     constexpr Classes() : of() {
         for (int c = 0x20; c < 0x7F; ++c) of[c] = 1;
-        of[0x09] = of[0x0A] = of[0x0C] = of[0x0D] = 1;  // tab, line feed, form feed, carriage return
+        of[0x09] = of[0x0A] = of[0x0C] = of[0x0D] =
+            1;  // tab, line feed, form feed, carriage return
         for (int c = 0xC2; c < 0xE0; ++c) of[c] = 2;
         for (int c = 0xE0; c < 0xF0; ++c) of[c] = 3;
         for (int c = 0xF0; c < 0xF5; ++c) of[c] = 4;
@@ -72,10 +73,13 @@ HeaderCheck header(const uint8_t* bytes, size_t length) {
     while (first < lower.size() && std::isspace(static_cast<unsigned char>(lower[first]))) ++first;
     lower.erase(0, first);
     if (startsWith(lower, "<?xml")) {
-        return lower.find("<svg") != std::string::npos ? HeaderCheck{"svg", "svg", 0} : HeaderCheck{"xml", "xml", 0};
+        return lower.find("<svg") != std::string::npos ? HeaderCheck{"svg", "svg", 0}
+                                                       : HeaderCheck{"xml", "xml", 0};
     }
     if (startsWith(lower, "<svg")) return {"svg", "svg", 0};
-    if (startsWith(lower, "<!doctype html") || startsWith(lower, "<html")) return {"html", "html", 0};
+    if (startsWith(lower, "<!doctype html") || startsWith(lower, "<html")) {
+        return {"html", "html", 0};
+    }
     if (startsWith(lower, "%!ps")) return {"ps", "ps", 0};
     if (startsWith(lower, "{\\rtf")) return {"rtf", "rtf", 0};
     return {"text", "txt", 0};
@@ -89,7 +93,8 @@ Recognised walk(Window& file, const HeaderCheck&) {
     while (const uint8_t* bytes = file.run(at, file.size(), n)) {
         // A sequence cut by the window's end is looked at again from its lead.
         const size_t valid = validPrefix(bytes, n);
-        const bool cut = valid < n && n - valid < 4 && at + n < file.size() && kClasses.of[bytes[valid]] > 1;
+        const bool cut =
+            valid < n && n - valid < 4 && at + n < file.size() && kClasses.of[bytes[valid]] > 1;
         for (size_t i = valid; i > 0; --i) {
             if (bytes[i - 1] == '\n') {
                 lineEnd = at + i;
@@ -113,6 +118,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kTextRecogniser = {"text", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kTextRecogniser = {"text",      kSignatures, std::size(kSignatures),
+                                           kExtensions, header,      walk};
 
 }  // namespace undelete

@@ -45,7 +45,8 @@ void readTitle(Window& file, uint64_t chunk, uint32_t length, FileMetadata& meta
     if (length < sizeof kKey || length > 4096) return;
     const uint8_t* data = file.at(chunk + 8, length);
     if (data != nullptr && std::memcmp(data, kKey, sizeof kKey) == 0) {
-        metadata.title = metadataText(data + sizeof kKey, length - sizeof kKey, TextEncoding::Latin1);
+        metadata.title =
+            metadataText(data + sizeof kKey, length - sizeof kKey, TextEncoding::Latin1);
     }
 }
 
@@ -72,6 +73,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kPngRecogniser = {"PNG", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kPngRecogniser = {"PNG",       kSignatures, std::size(kSignatures),
+                                          kExtensions, header,      walk};
 
 }  // namespace undelete

@@ -21,7 +21,8 @@ HeaderCheck header(const uint8_t* bytes, size_t length) {
     static const uint8_t kZeros[6] = {};
     if ((version != 1 && version != 2) || std::memcmp(bytes + 6, kZeros, 6) != 0 || channels < 1 ||
         channels > 56 || height < 1 || height > most || width < 1 || width > most ||
-        (depth != 1 && depth != 8 && depth != 16 && depth != 32) || mode > 9 || mode == 5 || mode == 6) {
+        (depth != 1 && depth != 8 && depth != 16 && depth != 32) || mode > 9 || mode == 5 ||
+        mode == 6) {
         return {};
     }
     return version == 1 ? HeaderCheck{"psd", "psd", 0} : HeaderCheck{"psb", "psb", 0};
@@ -75,6 +76,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kPsdRecogniser = {"PSD", kSignatures, 2, kExtensions, header, walk};
+extern const Recogniser kPsdRecogniser = {"PSD",       kSignatures, std::size(kSignatures),
+                                          kExtensions, header,      walk};
 
 }  // namespace undelete

@@ -37,7 +37,9 @@ uint64_t walkOld(Window& file) {
             if (size < 11) break;
             data = le32(whole + 7);
             // A file block's high 32 bits of size (flag 0x100).
-            if (type == 0x74 && (flags & 0x100) && size >= 36) data |= uint64_t{le32(whole + 32)} << 32;
+            if (type == 0x74 && (flags & 0x100) && size >= 36) {
+                data |= uint64_t{le32(whole + 32)} << 32;
+            }
         }
         main = main || type == 0x73;
         if (!fits(at, size + data, file.size())) break;
@@ -103,6 +105,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kRarRecogniser = {"RAR", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kRarRecogniser = {"RAR",       kSignatures, std::size(kSignatures),
+                                          kExtensions, header,      walk};
 
 }  // namespace undelete

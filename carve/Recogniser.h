@@ -7,6 +7,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <iterator>  // std::size, for the families' signature tables
 #include <string>
 
 #include "carve/Window.h"
@@ -31,8 +32,8 @@ struct HeaderCheck {
 
 // The walk's answer: where the file ends, counted from its first byte.
 struct Recognised {
-    uint64_t length = 0;  // 0: the structure does not hold together in the bytes there are
-    const char* kind = nullptr;       // the header's, or one the walk learnt (a ZIP's entries)
+    uint64_t length = 0;         // 0: the structure does not hold together in the bytes there are
+    const char* kind = nullptr;  // the header's, or one the walk learnt (a ZIP's entries)
     const char* extension = nullptr;
     FileMetadata metadata;
     explicit operator bool() const { return length != 0; }

@@ -8,11 +8,11 @@ namespace undelete {
 
 const std::vector<const Recogniser*>& allRecognisers() {
     static const std::vector<const Recogniser*> all = {
-        &kZipRecogniser,      &kOle2Recogniser,     &kSevenZipRecogniser, &kRarRecogniser,
-        &kGzipRecogniser,     &kPdfRecogniser,      &kSqliteRecogniser,   &kJpegRecogniser,
-        &kPngRecogniser,      &kGifRecogniser,      &kBmpRecogniser,      &kTiffRecogniser,
-        &kPsdRecogniser,      &kIsoMediaRecogniser, &kRiffRecogniser,     &kMatroskaRecogniser,
-        &kMpegProgramRecogniser, &kOggRecogniser,   &kFlacRecogniser,     &kMp3Recogniser,
+        &kZipRecogniser,         &kOle2Recogniser,     &kSevenZipRecogniser, &kRarRecogniser,
+        &kGzipRecogniser,        &kPdfRecogniser,      &kSqliteRecogniser,   &kJpegRecogniser,
+        &kPngRecogniser,         &kGifRecogniser,      &kBmpRecogniser,      &kTiffRecogniser,
+        &kPsdRecogniser,         &kIsoMediaRecogniser, &kRiffRecogniser,     &kMatroskaRecogniser,
+        &kMpegProgramRecogniser, &kOggRecogniser,      &kFlacRecogniser,     &kMp3Recogniser,
         &kTextRecogniser,
     };
     return all;

@@ -48,7 +48,8 @@ void readInfo(Window& file, uint64_t list, uint32_t length, FileMetadata& metada
 
 // True when the chunks of the RIFF chunk at `at` fill it to `end`; the
 // names of the first ones (and of the lists among them) go into `seen`.
-bool chunksFill(Window& file, uint64_t at, uint64_t end, std::string& seen, FileMetadata& metadata) {
+bool chunksFill(Window& file, uint64_t at, uint64_t end, std::string& seen,
+                FileMetadata& metadata) {
     at += 12;
     for (int n = 0; at < end; ++n) {
         const uint8_t* chunk = file.at(at, 8);
@@ -78,10 +79,13 @@ bool has(const std::string& seen, const char* fourCc) {
 Recognised walk(Window& file, const HeaderCheck& header) {
     Recognised found;
     std::string seen;
-    if (!file.has(0, header.size) || !chunksFill(file, 0, header.size, seen, found.metadata)) return {};
+    if (!file.has(0, header.size) || !chunksFill(file, 0, header.size, seen, found.metadata)) {
+        return {};
+    }
     const bool whole = std::strcmp(header.kind, "wav") == 0 ? has(seen, "fmt ") && has(seen, "data")
-                       : std::strcmp(header.kind, "avi") == 0 ? has(seen, "hdrl") && has(seen, "movi")
-                       : has(seen, "VP8 ") || has(seen, "VP8L") || has(seen, "VP8X");
+                       : std::strcmp(header.kind, "avi") == 0
+                           ? has(seen, "hdrl") && has(seen, "movi")
+                           : has(seen, "VP8 ") || has(seen, "VP8L") || has(seen, "VP8X");
     if (!whole) return {};
     uint64_t end = header.size;
     if (std::strcmp(header.kind, "avi") == 0) {
@@ -104,6 +108,7 @@ Recognised walk(Window& file, const HeaderCheck& header) {
 
 }  // namespace
 
-extern const Recogniser kRiffRecogniser = {"RIFF", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kRiffRecogniser = {"RIFF",      kSignatures, std::size(kSignatures),
+                                           kExtensions, header,      walk};
 
 }  // namespace undelete

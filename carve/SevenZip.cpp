@@ -13,8 +13,8 @@ constexpr const char* kExtensions[] = {"7z", nullptr};
 constexpr uint64_t kStartHeader = 32;
 
 HeaderCheck header(const uint8_t* bytes, size_t length) {
-    if (length < kStartHeader || std::memcmp(bytes, kSignatures[0].bytes, 6) != 0 || bytes[6] != 0 ||
-        crc32(bytes + 12, 20) != le32(bytes + 8)) {
+    if (length < kStartHeader || std::memcmp(bytes, kSignatures[0].bytes, 6) != 0 ||
+        bytes[6] != 0 || crc32(bytes + 12, 20) != le32(bytes + 8)) {
         return {};
     }
     const uint64_t offset = le64(bytes + 12), size = le64(bytes + 20);
@@ -42,6 +42,7 @@ Recognised walk(Window& file, const HeaderCheck& header) {
 
 }  // namespace
 
-extern const Recogniser kSevenZipRecogniser = {"7z", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kSevenZipRecogniser = {"7z",        kSignatures, std::size(kSignatures),
+                                               kExtensions, header,      walk};
 
 }  // namespace undelete

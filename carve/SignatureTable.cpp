@@ -13,9 +13,13 @@ SignatureTable::SignatureTable(const std::vector<const Recogniser*>& recognisers
         const uint32_t bit = 1u << i;
         for (size_t s = 0; s < r.signatureCount; ++s) {
             const Signature& signature = r.signatures[s];
-            if (signature.length == 0) always_ |= bit;
-            else if (signature.offset == 0) byFirstByte_[static_cast<uint8_t>(signature.bytes[0])].push_back({&signature, bit});
-            else further_.push_back({&signature, bit});
+            if (signature.length == 0) {
+                always_ |= bit;
+            } else if (signature.offset == 0) {
+                byFirstByte_[static_cast<uint8_t>(signature.bytes[0])].push_back({&signature, bit});
+            } else {
+                further_.push_back({&signature, bit});
+            }
         }
     }
 }
@@ -25,7 +29,8 @@ uint32_t SignatureTable::match(const uint8_t* bytes, size_t length) const {
     if (length == 0) return found;
     auto test = [&](const Entry& e) {
         const Signature& s = *e.signature;
-        if (s.offset + size_t{s.length} <= length && std::memcmp(bytes + s.offset, s.bytes, s.length) == 0) {
+        if (s.offset + size_t{s.length} <= length &&
+            std::memcmp(bytes + s.offset, s.bytes, s.length) == 0) {
             found |= e.bit;
         }
     };

@@ -34,6 +34,7 @@ Recognised walk(Window& file, const HeaderCheck& header) {
 
 }  // namespace
 
-extern const Recogniser kSqliteRecogniser = {"SQLite", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kSqliteRecogniser = {"SQLite",    kSignatures, std::size(kSignatures),
+                                             kExtensions, header,      walk};
 
 }  // namespace undelete

@@ -10,8 +10,8 @@ namespace undelete {
 namespace {
 
 constexpr Signature kSignatures[] = {{0, "II*\0", 4}, {0, "MM\0*", 4}};
-constexpr const char* kExtensions[] = {"tif", "tiff", "cr2", "nef", "nrw", "arw", "srf", "sr2",
-                                       "dng", nullptr};
+constexpr const char* kExtensions[] = {"tif", "tiff", "cr2", "nef", "nrw",
+                                       "arw", "srf",  "sr2", "dng", nullptr};
 
 HeaderCheck header(const uint8_t* bytes, size_t length) {
     if (length < 16) return {};
@@ -42,6 +42,7 @@ Recognised walk(Window& file, const HeaderCheck& header) {
 
 }  // namespace
 
-extern const Recogniser kTiffRecogniser = {"TIFF", kSignatures, 2, kExtensions, header, walk};
+extern const Recogniser kTiffRecogniser = {"TIFF",      kSignatures, std::size(kSignatures),
+                                           kExtensions, header,      walk};
 
 }  // namespace undelete

@@ -15,19 +15,42 @@ constexpr uint32_t kMaxStrips = 1u << 22;
 
 // Published tag numbers.
 enum : uint16_t {
-    kMake = 0x010F, kModel = 0x0110, kStripOffsets = 0x0111, kStripByteCounts = 0x0117,
-    kDateTime = 0x0132, kSubIfds = 0x014A, kTileOffsets = 0x0144, kTileByteCounts = 0x0145,
-    kJpegOffset = 0x0201, kJpegLength = 0x0202, kExifIfd = 0x8769, kGpsIfd = 0x8825,
-    kDateTimeOriginal = 0x9003, kInteropIfd = 0xA005, kDngVersion = 0xC612,
+    kMake = 0x010F,
+    kModel = 0x0110,
+    kStripOffsets = 0x0111,
+    kStripByteCounts = 0x0117,
+    kDateTime = 0x0132,
+    kSubIfds = 0x014A,
+    kTileOffsets = 0x0144,
+    kTileByteCounts = 0x0145,
+    kJpegOffset = 0x0201,
+    kJpegLength = 0x0202,
+    kExifIfd = 0x8769,
+    kGpsIfd = 0x8825,
+    kDateTimeOriginal = 0x9003,
+    kInteropIfd = 0xA005,
+    kDngVersion = 0xC612,
 };
 
 uint32_t typeBytes(uint16_t type) {
     switch (type) {
-    case 1: case 2: case 6: case 7: return 1;
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: case 13: return 4;
-    case 5: case 10: case 12: case 16: case 17: case 18: return 8;
-    default: return 0;
+        case 1:
+        case 2:
+        case 6:
+        case 7: return 1;
+        case 3:
+        case 8: return 2;
+        case 4:
+        case 9:
+        case 11:
+        case 13: return 4;
+        case 5:
+        case 10:
+        case 12:
+        case 16:
+        case 17:
+        case 18: return 8;
+        default: return 0;
     }
 }
 
@@ -44,9 +67,13 @@ public:
     TiffWalk run() {
         const uint8_t* header = file_.at(base_, 8);
         if (header == nullptr) return {};
-        if (header[0] == 'I' && header[1] == 'I') big_ = false;
-        else if (header[0] == 'M' && header[1] == 'M') big_ = true;
-        else return {};
+        if (header[0] == 'I' && header[1] == 'I') {
+            big_ = false;
+        } else if (header[0] == 'M' && header[1] == 'M') {
+            big_ = true;
+        } else {
+            return {};
+        }
         if (u16(header + 2) != 42) return {};
         result_.end = 8;
         pending_.push_back(u32(header + 4));
@@ -94,7 +121,8 @@ private:
         if (u32(next) != 0) pending_.push_back(u32(next));
         for (const Entry& entry : entries) take(entry);
         return data(entries, kStripOffsets, kStripByteCounts) &&
-               data(entries, kTileOffsets, kTileByteCounts) && data(entries, kJpegOffset, kJpegLength);
+               data(entries, kTileOffsets, kTileByteCounts) &&
+               data(entries, kJpegOffset, kJpegLength);
     }
 
     // The `index`-th value of an integer entry.
@@ -126,31 +154,28 @@ private:
     void take(const Entry& entry) {
         uint64_t offset;
         switch (entry.tag) {
-        case kMake:
-            result_.make = text(entry);
-            break;
-        case kModel:
-            model_ = text(entry);
-            break;
-        case kDateTime:
-            if (result_.metadata.created.empty()) result_.metadata.created = exifTime(text(entry));
-            break;
-        case kDateTimeOriginal:
-            result_.metadata.created = exifTime(text(entry));
-            break;
-        case kDngVersion:
-            result_.dng = true;
-            break;
-        case kSubIfds: case kExifIfd: case kGpsIfd: case kInteropIfd:
-            for (uint32_t i = 0; i < entry.count && i < kMaxDirectories; ++i) {
-                if (value(entry, i, offset) && offset != 0) pending_.push_back(offset);
-            }
-            break;
-        default:
-            break;
+            case kMake: result_.make = text(entry); break;
+            case kModel: model_ = text(entry); break;
+            case kDateTime:
+                if (result_.metadata.created.empty()) {
+                    result_.metadata.created = exifTime(text(entry));
+                }
+                break;
+            case kDateTimeOriginal: result_.metadata.created = exifTime(text(entry)); break;
+            case kDngVersion: result_.dng = true; break;
+            case kSubIfds:
+            case kExifIfd:
+            case kGpsIfd:
+            case kInteropIfd:
+                for (uint32_t i = 0; i < entry.count && i < kMaxDirectories; ++i) {
+                    if (value(entry, i, offset) && offset != 0) pending_.push_back(offset);
+                }
+                break;
+            default: break;
         }
         if (!model_.empty()) {
-            const bool named = result_.make.empty() || model_.compare(0, result_.make.size(), result_.make) == 0;
+            const bool named =
+                result_.make.empty() || model_.compare(0, result_.make.size(), result_.make) == 0;
             result_.metadata.camera = named ? model_ : result_.make + " " + model_;
         }
     }

@@ -66,11 +66,11 @@ bool Window::u8(uint64_t offset, uint8_t& value) {
     return p != nullptr;
 }
 
-#define UNDELETE_WINDOW_FIELD(name, type, bytes)              \
-    bool Window::name(uint64_t offset, type& value) {         \
-        const uint8_t* p = at(offset, bytes);                 \
-        if (p) value = undelete::name(p);                     \
-        return p != nullptr;                                  \
+#define UNDELETE_WINDOW_FIELD(name, type, bytes)      \
+    bool Window::name(uint64_t offset, type& value) { \
+        const uint8_t* p = at(offset, bytes);         \
+        if (p) value = undelete::name(p);             \
+        return p != nullptr;                          \
     }
 UNDELETE_WINDOW_FIELD(le16, uint16_t, 2)
 UNDELETE_WINDOW_FIELD(le32, uint32_t, 4)

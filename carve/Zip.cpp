@@ -16,9 +16,9 @@ namespace undelete {
 namespace {
 
 constexpr Signature kSignatures[] = {{0, "PK\x03\x04", 4}};
-constexpr const char* kExtensions[] = {"zip", "docx", "docm", "xlsx", "xlsm", "pptx", "pptm",
-                                       "odt", "ods",  "odp",  "odg",  "epub", "jar",  "apk",
-                                       "xpi", "war", "ear", nullptr};
+constexpr const char* kExtensions[] = {"zip",  "docx", "docm", "xlsx", "xlsm", "pptx",
+                                       "pptm", "odt",  "ods",  "odp",  "odg",  "epub",
+                                       "jar",  "apk",  "xpi",  "war",  "ear",  nullptr};
 constexpr uint32_t kLocal = 0x04034B50, kCentral = 0x02014B50, kEnd = 0x06054B50,
                    kDescriptor = 0x08074B50, kZip64End = 0x06064B50, kZip64Locator = 0x07064B50,
                    kSignature = 0x05054B50;
@@ -67,11 +67,17 @@ struct Contents {
             if (mimetype == mime[0]) kind = mime[1];
         }
         if (kind != std::string("zip")) return;
-        if (types && word) kind = "docx";
-        else if (types && sheet) kind = "xlsx";
-        else if (types && slides) kind = "pptx";
-        else if (android) kind = "apk";
-        else if (java) kind = "jar";
+        if (types && word) {
+            kind = "docx";
+        } else if (types && sheet) {
+            kind = "xlsx";
+        } else if (types && slides) {
+            kind = "pptx";
+        } else if (android) {
+            kind = "apk";
+        } else if (java) {
+            kind = "jar";
+        }
     }
 };
 
@@ -85,7 +91,9 @@ bool propertiesEntry(const std::string& n) {
 std::string element(const std::string& xml, const char* name) {
     const std::string open = std::string(name) + ">";
     for (size_t at = xml.find(open); at != std::string::npos; at = xml.find(open, at + 1)) {
-        if (at == 0 || (xml[at - 1] != ':' && xml[at - 1] != '<') || (at >= 2 && xml[at - 2] == '/')) continue;
+        if (at == 0 || (xml[at - 1] != ':' && xml[at - 1] != '<') ||
+            (at >= 2 && xml[at - 2] == '/'))
+            continue;
         const size_t begin = at + open.size();
         const size_t end = xml.find("</", begin);
         if (end == std::string::npos) return {};
@@ -119,11 +127,16 @@ void readProperties(const std::string& xml, FileMetadata& metadata) {
 std::string entryText(Window& file, uint64_t data, uint64_t size, uint16_t method) {
     std::string text;
     if (method == 0) {
-        const uint8_t* p = file.at(data, static_cast<size_t>(std::min<uint64_t>(size, kPropertiesBytes)));
-        if (p) text.assign(reinterpret_cast<const char*>(p), static_cast<size_t>(std::min<uint64_t>(size, kPropertiesBytes)));
+        const uint8_t* p =
+            file.at(data, static_cast<size_t>(std::min<uint64_t>(size, kPropertiesBytes)));
+        if (p) {
+            text.assign(reinterpret_cast<const char*>(p),
+                        static_cast<size_t>(std::min<uint64_t>(size, kPropertiesBytes)));
+        }
     } else if (method == 8) {
         inflate(file, data, kPropertiesBytes, [&](const uint8_t* bytes, size_t n) {
-            text.append(reinterpret_cast<const char*>(bytes), std::min(n, kPropertiesBytes - text.size()));
+            text.append(reinterpret_cast<const char*>(bytes),
+                        std::min(n, kPropertiesBytes - text.size()));
             return text.size() < kPropertiesBytes;
         });
     }
@@ -132,7 +145,8 @@ std::string entryText(Window& file, uint64_t data, uint64_t size, uint16_t metho
 
 // Where an entry whose sizes follow its data ends; a deflated one also
 // gives the CRC of what it decodes to.
-uint64_t dataEnd(Window& file, uint64_t data, uint16_t method, uint64_t stated, uint32_t& crc, bool& decoded) {
+uint64_t dataEnd(Window& file, uint64_t data, uint16_t method, uint64_t stated, uint32_t& crc,
+                 bool& decoded) {
     decoded = false;
     if (method == 8) {
         const uint64_t left = file.size() - data;
@@ -142,7 +156,9 @@ uint64_t dataEnd(Window& file, uint64_t data, uint16_t method, uint64_t stated, 
         crc = r.crc;
         return r.ok ? r.end : Window::kNowhere;
     }
-    if (stated != 0 && stated != 0xFFFFFFFF) return fits(data, stated, file.size()) ? data + stated : Window::kNowhere;
+    if (stated != 0 && stated != 0xFFFFFFFF) {
+        return fits(data, stated, file.size()) ? data + stated : Window::kNowhere;
+    }
     // Stored: the first descriptor that gives the distance it lies at.
     for (uint64_t at = data;; ++at) {
         at = file.find(at, file.size(), "PK\x07\x08", 4);
@@ -242,7 +258,8 @@ Recognised walk(Window& file, const HeaderCheck&) {
     if (end == nullptr || le32(end) != kEnd) return {};
     const uint16_t total = le16(end + 10);
     const uint32_t offset = le32(end + 16);
-    if ((total != 0xFFFF && total != (entries & 0xFFFF)) || (offset != 0xFFFFFFFF && offset != directory)) {
+    if ((total != 0xFFFF && total != (entries & 0xFFFF)) ||
+        (offset != 0xFFFFFFFF && offset != directory)) {
         return {};
     }
     at += 22ull + le16(end + 20);
@@ -256,6 +273,7 @@ Recognised walk(Window& file, const HeaderCheck&) {
 
 }  // namespace
 
-extern const Recogniser kZipRecogniser = {"ZIP", kSignatures, 1, kExtensions, header, walk};
+extern const Recogniser kZipRecogniser = {"ZIP",       kSignatures, std::size(kSignatures),
+                                          kExtensions, header,      walk};
 
 }  // namespace undelete

@@ -37,10 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)locale;
     if (size < 1 || size > (1u << 20)) return 0;
     const uint8_t mode = data[0];
-    const std::vector<uint8_t> region(data + 1, data + size);  // exactly the input: reads past it show
+    const std::vector<uint8_t> region(data + 1,
+                                      data + size);  // exactly the input: reads past it show
     MemorySource windows(region.data(), region.size());
     CopyingSource copies(region);
-    ByteSource& source = (mode & 0x80) ? static_cast<ByteSource&>(copies) : static_cast<ByteSource&>(windows);
+    ByteSource& source =
+        (mode & 0x80) ? static_cast<ByteSource&>(copies) : static_cast<ByteSource&>(windows);
 
     for (const Recogniser* recogniser : allRecognisers()) {
         const Recognised found = recognise(*recogniser, source);
@@ -55,7 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CarveHooks hooks;
     hooks.allocated = [&](uint64_t offset) { return (mode & 0x20) && offset % 8192 == 4096; };
     hooks.found = [&](const CarvedFile& file) {
-        if (file.offset < next || file.length == 0 || file.offset + file.length > region.size()) __builtin_trap();
+        if (file.offset < next || file.length == 0 || file.offset + file.length > region.size()) {
+            __builtin_trap();
+        }
         next = file.offset + file.length;
     };
     CarvePass(source, 0, region.size(), kBlocks[mode & 3], hooks).run();

@@ -35,13 +35,16 @@ const Samples& samples() {
     static bool tried = false;
     if (tried) return s;
     tried = true;
-    const harness::Result r = harness::run("python3 " + harness::quote(harness::fixture("make-carve-samples.py")) +
-                                           " " + harness::quote(s.dir.path()));
+    const harness::Result r =
+        harness::run("python3 " + harness::quote(harness::fixture("make-carve-samples.py")) + " " +
+                     harness::quote(s.dir.path()));
     if (r.status != 0) return s;
-    for (const std::vector<std::string>& row : harness::table(harness::readFile(s.dir.file("manifest")))) {
+    for (const std::vector<std::string>& row :
+         harness::table(harness::readFile(s.dir.file("manifest")))) {
         if (row.size() != 7) continue;
         auto field = [](const std::string& f) { return f == "-" ? std::string() : f; };
-        s.all.push_back({row[0], row[1], row[2], field(row[3]), field(row[4]), field(row[5]), field(row[6])});
+        s.all.push_back(
+            {row[0], row[1], row[2], field(row[3]), field(row[4]), field(row[5]), field(row[6])});
     }
     s.made = !s.all.empty();
     return s;
@@ -96,7 +99,8 @@ void checkFamily(const Recogniser& family) {
         MemorySource source(tailed.data(), tailed.size());
         EXPECT_FALSE(recognise(family, source)) << sample.damaged;
         MemorySource brokenExact(broken.data(), broken.size());
-        EXPECT_EQ(checkContent(sample.extension, brokenExact), ContentVerdict::Mismatch) << sample.damaged;
+        EXPECT_EQ(checkContent(sample.extension, brokenExact), ContentVerdict::Mismatch)
+            << sample.damaged;
     }
     EXPECT_GT(files, 0);
     EXPECT_GT(damaged, 0);

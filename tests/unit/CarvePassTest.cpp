@@ -22,8 +22,12 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
-Bytes be32Bytes(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
-Bytes le32Bytes(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+Bytes be32Bytes(uint32_t v) {
+    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+}
+Bytes le32Bytes(uint32_t v) {
+    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+}
 Bytes le16Bytes(uint16_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
 
 Bytes pngChunk(const char* type, const Bytes& data) {
@@ -39,7 +43,8 @@ Bytes pngChunk(const char* type, const Bytes& data) {
 Bytes png() {
     Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     append(out, pngChunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0, 0}));
-    append(out, pngChunk("IDAT", {0x78, 0x01, 0x01, 0x02, 0x00, 0xFD, 0xFF, 0x00, 0x80, 0x00, 0x82, 0x00, 0x81}));
+    append(out, pngChunk("IDAT", {0x78, 0x01, 0x01, 0x02, 0x00, 0xFD, 0xFF, 0x00, 0x80, 0x00, 0x82,
+                                  0x00, 0x81}));
     append(out, pngChunk("IEND", {}));
     return out;
 }
@@ -112,12 +117,12 @@ TEST(CarvePass, FindsEachFileOnceWithItsExactLengthWithOrWithoutWindows) {
     const uint64_t piece = CarvePass::kPieceBytes;
     std::vector<Laid> files = {
         {start, png(), "png"},
-        {start + 5 * kBlock, wav(10000), "wav"},                   // three blocks long
-        {start + piece - kBlock, wav(300000), "wav"},              // across two pieces
+        {start + 5 * kBlock, wav(10000), "wav"},       // three blocks long
+        {start + piece - kBlock, wav(300000), "wav"},  // across two pieces
         {start + piece + 80 * kBlock, gzip("compressed? no, stored"), "gz"},
         {start + 2 * piece + 7 * kBlock, gif(), "gif"},
         {start + 2 * piece + 9 * kBlock, lines(40), "text"},
-        {start + kRegion - kBlock, png(), "png"},                  // the last block
+        {start + kRegion - kBlock, png(), "png"},  // the last block
     };
     const Laid inUse = {start + 100 * kBlock, gif(), "gif"};
     for (const Laid& f : files) std::memcpy(disk.data() + f.offset, f.bytes.data(), f.bytes.size());
@@ -127,7 +132,8 @@ TEST(CarvePass, FindsEachFileOnceWithItsExactLengthWithOrWithoutWindows) {
 
     MemorySource windows(disk.data(), disk.size());
     CopyingSource copies(disk);
-    for (ByteSource* source : {static_cast<ByteSource*>(&windows), static_cast<ByteSource*>(&copies)}) {
+    for (ByteSource* source :
+         {static_cast<ByteSource*>(&windows), static_cast<ByteSource*>(&copies)}) {
         std::vector<CarvedFile> found;
         uint64_t lastDone = 0;
         CarveHooks hooks;
