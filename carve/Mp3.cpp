@@ -80,10 +80,11 @@ HeaderCheck header(const uint8_t* bytes, size_t length) {
 // The title frame of an ID3v2 tag (TIT2; TT2 in version 2.2).
 void readTitle(Window& file, const uint8_t* h, FileMetadata& metadata) {
     const int version = h[3];
+    if (h[5] & 0x80) return;  // unsynchronised: not read
     const uint32_t size = syncSafe(h + 6);
     const size_t taken = size < 65536 ? size : 65536;
-    const uint8_t* tag = file.at(10, taken);
-    if (tag == nullptr || (h[5] & 0x80)) return;  // unsynchronised: not read
+    const uint8_t* tag = file.at(10, taken);  // `h` may not outlive this
+    if (tag == nullptr) return;
     const size_t header = version == 2 ? 6 : 10;
     for (size_t at = 0; at + header <= taken;) {
         const uint8_t* f = tag + at;
