@@ -10,7 +10,9 @@
 namespace undelete {
 namespace {
 
-constexpr Signature kSignatures[] = {{0, "\x1F\x8B\x08", 3}};
+// Bytes, not a string: no text for the catalogue's extraction tools.
+constexpr char kMagic[] = {'\x1F', '\x8B', '\x08'};
+constexpr Signature kSignatures[] = {{0, kMagic, sizeof kMagic}};
 constexpr const char* kExtensions[] = {"gz", "tgz", "svgz", nullptr};
 constexpr uint8_t kHeaderCrc = 2, kExtra = 4, kName = 8, kComment = 16;
 constexpr uint64_t kMaxName = 1024;

@@ -10,7 +10,9 @@
 namespace undelete {
 namespace {
 
-constexpr Signature kSignatures[] = {{0, "\xFF\xD8\xFF", 3}};
+// Bytes, not a string: no text for the catalogue's extraction tools.
+constexpr char kMagic[] = {'\xFF', '\xD8', '\xFF'};
+constexpr Signature kSignatures[] = {{0, kMagic, sizeof kMagic}};
 constexpr const char* kExtensions[] = {"jpg", "jpeg", "jpe", "jfif", nullptr};
 
 // A marker that may follow the start of image or any segment: frames,

@@ -10,7 +10,9 @@
 namespace undelete {
 namespace {
 
-constexpr Signature kSignatures[] = {{0, "\x1A\x45\xDF\xA3", 4}};
+// Bytes, not a string: no text for the catalogue's extraction tools.
+constexpr char kMagic[] = {'\x1A', 'E', '\xDF', '\xA3'};
+constexpr Signature kSignatures[] = {{0, kMagic, sizeof kMagic}};
 constexpr const char* kExtensions[] = {"mkv", "mka", "mks", "mk3d", "webm", nullptr};
 constexpr uint64_t kUnknown = ~uint64_t{0};
 constexpr int kMaxElements = 1 << 22;

@@ -10,10 +10,15 @@
 namespace undelete {
 namespace {
 
+// Frame syncs of MPEG-1, 2 and 2.5 layer III and of layer II, with and
+// without CRC (byte arrays, not strings: no text for the catalogue tools).
+constexpr char kSyncs[][2] = {
+    {'\xFF', '\xFB'}, {'\xFF', '\xFA'}, {'\xFF', '\xF3'}, {'\xFF', '\xF2'}, {'\xFF', '\xE3'},
+    {'\xFF', '\xE2'}, {'\xFF', '\xFD'}, {'\xFF', '\xFC'}, {'\xFF', '\xF5'}, {'\xFF', '\xF4'}};
 constexpr Signature kSignatures[] = {
-    {0, "ID3", 3},      {0, "\xFF\xFB", 2}, {0, "\xFF\xFA", 2}, {0, "\xFF\xF3", 2},
-    {0, "\xFF\xF2", 2}, {0, "\xFF\xE3", 2}, {0, "\xFF\xE2", 2}, {0, "\xFF\xFD", 2},
-    {0, "\xFF\xFC", 2}, {0, "\xFF\xF5", 2}, {0, "\xFF\xF4", 2},
+    {0, "ID3", 3},     {0, kSyncs[0], 2}, {0, kSyncs[1], 2}, {0, kSyncs[2], 2},
+    {0, kSyncs[3], 2}, {0, kSyncs[4], 2}, {0, kSyncs[5], 2}, {0, kSyncs[6], 2},
+    {0, kSyncs[7], 2}, {0, kSyncs[8], 2}, {0, kSyncs[9], 2},
 };
 constexpr const char* kExtensions[] = {"mp3", "mp2", "mpga", nullptr};
 // Frames that must follow one another for a file with no tag: a run this

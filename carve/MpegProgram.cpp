@@ -7,7 +7,9 @@
 namespace undelete {
 namespace {
 
-constexpr Signature kSignatures[] = {{0, "\0\0\x01\xBA", 4}};
+// Bytes, not a string: no text for the catalogue's extraction tools.
+constexpr char kMagic[] = {'\x00', '\x00', '\x01', '\xBA'};
+constexpr Signature kSignatures[] = {{0, kMagic, sizeof kMagic}};
 constexpr const char* kExtensions[] = {"mpg", "mpeg", "vob", "m2p", "mpe", nullptr};
 constexpr uint8_t kPack = 0xBA, kEnd = 0xB9;  // stream ids from 0xBB on are packets with a length
 

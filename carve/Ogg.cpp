@@ -13,6 +13,7 @@ namespace undelete {
 namespace {
 
 constexpr Signature kSignatures[] = {{0, "OggS\0\x02", 6}};
+constexpr char kTheora[] = {'\x80', 't', 'h', 'e', 'o', 'r', 'a'};  // bytes, not a string
 constexpr const char* kExtensions[] = {"ogg", "oga", "ogv", "opus", "spx", nullptr};
 constexpr size_t kMaxStreams = 64;
 constexpr size_t kPageHeader = 27;
@@ -45,7 +46,7 @@ HeaderCheck header(const uint8_t* bytes, size_t length) {
     };
     if (is("\x01vorbis", 7)) return {"ogg", "ogg", 0};
     if (is("OpusHead", 8)) return {"opus", "opus", 0};
-    if (is("\x80theora", 7)) return {"ogv", "ogv", 0};
+    if (is(kTheora, 7)) return {"ogv", "ogv", 0};
     if (is("\x7F"
            "FLAC",
            5))

@@ -12,7 +12,8 @@
 namespace undelete {
 namespace {
 
-constexpr Signature kSignatures[] = {{0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8}};
+constexpr char kMagic[] = {'\xD0', '\xCF', '\x11', '\xE0', '\xA1', '\xB1', '\x1A', '\xE1'};
+constexpr Signature kSignatures[] = {{0, kMagic, 8}};
 constexpr const char* kExtensions[] = {"doc", "dot", "xls", "xlt", "ppt", "pps", "pot",  "msi",
                                        "msp", "msg", "vsd", "pub", "ole", "db",  nullptr};
 constexpr uint32_t kFree = 0xFFFFFFFF, kEndOfChain = 0xFFFFFFFE, kMaxRegular = 0xFFFFFFFA;

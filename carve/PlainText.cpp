@@ -69,7 +69,8 @@ HeaderCheck header(const uint8_t* bytes, size_t length) {
     if (valid < kLead) return {};
     std::string lower(reinterpret_cast<const char*>(bytes), valid);
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    size_t first = startsWith(lower, "\xEF\xBB\xBF") ? 3 : 0;
+    static constexpr char kBom[] = {'\xEF', '\xBB', '\xBF', '\0'};  // UTF-8's mark
+    size_t first = startsWith(lower, kBom) ? 3 : 0;
     while (first < lower.size() && std::isspace(static_cast<unsigned char>(lower[first]))) ++first;
     lower.erase(0, first);
     if (startsWith(lower, "<?xml")) {

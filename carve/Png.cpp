@@ -10,7 +10,9 @@
 namespace undelete {
 namespace {
 
-constexpr Signature kSignatures[] = {{0, "\x89PNG\r\n\x1A\n", 8}};
+// Bytes, not a string: no text for the catalogue's extraction tools.
+constexpr char kMagic[] = {'\x89', 'P', 'N', 'G', '\x0D', '\x0A', '\x1A', '\x0A'};
+constexpr Signature kSignatures[] = {{0, kMagic, sizeof kMagic}};
 constexpr const char* kExtensions[] = {"png", "apng", nullptr};
 constexpr uint32_t kMaxChunk = 0x7FFFFFFF;  // the largest length the format allows
 

@@ -8,7 +8,9 @@
 namespace undelete {
 namespace {
 
-constexpr Signature kSignatures[] = {{0, "7z\xBC\xAF\x27\x1C", 6}};
+// Bytes, not a string: no text for the catalogue's extraction tools.
+constexpr char kMagic[] = {'7', 'z', '\xBC', '\xAF', '\x27', '\x1C'};
+constexpr Signature kSignatures[] = {{0, kMagic, sizeof kMagic}};
 constexpr const char* kExtensions[] = {"7z", nullptr};
 constexpr uint64_t kStartHeader = 32;
 

@@ -15,7 +15,9 @@
 namespace undelete {
 namespace {
 
-constexpr Signature kSignatures[] = {{0, "PK\x03\x04", 4}};
+// Bytes, not a string: no text for the catalogue's extraction tools.
+constexpr char kMagic[] = {'P', 'K', '\x03', '\x04'};
+constexpr Signature kSignatures[] = {{0, kMagic, sizeof kMagic}};
 constexpr const char* kExtensions[] = {"zip",  "docx", "docm", "xlsx", "xlsm", "pptx",
                                        "pptm", "odt",  "ods",  "odp",  "odg",  "epub",
                                        "jar",  "apk",  "xpi",  "war",  "ear",  nullptr};
@@ -161,7 +163,8 @@ uint64_t dataEnd(Window& file, uint64_t data, uint16_t method, uint64_t stated, 
     }
     // Stored: the first descriptor that gives the distance it lies at.
     for (uint64_t at = data;; ++at) {
-        at = file.find(at, file.size(), "PK\x07\x08", 4);
+        static constexpr char kMark[] = {'P', 'K', '\x07', '\x08'};
+        at = file.find(at, file.size(), kMark, 4);
         uint32_t size;
         if (at == Window::kNowhere || !file.le32(at + 8, size)) return Window::kNowhere;
         if (size == at - data) return at;
