@@ -18,7 +18,9 @@ public:
     // them lies past size() or cannot be read.
     virtual bool read(uint64_t offset, uint8_t* into, size_t length) = 0;
     // The `length` bytes at `offset` where they already lie in memory, so
-    // that they need no copy; null otherwise (the caller reads them).
+    // that they need no copy; null otherwise (the caller reads them). The
+    // pointer stays valid until the next call of peek (a source backed by
+    // a device's windows may keep only the last one).
     virtual const uint8_t* peek(uint64_t /*offset*/, size_t /*length*/) { return nullptr; }
 };
 

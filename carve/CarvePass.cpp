@@ -18,7 +18,9 @@ const SignatureTable& table() {
 }  // namespace
 
 // The disk as the recognisers see it: the bytes of the piece in hand are
-// given where they lie, the rest read from the disk.
+// given where they lie, the rest read from the disk. The disk is asked
+// for a window only for a whole piece, so that one it keeps lives as long
+// as the piece.
 class CarvePass::Pieces final : public ByteSource {
 public:
     explicit Pieces(ByteSource& disk) : disk_(disk) {}
@@ -35,7 +37,7 @@ public:
         if (offset >= start_ && offset - start_ <= held_ && length <= held_ - (offset - start_)) {
             return bytes_ + (offset - start_);
         }
-        return disk_.peek(offset, length);
+        return nullptr;
     }
 
     // Makes [offset, offset + length) the piece in hand; a part that cannot
