@@ -9,22 +9,26 @@ const uint8_t* Window::at(uint64_t offset, size_t length) {
     if (length > kBytes || !has(offset, length)) return nullptr;
     if (const uint8_t* bytes = source_.peek(offset, length)) return bytes;
     if (offset >= start_ && offset - start_ <= held_ && length <= held_ - (offset - start_)) {
-        return buffer_.data() + (offset - start_);
+        return buffer_.get() + (offset - start_);
     }
-    if (buffer_.empty()) buffer_.resize(kBytes);
+    // No larger than the source: a small file's walk takes little memory.
+    if (capacity_ == 0) {
+        capacity_ = static_cast<size_t>(std::min<uint64_t>(kBytes, size()));
+        buffer_.reset(new uint8_t[capacity_]);
+    }
     // Read ahead a whole window; should that fail (a bad sector further
     // on, say), only what was asked.
-    size_t want = static_cast<size_t>(std::min<uint64_t>(kBytes, size() - offset));
-    if (!source_.read(offset, buffer_.data(), want)) {
+    size_t want = static_cast<size_t>(std::min<uint64_t>(capacity_, size() - offset));
+    if (!source_.read(offset, buffer_.get(), want)) {
         want = length;
-        if (!source_.read(offset, buffer_.data(), want)) {
+        if (!source_.read(offset, buffer_.get(), want)) {
             held_ = 0;
             return nullptr;
         }
     }
     start_ = offset;
     held_ = want;
-    return buffer_.data();
+    return buffer_.get();
 }
 
 const uint8_t* Window::run(uint64_t offset, uint64_t end, size_t& length) {

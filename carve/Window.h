@@ -4,7 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "carve/ByteSource.h"
 
@@ -47,9 +47,10 @@ public:
 
 private:
     ByteSource& source_;
-    std::vector<uint8_t> buffer_;  // sized at the first miss
-    uint64_t start_ = 0;           // the offset of buffer_[0]
-    size_t held_ = 0;              // bytes of buffer_ that hold the source's
+    std::unique_ptr<uint8_t[]> buffer_;  // made at the first miss
+    size_t capacity_ = 0;
+    uint64_t start_ = 0;  // the offset of buffer_[0]
+    size_t held_ = 0;     // bytes of buffer_ that hold the source's
 };
 
 }  // namespace undelete

@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace undelete;
     static const bool locale = initProcessLocale();
     (void)locale;
-    if (size < 1 || size > (1u << 20)) return 0;
+    if (size < 1 || size > (1u << 18)) return 0;
     const uint8_t mode = data[0];
     const std::vector<uint8_t> region(data + 1,
                                       data + size);  // exactly the input: reads past it show
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
-    static constexpr uint32_t kBlocks[4] = {1, 16, 512, 4096};
+    static constexpr uint32_t kBlocks[4] = {16, 64, 512, 4096};
     uint64_t next = 0;
     CarveHooks hooks;
     hooks.allocated = [&](uint64_t offset) { return (mode & 0x20) && offset % 8192 == 4096; };
