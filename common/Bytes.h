@@ -1,5 +1,5 @@
-// Little-endian field access for on-disk structures. Callers check lengths
-// before reading; these helpers only assemble bytes.
+// Little- and big-endian field access for on-disk structures. Callers
+// check lengths before reading; these helpers only assemble bytes.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +17,20 @@ inline uint32_t le32(const uint8_t* p) {
 
 inline uint64_t le64(const uint8_t* p) {
     return static_cast<uint64_t>(le32(p)) | (static_cast<uint64_t>(le32(p + 4)) << 32);
+}
+
+// Big-endian fields, as most formats outside the PC's own keep them.
+inline uint16_t be16(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+
+inline uint32_t be32(const uint8_t* p) {
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+inline uint64_t be64(const uint8_t* p) {
+    return (static_cast<uint64_t>(be32(p)) << 32) | be32(p + 4);
 }
 
 inline void put16(uint8_t* p, uint16_t v) {

@@ -1,0 +1,42 @@
+#include "carve/SignatureTable.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace undelete {
+
+SignatureTable::SignatureTable(const std::vector<const Recogniser*>& recognisers)
+    : recognisers_(recognisers) {
+    if (recognisers_.size() > kMaxRecognisers) throw std::length_error("too many recognisers");
+    for (size_t i = 0; i < recognisers_.size(); ++i) {
+        const Recogniser& r = *recognisers_[i];
+        const uint32_t bit = 1u << i;
+        for (size_t s = 0; s < r.signatureCount; ++s) {
+            const Signature& signature = r.signatures[s];
+            if (signature.length == 0) {
+                always_ |= bit;
+            } else if (signature.offset == 0) {
+                byFirstByte_[static_cast<uint8_t>(signature.bytes[0])].push_back({&signature, bit});
+            } else {
+                further_.push_back({&signature, bit});
+            }
+        }
+    }
+}
+
+uint32_t SignatureTable::match(const uint8_t* bytes, size_t length) const {
+    uint32_t found = always_;
+    if (length == 0) return found;
+    auto test = [&](const Entry& e) {
+        const Signature& s = *e.signature;
+        if (s.offset + size_t{s.length} <= length &&
+            std::memcmp(bytes + s.offset, s.bytes, s.length) == 0) {
+            found |= e.bit;
+        }
+    };
+    for (const Entry& e : byFirstByte_[bytes[0]]) test(e);
+    for (const Entry& e : further_) test(e);
+    return found;
+}
+
+}  // namespace undelete
