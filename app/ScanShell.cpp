@@ -286,8 +286,6 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
     DeletedFile file;
     ResultRow row{};
     int count = 0;
-    // The time texts keep the offset in force when the scan started.
-    const int64_t utcOffset = context_.utcOffset ? context_.utcOffset() : 0;
     uint32_t index = 0;
     for (; drain || !token->stopRequested; ++index) {
         if (index % kCounterStep == 0 && !showScanned(scanner, token, index)) return;
@@ -297,7 +295,7 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
             return;
         }
         if (scanner->describe(index, file)) {
-            formatResultRow(file, utcOffset, row);
+            formatResultRow(file, context_.zone, row);
             const int position = count;
             if (!updateIfCurrent(token, [&] {
                     setScanned(index);

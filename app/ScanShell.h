@@ -17,6 +17,7 @@
 #include "app/Recovery.h"
 #include "app/ScannerFactory.h"
 #include "app/ShellView.h"
+#include "app/SystemZone.h"
 #include "disk/DriveDevice.h"
 #include "disk/VolumeLocator.h"
 #include "scan/RowTexts.h"
@@ -57,7 +58,8 @@ struct ShellContext {
     std::string diskPath;  // the disk itself: never a place to save to
     // Empty: each NTFS volume's own $MFT record gives its table length.
     MftLengthLookup mftValidDataLength;
-    UtcOffsetSource utcOffset = systemUtcOffsetSeconds;
+    // The zone a FAT time was written in and an NTFS time is shown in.
+    LocalZone zone = systemLocalZone();
     ScannerFactory makeScanner = createScanner;
 };
 

@@ -35,7 +35,7 @@ and \xNN for other control bytes and bytes that are not UTF-8):
   --scan ROW     row index name time size bytes created path state
                  (time and size as the dialog shows them; bytes exact;
                  created in ISO 8601 UTC, a FAT32 local time moved to UTC
-                 by the zone offset in force now; path empty and state
+                 by the zone offset of its own date; path empty and state
                  "unknown" when the file system does not tell)
   --json         the same as JSON Lines, one object per row; bytes that are
                  not UTF-8 become U+FFFD.

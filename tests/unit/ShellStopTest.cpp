@@ -100,7 +100,7 @@ protected:
 
     ShellContext context() {
         ShellContext c;
-        c.utcOffset = [] { return int64_t{0}; };
+        c.zone = LocalZone::fixed(0);
         std::shared_ptr<MemoryImage> image(&volume.disk().image(), [](MemoryImage*) {});
         c.openDrive = [image, this]() -> std::unique_ptr<DriveDevice> {
             return std::make_unique<SlowDrive>(image, log);
