@@ -37,9 +37,9 @@ protected:
 TEST_F(Batch, SaveAllWritesEveryListedFileByteForByte) {
     for (const std::string row : {"0", "1"}) {
         harness::TempDir out;
-        const auto result = harness::run(std::string(UNDELETE_BINARY) + " --scan " + row +
-                                         " --save-all --output " + quote(out.path()) + " " +
-                                         quote(image()) + " 2>&1");
+        const auto result = harness::undelete("--scan " + row +
+                                              " --save-all --output " + quote(out.path()) + " " +
+                                              quote(image()) + " 2>&1");
         EXPECT_EQ(result.status, 0) << result.out;
         size_t expected = 0;
         for (const auto& f : built.manifest) {

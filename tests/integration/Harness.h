@@ -40,9 +40,13 @@ inline std::string quote(const std::string& text) {
     return quoted + "'";
 }
 
-// The built program, with arguments already quoted by the caller.
+// Put before the program by a test that reads its messages: English,
+// whatever the locale the suite runs under (LANGUAGE would lead otherwise).
+inline const std::string kEnglish = "LANGUAGE= LC_ALL=C.UTF-8 ";
+
+// The built program in English, with arguments already quoted by the caller.
 inline Result undelete(const std::string& arguments) {
-    return run(std::string(UNDELETE_BINARY) + " " + arguments);
+    return run(kEnglish + UNDELETE_BINARY + " " + arguments);
 }
 
 inline std::string fixture(const std::string& name) { return std::string(FIXTURE_DIR) + "/" + name; }
