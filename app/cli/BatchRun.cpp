@@ -275,7 +275,10 @@ int saveRows(ScanShell& shell, BatchView& view, const BatchRequest& request,
         if (unlisted) return kExitFailure;
         return saveToStandardOutput(shell, context, request.saveIndices.front(), request.force);
     }
-    if (single && !isFolder(request.output)) {
+    // A path that ends in "/" names a folder, made when missing, as for
+    // several files.
+    const bool namesFolder = !request.output.empty() && request.output.back() == '/';
+    if (single && !namesFolder && !isFolder(request.output)) {
         if (unlisted) return kExitFailure;
         return saveToPath(shell, view, request, positions.front());
     }

@@ -157,8 +157,9 @@ int main(int argc, char** argv) {
                         ->excludes(save);
     auto* output = app.add_option("--output", request.output,
                                   "Where to save: a folder (each file under its own name and "
-                                  "folder path, never replacing a file: \" (1)\" is added), a "
-                                  "file path for a single INDEX, or - for standard output")
+                                  "folder path, never replacing a file: \" (1)\" is added; a "
+                                  "path ending in / is one, made when missing), a file path "
+                                  "for a single INDEX, or - for standard output")
                        ->option_text("PATH");
     save->needs(output);
     saveAll->needs(output);

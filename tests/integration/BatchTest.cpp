@@ -72,6 +72,14 @@ TEST_F(Batch, ManyIndicesGoToAFolderAndOneToStandardOutput) {
                   0);
     }
     EXPECT_EQ(harness::run("find " + quote(out.path()) + " -type f | wc -l").out, "4\n");
+    // One index and a path ending in "/": a folder, made as for several.
+    const std::string made = out.file("new");
+    EXPECT_EQ(harness::undelete("--scan 0 --save " + a + " --output " + quote(made + "/") + " " +
+                                quote(image()) + " 2>&1")
+                  .status,
+              0);
+    EXPECT_EQ(harness::run("find " + quote(made) + " -type f -printf '%s\\n'").out,
+              listing[1][5] + "\n");
     const auto piped = harness::undelete("--scan 0 --save " + a + " --output - " + quote(image()));
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(std::to_string(piped.out.size()), listing[1][5]);
