@@ -336,7 +336,7 @@ int scanPartition(const BatchRequest& request, ShellContext context) {
     int status = kExitSuccess;
     if (report.outcome == ScanOutcome::Stopped) {
         printer.finish();
-        printError("扫描已停止：只列出了停止前找到的文件");
+        printError("%s", tr(kScanStoppedMessage));
         status = kExitFailure;
     } else if (report.outcome != ScanOutcome::Completed) {
         printError("分区行 %llu 无法扫描", static_cast<ull>(request.row));

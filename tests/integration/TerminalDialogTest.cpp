@@ -442,16 +442,18 @@ TEST_F(TerminalDialogTest, StopReturnsTheCaptionToScanAndCloseEndsARunningScan) 
     tmux_.keys("Enter Enter");  // the box, then the scan button, which reads "停止"
     ASSERT_TRUE(tmux_.waitFor(scanIdle)) << tmux_.last();
     const long stoppedAt = scannedCount(tmux_.last());
+    const long listedAt = deletedCount(tmux_.last());
     EXPECT_LT(stoppedAt, 40000) << "the scan ended before it could be stopped";
-    // Once stopped, the worker finishes at most the index it was on.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const std::string later = tmux_.screen();
+    // Once stopped, the worker finishes at most the index it was on, and
+    // then says the list is cut.
+    ASSERT_TRUE(tmux_.waitForText("扫描已停止：只列出了停止前找到的文件")) << tmux_.last();
+    const std::string later = tmux_.last();
     EXPECT_LE(scannedCount(later) - stoppedAt, 1) << later;
-    EXPECT_LE(deletedCount(later) - deletedCount(tmux_.last()), 1) << later;
+    EXPECT_LE(deletedCount(later) - listedAt, 1) << later;
     EXPECT_TRUE(scanIdle(later));
 
     // Scan again and close while it runs: the program ends at once.
-    tmux_.keys("Enter");
+    tmux_.keys("Enter Enter");  // the box, then the scan
     ASSERT_TRUE(waitForLastScannerBox()) << tmux_.last();
     tmux_.keys("Enter F10");
     EXPECT_EQ(exitStatus(5), 1);

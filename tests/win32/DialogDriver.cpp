@@ -58,6 +58,7 @@ const char kPreparing[] = "程序正在准备初始化，可能需要很长时�
 const char kReady[] = "初始化已经成功完成";
 const char kUnsupported[] = "不支持的分区";
 const char kSaveFailed[] = "保存失败";
+const char kStopped[] = "扫描已停止：只列出了停止前找到的文件";
 
 constexpr int kPartitionList = 1001, kSave = 1003, kScanButton = 1004, kFileList = 1005,
               kDeletedCount = 1006, kScannedCount = 1007;
@@ -634,6 +635,43 @@ void demoSession(const std::string& exe, const std::string& image, const std::st
     d.close();
 }
 
+// ------------------------------------------- stopping at the first message
+
+// Scans the selected FAT partition and presses Stop while the walk's first
+// message is still up: after OK nothing is walked, no success is told, the
+// stop is, and the list is empty with both counters at 0.
+void stopAtFirstMessage(Dialog& d, const std::string& what) {
+    d.command(kScanButton);
+    const bool shown = waitUntil([&] {
+        for (HWND w : dialogsOf(d.pid(), nullptr)) {
+            if (w != d.window() && staticTexts(w) == kPreparing) return true;
+        }
+        return false;
+    });
+    if (!check(shown, what + ": the first message appears")) return;
+    d.command(kScanButton);
+    d.waitCaption(kScan);
+    d.answerMessage(kPreparing);
+    d.answerMessage(kStopped);  // and not "初始化已经成功完成"
+    check(waitUntil([&] {
+              return d.text(kScannedCount) == "0" && d.text(kDeletedCount) == "0" &&
+                     d.files().rowCount() == 0;
+          }, 10),
+          what + ": stopped at the first message, nothing is listed",
+          d.text(kScannedCount) + "/" + d.text(kDeletedCount) + "/" +
+              std::to_string(d.files().rowCount()));
+}
+
+// The demo disk's FAT32 root holds deleted files itself: a walk that began
+// after the stop would list them.
+void stopAtFirstMessageSession(const std::string& exe, const std::string& image) {
+    Dialog d;
+    if (!d.launch(exe, "\"" + image + "\"") || !d.find()) return;
+    d.partitions().select(0);
+    stopAtFirstMessage(d, "demo disk");
+    d.close();
+}
+
 // --------------------------------------------------- stopping a long scan
 
 // Waits until every thread the process started after `before` has ended.
@@ -666,6 +704,7 @@ void stopSession(const std::string& exe, const std::string& image, int catalogue
           "long scan: the scanned counter keeps moving");
     d.command(kScanButton);
     d.waitCaption(kScan);
+    d.answerMessage(kStopped);
     check(workersEnded(d, idle), "the stopped worker ends");
     const int scanned = counter(d, kScannedCount);
     const int listed = counter(d, kDeletedCount);
@@ -678,19 +717,10 @@ void stopSession(const std::string& exe, const std::string& image, int catalogue
     const int last = d.files().rowCount() - 1;
     check(last >= 0 && d.files().text(last, 0) == std::to_string(last), "rows are numbered");
 
-    // Stop while the catalogue is being built: the list is still cleared
-    // when it is done, and nothing is listed.
-    d.command(kScanButton);
-    if (!d.answerMessage(kPreparing)) return;
-    d.command(kScanButton);
-    d.waitCaption(kScan);
-    d.answerMessage(kReady);
+    // Stop while the first message is up: the list is still cleared, and
+    // nothing is listed.
+    stopAtFirstMessage(d, "many files");
     check(workersEnded(d, idle), "the worker stopped in its preparation ends");
-    check(d.text(kScannedCount) == "0" && d.text(kDeletedCount) == "0" &&
-              d.files().rowCount() == 0,
-          "stopped during preparation: list and counters cleared",
-          d.text(kScannedCount) + "/" + d.text(kDeletedCount) + "/" +
-              std::to_string(d.files().rowCount()));
     d.close();
 }
 
@@ -816,6 +846,9 @@ int main(int argc, char** argv) {
     std::printf("== demo disk: controls, partitions, scans, saving\n");
     std::fflush(stdout);
     demoSession(exe, demo, out);
+    std::printf("== stopping at the first message\n");
+    std::fflush(stdout);
+    stopAtFirstMessageSession(exe, demo);
     std::printf("== long scan: stopping\n");
     std::fflush(stdout);
     stopSession(exe, many, manyCount);
