@@ -1,13 +1,15 @@
 // Drives undelete.exe from outside, as a user would, and checks what the
 // dialog shows and does. Run under Wine by scripts/test-windows.
 //
-//   dialog-driver EXE DEMO_IMAGE MANY_IMAGE MANY_COUNT OUT_DIR
+//   dialog-driver EXE DEMO_IMAGE MANY_IMAGE MANY_COUNT OUT_DIR [FOURK_DIR]
 //   dialog-driver --screenshot EXE DEMO_IMAGE OUT.bmp
 //
 // DEMO_IMAGE is made by scripts/make-demo-image.sh (its originals lie in
 // DEMO_IMAGE.files); MANY_IMAGE by tests/win32/make-many-files-image.sh,
 // whose first partition's scan lists MANY_COUNT deleted files. OUT_DIR is
-// an empty folder for saved files. Every wait is for a condition, with a
+// an empty folder for saved files. FOURK_DIR, when given, is the folder
+// tests/fixtures/make-4k-image.sh made (disk.img of 4096-byte sectors, its
+// manifest and originals). Every wait is for a condition, with a
 // deadline; the exit status is 0 only when every check passed.
 #include "Remote.h"  // windows.h first
 
@@ -18,6 +20,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -749,6 +752,73 @@ void cardSession(const std::string& exe, const std::string& image, const std::st
     d.close();
 }
 
+// -------------------------------------------------- 4096-byte sectors
+
+// UTF-8 (the manifest's names) in the process code page (the list's).
+std::string fromUtf8(const std::string& text) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0) return std::string();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], n);
+    const int m = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (m <= 0) return std::string();
+    std::string narrow(static_cast<size_t>(m), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &narrow[0], m, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(m - 1));
+    return narrow;
+}
+
+// The disk of 4096-byte sectors read as an image file, through the drive
+// that takes whole sectors only (a GPT header at byte 4096 tells the size):
+// every deleted file its manifest lists for disk.img, on the NTFS row (a
+// table of 4096-byte records) and the FAT32 one, is listed and saved exact.
+void fourKSession(const std::string& exe, const std::string& dir, const std::string& out) {
+    struct Listed {
+        int row;
+        std::string name, original;
+    };
+    std::vector<Listed> files;
+    std::istringstream manifest(readFile(dir + "\\manifest.tsv"));
+    for (std::string line; std::getline(manifest, line);) {
+        std::istringstream columns(line);
+        std::vector<std::string> fields;
+        for (std::string field; std::getline(columns, field, '\t');) fields.push_back(field);
+        if (fields.size() != 5 || fields[0] != "disk.img") continue;
+        std::string original = fields[4];
+        for (char& c : original) c = c == '/' ? '\\' : c;
+        files.push_back({std::atoi(fields[1].c_str()), fromUtf8(fields[2]), dir + "\\" + original});
+    }
+    if (!check(files.size() == 4, "4096-byte disk: its manifest names four files",
+               std::to_string(files.size()))) {
+        return;
+    }
+    Dialog d;
+    if (!d.launch(exe, "\"" + dir + "\\disk.img\"") || !d.find()) return;
+    RemoteList& p = d.partitions();
+    check(p.rowCount() == 2 && p.text(0, 1) == "NTFS" && p.text(1, 1) == "FAT32",
+          "4096-byte disk: an NTFS and a FAT32 row",
+          p.rowCount() > 1 ? p.text(0, 1) + "|" + p.text(1, 1) : std::to_string(p.rowCount()));
+    int saved = 0;
+    for (int row = 0; row < 2 && row < p.rowCount(); ++row) {
+        p.select(row);
+        d.command(kScanButton);
+        if (row == 1 && (!d.answerMessage(kPreparing) || !d.answerMessage(kReady))) return;
+        for (const Listed& file : files) {
+            if (file.row != row) continue;
+            const std::string what = "4096-byte disk row " + std::to_string(row) + " " + file.name;
+            if (!check(waitUntil([&] {
+                           return d.text(kScanButton) == kScan && rowNamed(d, file.name) >= 0;
+                       }),
+                       what + " is listed")) {
+                continue;
+            }
+            const std::string path = out + "\\4k-" + std::to_string(saved++) + ".bin";
+            if (d.save(rowNamed(d, file.name), path, false)) sameContent(path, file.original, what);
+        }
+    }
+    d.close();
+}
+
 // ---------------------------------------------------------- bad arguments
 
 void argumentSession(const std::string& exe, const std::string& arguments, const char* message) {
@@ -830,8 +900,9 @@ int main(int argc, char** argv) {
     if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "--screenshot") == 0) {
         return screenshot(argv[2], argv[3], argv[4], argc == 6 ? std::atoi(argv[5]) : 0);
     }
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: dialog-driver EXE DEMO_IMAGE MANY_IMAGE MANY_COUNT OUT_DIR\n");
+    if (argc != 6 && argc != 7) {
+        std::fprintf(stderr,
+                     "usage: dialog-driver EXE DEMO_IMAGE MANY_IMAGE MANY_COUNT OUT_DIR [FOURK_DIR]\n");
         return 2;
     }
     const std::string exe = argv[1], demo = argv[2], many = argv[3], out = argv[5];
@@ -855,6 +926,11 @@ int main(int argc, char** argv) {
     std::printf("== a card's FAT16\n");
     std::fflush(stdout);
     cardSession(exe, many, out);
+    if (argc == 7) {
+        std::printf("== 4096-byte sectors\n");
+        std::fflush(stdout);
+        fourKSession(exe, argv[6], out);
+    }
     std::printf("== arguments\n");
     std::fflush(stdout);
     const std::string missing = out + "\\no-such-disk.img";
