@@ -15,6 +15,7 @@ const char* const kScanCaption = "扫描";
 const char* const kStopCaption = "停止";
 const char* const kUnsupportedMessage = "不支持的分区";
 const char* const kSaveFailedMessage = "保存失败";
+const char* const kScanStoppedMessage = "扫描已停止：只列出了停止前找到的文件";
 const char* const kOnScannedDiskQuestion =
     "保存位置在正在恢复的磁盘上：写入可能覆盖尚未保存的已删除文件。仍要保存吗？";
 const char* const kReadFailuresFormat = "读取失败 %llu 次，第一次在字节 %llu";
@@ -52,6 +53,7 @@ ScanShell::ScanShell(ShellView& view, ShellContext context)
       recovery_(context_.diskPath) {}
 
 ScanShell::~ScanShell() {
+    closing_ = true;
     view_.runOnUiThread([this] {
         if (running_) running_->stopRequested = true;
         if (newest_) newest_->stopRequested = true;
@@ -188,6 +190,7 @@ void ScanShell::scanWorker(PartitionRecord record, std::shared_ptr<WorkerToken> 
         // far, which is listed all the same.
         const bool drain = token->stopRequested && scanner && scanner->cutShortByStop();
         if (scanner) listStep(scanner, token, drain);
+        if (scanner) tellStopped(token);
     }
     endTurn(*token);
 }
@@ -286,8 +289,6 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
     DeletedFile file;
     ResultRow row{};
     int count = 0;
-    // The time texts keep the offset in force when the scan started.
-    const int64_t utcOffset = context_.utcOffset ? context_.utcOffset() : 0;
     uint32_t index = 0;
     for (; drain || !token->stopRequested; ++index) {
         if (index % kCounterStep == 0 && !showScanned(scanner, token, index)) return;
@@ -297,7 +298,7 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
             return;
         }
         if (scanner->describe(index, file)) {
-            formatResultRow(file, utcOffset, row);
+            formatResultRow(file, context_.zone, row);
             const int position = count;
             if (!updateIfCurrent(token, [&] {
                     setScanned(index);
@@ -316,6 +317,14 @@ void ScanShell::listStep(const std::shared_ptr<VolumeScanner>& scanner,
     }
     // Stopped: the counter ends where the walk did.
     if (index > 0) showScanned(scanner, token, index - 1);
+}
+
+void ScanShell::tellStopped(const std::shared_ptr<WorkerToken>& token) {
+    // The user's stop, not the end of the catalogue (which resets the
+    // switch too) nor the shell going.
+    bool stopped = false;
+    updateIfCurrent(token, [&] { stopped = outcome_ == ScanOutcome::Stopped; });
+    if (stopped && !closing_) showMessage(kScanStoppedMessage);
 }
 
 // The scanned counter moves every kCounterStep indices, with each row and

@@ -17,6 +17,7 @@
 #include "app/Recovery.h"
 #include "app/ScannerFactory.h"
 #include "app/ShellView.h"
+#include "app/SystemZone.h"
 #include "disk/DriveDevice.h"
 #include "disk/VolumeLocator.h"
 #include "scan/RowTexts.h"
@@ -29,6 +30,8 @@ extern const char* const kScanCaption;        // "扫描"
 extern const char* const kStopCaption;        // "停止"
 extern const char* const kUnsupportedMessage;  // "不支持的分区"
 extern const char* const kSaveFailedMessage;   // "保存失败"
+// Said when a stop ended a scan: the list holds what it had found by then.
+extern const char* const kScanStoppedMessage;
 // Asked before a save into a folder on the disk being recovered.
 extern const char* const kOnScannedDiskQuestion;
 // printf format of the one summary of a scan's failed reads: their count
@@ -57,7 +60,8 @@ struct ShellContext {
     std::string diskPath;  // the disk itself: never a place to save to
     // Empty: each NTFS volume's own $MFT record gives its table length.
     MftLengthLookup mftValidDataLength;
-    UtcOffsetSource utcOffset = systemUtcOffsetSeconds;
+    // The zone a FAT time was written in and an NTFS time is shown in.
+    LocalZone zone = systemLocalZone();
     ScannerFactory makeScanner = createScanner;
 };
 
@@ -122,6 +126,9 @@ private:
     // Joins the threads of workers that have ended (user-interface thread).
     void reapEndedWorkers();
     void finishStep(const std::shared_ptr<WorkerToken>& token, ScanOutcome outcome);
+    // Says that the user's stop cut the list, unless a newer scan has taken
+    // over.
+    void tellStopped(const std::shared_ptr<WorkerToken>& token);
     // Shows `index` indices examined; false when `token` is no longer the
     // newest worker's.
     bool showScanned(const std::shared_ptr<VolumeScanner>& scanner,
@@ -159,6 +166,7 @@ private:
     std::shared_ptr<ReadFailures> failures_;  // of the current scanner
     SaveReport lastSave_;
 
+    std::atomic<bool> closing_{false};  // the shell is going: nothing more is told
     std::mutex threadsMutex_;
     std::vector<std::pair<std::thread, std::shared_ptr<WorkerToken>>> threads_;
     uint64_t nextSequence_ = 0;  // user-interface thread

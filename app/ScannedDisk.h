@@ -6,12 +6,14 @@
 
 namespace undelete {
 
-// True when `folder` (or, while it does not exist yet, the nearest folder
-// above it that does) lies on the disk `diskPath`: on Linux, its file
-// system's device is that block device, one of its partitions, or made of
-// them (device mapper); on Windows, its volume's extents lie on that
-// physical drive. Never for a disk image file, nor when the system cannot
-// tell.
+// True when `folder` (or, while it does not exist yet, the folder its
+// missing part will be made in, through links and "..") lies on the disk
+// `diskPath`. On Linux: its file system's device is that block device, one
+// of its partitions, made of them (device mapper), or a loop device that
+// reads a file lying on them; for a disk image file, a loop device reading
+// that file (or a partition of one). On Windows: its volume's extents lie
+// on that physical drive (never for an image file). False when the system
+// cannot tell.
 bool liesOnScannedDisk(const std::string& folder, const std::string& diskPath);
 
 }  // namespace undelete

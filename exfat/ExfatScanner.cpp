@@ -24,6 +24,7 @@ bool ExfatScanner::open(const PartitionRecord* record) {
     if (record->firstSector() > UINT64_MAX / drive_.bytesPerSector()) return false;
     partitionOffset_ = record->firstSector() * drive_.bytesPerSector();
     if (!readBootSector(*record)) return false;
+    if (stopped()) return true;  // nothing walked, nothing listed
     bool walked = false;
     try {
         fat_ = std::make_unique<ExfatFat>(drive_, fatOffset_, clusterLimit_);
@@ -36,7 +37,9 @@ bool ExfatScanner::open(const PartitionRecord* record) {
         if (!findRootEntries(root)) return false;
         loadBitmap(secondBitmap_ ? root.secondBitmap : root.bitmap);
         const uint64_t rootClusters = std::max<uint64_t>(1, kExfatMaxDirectoryBytes / clusterBytes_);
-        walked = walkDirectory({ExfatLayout::FatChain, rootCluster_, rootClusters, false}, 0);
+        // A stop before the root's first cluster was read is no failure.
+        walked = walkDirectory({ExfatLayout::FatChain, rootCluster_, rootClusters, false}, 0) ||
+                 stopped();
         for (Item& item : catalogue_) {
             if (item.extentValid && item.dataLength > 0) {
                 item.layout = exfatLayoutOf(item.noFatChain, item.firstCluster,

@@ -30,6 +30,8 @@ bool Fat32Scanner::open(const PartitionRecord* record) {
     if (!readBootSector(*record)) return false;
 
     if (messages_) messages_(kFat32PreparingMessage);
+    // Stopped while the message was up: nothing is walked, nothing listed.
+    if (stopped()) return true;
     bool walked = false;
     try {
         fat_ = std::make_unique<FatTable>(drive_, fatLocation_);
@@ -47,7 +49,8 @@ bool Fat32Scanner::open(const PartitionRecord* record) {
     }
     walkedClusters_ = {};
     if (!walked) return false;
-    if (messages_) messages_(kFat32ReadyMessage);
+    // A walk cut by a stop has not succeeded: the shell says it was stopped.
+    if (messages_ && !cutShort_) messages_(kFat32ReadyMessage);
     return true;
 }
 

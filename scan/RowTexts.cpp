@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "common/Text.h"
-#include "scan/TimeText.h"
 
 namespace undelete {
 
@@ -24,10 +23,10 @@ void formatSizeText(uint64_t n, char out[20]) {
     }
 }
 
-void formatCreationTimeText(const CreationTime& created, int64_t utcOffsetSeconds, char out[25]) {
+void formatCreationTimeText(const CreationTime& created, const LocalZone& zone, char out[25]) {
     switch (created.kind) {
     case CreationTime::Kind::FileTime:
-        formatFileTimeText(created.value, utcOffsetSeconds, out);
+        formatFileTimeText(created.value, zone.atUtc(unixSecondsOf(created.value)), out);
         return;
     case CreationTime::Kind::FatLocal:
         formatFatTimeText(created.fatDate(), created.fatTime(), out, created.fatHundredths());
@@ -44,9 +43,9 @@ void formatNameText(const std::string& name, char out[260]) {
     std::memset(out + n, 0, 260 - n);
 }
 
-void formatResultRow(const DeletedFile& file, int64_t utcOffsetSeconds, ResultRow& row) {
+void formatResultRow(const DeletedFile& file, const LocalZone& zone, ResultRow& row) {
     formatSizeText(file.size, row.sizeText);
-    formatCreationTimeText(file.created, utcOffsetSeconds, row.timeText);
+    formatCreationTimeText(file.created, zone, row.timeText);
     formatNameText(file.name, row.nameText);
 }
 

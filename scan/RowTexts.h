@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "scan/DeletedFile.h"
+#include "scan/TimeText.h"
 
 namespace undelete {
 
@@ -18,14 +19,15 @@ struct ResultRow {
 // units drop the low bits before the division. `out` holds 20 bytes.
 void formatSizeText(uint64_t n, char out[20]);
 
-// The time text of `created`: an NTFS stamp moved by `utcOffsetSeconds`, a
-// FAT date and time as stored; "0/0/0 00:00:00" when there is none.
-void formatCreationTimeText(const CreationTime& created, int64_t utcOffsetSeconds, char out[25]);
+// The time text of `created`: an NTFS stamp in `zone`'s local time of its
+// own date, a FAT date and time as stored; "0/0/0 00:00:00" when there is
+// none.
+void formatCreationTimeText(const CreationTime& created, const LocalZone& zone, char out[25]);
 
 // The name, cut after at most 259 bytes at a character boundary.
 void formatNameText(const std::string& name, char out[260]);
 
 // All three texts of `file`.
-void formatResultRow(const DeletedFile& file, int64_t utcOffsetSeconds, ResultRow& row);
+void formatResultRow(const DeletedFile& file, const LocalZone& zone, ResultRow& row);
 
 }  // namespace undelete

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 namespace undelete {
 namespace {
@@ -37,25 +36,13 @@ CivilDate civilFromDays(int64_t days) {
     return {yoe + era * 400 + (month <= 2), month, day};
 }
 
-namespace {
-
-int64_t secondsOf(const std::tm& t) {
-    return daysFromCivil(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday) * kSecondsPerDay +
-           t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec;
+LocalZone LocalZone::fixed(int64_t offsetSeconds) {
+    return {[offsetSeconds](int64_t) { return offsetSeconds; },
+            [offsetSeconds](int64_t) { return offsetSeconds; }};
 }
 
-}  // namespace
-
-int64_t systemUtcOffsetSeconds() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    std::tm utc{};
-#if defined(_WIN32)
-    if (localtime_s(&local, &now) != 0 || gmtime_s(&utc, &now) != 0) return 0;
-#else
-    if (localtime_r(&now, &local) == nullptr || gmtime_r(&now, &utc) == nullptr) return 0;
-#endif
-    return secondsOf(local) - secondsOf(utc);
+int64_t unixSecondsOf(uint64_t fileTime) {
+    return static_cast<int64_t>(fileTime / kTicksPerSecond) - kDaysFrom1601To1970 * kSecondsPerDay;
 }
 
 namespace {

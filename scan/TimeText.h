@@ -1,14 +1,29 @@
 // The time texts of the file list: an NTFS time stamp shifted by the local
-// time-zone offset in force now (daylight saving included), whatever the
-// stamp's own date, and a FAT date and time shown as stored.
+// time-zone offset in force at the stamp's own date (daylight saving
+// included), and a FAT date and time shown as stored.
 #pragma once
 #include <cstdint>
 #include <functional>
 
 namespace undelete {
 
-// Seconds east of UTC, asked when a row is formatted.
-using UtcOffsetSource = std::function<int64_t()>;
+// The local time zone: how far east of UTC the wall clock stood at a given
+// moment, by the zone's rules for that date (a summer time is an hour more
+// than a winter one, whatever the date today). Both directions, each in
+// seconds since 1970-01-01: a UTC moment, or a wall-clock time counted as
+// if it were UTC (what a FAT time stamp holds). Passed in, so that tests
+// fix the zone; an empty function is UTC.
+struct LocalZone {
+    std::function<int64_t(int64_t utcSeconds)> offsetAtUtc;
+    std::function<int64_t(int64_t localSeconds)> offsetAtLocal;
+
+    // A zone of one offset all year round.
+    static LocalZone fixed(int64_t offsetSeconds);
+    int64_t atUtc(int64_t utcSeconds) const { return offsetAtUtc ? offsetAtUtc(utcSeconds) : 0; }
+    int64_t atLocal(int64_t localSeconds) const {
+        return offsetAtLocal ? offsetAtLocal(localSeconds) : 0;
+    }
+};
 
 struct CivilDate {
     int64_t year;
@@ -24,9 +39,6 @@ CivilDate civilFromDays(int64_t days);
 // four digits, '-' before a negative one); `out` holds 32 bytes.
 void formatIsoUtc(int64_t seconds, char out[32]);
 
-// The machine's offset at this moment.
-int64_t systemUtcOffsetSeconds();
-
 // "%d/%d/%d %02d:%02d:%02d"; `out` holds 25 bytes (longer results are cut).
 void formatTimeText(int year, int month, int day, int hour, int minute, int second,
                     char out[25]);
@@ -35,6 +47,9 @@ void formatTimeText(int year, int month, int day, int hour, int minute, int seco
 // UTC) moved by `offsetSeconds`; "0/0/0 00:00:00" when the result is before
 // 1601 or at 2^63 intervals or beyond.
 void formatFileTimeText(uint64_t fileTime, int64_t offsetSeconds, char out[25]);
+
+// Seconds since 1970-01-01 of `fileTime`, fractions dropped.
+int64_t unixSecondsOf(uint64_t fileTime);
 
 // "year/month/day hh:mm:ss" of the FAT date and time words, values shown as
 // stored (no range check, seconds doubled, plus the whole second of the

@@ -95,7 +95,7 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-std::string isoUtcTime(const CreationTime& created, int64_t utcOffsetSeconds) {
+std::string isoUtcTime(const CreationTime& created, const LocalZone& zone) {
     if (created.kind == CreationTime::Kind::FileTime) {
         constexpr uint64_t kTicksPerSecond = 10000000;
         constexpr int64_t kUnixFrom1601 = 11644473600;
@@ -114,7 +114,8 @@ std::string isoUtcTime(const CreationTime& created, int64_t utcOffsetSeconds) {
                                        static_cast<int>(day));
     // A day past the month's end (31 April) is no date either.
     if (civilFromDays(days).day != static_cast<int>(day)) return "";
-    return isoFromUnix(days * 86400 + hour * 3600 + minute * 60 + second - utcOffsetSeconds);
+    const int64_t local = days * 86400 + hour * 3600 + minute * 60 + second;
+    return isoFromUnix(local - zone.atLocal(local));
 }
 
 const char* stateWord(FileState state) {
@@ -150,7 +151,7 @@ void appendEscaped(std::string& out, const std::string& text) {
 }  // namespace
 
 // Built in one string: a scan prints one line per deleted file.
-std::string fileTsv(const BatchFile& f, int64_t utcOffsetSeconds) {
+std::string fileTsv(const BatchFile& f, const LocalZone& zone) {
     std::string line;
     line.reserve(160);
     appendNumber(line, f.row);
@@ -165,7 +166,7 @@ std::string fileTsv(const BatchFile& f, int64_t utcOffsetSeconds) {
     line += '\t';
     appendNumber(line, f.file.size);
     line += '\t';
-    line += isoUtcTime(f.file.created, utcOffsetSeconds);
+    line += isoUtcTime(f.file.created, zone);
     line += '\t';
     appendEscaped(line, f.file.path);
     line += '\t';
@@ -173,8 +174,8 @@ std::string fileTsv(const BatchFile& f, int64_t utcOffsetSeconds) {
     return line;
 }
 
-std::string fileJson(const BatchFile& f, int64_t utcOffsetSeconds) {
-    const std::string created = isoUtcTime(f.file.created, utcOffsetSeconds);
+std::string fileJson(const BatchFile& f, const LocalZone& zone) {
+    const std::string created = isoUtcTime(f.file.created, zone);
     return "{\"row\":" + number(f.row) + ",\"index\":" + number(f.index) +
            ",\"name\":" + jsonString(f.file.name) + ",\"size\":" + number(f.file.size) +
            ",\"created\":" + (created.empty() ? "null" : jsonString(created)) +

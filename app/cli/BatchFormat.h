@@ -7,6 +7,7 @@
 
 #include "partition/PartitionRecord.h"
 #include "scan/DeletedFile.h"
+#include "scan/TimeText.h"
 
 namespace undelete {
 
@@ -23,8 +24,8 @@ std::string jsonString(const std::string& text);
 
 // ISO 8601 in UTC ("2024-05-01T12:00:00Z"); empty when there is no time or
 // the stored one is no date. A FAT time is local time as stored: it is
-// moved to UTC by `utcOffsetSeconds`, the offset in force now.
-std::string isoUtcTime(const CreationTime& created, int64_t utcOffsetSeconds);
+// moved to UTC by `zone`'s offset in force at that date.
+std::string isoUtcTime(const CreationTime& created, const LocalZone& zone);
 
 // "unknown", "intact", "partial", "overwritten".
 const char* stateWord(FileState state);
@@ -43,8 +44,8 @@ extern const char kFileHeader[];       // TSV header of the file rows
 extern const char kPartitionHeader[];  // TSV header of the partition rows
 
 // Lines without their newline.
-std::string fileTsv(const BatchFile& file, int64_t utcOffsetSeconds);
-std::string fileJson(const BatchFile& file, int64_t utcOffsetSeconds);
+std::string fileTsv(const BatchFile& file, const LocalZone& zone);
+std::string fileJson(const BatchFile& file, const LocalZone& zone);
 // `start` and `sectors` count the device's sectors of `sectorBytes`.
 std::string partitionTsv(int number, const PartitionRecord& record, uint32_t sectorBytes);
 std::string partitionJson(int number, const PartitionRecord& record, uint32_t sectorBytes);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "app/Language.h"
 #include "app/ScannedDisk.h"
@@ -39,10 +40,6 @@ MessageSink standardError() {
     return [](const char* text) { printError("%s", tr(text)); };
 }
 
-int64_t utcOffset(const ShellContext& context) {
-    return context.utcOffset ? context.utcOffset() : 0;
-}
-
 bool wanted(const BatchRequest& request, const DeletedFile& file) {
     if (file.size < request.minSize) return false;
     return request.match.empty() || ::fnmatch(request.match.c_str(), file.name.c_str(), 0) == 0;
@@ -53,7 +50,8 @@ bool wanted(const BatchRequest& request, const DeletedFile& file) {
 // scan that listed none.
 class RowPrinter {
 public:
-    RowPrinter(const BatchRequest& request, int64_t offset) : request_(request), offset_(offset) {
+    RowPrinter(const BatchRequest& request, LocalZone zone)
+        : request_(request), zone_(std::move(zone)) {
         chunk_.reserve(kChunkBytes + 4096);
     }
 
@@ -66,7 +64,7 @@ public:
         file.file = row.file;
         file.timeText = row.texts[2];
         file.sizeText = row.texts[3];
-        (chunk_ += request_.json ? fileJson(file, offset_) : fileTsv(file, offset_)) += '\n';
+        (chunk_ += request_.json ? fileJson(file, zone_) : fileTsv(file, zone_)) += '\n';
         if (chunk_.size() >= kChunkBytes) flush();
     }
 
@@ -91,7 +89,7 @@ private:
     }
 
     const BatchRequest& request_;
-    const int64_t offset_;
+    const LocalZone zone_;
     std::string chunk_;
     bool headed_ = false;
 };
@@ -277,7 +275,10 @@ int saveRows(ScanShell& shell, BatchView& view, const BatchRequest& request,
         if (unlisted) return kExitFailure;
         return saveToStandardOutput(shell, context, request.saveIndices.front(), request.force);
     }
-    if (single && !isFolder(request.output)) {
+    // A path that ends in "/" names a folder, made when missing, as for
+    // several files.
+    const bool namesFolder = !request.output.empty() && request.output.back() == '/';
+    if (single && !namesFolder && !isFolder(request.output)) {
         if (unlisted) return kExitFailure;
         return saveToPath(shell, view, request, positions.front());
     }
@@ -313,13 +314,12 @@ int scanPartition(const BatchRequest& request, ShellContext context) {
                    static_cast<ull>(partitions.size()));
         return kExitUsage;
     }
-    const int64_t offset = utcOffset(context);
     BatchView view(request.verbose, ::isatty(STDERR_FILENO) ? stderr : nullptr);
     view.setForce(request.force);
     // A plain listing goes out while the scan runs; saves choose among the
     // rows afterwards and keep them.
     const bool saving = request.saveAll || !request.saveIndices.empty();
-    RowPrinter printer(request, offset);
+    RowPrinter printer(request, context.zone);
     if (!saving) view.streamRows([&printer](const BatchFileRow& row) { printer.add(row); });
     ScanShell shell(view, context);
     {
@@ -336,7 +336,7 @@ int scanPartition(const BatchRequest& request, ShellContext context) {
     int status = kExitSuccess;
     if (report.outcome == ScanOutcome::Stopped) {
         printer.finish();
-        printError("扫描已停止：只列出了停止前找到的文件");
+        printError("%s", tr(kScanStoppedMessage));
         status = kExitFailure;
     } else if (report.outcome != ScanOutcome::Completed) {
         printError("分区行 %llu 无法扫描", static_cast<ull>(request.row));

@@ -30,8 +30,12 @@ void BatchView::runOnUiThread(const std::function<void()>& task) {
 }
 
 void BatchView::showMessageBox(const char* text) {
-    // The batch says itself why a save failed and how many reads did.
-    if (isReadFailureMessage(text) || std::strcmp(text, kSaveFailedMessage) == 0) return;
+    // The batch says itself why a save failed, how many reads did and that
+    // a scan was stopped (after its rows).
+    if (isReadFailureMessage(text) || std::strcmp(text, kSaveFailedMessage) == 0 ||
+        std::strcmp(text, kScanStoppedMessage) == 0) {
+        return;
+    }
     if (isInformation(text) && !verbose_) return;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     endProgress();

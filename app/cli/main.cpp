@@ -35,7 +35,7 @@ and \xNN for other control bytes and bytes that are not UTF-8):
   --scan ROW     row index name time size bytes created path state
                  (time and size as the dialog shows them; bytes exact;
                  created in ISO 8601 UTC, a FAT32 local time moved to UTC
-                 by the zone offset in force now; path empty and state
+                 by the zone offset of its own date; path empty and state
                  "unknown" when the file system does not tell)
   --json         the same as JSON Lines, one object per row; bytes that are
                  not UTF-8 become U+FFFD.
@@ -157,8 +157,9 @@ int main(int argc, char** argv) {
                         ->excludes(save);
     auto* output = app.add_option("--output", request.output,
                                   "Where to save: a folder (each file under its own name and "
-                                  "folder path, never replacing a file: \" (1)\" is added), a "
-                                  "file path for a single INDEX, or - for standard output")
+                                  "folder path, never replacing a file: \" (1)\" is added; a "
+                                  "path ending in / is one, made when missing), a file path "
+                                  "for a single INDEX, or - for standard output")
                        ->option_text("PATH");
     save->needs(output);
     saveAll->needs(output);

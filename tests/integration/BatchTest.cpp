@@ -37,9 +37,9 @@ protected:
 TEST_F(Batch, SaveAllWritesEveryListedFileByteForByte) {
     for (const std::string row : {"0", "1"}) {
         harness::TempDir out;
-        const auto result = harness::run(std::string(UNDELETE_BINARY) + " --scan " + row +
-                                         " --save-all --output " + quote(out.path()) + " " +
-                                         quote(image()) + " 2>&1");
+        const auto result = harness::undelete("--scan " + row +
+                                              " --save-all --output " + quote(out.path()) + " " +
+                                              quote(image()) + " 2>&1");
         EXPECT_EQ(result.status, 0) << result.out;
         size_t expected = 0;
         for (const auto& f : built.manifest) {
@@ -72,6 +72,14 @@ TEST_F(Batch, ManyIndicesGoToAFolderAndOneToStandardOutput) {
                   0);
     }
     EXPECT_EQ(harness::run("find " + quote(out.path()) + " -type f | wc -l").out, "4\n");
+    // One index and a path ending in "/": a folder, made as for several.
+    const std::string made = out.file("new");
+    EXPECT_EQ(harness::undelete("--scan 0 --save " + a + " --output " + quote(made + "/") + " " +
+                                quote(image()) + " 2>&1")
+                  .status,
+              0);
+    EXPECT_EQ(harness::run("find " + quote(made) + " -type f -printf '%s\\n'").out,
+              listing[1][5] + "\n");
     const auto piped = harness::undelete("--scan 0 --save " + a + " --output - " + quote(image()));
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(std::to_string(piped.out.size()), listing[1][5]);

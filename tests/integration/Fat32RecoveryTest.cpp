@@ -85,7 +85,7 @@ protected:
         ResultRow texts{};
         for (uint32_t i = 0; scanner.hasItem(i); ++i) {
             if (!scanner.describe(i, file)) continue;
-            formatResultRow(file, 0, texts);
+            formatResultRow(file, LocalZone::fixed(0), texts);
             const std::string key = file.path + file.name;
             EXPECT_EQ(listed.count(key), 0u) << "listed twice: " << key;
             listed[key] = {i, texts.sizeText, texts.timeText, stateText(file.state)};

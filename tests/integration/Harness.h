@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace harness {
@@ -40,9 +43,13 @@ inline std::string quote(const std::string& text) {
     return quoted + "'";
 }
 
-// The built program, with arguments already quoted by the caller.
+// Put before the program by a test that reads its messages: English,
+// whatever the locale the suite runs under (LANGUAGE would lead otherwise).
+inline const std::string kEnglish = "LANGUAGE= LC_ALL=C.UTF-8 ";
+
+// The built program in English, with arguments already quoted by the caller.
 inline Result undelete(const std::string& arguments) {
-    return run(std::string(UNDELETE_BINARY) + " " + arguments);
+    return run(kEnglish + UNDELETE_BINARY + " " + arguments);
 }
 
 inline std::string fixture(const std::string& name) { return std::string(FIXTURE_DIR) + "/" + name; }
@@ -178,5 +185,58 @@ inline std::string programAsNobody(const TempDir& dir) {
         " && chmod -R a+rX " + quote(copy) + " && chmod 755 " + quote(dir.path()));
     return "setpriv --reuid=65534 --regid=65534 --clear-groups " + quote(copy + "/undelete");
 }
+
+// An image file on a loop device (root only), with its partitions' devices;
+// detached at the end, however the test ends.
+class LoopDevice {
+public:
+    explicit LoopDevice(const std::string& image) {
+        device_ = run("losetup -f --show -P " + quote(image) + " 2>/dev/null").out;
+        device_.erase(device_.find_last_not_of('\n') + 1);
+    }
+    ~LoopDevice() {
+        if (device_.empty()) return;
+        run("partx -d " + quote(device_) + " 2>/dev/null");
+        run("losetup -d " + quote(device_));
+    }
+    LoopDevice(const LoopDevice&) = delete;
+    LoopDevice& operator=(const LoopDevice&) = delete;
+    const std::string& device() const { return device_; }
+    // The device of partition `number`, once it is there (without udev the
+    // kernel may leave the table unread); empty when it does not come.
+    std::string partition(int number) const {
+        if (device_.empty()) return "";
+        const std::string path = device_ + "p" + std::to_string(number);
+        if (access(path.c_str(), F_OK) != 0) run("partx -a " + quote(device_) + " 2>/dev/null");
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (access(path.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return access(path.c_str(), F_OK) == 0 ? path : "";
+    }
+
+private:
+    std::string device_;
+};
+
+// A file system mounted on `folder` by `command` (root only); unmounted at
+// the end, however the test ends.
+class Mounted {
+public:
+    Mounted(const std::string& command, const std::string& folder) : folder_(folder) {
+        mounted_ = run("mkdir -p " + quote(folder) + " && " + command + " " + quote(folder)).status == 0;
+    }
+    ~Mounted() {
+        if (mounted_) run("umount " + quote(folder_));
+    }
+    Mounted(const Mounted&) = delete;
+    Mounted& operator=(const Mounted&) = delete;
+    bool ready() const { return mounted_; }
+    std::string file(const std::string& name) const { return folder_ + "/" + name; }
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+};
 
 }  // namespace harness

@@ -86,8 +86,7 @@ TEST(PartitionsCommand, MissingOrUnreadableDiskFailsWithAReason) {
         << denied.out;
     // Root is not told to become root.
     harness::run("chmod 000 " + quote(locked));
-    auto root = harness::run(std::string(UNDELETE_BINARY) + " --partitions " + quote(locked) +
-                             " 2>&1");
+    auto root = harness::undelete("--partitions " + quote(locked) + " 2>&1");
     EXPECT_EQ(root.out.find("root"), std::string::npos) << root.out;
 }
 

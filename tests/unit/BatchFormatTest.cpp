@@ -12,6 +12,8 @@ using namespace undelete;
 
 namespace {
 
+const LocalZone utc = LocalZone::fixed(0);
+
 std::string fields(const std::string& line, size_t i) {
     size_t at = 0;
     for (; i > 0; --i) at = line.find('\t', at) + 1;
@@ -41,7 +43,7 @@ TEST(BatchFormat, NamesFromTheDiskStayOneLineAndReachNoTerminalRaw) {
     file.size = 123456789012ULL;
     file.path = "/Dir\twith tab/";
     BatchFile row{3, 77, file, "2024/5/1 12:00:00", "115.0 GB"};
-    const std::string tsv = fileTsv(row, 0);
+    const std::string tsv = fileTsv(row, utc);
     std::string withoutTabs = tsv;
     withoutTabs.erase(std::remove(withoutTabs.begin(), withoutTabs.end(), '\t'),
                       withoutTabs.end());
@@ -51,12 +53,12 @@ TEST(BatchFormat, NamesFromTheDiskStayOneLineAndReachNoTerminalRaw) {
     EXPECT_EQ(fields(tsv, 5), "123456789012");
     EXPECT_EQ(fields(tsv, 7), "/Dir\\twith tab/");
     EXPECT_EQ(fields(tsv, 8), "unknown");
-    EXPECT_EQ(fileJson(row, 0),
+    EXPECT_EQ(fileJson(row, utc),
               "{\"row\":3,\"index\":77,\"name\":" + jsonString(hostile) +
                   ",\"size\":123456789012,\"created\":null,\"path\":\"/Dir\\twith tab/\","
                   "\"state\":\"unknown\"}");
     row.file.state = FileState::Encrypted;
-    EXPECT_EQ(fields(fileTsv(row, 0), 8), "encrypted");
+    EXPECT_EQ(fields(fileTsv(row, utc), 8), "encrypted");
 }
 
 TEST(BatchFormat, WholeNamesFromUtf16IncludingBrokenOnes) {
@@ -75,30 +77,30 @@ TEST(BatchFormat, WholeNamesFromUtf16IncludingBrokenOnes) {
 TEST(BatchFormat, TimesAreUtcInIso8601) {
     // 2024-05-01T12:00:00Z as an NTFS stamp: whatever the zone.
     const uint64_t stamp = (1714564800ULL + 11644473600ULL) * 10000000ULL;
-    EXPECT_EQ(isoUtcTime(CreationTime::fileTime(stamp), 7200), "2024-05-01T12:00:00Z");
+    EXPECT_EQ(isoUtcTime(CreationTime::fileTime(stamp), LocalZone::fixed(7200)), "2024-05-01T12:00:00Z");
     // The stamp's whole range: its epoch, and a five-digit year at its end.
-    EXPECT_EQ(isoUtcTime(CreationTime::fileTime(0), 0), "1601-01-01T00:00:00Z");
-    EXPECT_EQ(isoUtcTime(CreationTime::fileTime(UINT64_MAX), 0), "60056-05-28T05:36:10Z");
+    EXPECT_EQ(isoUtcTime(CreationTime::fileTime(0), utc), "1601-01-01T00:00:00Z");
+    EXPECT_EQ(isoUtcTime(CreationTime::fileTime(UINT64_MAX), utc), "60056-05-28T05:36:10Z");
     // A FAT time is local: 2024-03-01 00:30:10 at UTC+2 is the day before in UTC,
     // across the leap day.
     const auto fat = CreationTime::fat((44 << 9) | (3 << 5) | 1, (0 << 11) | (30 << 5) | 5);
-    EXPECT_EQ(isoUtcTime(fat, 7200), "2024-02-29T22:30:10Z");
-    EXPECT_EQ(isoUtcTime(fat, -3600), "2024-03-01T01:30:10Z");
+    EXPECT_EQ(isoUtcTime(fat, LocalZone::fixed(7200)), "2024-02-29T22:30:10Z");
+    EXPECT_EQ(isoUtcTime(fat, LocalZone::fixed(-3600)), "2024-03-01T01:30:10Z");
     // An odd second is the even one and 100 to 199 hundredths; the dialog's
     // text and this one both show it, not the second before. Hundredths
     // past 199 are no time.
     const auto odd = CreationTime::fat(fat.fatDate(), fat.fatTime(), 150);
-    EXPECT_EQ(isoUtcTime(odd, 0), "2024-03-01T00:30:11Z");
-    EXPECT_EQ(isoUtcTime(CreationTime::fat(fat.fatDate(), fat.fatTime(), 200), 0),
+    EXPECT_EQ(isoUtcTime(odd, utc), "2024-03-01T00:30:11Z");
+    EXPECT_EQ(isoUtcTime(CreationTime::fat(fat.fatDate(), fat.fatTime(), 200), utc),
               "2024-03-01T00:30:10Z");
     char text[25];
-    formatCreationTimeText(odd, 0, text);
+    formatCreationTimeText(odd, utc, text);
     EXPECT_STREQ(text, "2024/3/1 00:30:11");
     // Stored values that are no time give none.
-    EXPECT_EQ(isoUtcTime(CreationTime::fat((44 << 9) | (13 << 5) | 1, 0), 0), "");
-    EXPECT_EQ(isoUtcTime(CreationTime::fat((44 << 9) | (4 << 5) | 31, 0), 0), "");
-    EXPECT_EQ(isoUtcTime(CreationTime::fat((44 << 9) | (4 << 5) | 30, 24 << 11), 0), "");
-    EXPECT_EQ(isoUtcTime(CreationTime{}, 0), "");
+    EXPECT_EQ(isoUtcTime(CreationTime::fat((44 << 9) | (13 << 5) | 1, 0), utc), "");
+    EXPECT_EQ(isoUtcTime(CreationTime::fat((44 << 9) | (4 << 5) | 31, 0), utc), "");
+    EXPECT_EQ(isoUtcTime(CreationTime::fat((44 << 9) | (4 << 5) | 30, 24 << 11), utc), "");
+    EXPECT_EQ(isoUtcTime(CreationTime{}, utc), "");
 }
 
 TEST(BatchFormat, PartitionRowsCarryExactSectorsAndBytes) {

@@ -215,7 +215,7 @@ TEST_F(Fat32ScannerTest, DescribeGivesSizeTimeAndName) {
     ResultRow row;
     auto describe = [&](uint32_t i) {
         if (!scanner.describe(i, file)) return false;
-        formatResultRow(file, 0, row);
+        formatResultRow(file, LocalZone::fixed(0), row);
         return true;
     };
     for (uint32_t i = 0; i < 7; ++i) {

@@ -51,7 +51,7 @@ protected:
     bool describe(uint32_t index) {
         std::memset(&row_, 0, sizeof row_);
         if (!scanner_.describe(index, file_)) return false;
-        formatResultRow(file_, 8 * 3600, row_);
+        formatResultRow(file_, LocalZone::fixed(8 * 3600), row_);
         return true;
     }
     bool read(uint32_t index) { return readWholeContent(scanner_, index, data_); }

@@ -26,7 +26,7 @@ protected:
 
     ShellContext context() {
         ShellContext c;
-        c.utcOffset = [] { return int64_t{0}; };
+        c.zone = LocalZone::fixed(0);
         c.makeScanner = [this](const PartitionRecord& r,
                                const ScanContext& scan) -> std::unique_ptr<VolumeScanner> {
             std::lock_guard<std::mutex> lock(scriptsMutex);

@@ -1,6 +1,7 @@
 // Stopping a long FAT32 directory walk on a disk whose reads are slow: the
 // walk ends at once, what it found is listed, and a scan started right
 // after never reads beside the stopped one, whose scanner is released.
+// Stopping before the walk begins lists nothing.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "app/ScanShell.h"
+#include "fat32/Fat32Scanner.h"
 #include "common/Text.h"
 #include "disk/MemoryDrive.h"
 #include "support/FakeShell.h"
@@ -100,7 +102,7 @@ protected:
 
     ShellContext context() {
         ShellContext c;
-        c.utcOffset = [] { return int64_t{0}; };
+        c.zone = LocalZone::fixed(0);
         std::shared_ptr<MemoryImage> image(&volume.disk().image(), [](MemoryImage*) {});
         c.openDrive = [image, this]() -> std::unique_ptr<DriveDevice> {
             return std::make_unique<SlowDrive>(image, log);
@@ -153,6 +155,51 @@ TEST_F(ShellStop, ARestartedScanNeverReadsBesideTheStoppedOne) {
     EXPECT_TRUE(first.expired());
     shell.waitForWorkers();
     EXPECT_EQ(log.mostInFlight, 1);
+}
+
+// Presses Stop while the walk's first message is up, as a user of the
+// Windows dialog can (its box leaves the dialog free).
+class StopAtFirstMessage : public FakeView {
+public:
+    std::function<void()> pressStop;
+    void showMessageBox(const char* text) override {
+        FakeView::showMessageBox(text);
+        if (std::string(text) == kFat32PreparingMessage) pressStop();
+    }
+};
+
+// A root holding deleted files and a folder with one more: a walk that
+// started anyway would list some of them.
+TEST(ShellStopAtFirstMessage, TheWalkNeverStartsAndTheStopIsTold) {
+    initProcessLocale();
+    Fat32Volume volume;
+    Directory root;
+    root.add(deletedFile("#NE     TXT", 10, 5)).add(deletedFile("#WO     TXT", 11, 5));
+    root.add(shortEntry("SUB        ", 0x10, 3));
+    Directory sub;
+    sub.add(dotEntries(3, 2)).add(deletedFile("#HREE   TXT", 12, 5));
+    volume.put(2, root);
+    volume.put(3, sub);
+    volume.chain({2});
+    volume.chain({3});
+    StopAtFirstMessage view;
+    ShellContext context;
+    context.zone = LocalZone::fixed(0);
+    context.openDrive = volume.disk().opener();
+    ScanShell shell(view, context);
+    view.pressStop = [&] { view.ui([&] { shell.onScanCommand(); }); };
+    view.ui([&] {
+        view.selectedPartition = &volume.record;
+        shell.onScanCommand();
+    });
+    shell.waitForWorkers();
+    EXPECT_EQ(view.messageList(),
+              (std::vector<std::string>{kFat32PreparingMessage, kScanStoppedMessage}));
+    EXPECT_EQ(view.ui([&] { return view.rows.size(); }), 0u);
+    EXPECT_EQ(view.ui([&] { return view.counters.count(kScannedCounter); }), 1u);
+    EXPECT_EQ(view.ui([&] { return view.counters[kScannedCounter]; }), 0u);
+    EXPECT_EQ(view.ui([&] { return view.counters[kDeletedCounter]; }), 0u);
+    EXPECT_EQ(shell.lastOutcome(), ScanOutcome::Stopped);
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include <ctime>
 #include <string>
 
+#include "app/SystemZone.h"
+#include "app/cli/BatchFormat.h"
+#include "scan/RowTexts.h"
 #include "scan/TimeText.h"
 #include "NtfsTestRecords.h"
 
@@ -42,17 +45,51 @@ TEST(FileTimeText, UnconvertibleStampsShowZeros) {
     EXPECT_EQ(text((1ULL << 63) - 1, kHour), "0/0/0 00:00:00");
 }
 
-TEST(FileTimeText, TheSystemOffsetFollowsTheZone) {
-    const char* old = std::getenv("TZ");
-    const std::string saved = old ? old : "";
-    setenv("TZ", "XYZ-8", 1);  // POSIX zones count west positive
-    tzset();
-    EXPECT_EQ(systemUtcOffsetSeconds(), 8 * kHour);
-    setenv("TZ", "UTC0", 1);
-    tzset();
-    EXPECT_EQ(systemUtcOffsetSeconds(), 0);
-    if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
-    tzset();
+// The zone of the test, set for one scope through TZ.
+class ZoneScope {
+public:
+    explicit ZoneScope(const char* zone) {
+        const char* old = std::getenv("TZ");
+        had_ = old != nullptr;
+        if (had_) saved_ = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ZoneScope() {
+        if (had_) setenv("TZ", saved_.c_str(), 1);
+        else unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    bool had_ = false;
+    std::string saved_;
+};
+
+uint64_t fileTimeOf(int64_t unixSeconds) {
+    return static_cast<uint64_t>(unixSeconds + 11644473600LL) * kTicksPerSecond;
+}
+
+// Each date takes the offset its own day had: in Berlin noon is 10:00Z in
+// July (summer time) and 11:00Z in January, whichever season it is now. A
+// FAT time is local (moved to UTC), an NTFS time UTC (moved to local).
+TEST(FileTimeText, TheSystemZoneGivesEachDateItsOwnOffset) {
+    ZoneScope berlin("Europe/Berlin");
+    const LocalZone zone = systemLocalZone();
+    const uint16_t noon = 12 << 11;
+    EXPECT_EQ(isoUtcTime(CreationTime::fat((44 << 9) | (7 << 5) | 15, noon), zone),
+              "2024-07-15T10:00:00Z");
+    EXPECT_EQ(isoUtcTime(CreationTime::fat((44 << 9) | (1 << 5) | 15, noon), zone),
+              "2024-01-15T11:00:00Z");
+    char text[25];
+    formatCreationTimeText(CreationTime::fileTime(fileTimeOf(1721037600)), zone, text);
+    EXPECT_STREQ(text, "2024/7/15 12:00:00");  // 2024-07-15T10:00:00Z
+    formatCreationTimeText(CreationTime::fileTime(fileTimeOf(1705316400)), zone, text);
+    EXPECT_STREQ(text, "2024/1/15 12:00:00");  // 2024-01-15T11:00:00Z
+
+    ZoneScope east("XYZ-8");  // POSIX zones count west positive
+    EXPECT_EQ(systemLocalZone().atUtc(1721037600), 8 * kHour);
+    EXPECT_EQ(systemLocalZone().atLocal(1721037600), 8 * kHour);
 }
 
 }  // namespace

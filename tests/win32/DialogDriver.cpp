@@ -1,13 +1,15 @@
 // Drives undelete.exe from outside, as a user would, and checks what the
 // dialog shows and does. Run under Wine by scripts/test-windows.
 //
-//   dialog-driver EXE DEMO_IMAGE MANY_IMAGE MANY_COUNT OUT_DIR
+//   dialog-driver EXE DEMO_IMAGE MANY_IMAGE MANY_COUNT OUT_DIR [FOURK_DIR]
 //   dialog-driver --screenshot EXE DEMO_IMAGE OUT.bmp
 //
 // DEMO_IMAGE is made by scripts/make-demo-image.sh (its originals lie in
 // DEMO_IMAGE.files); MANY_IMAGE by tests/win32/make-many-files-image.sh,
 // whose first partition's scan lists MANY_COUNT deleted files. OUT_DIR is
-// an empty folder for saved files. The environment variable
+// an empty folder for saved files. FOURK_DIR, when given, is the folder
+// tests/fixtures/make-4k-image.sh made (disk.img of 4096-byte sectors, its
+// manifest and originals). The environment variable
 // DIALOG_DAMAGED_UNIT_IMAGE names the image tests/win32/
 // make-damaged-unit-image.sh made. Every wait is for a condition, with a
 // deadline; the exit status is 0 only when every check passed.
@@ -20,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -60,6 +63,7 @@ const char kPreparing[] = "程序正在准备初始化，可能需要很长时�
 const char kReady[] = "初始化已经成功完成";
 const char kUnsupported[] = "不支持的分区";
 const char kSaveFailed[] = "保存失败";
+const char kStopped[] = "扫描已停止：只列出了停止前找到的文件";
 
 constexpr int kPartitionList = 1001, kSave = 1003, kScanButton = 1004, kFileList = 1005,
               kDeletedCount = 1006, kScannedCount = 1007;
@@ -636,6 +640,43 @@ void demoSession(const std::string& exe, const std::string& image, const std::st
     d.close();
 }
 
+// ------------------------------------------- stopping at the first message
+
+// Scans the selected FAT partition and presses Stop while the walk's first
+// message is still up: after OK nothing is walked, no success is told, the
+// stop is, and the list is empty with both counters at 0.
+void stopAtFirstMessage(Dialog& d, const std::string& what) {
+    d.command(kScanButton);
+    const bool shown = waitUntil([&] {
+        for (HWND w : dialogsOf(d.pid(), nullptr)) {
+            if (w != d.window() && staticTexts(w) == kPreparing) return true;
+        }
+        return false;
+    });
+    if (!check(shown, what + ": the first message appears")) return;
+    d.command(kScanButton);
+    d.waitCaption(kScan);
+    d.answerMessage(kPreparing);
+    d.answerMessage(kStopped);  // and not "初始化已经成功完成"
+    check(waitUntil([&] {
+              return d.text(kScannedCount) == "0" && d.text(kDeletedCount) == "0" &&
+                     d.files().rowCount() == 0;
+          }, 10),
+          what + ": stopped at the first message, nothing is listed",
+          d.text(kScannedCount) + "/" + d.text(kDeletedCount) + "/" +
+              std::to_string(d.files().rowCount()));
+}
+
+// The demo disk's FAT32 root holds deleted files itself: a walk that began
+// after the stop would list them.
+void stopAtFirstMessageSession(const std::string& exe, const std::string& image) {
+    Dialog d;
+    if (!d.launch(exe, "\"" + image + "\"") || !d.find()) return;
+    d.partitions().select(0);
+    stopAtFirstMessage(d, "demo disk");
+    d.close();
+}
+
 // --------------------------------------------------- stopping a long scan
 
 // Waits until every thread the process started after `before` has ended.
@@ -668,6 +709,7 @@ void stopSession(const std::string& exe, const std::string& image, int catalogue
           "long scan: the scanned counter keeps moving");
     d.command(kScanButton);
     d.waitCaption(kScan);
+    d.answerMessage(kStopped);
     check(workersEnded(d, idle), "the stopped worker ends");
     const int scanned = counter(d, kScannedCount);
     const int listed = counter(d, kDeletedCount);
@@ -680,19 +722,10 @@ void stopSession(const std::string& exe, const std::string& image, int catalogue
     const int last = d.files().rowCount() - 1;
     check(last >= 0 && d.files().text(last, 0) == std::to_string(last), "rows are numbered");
 
-    // Stop while the catalogue is being built: the list is still cleared
-    // when it is done, and nothing is listed.
-    d.command(kScanButton);
-    if (!d.answerMessage(kPreparing)) return;
-    d.command(kScanButton);
-    d.waitCaption(kScan);
-    d.answerMessage(kReady);
+    // Stop while the first message is up: the list is still cleared, and
+    // nothing is listed.
+    stopAtFirstMessage(d, "many files");
     check(workersEnded(d, idle), "the worker stopped in its preparation ends");
-    check(d.text(kScannedCount) == "0" && d.text(kDeletedCount) == "0" &&
-              d.files().rowCount() == 0,
-          "stopped during preparation: list and counters cleared",
-          d.text(kScannedCount) + "/" + d.text(kDeletedCount) + "/" +
-              std::to_string(d.files().rowCount()));
     d.close();
 }
 
@@ -742,6 +775,73 @@ void lossySaveSession(const std::string& exe, const std::string& image, const st
     if (row >= 0 && d.save(row, out + "\\packed.txt", false) && d.answerMessage(damaged) &&
         d.answerMessage(lossy)) {
         sameContent(out + "\\packed.txt", expected, "lossy save: the unit as zeros, the rest whole");
+    }
+    d.close();
+}
+
+// -------------------------------------------------- 4096-byte sectors
+
+// UTF-8 (the manifest's names) in the process code page (the list's).
+std::string fromUtf8(const std::string& text) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0) return std::string();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], n);
+    const int m = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (m <= 0) return std::string();
+    std::string narrow(static_cast<size_t>(m), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &narrow[0], m, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(m - 1));
+    return narrow;
+}
+
+// The disk of 4096-byte sectors read as an image file, through the drive
+// that takes whole sectors only (a GPT header at byte 4096 tells the size):
+// every deleted file its manifest lists for disk.img, on the NTFS row (a
+// table of 4096-byte records) and the FAT32 one, is listed and saved exact.
+void fourKSession(const std::string& exe, const std::string& dir, const std::string& out) {
+    struct Listed {
+        int row;
+        std::string name, original;
+    };
+    std::vector<Listed> files;
+    std::istringstream manifest(readFile(dir + "\\manifest.tsv"));
+    for (std::string line; std::getline(manifest, line);) {
+        std::istringstream columns(line);
+        std::vector<std::string> fields;
+        for (std::string field; std::getline(columns, field, '\t');) fields.push_back(field);
+        if (fields.size() != 5 || fields[0] != "disk.img") continue;
+        std::string original = fields[4];
+        for (char& c : original) c = c == '/' ? '\\' : c;
+        files.push_back({std::atoi(fields[1].c_str()), fromUtf8(fields[2]), dir + "\\" + original});
+    }
+    if (!check(files.size() == 4, "4096-byte disk: its manifest names four files",
+               std::to_string(files.size()))) {
+        return;
+    }
+    Dialog d;
+    if (!d.launch(exe, "\"" + dir + "\\disk.img\"") || !d.find()) return;
+    RemoteList& p = d.partitions();
+    check(p.rowCount() == 2 && p.text(0, 1) == "NTFS" && p.text(1, 1) == "FAT32",
+          "4096-byte disk: an NTFS and a FAT32 row",
+          p.rowCount() > 1 ? p.text(0, 1) + "|" + p.text(1, 1) : std::to_string(p.rowCount()));
+    int saved = 0;
+    for (int row = 0; row < 2 && row < p.rowCount(); ++row) {
+        p.select(row);
+        d.command(kScanButton);
+        if (row == 1 && (!d.answerMessage(kPreparing) || !d.answerMessage(kReady))) return;
+        for (const Listed& file : files) {
+            if (file.row != row) continue;
+            const std::string what = "4096-byte disk row " + std::to_string(row) + " " + file.name;
+            if (!check(waitUntil([&] {
+                           return d.text(kScanButton) == kScan && rowNamed(d, file.name) >= 0;
+                       }),
+                       what + " is listed")) {
+                continue;
+            }
+            const std::string path = out + "\\4k-" + std::to_string(saved++) + ".bin";
+            if (d.save(rowNamed(d, file.name), path, false)) sameContent(path, file.original, what);
+        }
     }
     d.close();
 }
@@ -827,8 +927,9 @@ int main(int argc, char** argv) {
     if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "--screenshot") == 0) {
         return screenshot(argv[2], argv[3], argv[4], argc == 6 ? std::atoi(argv[5]) : 0);
     }
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: dialog-driver EXE DEMO_IMAGE MANY_IMAGE MANY_COUNT OUT_DIR\n");
+    if (argc != 6 && argc != 7) {
+        std::fprintf(stderr,
+                     "usage: dialog-driver EXE DEMO_IMAGE MANY_IMAGE MANY_COUNT OUT_DIR [FOURK_DIR]\n");
         return 2;
     }
     const std::string exe = argv[1], demo = argv[2], many = argv[3], out = argv[5];
@@ -843,6 +944,9 @@ int main(int argc, char** argv) {
     std::printf("== demo disk: controls, partitions, scans, saving\n");
     std::fflush(stdout);
     demoSession(exe, demo, out);
+    std::printf("== stopping at the first message\n");
+    std::fflush(stdout);
+    stopAtFirstMessageSession(exe, demo);
     std::printf("== long scan: stopping\n");
     std::fflush(stdout);
     stopSession(exe, many, manyCount);
@@ -855,6 +959,11 @@ int main(int argc, char** argv) {
     if (check(damagedImage != nullptr && *damagedImage != '\0',
               "DIALOG_DAMAGED_UNIT_IMAGE names the damaged-unit image")) {
         lossySaveSession(exe, damagedImage, out);
+    }
+    if (argc == 7) {
+        std::printf("== 4096-byte sectors\n");
+        std::fflush(stdout);
+        fourKSession(exe, argv[6], out);
     }
     std::printf("== arguments\n");
     std::fflush(stdout);
