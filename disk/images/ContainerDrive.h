@@ -1,6 +1,7 @@
 // The drive over an opened container: what the core sees of an E01, VHD,
 // VHDX, VMDK or QCOW2 file. As strict as a raw disk: only whole sectors at
-// aligned offsets are read, anything else is refused.
+// aligned offsets are read, anything else is refused. After a large read
+// the piece that follows it is read ahead.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -8,16 +9,23 @@
 
 #include "disk/DriveDevice.h"
 #include "disk/images/ContainerReader.h"
+#include "disk/images/ReadAhead.h"
 
 namespace undelete {
 
-// One opened container, shared by the drives of one opener.
+// One opened container, shared by every drive of it.
 struct OpenedContainer {
     explicit OpenedContainer(std::unique_ptr<ContainerReader> opened)
-        : reader(std::move(opened)), mediaBytes(reader->mediaBytes()) {}
+        : reader(std::move(opened)),
+          mediaBytes(reader->mediaBytes()),
+          ahead([this](uint64_t offset, uint8_t* buffer, size_t length) {
+              std::lock_guard<std::mutex> hold(lock);
+              return reader->read(offset, buffer, length);
+          }) {}
     std::mutex lock;  // the libraries serve one caller at a time
     const std::unique_ptr<ContainerReader> reader;
     const uint64_t mediaBytes;
+    ReadAhead ahead;  // stopped before the reader goes
 };
 
 class ContainerDrive : public DriveDevice {

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <mutex>
 
 #include "disk/images/ContainerDrive.h"
@@ -38,12 +39,24 @@ std::unique_ptr<ContainerReader> openReader(const std::string& path, ContainerFo
     return nullptr;
 }
 
-// What every drive of one opener shares: the container, opened once.
-struct OpenerState {
-    std::mutex lock;
-    bool tried = false;
-    std::shared_ptr<OpenedContainer> container;
-};
+// One disk per run, so a container is opened once per process and kept:
+// every check and drive of that path reads the same opened container.
+// Opening is not cheap (an E01 of 3 GiB reads the place of each of its
+// 100,000 chunks, longer than a scan takes). A failed open is not kept.
+std::shared_ptr<OpenedContainer> openedContainer(const std::string& path, ContainerFormat format,
+                                                 ContainerRefusal& refusal) {
+    static std::mutex lock;
+    // Never destroyed: a drive still reading at exit keeps its container.
+    static auto* opened = new std::map<std::string, std::shared_ptr<OpenedContainer>>;
+    std::lock_guard<std::mutex> hold(lock);
+    auto found = opened->find(path);
+    if (found != opened->end()) return found->second;
+    std::unique_ptr<ContainerReader> reader = openReader(path, format, refusal);
+    if (!reader) return nullptr;
+    auto container = std::make_shared<OpenedContainer>(std::move(reader));
+    opened->emplace(path, container);
+    return container;
+}
 
 }  // namespace
 
@@ -70,24 +83,17 @@ ContainerFormat containerFormatOf(const std::string& path) {
 
 DriveOpener containerOpener(const std::string& path, ContainerFormat format,
                             uint32_t sectorBytes) {
-    auto state = std::make_shared<OpenerState>();
-    return [state, path, format, sectorBytes]() -> std::unique_ptr<DriveDevice> {
-        std::lock_guard<std::mutex> hold(state->lock);
-        if (!state->tried) {
-            state->tried = true;
-            ContainerRefusal ignored;
-            if (auto reader = openReader(path, format, ignored)) {
-                state->container = std::make_shared<OpenedContainer>(std::move(reader));
-            }
-        }
-        if (!state->container) return nullptr;
-        return std::make_unique<ContainerDrive>(state->container, sectorBytes);
+    return [path, format, sectorBytes]() -> std::unique_ptr<DriveDevice> {
+        ContainerRefusal ignored;
+        std::shared_ptr<OpenedContainer> container = openedContainer(path, format, ignored);
+        if (!container) return nullptr;
+        return std::make_unique<ContainerDrive>(std::move(container), sectorBytes);
     };
 }
 
 bool checkContainer(const std::string& path, ContainerRefusal& refusal) {
     const ContainerFormat format = containerFormatOf(path);
-    return format == ContainerFormat::None || openReader(path, format, refusal) != nullptr;
+    return format == ContainerFormat::None || openedContainer(path, format, refusal) != nullptr;
 }
 
 }  // namespace undelete

@@ -36,10 +36,10 @@ struct ContainerRefusal {
 };
 
 // An opener of the container `path` of `format`, read with `sectorBytes`
-// sectors. The container is opened at the first call, once: every drive the
-// opener makes reads it (each read whole under a lock, as the libraries
-// serve one caller at a time). Null when it cannot be opened; see
-// checkContainer for why.
+// sectors. The container is opened once in the process: every drive of it
+// reads the same one (each read whole under a lock, as the libraries serve
+// one caller at a time). Null when it cannot be opened; checkContainer
+// tells why.
 DriveOpener containerOpener(const std::string& path, ContainerFormat format,
                             uint32_t sectorBytes);
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "disk/images/ContainerDrive.h"
@@ -15,13 +18,22 @@ public:
     explicit FakeContainer(uint64_t bytes) : bytes_(bytes) {}
     uint64_t mediaBytes() const override { return bytes_; }
     bool read(uint64_t offset, uint8_t* buffer, size_t length) override {
+        std::lock_guard<std::mutex> hold(lock);
         ++reads;
-        if (fails) return false;
+        readers[offset].push_back(std::this_thread::get_id());
+        if (fails || (offset == failsOnceAt && readers[offset].size() == 1)) return false;
         for (size_t i = 0; i < length; ++i) buffer[i] = static_cast<uint8_t>((offset + i) / 512);
         return true;
     }
+    std::vector<std::thread::id> readersOf(uint64_t offset) {
+        std::lock_guard<std::mutex> hold(lock);
+        return readers[offset];
+    }
+    std::mutex lock;
     int reads = 0;
     bool fails = false;
+    uint64_t failsOnceAt = UINT64_MAX;
+    std::map<uint64_t, std::vector<std::thread::id>> readers;
 
 private:
     uint64_t bytes_;
@@ -53,6 +65,37 @@ TEST(ContainerDrive, PassesOnlyWholeAlignedSectorsOfTheDiskInside) {
 
     library.fails = true;
     EXPECT_EQ(drive.readAt(0, buffer.data(), 512), 0u);
+}
+
+// After a large read the next piece is read on another thread while the
+// caller works; the caller gets it whole, and reads it itself when that
+// read failed.
+TEST(ContainerDrive, ReadsTheNextLargePieceAhead) {
+    const uint32_t piece = ReadAhead::kSmallest;
+    auto fake = std::make_unique<FakeContainer>(4ull * piece);
+    FakeContainer& library = *fake;
+    library.failsOnceAt = 2ull * piece;
+    ContainerDrive drive(std::make_shared<OpenedContainer>(std::move(fake)), 512);
+    std::vector<uint8_t> buffer(piece);
+    const auto holds = [&buffer](uint64_t offset) {
+        for (size_t i = 0; i < buffer.size(); i += 511) {
+            if (buffer[i] != static_cast<uint8_t>((offset + i) / 512)) return false;
+        }
+        return true;
+    };
+    const std::thread::id caller = std::this_thread::get_id();
+    for (const uint64_t offset : {0ull, 1ull * piece, 2ull * piece}) {
+        ASSERT_EQ(drive.readAt(offset, buffer.data(), piece), piece);
+        EXPECT_TRUE(holds(offset)) << offset;
+    }
+    EXPECT_EQ(library.readersOf(0), std::vector<std::thread::id>{caller});
+    const auto second = library.readersOf(piece);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_NE(second[0], caller);
+    const auto third = library.readersOf(2ull * piece);
+    ASSERT_EQ(third.size(), 2u);
+    EXPECT_NE(third[0], caller);
+    EXPECT_EQ(third[1], caller);
 }
 
 }  // namespace
