@@ -5,6 +5,8 @@
 #include <libvhdi.h>
 #include <libvmdk.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -43,18 +45,27 @@ std::unique_ptr<ContainerReader> openReader(const std::string& path, ContainerFo
 // every check and drive of that path reads the same opened container.
 // Opening is not cheap (an E01 of 3 GiB reads the place of each of its
 // 100,000 chunks, longer than a scan takes). A failed open is not kept.
+struct Registry {
+    std::mutex lock;
+    std::map<std::string, std::shared_ptr<OpenedContainer>> opened;
+};
+
+Registry& registry() {
+    // Never destroyed: a drive still reading at exit keeps its container.
+    static auto* containers = new Registry;
+    return *containers;
+}
+
 std::shared_ptr<OpenedContainer> openedContainer(const std::string& path, ContainerFormat format,
                                                  ContainerRefusal& refusal) {
-    static std::mutex lock;
-    // Never destroyed: a drive still reading at exit keeps its container.
-    static auto* opened = new std::map<std::string, std::shared_ptr<OpenedContainer>>;
-    std::lock_guard<std::mutex> hold(lock);
-    auto found = opened->find(path);
-    if (found != opened->end()) return found->second;
+    Registry& containers = registry();
+    std::lock_guard<std::mutex> hold(containers.lock);
+    auto found = containers.opened.find(path);
+    if (found != containers.opened.end()) return found->second;
     std::unique_ptr<ContainerReader> reader = openReader(path, format, refusal);
     if (!reader) return nullptr;
     auto container = std::make_shared<OpenedContainer>(std::move(reader));
-    opened->emplace(path, container);
+    containers.opened.emplace(path, container);
     return container;
 }
 
@@ -89,6 +100,23 @@ DriveOpener containerOpener(const std::string& path, ContainerFormat format,
         if (!container) return nullptr;
         return std::make_unique<ContainerDrive>(std::move(container), sectorBytes);
     };
+}
+
+bool isContainerFile(const std::string& diskPath, const std::string& target) {
+    struct stat wanted {};
+    if (::stat(target.c_str(), &wanted) != 0) return false;
+    Registry& containers = registry();
+    std::lock_guard<std::mutex> hold(containers.lock);
+    const auto found = containers.opened.find(diskPath);
+    if (found == containers.opened.end()) return false;
+    for (const std::string& file : found->second->reader->files()) {
+        struct stat st {};
+        if (::stat(file.c_str(), &st) == 0 && st.st_dev == wanted.st_dev &&
+            st.st_ino == wanted.st_ino) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool checkContainer(const std::string& path, ContainerRefusal& refusal) {

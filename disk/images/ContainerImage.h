@@ -43,6 +43,11 @@ struct ContainerRefusal {
 DriveOpener containerOpener(const std::string& path, ContainerFormat format,
                             uint32_t sectorBytes);
 
+// True when `target` is one of the files the container `diskPath`, opened
+// in this process, is read from: a segment, a parent, an extent. Writing
+// there would destroy the disk being read.
+bool isContainerFile(const std::string& diskPath, const std::string& target);
+
 // True when `path` is no container, or a container that opens; otherwise
 // fills `refusal`.
 bool checkContainer(const std::string& path, ContainerRefusal& refusal);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "disk/images/ContainerImage.h"
 
@@ -18,6 +19,8 @@ public:
     // Exactly `length` bytes at `offset` (inside mediaBytes()), or false.
     // Called by one thread at a time.
     virtual bool read(uint64_t offset, uint8_t* buffer, size_t length) = 0;
+    // Every file the disk is read from (segments, parents, extents).
+    virtual std::vector<std::string> files() const = 0;
 };
 
 // Each format's opener: the reader, or null with `refusal` filled in.

@@ -4,6 +4,7 @@
 #include <libewf.h>
 
 #include <string>
+#include <vector>
 
 #include "disk/images/ContainerReader.h"
 
@@ -34,7 +35,8 @@ public:
 
     // A set cut short or missing sections opens, then fails at the chunks it
     // lacks: it is refused whole instead.
-    bool start(std::string& reason) {
+    bool start(std::vector<std::string> segments, std::string& reason) {
+        segments_ = std::move(segments);
         if (libewf_handle_segment_files_corrupted(handle_, nullptr) != 0) {
             reason = "segment files incomplete or corrupted";
             return false;
@@ -51,6 +53,7 @@ public:
     }
 
     uint64_t mediaBytes() const override { return media_; }
+    std::vector<std::string> files() const override { return segments_; }
 
     bool read(uint64_t offset, uint8_t* buffer, size_t length) override {
         const ssize_t n = libewf_handle_read_random(handle_, buffer, length,
@@ -79,12 +82,14 @@ private:
     }
 
     libewf_handle_t* handle_;
+    std::vector<std::string> segments_;
     uint64_t media_ = 0;
     uint32_t checksumErrors_ = 0;
 };
 
 // The segment files of the set `path` begins, or `path` alone.
-bool openSegments(libewf_handle_t* handle, const std::string& path, std::string& reason) {
+bool openSegments(libewf_handle_t* handle, const std::string& path,
+                  std::vector<std::string>& segments, std::string& reason) {
     char** names = nullptr;
     int count = 0;
     libewf_error_t* error = nullptr;
@@ -92,6 +97,8 @@ bool openSegments(libewf_handle_t* handle, const std::string& path, std::string&
         names = nullptr;
         count = 0;
     }
+    for (int i = 0; i < count; ++i) segments.emplace_back(names[i]);
+    if (count == 0) segments = {path};
     char* alone[] = {const_cast<char*>(path.c_str())};
     const int opened = libewf_handle_open(handle, count > 0 ? names : alone, count > 0 ? count : 1,
                                           LIBEWF_OPEN_READ, &error);
@@ -111,7 +118,11 @@ std::unique_ptr<ContainerReader> openEwf(const std::string& path, ContainerRefus
         return nullptr;
     }
     auto reader = std::make_unique<EwfReader>(handle);
-    if (!openSegments(handle, path, refusal.detail) || !reader->start(refusal.detail)) return nullptr;
+    std::vector<std::string> segments;
+    if (!openSegments(handle, path, segments, refusal.detail) ||
+        !reader->start(std::move(segments), refusal.detail)) {
+        return nullptr;
+    }
     return reader;
 }
 

@@ -23,6 +23,8 @@ namespace undelete {
 //   bool link(File* child, File* parent, reason)
 //   bool mediaBytes(File*, uint64_t&)
 //   bool read(File*, offset, buffer, length)   exactly length bytes
+//   std::vector<std::string> dataFiles(File*, path)   files it reads beside
+//                                         `path` itself (VMDK extents)
 template <typename Library>
 class LayeredReader : public ContainerReader {
 public:
@@ -33,12 +35,13 @@ public:
     LayeredReader& operator=(const LayeredReader&) = delete;
     // The image before its parents: it still points at them.
     ~LayeredReader() override {
-        for (File* file : files_) Library::close(file);
+        for (File* file : images_) Library::close(file);
     }
 
     uint64_t mediaBytes() const override { return media_; }
+    std::vector<std::string> files() const override { return paths_; }
     bool read(uint64_t offset, uint8_t* buffer, size_t length) override {
-        return Library::read(files_.front(), offset, buffer, length);
+        return Library::read(images_.front(), offset, buffer, length);
     }
 
     static std::unique_ptr<ContainerReader> open(const std::string& path,
@@ -64,7 +67,11 @@ private:
                 return refuse(refusal, Reason::Damaged,
                               parents == 0 ? reason : current + ": " + reason);
             }
-            files_.push_back(file);
+            images_.push_back(file);
+            paths_.push_back(current);
+            for (std::string& data : Library::dataFiles(file, current)) {
+                paths_.push_back(std::move(data));
+            }
             if (Library::encrypted(file)) return refuse(refusal, Reason::Encrypted, current);
             std::string stored;
             const int named = Library::parentName(file, stored, reason);
@@ -80,18 +87,19 @@ private:
             }
             current = parent;
         }
-        for (size_t i = files_.size() - 1; i > 0; --i) {
-            if (!Library::link(files_[i - 1], files_[i], reason)) {
+        for (size_t i = images_.size() - 1; i > 0; --i) {
+            if (!Library::link(images_[i - 1], images_[i], reason)) {
                 return refuse(refusal, Reason::Damaged, reason);
             }
         }
-        if (!Library::mediaBytes(files_.front(), media_)) {
+        if (!Library::mediaBytes(images_.front(), media_)) {
             return refuse(refusal, Reason::Damaged, "no media size");
         }
         return true;
     }
 
-    std::vector<File*> files_;  // the image, then its parents in order
+    std::vector<File*> images_;  // the image, then its parents in order
+    std::vector<std::string> paths_;  // each file read: images and their data files
     uint64_t media_ = 0;
 };
 

@@ -83,6 +83,8 @@ struct Vhdi {
         return true;
     }
 
+    static std::vector<std::string> dataFiles(File*, const std::string&) { return {}; }
+
     static bool read(File* file, uint64_t offset, uint8_t* buffer, size_t length) {
         const ssize_t n = libvhdi_file_read_buffer_at_offset(
             file, buffer, length, static_cast<off64_t>(offset), nullptr);

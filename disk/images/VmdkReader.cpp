@@ -79,6 +79,25 @@ struct Vmdk {
         return true;
     }
 
+    // A descriptor's extents lie beside it, under the names it gives them
+    // (a sparse disk in one file names that file).
+    static std::vector<std::string> dataFiles(File* file, const std::string& path) {
+        std::vector<std::string> names;
+        int count = 0;
+        if (libvmdk_handle_get_number_of_extents(file, &count, nullptr) != 1) return names;
+        const std::string folder = path.substr(0, path.rfind('/') + 1);
+        for (int i = 0; i < count; ++i) {
+            libvmdk_extent_descriptor_t* extent = nullptr;
+            if (libvmdk_handle_get_extent_descriptor(file, i, &extent, nullptr) != 1) continue;
+            uint8_t text[4096] = {};
+            if (libvmdk_extent_descriptor_get_utf8_filename(extent, text, sizeof text, nullptr) == 1) {
+                names.push_back(folder + reinterpret_cast<const char*>(text));
+            }
+            libvmdk_extent_descriptor_free(&extent, nullptr);
+        }
+        return names;
+    }
+
     static bool read(File* file, uint64_t offset, uint8_t* buffer, size_t length) {
         const ssize_t n = libvmdk_handle_read_buffer_at_offset(
             file, buffer, length, static_cast<off64_t>(offset), nullptr);

@@ -189,8 +189,11 @@ bool isDiskPath(const std::string& path, const std::string& diskPath) {
     if (::stat(path.c_str(), &target) != 0) return false;  // a new file
     if (S_ISBLK(target.st_mode)) return true;
     struct stat disk {};
-    return !diskPath.empty() && ::stat(diskPath.c_str(), &disk) == 0 &&
-           disk.st_dev == target.st_dev && disk.st_ino == target.st_ino;
+    if (!diskPath.empty() && ::stat(diskPath.c_str(), &disk) == 0 &&
+        disk.st_dev == target.st_dev && disk.st_ino == target.st_ino) {
+        return true;
+    }
+    return isContainerFile(diskPath, path);
 }
 
 bool checkDriveAccess(const std::string& path, std::string& why) {

@@ -23,6 +23,8 @@ const std::vector<Container> kContainers = {
     {"vhd.img", "qemu-img convert -O vpc RAW vhd.img"},
     {"vhdx.img", "qemu-img convert -O vhdx RAW vhdx.img"},
     {"vmdk.img", "qemu-img convert -O vmdk RAW vmdk.img"},
+    // A descriptor naming its extent files.
+    {"extents.vmdk", "qemu-img convert -O vmdk -o subformat=twoGbMaxExtentSparse RAW extents.vmdk"},
     {"qcow2.img", "qemu-img convert -O qcow2 RAW qcow2.img"},
     // An overlay that changed nothing: every read falls through to its base.
     {"overlay.img", "qemu-img convert -O qcow2 RAW base.qcow2 && "
@@ -45,7 +47,8 @@ protected:
             if (made.status != 0) failure += container.command + " failed\n";
         }
         harness::run("chmod 0444 " + quote(built.dir->path()) + "/*.img " +
-                     quote(built.dir->path()) + "/*.E0? " + quote(built.dir->path()) + "/*.qcow2");
+                     quote(built.dir->path()) + "/*.E0? " + quote(built.dir->path()) + "/*.vmdk " +
+                     quote(built.dir->path()) + "/*.qcow2");
     }
     static void TearDownTestSuite() { built = harness::FixtureImage(); }
 
@@ -105,6 +108,19 @@ TEST_F(ContainerImages, ListScanAndSaveExactlyAsTheRawDisk) {
             EXPECT_TRUE(saved.out == harness::readFile(path(expected[4]))) << expected[2];
         }
         EXPECT_EQ(harness::sha256Of(disk), digest) << disk << " was written to";
+    }
+
+    // Every file the disk is read from is the disk: a save onto a later
+    // segment, a parent or an extent is refused, even with --force.
+    for (const auto& [disk, part] : std::vector<std::pair<std::string, std::string>>{
+             {"split.E01", "split.E02"}, {"overlay.img", "base.qcow2"},
+             {"extents.vmdk", "extents-s001.vmdk"}}) {
+        const std::string digest = harness::sha256Of(path(part));
+        const auto refused = program("--scan 2 --save 0 --force --output " + quote(path(part)),
+                                     path(disk));
+        EXPECT_EQ(refused.status, 1) << refused.out;
+        EXPECT_NE(refused.out.find("it is the disk being read"), std::string::npos) << refused.out;
+        EXPECT_EQ(harness::sha256Of(path(part)), digest) << part << " was written to";
     }
 }
 

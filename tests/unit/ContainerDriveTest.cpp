@@ -17,6 +17,7 @@ class FakeContainer : public ContainerReader {
 public:
     explicit FakeContainer(uint64_t bytes) : bytes_(bytes) {}
     uint64_t mediaBytes() const override { return bytes_; }
+    std::vector<std::string> files() const override { return {}; }
     bool read(uint64_t offset, uint8_t* buffer, size_t length) override {
         std::lock_guard<std::mutex> hold(lock);
         ++reads;
