@@ -43,7 +43,7 @@ struct Vmdk {
         libvmdk_handle_free(&file, nullptr);
     }
 
-    // The library does not read VMware's encrypted disks at all.
+    // libvmdk tells of no encryption.
     static bool encrypted(File*) { return false; }
 
     static int parentName(File* file, std::string& name, std::string& reason) {
