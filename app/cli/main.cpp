@@ -15,6 +15,7 @@
 #include "app/cli/BatchRun.h"
 #include "common/Text.h"
 #include "disk/DriveSelection.h"
+#include "disk/images/ContainerImage.h"
 #include "partition/SectorSizeProbe.h"
 
 #if defined(UNDELETE_HAVE_TERMINAL)
@@ -99,6 +100,31 @@ void printOpenError(const std::string& disk, int error) {
     }
 }
 
+// Why a disk image kept in a container format cannot be read, naming the
+// format.
+void printContainerRefusal(const std::string& disk, const ContainerRefusal& refusal) {
+    const char* path = disk.c_str();
+    const char* format = containerName(refusal.format);
+    const char* detail = refusal.detail.c_str();
+    switch (refusal.reason) {
+    case ContainerRefusal::Reason::Encrypted:
+        printError("%s：无法读取这个 %s 映像：它已加密", path, format);
+        break;
+    case ContainerRefusal::Reason::MissingParent:
+        printError("%s：无法读取这个 %s 映像：找不到它的父映像 %s", path, format, detail);
+        break;
+    case ContainerRefusal::Reason::ForeignParent:
+        printError("%s：无法读取这个 %s 映像：它的父映像 %s 是另一种格式", path, format, detail);
+        break;
+    case ContainerRefusal::Reason::Unsupported:
+        printError("%s：无法读取这个 %s 映像：不支持（%s）", path, format, detail);
+        break;
+    case ContainerRefusal::Reason::Damaged:
+        printError("%s：无法读取这个 %s 映像：它已损坏或不受支持（%s）", path, format, detail);
+        break;
+    }
+}
+
 // The disk must be something that can be read as one: a FIFO would hang
 // the first read, a folder or character device has no sectors.
 bool checkDisk(const std::string& disk) {
@@ -121,6 +147,11 @@ bool checkDisk(const std::string& disk) {
         return false;
     }
     ::close(fd);
+    ContainerRefusal refusal;
+    if (S_ISREG(st.st_mode) && !checkContainer(disk, refusal)) {
+        printContainerRefusal(disk, refusal);
+        return false;
+    }
     std::string why;
     if (!checkDriveAccess(disk, why)) {
         printError("%s", why.c_str());
@@ -175,8 +206,8 @@ int main(int argc, char** argv) {
         ->needs(scan);
     app.add_flag("--json", request.json, "Print JSON Lines instead of tab-separated rows");
     app.add_flag("-v,--verbose", request.verbose, "Also print informational messages");
-    app.add_option("DISK", disk, "Disk device or whole-disk image file (default: the first "
-                   "disk)");
+    app.add_option("DISK", disk, "Disk device or whole-disk image file, raw or E01, VHD, VHDX, "
+                   "VMDK, QCOW2 (default: the first disk)");
     scan->excludes(app.get_option("--partitions"));
 
     try {

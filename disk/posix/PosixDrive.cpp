@@ -1,5 +1,6 @@
 // POSIX backend: a block device or a whole-disk image file, opened
 // read-only; every read is a pread, so threads never share a file position.
+// An image file in a container format is read through disk/images.
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -19,6 +20,7 @@
 
 #include "disk/DriveDevice.h"
 #include "disk/DriveSelection.h"
+#include "disk/images/ContainerImage.h"
 
 namespace undelete {
 namespace {
@@ -158,6 +160,13 @@ int openReadOnly(const std::string& path) {
     return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
+// A block device is a disk whatever its first bytes hold; only a file is
+// asked which format it is.
+bool isRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 }  // namespace
 
 std::string defaultDrivePath() {
@@ -165,6 +174,9 @@ std::string defaultDrivePath() {
 }
 
 DriveOpener driveOpener(const std::string& path, uint32_t imageSectorBytes) {
+    const ContainerFormat format =
+        isRegularFile(path) ? containerFormatOf(path) : ContainerFormat::None;
+    if (format != ContainerFormat::None) return containerOpener(path, format, imageSectorBytes);
     return [path, imageSectorBytes]() -> std::unique_ptr<DriveDevice> {
         const int fd = openReadOnly(path);
         if (fd < 0) return nullptr;
@@ -177,8 +189,11 @@ bool isDiskPath(const std::string& path, const std::string& diskPath) {
     if (::stat(path.c_str(), &target) != 0) return false;  // a new file
     if (S_ISBLK(target.st_mode)) return true;
     struct stat disk {};
-    return !diskPath.empty() && ::stat(diskPath.c_str(), &disk) == 0 &&
-           disk.st_dev == target.st_dev && disk.st_ino == target.st_ino;
+    if (!diskPath.empty() && ::stat(diskPath.c_str(), &disk) == 0 &&
+        disk.st_dev == target.st_dev && disk.st_ino == target.st_ino) {
+        return true;
+    }
+    return isContainerFile(diskPath, path);
 }
 
 bool checkDriveAccess(const std::string& path, std::string& why) {
@@ -196,14 +211,15 @@ bool checkDriveAccess(const std::string& path, std::string& why) {
         }
         return false;
     }
-    PosixDrive drive(fd, 512);
+    ::close(fd);
+    const std::unique_ptr<DriveDevice> drive = driveOpener(path)();
     DriveGeometry geometry;
-    if (!drive.queryGeometry(geometry) || geometry.bytesPerSector > (64u << 10)) {
+    if (!drive || !drive->queryGeometry(geometry) || geometry.bytesPerSector > (64u << 10)) {
         why = path + ": cannot read the disk geometry";
         return false;
     }
     std::vector<uint8_t> sector(geometry.bytesPerSector);
-    if (drive.readAt(0, sector.data(), geometry.bytesPerSector) != geometry.bytesPerSector) {
+    if (drive->readAt(0, sector.data(), geometry.bytesPerSector) != geometry.bytesPerSector) {
         why = path + ": cannot read the first sector (not a disk, or shorter than one sector)";
         return false;
     }
