@@ -239,9 +239,10 @@ bool Searcher::nextPlace(uint64_t from, uint64_t& place) const {
 
 bool Searcher::readInto(uint64_t first, uint64_t end) {
     ++reads_;
-    const uint64_t count = end - first;
-    if (!reader_.readBytesQuietly(first * sectorBytes_, buffer_.data(),
-                                  static_cast<uint32_t>(count * sectorBytes_))) {
+    // At most maxRead_ sectors: the buffer grows only that far.
+    const auto bytes = static_cast<uint32_t>((end - first) * sectorBytes_);
+    if (buffer_.size() < bytes) buffer_.resize(bytes);
+    if (!reader_.readBytesQuietly(first * sectorBytes_, buffer_.data(), bytes)) {
         bufferFirst_ = bufferEnd_ = 0;
         return false;
     }
@@ -298,7 +299,6 @@ void Searcher::report(uint64_t place) {
 
 bool Searcher::run(uint64_t& places) {
     if (sectors_ == 0) return true;
-    buffer_.assign(static_cast<size_t>(maxRead_ * sectorBytes_), 0);
     uint64_t place = 0;
     for (uint64_t from = 0; nextPlace(from, place); from = place + 1) {
         if (control_.stopRequested && control_.stopRequested()) return false;
