@@ -4,6 +4,7 @@
 #include <set>
 
 #include "disk/DriveReader.h"
+#include "partition/NtfsBootSector.h"
 #include "partition/PartitionTableWalker.h"
 #include "partition/VolumeProbe.h"
 
@@ -87,6 +88,15 @@ std::vector<VolumeCandidate> mostCovering(std::vector<VolumeCandidate> pool, uin
     return chosen;
 }
 
+// An NTFS boot sector claims its size without a check of it: the volume
+// must at least hold its master file table's first cluster.
+bool ntfsHoldsItsTable(const uint8_t* sector, const VolumeShape& shape) {
+    NtfsBootFields fields;
+    if (!decodeNtfsBootSector(sector, fields) || fields.mftCluster == 0) return false;
+    const uint64_t tableAt = saturatingProduct(fields.mftCluster, fields.bytesPerCluster);
+    return tableAt < saturatingProduct(shape.sectors, shape.sectorBytes);
+}
+
 }  // namespace
 
 bool volumeToldBy(const uint8_t* sector, size_t length, uint64_t at, BootCopy copy,
@@ -94,6 +104,7 @@ bool volumeToldBy(const uint8_t* sector, size_t length, uint64_t at, BootCopy co
     if (diskSectorBytes == 0) return false;
     const VolumeShape shape = probeVolume(sector, length);
     if (shape.kind == FileSystemKind::Unknown) return false;
+    if (shape.kind == FileSystemKind::Ntfs && !ntfsHoldsItsTable(sector, shape)) return false;
     VolumeCandidate c;
     c.kind = shape.kind;
     // NTFS claims its sectors without the backup's, which follows them.

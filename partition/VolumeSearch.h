@@ -52,8 +52,9 @@ struct VolumeCandidate {
 // began that many sectors earlier; a FAT32 or exFAT backup lies BkBootSec or
 // 12 sectors in. False when no decoder takes the sector, it is not of the
 // copy's file system, a backup's volume has other sectors than the disk's
-// (the copy would lie elsewhere), or the volume would begin before sector 0.
-// Pure.
+// (the copy would lie elsewhere), the volume would begin before sector 0,
+// or an NTFS volume claims too few sectors to hold its master file table's
+// first cluster. Pure.
 bool volumeToldBy(const uint8_t* sector, size_t length, uint64_t at, BootCopy copy,
                   uint32_t diskSectorBytes, VolumeCandidate& out);
 

@@ -58,6 +58,8 @@ TEST(VolumeSearch, AnNtfsBackupInTheLastSectorTellsWhereTheVolumeBegan) {
     put16(s + 11, 512);
     put64(s + 40, UINT64_MAX);  // no wrap into a small volume
     EXPECT_FALSE(volumeToldBy(s, sizeof s, 4095, BootCopy::NtfsBackup, 512, c));
+    put64(s + 40, 20);  // too small for its table, which lies 16 KiB in
+    EXPECT_FALSE(volumeToldBy(s, sizeof s, 4095, BootCopy::NtfsBackup, 512, c));
 
     // On a disk: the volume's first sector is gone and it does not start on
     // any place; the backup before the MiB place at 4096 finds it, and the
