@@ -20,6 +20,10 @@ constexpr uint64_t kWindowAfter = kExfatBackupSector + 1;
 // Windows this close are read in one piece, up to this much.
 constexpr uint64_t kJoinGapBytes = 64 * 1024;
 constexpr uint64_t kMaxReadBytes = uint64_t{1} << 20;
+// A geometry of smaller cylinders (a floppy's, or a device's made-up one)
+// would make places of most of the disk: only the MiB places are read.
+// 16 heads of 63 sectors are the smallest a translated disk gives.
+constexpr uint64_t kMinCylinderSectors = 16 * 63;
 // Progress is told about this many times over a whole disk.
 constexpr uint64_t kProgressSteps = 128;
 
@@ -177,6 +181,11 @@ std::vector<VolumeCandidate> chooseVolumes(std::vector<VolumeCandidate> candidat
 
 namespace {
 
+uint64_t cylinderOf(const DriveReader& reader) {
+    const uint64_t sectors = uint64_t{reader.sectorsPerTrack()} * reader.tracksPerCylinder();
+    return sectors >= kMinCylinderSectors ? sectors : 0;
+}
+
 // One search over one open reader: the places in order, their windows read
 // in pieces, the candidates they tell of.
 class Searcher {
@@ -188,7 +197,7 @@ public:
           sectors_(sectorBytes_ ? reader.deviceBytes() / sectorBytes_ : 0),
           spacing_(std::max<uint64_t>(1, kPlaceSpacingBytes / std::max<uint32_t>(sectorBytes_, 1))),
           track_(reader.sectorsPerTrack()),
-          cylinder_(uint64_t{reader.sectorsPerTrack()} * reader.tracksPerCylinder()),
+          cylinder_(cylinderOf(reader)),
           maxRead_(std::max<uint64_t>(kMaxReadBytes / std::max<uint32_t>(sectorBytes_, 1),
                                       kWindowBefore + kWindowAfter)),
           joinGap_(kJoinGapBytes / std::max<uint32_t>(sectorBytes_, 1)) {}

@@ -1,8 +1,8 @@
 // Finds the volumes that no partition table names any more (a wiped or
 // damaged sector 0, a deleted entry) by their boot sectors. It reads only
 // where volumes are made: every MiB, every cylinder of the disk's geometry
-// and the track after it (where an older disk's first partition and each
-// logical one begin), the sector after each volume found, and the disk's
+// (one of at least 16 heads of 63 sectors) and the track after it (where an
+// older disk's first partition and each logical one begin), the sector after each volume found, and the disk's
 // last sector. At each such place it reads a few sectors in one piece: the
 // sector before (the last sector of a volume ending there, where NTFS keeps
 // its backup boot sector, which tells where the volume began), the place
