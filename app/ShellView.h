@@ -20,9 +20,10 @@ enum ControlId : int {
     kFileList = 1005,
     kDeletedCounter = 1006,
     kScannedCounter = 1007,
-    // Not a control of the Windows dialog: the terminal's command for the
-    // deeper scan.
+    // Not controls of the Windows dialog: the terminal's commands for the
+    // deeper scan and for the search for volumes no table names.
     kDeepScanCommand = 1010,
+    kSearchCommand = 1011,
 };
 
 // One display text and its pattern, e.g. {"所有文件 (*.*)", "*.*"}.
@@ -71,9 +72,10 @@ public:
     }
 
     // Progress of long work: `done` of `total` (0: unknown) items examined
-    // by a scan, free clusters read by a deep scan's pass, or bytes written
-    // by a save. Faces that show none ignore it.
-    enum class Work { Scan, Save, DeepPass };
+    // by a scan, free clusters read by a deep scan's pass, bytes written by
+    // a save, or bytes of the disk passed by the search for lost volumes.
+    // Faces that show none ignore it.
+    enum class Work { Scan, Save, DeepPass, Search };
     virtual void showProgress(Work /*work*/, uint64_t /*done*/, uint64_t /*total*/) {}
 
     // Partition list: the selected row and the record it carries (null

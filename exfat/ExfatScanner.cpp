@@ -58,7 +58,11 @@ bool ExfatScanner::open(const PartitionRecord* record) {
 // the partition's place is in the disk's.
 bool ExfatScanner::readBootSector(const PartitionRecord& record) {
     uint8_t sector[kExfatBootSectorBytes];
-    if (!drive_.readBytes(partitionOffset_, sector, sizeof sector)) return false;
+    uint64_t bootAt = 0;
+    if (!record.bootSectorAt(partitionOffset_, bootAt) ||
+        !drive_.readBytes(bootAt, sector, sizeof sector)) {
+        return false;
+    }
     ExfatBootSector boot;
     if (decodeExfatBootSector(sector, sizeof sector, boot) != ExfatBootCheck::Ok) return false;
     const uint64_t sectorBytes = boot.sectorBytes();

@@ -58,7 +58,11 @@ bool Fat32Scanner::open(const PartitionRecord* record) {
 // sector says how large); only the partition's place is in the disk's.
 bool Fat32Scanner::readBootSector(const PartitionRecord& record) {
     uint8_t sector[kFatBootSectorBytes];
-    if (!drive_.readBytes(partitionOffset_, sector, sizeof sector)) return false;
+    uint64_t bootAt = 0;
+    if (!record.bootSectorAt(partitionOffset_, bootAt) ||
+        !drive_.readBytes(bootAt, sector, sizeof sector)) {
+        return false;
+    }
     FatBootSector boot;
     if (decodeFatBootSector(sector, sizeof sector, boot) != FatBootCheck::Ok) return false;
     const uint32_t sectorBytes = boot.bytesPerSector;

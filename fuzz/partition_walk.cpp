@@ -3,7 +3,10 @@
 // the next 34 sectors' worth lands at the start of the disk (the MBR, EBRs
 // there, the primary GPT), the rest (up to 33 sectors) at its end (the
 // backup GPT). Every row must stay within the device, however the table
-// lies.
+// lies. Then the search for volumes beside those rows (its places there:
+// sector 0 with its backups 6 and 12 sectors in, and the last sector): each
+// volume it finds starts on the disk and overlaps neither another nor a row
+// whose boot sector names a file system.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -94,6 +97,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             __builtin_trap();
         }
         (void)scannedFileSystem(r);
+    }
+
+    const FoundRows found = searchLostVolumes(memoryDriveOpener(image), rows, {});
+    if (found.stopped || found.rows.size() > kMaxVolumeCandidates) __builtin_trap();
+    const auto overlap = [](const PartitionRecord& a, const PartitionRecord& b) {
+        return a.firstSector() < b.firstSector() + b.totalSectors &&
+               b.firstSector() < a.firstSector() + a.totalSectors;
+    };
+    for (size_t i = 0; i < found.rows.size(); ++i) {
+        const PartitionRecord& r = found.rows[i].record;
+        if (r.table != PartitionTableKind::Found || r.firstSector() >= deviceSectors ||
+            r.totalSectors == 0 || r.totalSectors > UINT64_MAX - r.firstSector()) {
+            __builtin_trap();
+        }
+        for (size_t j = 0; j < i; ++j) {
+            if (overlap(r, found.rows[j].record)) __builtin_trap();
+        }
+        for (const PartitionRow& row : rows) {
+            const FileSystemKind fs = row.record.fileSystem;
+            const bool named = fs != FileSystemKind::NotProbed && fs != FileSystemKind::Unknown;
+            const uint64_t end = row.record.totalSectors > UINT64_MAX - row.record.firstSector()
+                                     ? UINT64_MAX
+                                     : row.record.firstSector() + row.record.totalSectors;
+            if (named && r.firstSector() < end && row.record.firstSector() < r.firstSector() + r.totalSectors) {
+                __builtin_trap();
+            }
+        }
     }
     return 0;
 }

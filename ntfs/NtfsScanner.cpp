@@ -46,7 +46,12 @@ bool NtfsScanner::open(const PartitionRecord* record) {
                                                               : partitionOffset + partitionBytes;
     if (drive_.deviceBytes() != 0) volumeEnd = std::min(volumeEnd, drive_.deviceBytes());
     uint8_t boot[kBootSectorBytes] = {};
-    if (!drive_.readBytes(partitionOffset, boot, kBootSectorBytes)) return false;
+    // A found volume's damaged first sector is read from its backup.
+    uint64_t bootAt = 0;
+    if (!record->bootSectorAt(partitionOffset, bootAt) ||
+        !drive_.readBytes(bootAt, boot, kBootSectorBytes)) {
+        return false;
+    }
     NtfsBootFields fields;
     if (!decodeNtfsBootSector(boot, fields)) return false;
     if (volumeEnd <= partitionOffset) return false;

@@ -38,7 +38,10 @@ FatBootSector fieldsOf(const uint8_t* sector) {
     const uint16_t total16 = le16(sector + kBpbTotSec16);
     b.totalSectors = total16 != 0 ? total16 : le32(sector + kBpbTotSec32);
     b.hiddenSectors = le32(sector + kBpbHiddSec);
-    if (fatSize16 == 0) b.rootCluster = le32(sector + kBpbRootClus);
+    if (fatSize16 == 0) {
+        b.rootCluster = le32(sector + kBpbRootClus);
+        b.backupBootSector = le16(sector + kBpbBkBootSec);
+    }
     return b;
 }
 

@@ -28,6 +28,7 @@ constexpr size_t kBpbHiddSec = 28;
 constexpr size_t kBpbTotSec32 = 32;
 constexpr size_t kBpbFatSz32 = 36;
 constexpr size_t kBpbRootClus = 44;
+constexpr size_t kBpbBkBootSec = 50;
 constexpr size_t kFatBootSignature = 510;  // 0x55 0xAA
 constexpr size_t kFatBootSectorBytes = 512;
 
@@ -67,6 +68,7 @@ struct FatBootSector {
     uint32_t totalSectors = 0;    // TotSec16, else TotSec32
     uint32_t hiddenSectors = 0;
     uint32_t rootCluster = 0;     // FAT32's root directory; 0 otherwise
+    uint16_t backupBootSector = 0;  // FAT32's copy of this sector, sectors in; 0 otherwise
     uint32_t clusterCount = 0;    // data clusters the BPB describes
 
     uint32_t clusterBytes() const { return uint32_t{bytesPerSector} * sectorsPerCluster; }

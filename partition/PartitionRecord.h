@@ -12,6 +12,8 @@ enum class PartitionTableKind : uint8_t {
     Mbr,         // master boot record and the extended chain behind it
     Gpt,         // GUID partition table behind a protective MBR entry
     BareVolume,  // sector 0 is a volume's boot sector: the whole disk is one row
+    Found,       // a record only: a volume no table names, found by its boot
+                 // sector or a backup of it (partition/VolumeSearch.h)
 };
 
 // The file system a partition's boot sector holds, as its own decoder tells
@@ -50,6 +52,10 @@ struct PartitionRecord {
     // The device's real size in sectors when the walk ran; 0 when the
     // device could not tell. Evidence that caps what the table claims.
     uint64_t deviceSectors = 0;
+    // Bytes from the partition's first byte to the boot sector its scanner
+    // decodes: 0 but for a found volume whose first sector is damaged and
+    // whose backup told of it.
+    uint64_t bootSectorOffset = 0;
 
     uint64_t firstSector() const { return baseSector + relativeSectors; }
 
@@ -62,6 +68,14 @@ struct PartitionRecord {
         if (first < baseSector || first >= deviceSectors) return 0;  // past the end, or wrapped
         const uint64_t room = deviceSectors - first;
         return totalSectors < room ? totalSectors : room;
+    }
+
+    // The byte where the boot sector a scanner decodes lies, for a partition
+    // whose first byte is `partitionOffset`; false when it would pass 2^64.
+    bool bootSectorAt(uint64_t partitionOffset, uint64_t& offset) const {
+        if (bootSectorOffset > UINT64_MAX - partitionOffset) return false;
+        offset = partitionOffset + bootSectorOffset;
+        return true;
     }
 
     // True when the table claims more than the device holds.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "disk/DriveReader.h"
 #include "partition/Gpt.h"
 #include "partition/PartitionTableWalker.h"
 #include "partition/VolumeProbe.h"
@@ -36,9 +37,7 @@ std::string partitionCapacityText(uint64_t totalSectors, uint32_t bytesPerSector
 }
 
 std::string partitionFileSystemText(const PartitionRecord& record) {
-    if (record.table == PartitionTableKind::Gpt || record.table == PartitionTableKind::BareVolume) {
-        return fileSystemName(record.fileSystem);
-    }
+    if (record.table != PartitionTableKind::Mbr) return fileSystemName(record.fileSystem);
     // An MBR row: what its boot sector holds, else what its type byte says.
     if (record.fileSystem != FileSystemKind::NotProbed &&
         record.fileSystem != FileSystemKind::Unknown) {
@@ -49,10 +48,17 @@ std::string partitionFileSystemText(const PartitionRecord& record) {
 
 std::string partitionTypeText(const PartitionRecord& record) {
     if (record.table == PartitionTableKind::Gpt) return gptTypeText(record.typeGuid);
-    if (record.table == PartitionTableKind::BareVolume) return "-";  // no table, no type
+    // No table, no type.
+    if (record.table == PartitionTableKind::BareVolume || record.table == PartitionTableKind::Found) {
+        return "-";
+    }
     char code[8];
     std::snprintf(code, sizeof code, "%02X", record.partitionType);
     return code;
+}
+
+const char* partitionOriginText(const PartitionRecord& record) {
+    return record.table == PartitionTableKind::Found ? "found" : "table";
 }
 
 std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
@@ -84,6 +90,29 @@ PartitionTableKind collectPartitionRows(const DriveOpener& openDrive, const Mess
             row.texts = partitionRowTexts(static_cast<int>(rows.size()), record, bytesPerSector);
             rows.push_back(std::move(row));
         });
+}
+
+FoundRows searchLostVolumes(const DriveOpener& openDrive,
+                            const std::vector<PartitionRow>& tableRows,
+                            const SearchControl& control) {
+    FoundRows result;
+    std::vector<PartitionRecord> records;
+    for (const PartitionRow& row : tableRows) {
+        if (row.record.table != PartitionTableKind::Found) records.push_back(row.record);
+    }
+    DriveReader reader(openDrive, {});
+    if (!reader.open()) return result;
+    const VolumeSearchResult search = searchVolumes(reader, records, control);
+    result.stopped = search.stopped;
+    for (const PartitionRecord& record : search.found) {
+        PartitionRow row;
+        row.record = record;
+        row.bytesPerSector = reader.bytesPerSector();
+        const int number = static_cast<int>(records.size() + result.rows.size());
+        row.texts = partitionRowTexts(number, record, row.bytesPerSector);
+        result.rows.push_back(std::move(row));
+    }
+    return result;
 }
 
 std::vector<PartitionRow> collectPartitionRows(const DriveOpener& openDrive,

@@ -8,6 +8,7 @@
 #include "common/Message.h"
 #include "disk/DriveDevice.h"
 #include "partition/PartitionRecord.h"
+#include "partition/VolumeSearch.h"
 
 namespace undelete {
 
@@ -33,9 +34,13 @@ struct PartitionRow {
 // MBR row whose boot sector holds none, or whose type is not probed, keeps
 // the name of its type byte. The type column: the type byte in hexadecimal
 // for MBR rows, a short text of the type GUID for GPT rows, "-" for a bare
-// volume.
+// volume and a found one.
 std::string partitionFileSystemText(const PartitionRecord& record);
 std::string partitionTypeText(const PartitionRecord& record);
+
+// Where a row came from, a stable word: "found" (partition/VolumeSearch.h)
+// or "table" (every other row).
+const char* partitionOriginText(const PartitionRecord& record);
 
 // The ten column texts of row `number`: the file system as above; MBR rows
 // show the type byte in hex, GPT rows what the type GUID means ("EFI",
@@ -48,6 +53,16 @@ std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
 // from 0 in the order found.
 std::vector<PartitionRow> collectPartitionRows(const DriveOpener& openDrive,
                                                const MessageSink& messages);
+
+// The volumes the search finds beside `tableRows` (found rows among them
+// are left out), as rows numbered on after them.
+struct FoundRows {
+    std::vector<PartitionRow> rows;
+    bool stopped = false;  // by the control: the rows are what was found so far
+};
+FoundRows searchLostVolumes(const DriveOpener& openDrive,
+                            const std::vector<PartitionRow>& tableRows,
+                            const SearchControl& control);
 
 // The same, replacing `rows`, and telling what kind of table was found
 // (Unreadable and None come with no rows; None has been told to `messages`).

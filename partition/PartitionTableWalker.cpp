@@ -32,17 +32,6 @@ const uint8_t* entryAt(const std::vector<uint8_t>& sector, int slot) {
     return sector.data() + kFirstEntry + static_cast<size_t>(slot) * kEntrySize;
 }
 
-uint8_t mbrTypeOf(FileSystemKind kind, uint8_t otherwise) {
-    switch (kind) {
-    case FileSystemKind::Fat12: return 0x01;
-    case FileSystemKind::Fat16: return 0x06;
-    case FileSystemKind::Fat32: return 0x0C;
-    case FileSystemKind::Exfat:
-    case FileSystemKind::Ntfs: return 0x07;
-    default: return otherwise;
-    }
-}
-
 // One walk over one open reader.
 class Walk {
 public:
@@ -82,7 +71,7 @@ void Walk::bareVolume(FileSystemKind kind, const std::vector<uint8_t>& bootSecto
     PartitionRecord record;
     record.table = PartitionTableKind::BareVolume;
     record.fileSystem = kind;
-    record.partitionType = mbrTypeOf(kind, 0);
+    record.partitionType = mbrTypeFor(kind, 0);
     // The device's size is the evidence; the volume's own claim stands in
     // only when the device cannot tell.
     record.totalSectors = deviceSectors_ != 0
@@ -121,7 +110,7 @@ bool Walk::gpt() {
         record.totalSectors = span == UINT64_MAX ? span : span + 1;
         record.deviceSectors = deviceSectors_;
         record.fileSystem = probe(record);
-        record.partitionType = mbrTypeOf(record.fileSystem, kProtectiveType);
+        record.partitionType = mbrTypeFor(record.fileSystem, kProtectiveType);
         setAddressFromLba(entry.firstLba, entry.lastLba, reader_.sectorsPerTrack(),
                           reader_.tracksPerCylinder(), record);
         emit(record);

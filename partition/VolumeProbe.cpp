@@ -17,30 +17,40 @@ FileSystemKind kindOf(FatType type) {
 
 }  // namespace
 
-FileSystemKind detectFileSystem(const uint8_t* sector, size_t length) {
-    if (sector == nullptr || length < 512) return FileSystemKind::Unknown;
+VolumeShape probeVolume(const uint8_t* sector, size_t length) {
+    VolumeShape shape;
+    if (sector == nullptr || length < 512) return shape;
     ExfatBootSector exfat;
-    if (decodeExfatBootSector(sector, length, exfat) == ExfatBootCheck::Ok) {
-        return FileSystemKind::Exfat;
-    }
     NtfsBootFields ntfs;
-    if (decodeNtfsBootSector(sector, ntfs)) return FileSystemKind::Ntfs;
     FatBootSector fat;
-    if (decodeFatBootSector(sector, length, fat) == FatBootCheck::Ok) return kindOf(fat.type);
-    return FileSystemKind::Unknown;
+    if (decodeExfatBootSector(sector, length, exfat) == ExfatBootCheck::Ok) {
+        shape = {FileSystemKind::Exfat, exfat.sectorBytes(), exfat.volumeLength,
+                 kExfatBootRegionSectors};
+    } else if (decodeNtfsBootSector(sector, ntfs)) {
+        shape = {FileSystemKind::Ntfs, ntfs.bytesPerSector, ntfs.totalSectors, ntfs.totalSectors};
+    } else if (decodeFatBootSector(sector, length, fat) == FatBootCheck::Ok) {
+        shape = {kindOf(fat.type), fat.bytesPerSector, fat.totalSectors, fat.backupBootSector};
+    }
+    return shape;
+}
+
+FileSystemKind detectFileSystem(const uint8_t* sector, size_t length) {
+    return probeVolume(sector, length).kind;
 }
 
 uint64_t volumeSectorsClaimed(const uint8_t* sector, size_t length) {
-    if (sector == nullptr || length < 512) return 0;
-    ExfatBootSector exfat;
-    if (decodeExfatBootSector(sector, length, exfat) == ExfatBootCheck::Ok) {
-        return exfat.volumeLength;
+    return probeVolume(sector, length).sectors;
+}
+
+uint8_t mbrTypeFor(FileSystemKind kind, uint8_t otherwise) {
+    switch (kind) {
+    case FileSystemKind::Fat12: return 0x01;
+    case FileSystemKind::Fat16: return 0x06;
+    case FileSystemKind::Fat32: return 0x0C;
+    case FileSystemKind::Exfat:
+    case FileSystemKind::Ntfs: return 0x07;
+    default: return otherwise;
     }
-    NtfsBootFields ntfs;
-    if (decodeNtfsBootSector(sector, ntfs)) return ntfs.totalSectors;
-    FatBootSector fat;
-    if (decodeFatBootSector(sector, length, fat) == FatBootCheck::Ok) return fat.totalSectors;
-    return 0;
 }
 
 const char* fileSystemName(FileSystemKind kind) {

@@ -11,6 +11,21 @@
 
 namespace undelete {
 
+// What a boot sector tells of its volume, by its file system's decoder.
+struct VolumeShape {
+    FileSystemKind kind = FileSystemKind::Unknown;
+    uint32_t sectorBytes = 0;  // the volume's own sector
+    uint64_t sectors = 0;      // its size in its own sectors, as claimed
+    // Where the volume keeps a backup of this sector, in its own sectors
+    // from its start: FAT32's BkBootSec (0: none), exFAT's backup boot
+    // region (12), NTFS's last sector (the claimed size, one past it).
+    uint64_t backupSector = 0;
+};
+
+// Asks the exFAT, NTFS and FAT decoders in turn; kind Unknown when none
+// takes the sector (also for fewer than 512 bytes).
+VolumeShape probeVolume(const uint8_t* sector, size_t length);
+
 // Fat12, Fat16, Fat32, Exfat, Ntfs or Unknown (also for fewer than 512
 // bytes).
 FileSystemKind detectFileSystem(const uint8_t* sector, size_t length);
@@ -18,6 +33,10 @@ FileSystemKind detectFileSystem(const uint8_t* sector, size_t length);
 // The volume's size in its own sectors as its boot sector claims it; 0 when
 // `sector` is no boot sector of a known file system.
 uint64_t volumeSectorsClaimed(const uint8_t* sector, size_t length);
+
+// The MBR type byte of a file system's usual partition (0x01 FAT12, 0x06
+// FAT16, 0x0C FAT32, 0x07 exFAT and NTFS); `otherwise` for the rest.
+uint8_t mbrTypeFor(FileSystemKind kind, uint8_t otherwise);
 
 // "FAT12", "FAT16", "FAT32", "exFAT", "NTFS" or "UNKNOWN".
 const char* fileSystemName(FileSystemKind kind);

@@ -13,7 +13,7 @@ namespace undelete {
 const char kFileHeader[] = "row\tindex\tname\ttime\tsize\tbytes\tcreated\tpath\tstate";
 const char kPartitionHeader[] =
     "row\tfilesystem\ttype\tstart_cylinder\tstart_head\tstart_sector\tend_cylinder\tend_head\t"
-    "end_sector\tcapacity\tactive\tstart\tsectors\tbytes\tsector_size";
+    "end_sector\tcapacity\tactive\tstart\tsectors\tbytes\tsector_size\torigin";
 
 namespace {
 
@@ -209,7 +209,7 @@ std::string partitionTsv(int number, const PartitionRecord& r, uint32_t sectorBy
            partitionCapacityText(r.totalSectors, sectorBytes) + '\t' +
            (r.bootIndicator == 0x80 ? "yes" : "no") + '\t' + std::to_string(r.firstSector()) +
            '\t' + std::to_string(r.totalSectors) + '\t' + byteCount(r, sectorBytes) + '\t' +
-           std::to_string(sectorBytes);
+           std::to_string(sectorBytes) + '\t' + partitionOriginText(r);
 }
 
 std::string partitionJson(int number, const PartitionRecord& r, uint32_t sectorBytes) {
@@ -219,7 +219,8 @@ std::string partitionJson(int number, const PartitionRecord& r, uint32_t sectorB
            ",\"start\":" + std::to_string(r.firstSector()) +
            ",\"sectors\":" + std::to_string(r.totalSectors) +
            ",\"bytes\":" + byteCount(r, sectorBytes) +
-           ",\"sector_size\":" + std::to_string(sectorBytes) + "}";
+           ",\"sector_size\":" + std::to_string(sectorBytes) + ",\"origin\":\"" +
+           partitionOriginText(r) + "\"}";
 }
 
 }  // namespace undelete

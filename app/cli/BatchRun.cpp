@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -291,27 +292,78 @@ int saveRows(ScanShell& shell, BatchView& view, const BatchRequest& request,
     return saveIntoFolder(shell, view, std::move(positions), request.output, unlisted);
 }
 
+
+// Told when sector 0 holds neither a table nor a volume.
+const char kSearchAdvice[] =
+    "要按引导扇区在整个磁盘上搜索丢失的分区，请用 --partitions --deep（再用 --scan 行号 --deep 扫描找到的分区）";
+
+void printPartitionRows(const std::vector<PartitionRow>& rows, size_t from, bool json) {
+    for (size_t i = from; i < rows.size(); ++i) {
+        const int number = static_cast<int>(i);
+        const PartitionRow& row = rows[i];
+        const std::string line = json ? partitionJson(number, row.record, row.bytesPerSector)
+                                      : partitionTsv(number, row.record, row.bytesPerSector);
+        std::printf("%s\n", line.c_str());
+    }
+    std::fflush(stdout);
+}
+
+// The search for the volumes the table does not name, their rows appended
+// after the table's; Ctrl-C stops it, keeping what it found. True when
+// stopped.
+bool appendFoundRows(const ShellContext& context, std::vector<PartitionRow>& rows) {
+    BatchView view(false, ::isatty(STDERR_FILENO) ? stderr : nullptr);
+    std::atomic<bool> stop{false};
+    SearchControl control;
+    control.stopRequested = [&stop] { return stop.load(); };
+    control.progress = [&view](uint64_t done, uint64_t total) {
+        view.showProgress(ShellView::Work::Search, done, total);
+    };
+    FoundRows found;
+    {
+        InterruptStop interrupt([&stop] { stop = true; });
+        found = searchLostVolumes(context.openDrive, rows, control);
+    }
+    view.endProgress();
+    for (PartitionRow& row : found.rows) rows.push_back(std::move(row));
+    return found.stopped;
+}
+
 }  // namespace
 
-int listPartitions(const ShellContext& context, bool json) {
+int listPartitions(const ShellContext& context, bool json, bool deep) {
+    std::vector<PartitionRow> rows;
+    const PartitionTableKind kind = collectPartitionRows(context.openDrive, standardError(), rows);
     if (!json) std::printf("%s\n", kPartitionHeader);
-    int number = 0;
-    for (const PartitionRow& row : collectPartitionRows(context.openDrive, standardError())) {
-        const std::string line =
-            json ? partitionJson(number, row.record, row.bytesPerSector)
-                 : partitionTsv(number, row.record, row.bytesPerSector);
-        std::printf("%s\n", line.c_str());
-        ++number;
+    printPartitionRows(rows, 0, json);
+    if (!deep) {
+        if (kind == PartitionTableKind::None) printError("%s", tr(kSearchAdvice));
+        return kExitSuccess;
+    }
+    const size_t tableRows = rows.size();
+    const bool stopped = appendFoundRows(context, rows);
+    printPartitionRows(rows, tableRows, json);
+    if (stopped) {
+        printError("搜索已停止：只列出了停止前找到的分区");
+        return kExitFailure;
     }
     return kExitSuccess;
 }
 
 int scanPartition(const BatchRequest& request, ShellContext context) {
-    const std::vector<PartitionRow> partitions =
-        collectPartitionRows(context.openDrive, standardError());
+    std::vector<PartitionRow> partitions;
+    const PartitionTableKind kind =
+        collectPartitionRows(context.openDrive, standardError(), partitions);
+    // The found rows are numbered after the table's, so they are looked
+    // for only when the row asked for lies past the table's.
+    if (request.deep && request.row >= partitions.size() && appendFoundRows(context, partitions)) {
+        printError("搜索已停止：只列出了停止前找到的分区");
+        return kExitFailure;
+    }
     if (request.row >= partitions.size()) {
         printError("没有分区行 %llu（磁盘有 %llu 行）", static_cast<ull>(request.row),
                    static_cast<ull>(partitions.size()));
+        if (kind == PartitionTableKind::None && !request.deep) printError("%s", tr(kSearchAdvice));
         return kExitUsage;
     }
     BatchView view(request.verbose, ::isatty(STDERR_FILENO) ? stderr : nullptr);

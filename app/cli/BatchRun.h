@@ -23,14 +23,17 @@ struct BatchRequest {
     uint64_t minSize = 0;  // bytes
     std::string output;    // a file, a folder, or "-" for standard output
     bool force = false;
-    bool deep = false;     // the deeper scan: free clusters read too
+    // The deeper scan: free clusters read too, and the rows numbered with
+    // the volumes the search finds after the table's.
+    bool deep = false;
 };
 
 // Prints an error in the message language: "undelete: " + the formatted
 // text. `format` is one of the program's texts, translated here.
 void printError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-int listPartitions(const ShellContext& context, bool json);
+// `deep`: the table's rows, then those of the volumes the search finds.
+int listPartitions(const ShellContext& context, bool json, bool deep = false);
 int scanPartition(const BatchRequest& request, ShellContext context);
 
 }  // namespace undelete

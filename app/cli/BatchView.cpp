@@ -103,7 +103,12 @@ void BatchView::showProgress(Work work, uint64_t done, uint64_t total) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     const char* format = work == Work::Scan       ? tr("已检查 %llu / %llu")
                          : work == Work::DeepPass ? tr("已读空闲簇 %llu / %llu")
+                         : work == Work::Search   ? tr("已搜索 %llu / %llu MiB")
                                                   : tr("已写入 %llu / %llu 字节");
+    if (work == Work::Search) {
+        done >>= 20;
+        total >>= 20;
+    }
     std::fputs("\r\033[K", progress_);
     std::fprintf(progress_, format, static_cast<unsigned long long>(done),
                  static_cast<unsigned long long>(total));

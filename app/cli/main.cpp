@@ -31,8 +31,9 @@ is always one line and no control byte reaches the terminal: \t \n \r \\
 and \xNN for other control bytes and bytes that are not UTF-8):
   --partitions   row filesystem type start_cylinder start_head start_sector
                  end_cylinder end_head end_sector capacity active start
-                 sectors bytes sector_size (start and sectors in the
-                 disk's sectors of sector_size bytes; bytes exact)
+                 sectors bytes sector_size origin (start and sectors in the
+                 disk's sectors of sector_size bytes; bytes exact; origin
+                 "table", or "found" for a volume the --deep search found)
   --scan ROW     row index name time size bytes created path state
                  (time and size as the dialog shows them; bytes exact;
                  created in ISO 8601 UTC, a FAT32 local time moved to UTC
@@ -45,6 +46,10 @@ progress only when standard error is a terminal.
 
 Exit status: 0 success; 1 failure (also a scan during which reads of the
 disk failed, and a save with unreadable bytes, written as zeros); 2 usage.
+
+--partitions --deep searches the disk for volumes that no table names (a
+wiped sector 0, a deleted entry); --scan ROW --deep numbers the rows the
+same way. The table is never rewritten: save the files of a found volume.
 
 The disk is opened read-only and never written; a file is never saved onto
 the disk being read, nor (without --force) into a file system on it. A saved
@@ -201,9 +206,11 @@ int main(int argc, char** argv) {
     auto* force = app.add_flag("--force", request.force,
                                "Let --save INDEX --output PATH replace a file, and let a save "
                                "write onto the disk being recovered");
-    app.add_flag("--deep", request.deep, "Deeper scan: also read a FAT volume's free clusters for "
-                 "the entries of deleted folders (listed under /$Orphan/)")
-        ->needs(scan);
+    auto* deep = app.add_flag("--deep", request.deep,
+                              "Also search the disk for volumes no partition table names (by "
+                              "their boot sectors and backups; listed and numbered after the "
+                              "table's rows), and with --scan read a FAT volume's free clusters "
+                              "for the entries of deleted folders (listed under /$Orphan/)");
     app.add_flag("--json", request.json, "Print JSON Lines instead of tab-separated rows");
     app.add_flag("-v,--verbose", request.verbose, "Also print informational messages");
     app.add_option("DISK", disk, "Disk device or whole-disk image file, raw or E01, VHD, VHDX, "
@@ -222,6 +229,10 @@ int main(int argc, char** argv) {
     }
     if (*force && !*save && !request.saveAll) {
         printError("--force 需要 --save 或 --save-all");
+        return kExitUsage;
+    }
+    if (*deep && !*scan && !partitions) {
+        printError("--deep 需要 --scan 或 --partitions");
         return kExitUsage;
     }
     if (*scan && !parseCount(rowText, INT32_MAX, request.row)) {
@@ -248,7 +259,7 @@ int main(int argc, char** argv) {
     // A block device gives its own sector size; an image file is probed.
     context.openDrive = driveOpener(disk, probeImageSectorSize(driveOpener(disk)));
     context.diskPath = disk;
-    if (partitions) return listPartitions(context, request.json);
+    if (partitions) return listPartitions(context, request.json, request.deep);
     if (*scan) {
         // A save interrupted by a signal leaves no partial file behind.
         removePartialFileOnSignals();

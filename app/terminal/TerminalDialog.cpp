@@ -6,9 +6,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <thread>
 
+#include "app/LostVolumeSearch.h"
 #include "app/PartialFile.h"
 #include "app/ScanShell.h"
 #include "app/terminal/EventLoop.h"
@@ -16,6 +18,7 @@
 #include "app/terminal/TerminalView.h"
 #include "app/terminal/UiTaskQueue.h"
 #include "partition/PartitionRows.h"
+#include "partition/PartitionTableWalker.h"
 
 namespace undelete {
 namespace {
@@ -27,12 +30,15 @@ constexpr int kDialogResult = 1;
 // How long closing waits for the workers to see their stop request.
 constexpr std::chrono::milliseconds kWorkerGrace{500};
 
-// Ends the shell on another thread while this (the user-interface) thread
-// keeps running the tasks its workers hand over. False when a worker is
-// still busy when the grace time is up (say, deep inside a long open).
-bool endShell(UiTaskQueue& queue, std::unique_ptr<ScanShell> shell) {
+// Ends the shell and the search on another thread while this (the
+// user-interface) thread keeps running the tasks their workers hand over.
+// False when a worker is still busy when the grace time is up (say, deep
+// inside a long open).
+bool endWorkers(UiTaskQueue& queue, std::unique_ptr<ScanShell> shell,
+                std::unique_ptr<LostVolumeSearch> search) {
     std::atomic<bool> done{false};
     std::thread closer([&] {
+        search.reset();
         shell.reset();
         done = true;
     });
@@ -44,6 +50,18 @@ bool endShell(UiTaskQueue& queue, std::unique_ptr<ScanShell> shell) {
     }
     closer.join();
     return true;
+}
+
+// The search for volumes no table names: 停止 ends it, and the rows it
+// found are added after the table's.
+void startSearch(LostVolumeSearch& search, TerminalView& view) {
+    if (!search.start(view.tableRows(), [&view](FoundRows found) {
+            view.setScanCaption(kScanCaption);
+            view.showFoundRows(std::move(found));
+        })) {
+        return;
+    }
+    view.setScanCaption(kStopCaption);
 }
 
 // The save command: one selected row goes through the shell's save (a file
@@ -87,19 +105,34 @@ int runTerminalDialog(ShellContext context) {
     TerminalView view(loop, queue);
     loop.startScreen();
     view.setModifiedKeys(lookUpModifiedKeys());
-    view.setPartitions(collectPartitionRows(
-        context.openDrive, [&view](const char* text) { view.showMessageBox(text); }));
+    std::vector<PartitionRow> rows;
+    // With no table and no volume, the question that offers the search
+    // says so in place of the message.
+    const PartitionTableKind kind =
+        collectPartitionRows(context.openDrive, [&view](const char* text) {
+            if (std::strcmp(text, kNoPartitionTableMessage) != 0) view.showMessageBox(text);
+        }, rows);
+    view.setPartitions(std::move(rows));
+    if (kind == PartitionTableKind::None) view.offerSearchAtStart();
+    auto search = std::make_unique<LostVolumeSearch>(view, context.openDrive);
     auto shell = std::make_unique<ScanShell>(view, std::move(context));
     ScanShell* commands = shell.get();
-    view.setCommandHandler([commands, &view](ControlId command) {
+    LostVolumeSearch* searching = search.get();
+    view.setCommandHandler([commands, searching, &view](ControlId command) {
+        // While the search runs, the button reads 停止 and stops it.
+        if (command == kScanButton && searching->running()) {
+            searching->stop();
+            return;
+        }
         if (command == kScanButton) commands->onScanCommand();
         if (command == kDeepScanCommand) commands->onScanCommand(true);
+        if (command == kSearchCommand) startSearch(*searching, view);
         if (command == kSaveButton) save(*commands, view);
     });
     view.runDialog();
 
     loop.endScreen();
-    if (!endShell(queue, std::move(shell))) {
+    if (!endWorkers(queue, std::move(shell), std::move(search))) {
         std::fflush(nullptr);
         std::_Exit(kDialogResult);
     }

@@ -23,6 +23,10 @@ const ControlId kTabOrder[] = {kPartitionList, kSaveButton, kFileList, kScanButt
 const char* const kHints = "Tab 切换   方向键 移动   空格 选择   Enter 按下按钮   F10 关闭";
 const char* const kPartitionHints = "Enter 扫描所选分区   Tab 切换   方向键 移动   F10 关闭";
 const char* const kDeepScanHint = "D 深度扫描（也读空闲簇）";
+const char* const kSearchHint = "F 搜索分区表以外的分区";
+const char* const kFoundMark = "(找到)";
+const char* const kOfferSearch =
+    "未找到分区表。\n要按引导扇区在整个磁盘上搜索丢失的分区吗？（在分区列表中按 F 也可搜索）";
 const char* const kFileHints =
     "空格 选择/取消   / 按名称筛选   排序: n 名称 p 路径 s 状态 z 大小 t 时间 o 原顺序 "
     "(再按一次反向)   保存: 所选文件，未选择时光标所在行   F10 关闭";
@@ -92,28 +96,61 @@ TerminalView::TerminalView(EventLoop& loop, UiTaskQueue& queue)
 
 void TerminalView::setPartitions(std::vector<PartitionRow> rows) {
     partitionRows_ = std::move(rows);
+    fillPartitionList();
+    // Enter scans the selected row, so one is selected from the start.
+    partitions_.moveCursorTo(0, SelectMode::Replace);
+}
+
+void TerminalView::fillPartitionList() {
     partitions_.clear();
     for (size_t i = 0; i < partitionRows_.size(); ++i) {
         const PartitionRow& row = partitionRows_[i];
         const int position = static_cast<int>(i);
         partitions_.insertRow(position, row.texts[0], static_cast<uintptr_t>(i));
         // The words among the row's texts in the message language: the
-        // active mark, a GPT type word.
+        // active mark, a GPT type word, the mark of a found volume.
         std::string fileSystem = partitionFileSystemText(row.record);
         if (row.record.bootIndicator == 0x80) fileSystem += tr("(活动)");
+        if (row.record.table == PartitionTableKind::Found) fileSystem += tr(kFoundMark);
         partitions_.setText(position, 1, fileSystem);
         partitions_.setText(position, 2, tr(row.texts[2].c_str()));
         for (int column = 3; column < kPartitionColumns; ++column) {
             partitions_.setText(position, column, row.texts[static_cast<size_t>(column)]);
         }
     }
-    // Enter scans the selected row, so one is selected from the start.
-    partitions_.moveCursorTo(0, SelectMode::Replace);
+    loop_.changed();
+}
+
+std::vector<PartitionRow> TerminalView::tableRows() const {
+    std::vector<PartitionRow> rows;
+    for (const PartitionRow& row : partitionRows_) {
+        if (row.record.table != PartitionTableKind::Found) rows.push_back(row);
+    }
+    return rows;
+}
+
+void TerminalView::showFoundRows(FoundRows found) {
+    const int cursor = partitions_.cursor();
+    partitionRows_ = tableRows();
+    const size_t table = partitionRows_.size();
+    for (PartitionRow& row : found.rows) partitionRows_.push_back(std::move(row));
+    fillPartitionList();
+    // The cursor stays where it was; on an empty list, the first found row.
+    partitions_.moveCursorTo(std::max(cursor, 0), SelectMode::Replace);
+    searchTotal_ = 0;
+    const int count = static_cast<int>(partitionRows_.size() - table);
+    status_ = found.stopped ? formatted(tr("搜索已停止：找到 %d 个分区表以外的分区"), count)
+              : count == 0  ? std::string(tr("没有找到分区表以外的分区"))
+                            : formatted(tr("找到 %d 个分区表以外的分区，已加在分区列表末尾"), count);
     loop_.changed();
 }
 
 void TerminalView::runDialog() {
     loop_.push(this);
+    if (offerSearch_) {
+        offerSearch_ = false;
+        if (askYesNo(kOfferSearch) && onCommand_) onCommand_(kSearchCommand);
+    }
     InputEvent event;
     while (loop_.next(event)) handle(event);
     loop_.pop();
@@ -168,6 +205,12 @@ void TerminalView::setFileRowDetails(int position, const DeletedFile& file) {
 }
 
 void TerminalView::showProgress(Work work, uint64_t done, uint64_t total) {
+    if (work == Work::Search) {
+        searchDone_ = done;
+        searchTotal_ = total;
+        loop_.changed();
+        return;
+    }
     if (work == Work::Scan || work == Work::DeepPass) {
         deepPass_ = work == Work::DeepPass;
         scanDone_ = done;
@@ -287,6 +330,11 @@ void TerminalView::draw() {
     if (!layout.fits) return;
     drawHints(layout);
     drawList(layout.partitions, partitions_, partitionColumns_, focus_ == kPartitionList);
+    const std::string searching = partitionListTitle();
+    if (!searching.empty()) {
+        drawText(layout.partitions.frame.top, layout.partitions.frame.left + 2, searching,
+                 layout.partitions.frame.width - 4, attrOf(Look::Focus));
+    }
     ColumnSet fileColumns = fileColumns_;
     if (order_.key != SortKey::Row) {
         // The sorted column's header carries the direction.
@@ -317,7 +365,9 @@ void TerminalView::drawHints(const DialogLayout& layout) {
                         : focus_ == kSaveButton  ? kSaveHints
                                                  : kHints;
     std::string text = tr(hints);
-    if (focus_ == kPartitionList) text = text + "   " + tr(kDeepScanHint);
+    if (focus_ == kPartitionList) {
+        text = text + "   " + tr(kDeepScanHint) + "   " + tr(kSearchHint);
+    }
     drawText(layout.hintRow, 1, text, COLS - 2, attrOf(Look::Hint));
 }
 
@@ -333,6 +383,13 @@ std::string TerminalView::fileListTitle() const {
                            files_.rowCount());
     }
     return title;
+}
+
+std::string TerminalView::partitionListTitle() const {
+    if (caption_ != kStopCaption || searchTotal_ == 0) return {};
+    return formatted(tr(" 正在搜索分区 %llu/%llu MiB "),
+                     static_cast<unsigned long long>(searchDone_ >> 20),
+                     static_cast<unsigned long long>(searchTotal_ >> 20));
 }
 
 void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSet& columns,
@@ -431,6 +488,11 @@ void TerminalView::handle(const InputEvent& event) {
     // D on a partition row: the deeper scan, which reads free clusters too.
     if (focus_ == kPartitionList && (key == 'd' || key == 'D')) {
         if (caption_ == kScanCaption && partitions_.firstSelected() >= 0) press(kDeepScanCommand);
+        return;
+    }
+    // F: the search for volumes no table names; 停止 ends it.
+    if (focus_ == kPartitionList && (key == 'f' || key == 'F')) {
+        if (caption_ == kScanCaption) press(kSearchCommand);
         return;
     }
     if (focus_ == kFileList && handleFileListKey(key, layout)) return;

@@ -31,6 +31,14 @@ public:
 
     // Fills the partition list (once, before the dialog runs).
     void setPartitions(std::vector<PartitionRow> rows);
+    // The rows the table gave, without the found ones.
+    std::vector<PartitionRow> tableRows() const;
+    // Replaces the found rows with those of a search that has ended, marked
+    // in the file-system column, and says on the top line what it found.
+    void showFoundRows(FoundRows found);
+    // Asks, once the dialog is shown, whether to search for lost volumes
+    // (sector 0 holds no table and no volume).
+    void offerSearchAtStart() { offerSearch_ = true; }
     void setCommandHandler(CommandHandler handler) { onCommand_ = std::move(handler); }
     void setModifiedKeys(const ModifiedKeys& keys) { modifiedKeys_ = keys; }
 
@@ -68,6 +76,8 @@ private:
     void drawBottomLine(const DialogLayout& layout);
     void drawHints(const DialogLayout& layout);
     std::string fileListTitle() const;
+    std::string partitionListTitle() const;
+    void fillPartitionList();
 
     void applyOrder();
     void filterFiles(const DialogLayout& layout);
@@ -93,6 +103,8 @@ private:
     std::string status_;  // shown instead of the key hints until the next key
     uint64_t scanDone_ = 0, scanTotal_ = 0;
     bool deepPass_ = false;  // the progress is a deep scan's pass over free clusters
+    uint64_t searchDone_ = 0, searchTotal_ = 0;  // bytes of the disk, while a search runs
+    bool offerSearch_ = false;
     std::string caption_;
     unsigned scanned_ = 0;
     unsigned deleted_ = 0;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <charconv>
+#include <deque>
 #include <string>
 #include <utility>
 
@@ -21,8 +22,10 @@ struct DialogState {
     DialogView* view = nullptr;
     ScanShell* shell = nullptr;
     PartitionSource partitions;
-    // The records the partition rows point to: filled once, never resized.
-    std::vector<PartitionRow> rows;
+    LostVolumeSearch* search = nullptr;
+    // The records the partition rows point to: only ever appended to, so
+    // a row's record stays where it is.
+    std::deque<PartitionRow> rows;
 };
 
 DialogState& state() {
@@ -41,13 +44,14 @@ void insertColumn(HWND list, int index, const char* header, int width) {
                  reinterpret_cast<LPARAM>(&column));
 }
 
-void addPartitionRows() {
+// Appends `rows` after the list's last row.
+void addPartitionRows(std::vector<PartitionRow> rows) {
     DialogState& s = state();
-    s.rows = s.partitions();
     const HWND list = s.view->partitionList();
-    for (size_t i = 0; i < s.rows.size(); ++i) {
-        const PartitionRow& row = s.rows[i];
-        const int position = static_cast<int>(i);
+    for (PartitionRow& added : rows) {
+        const int position = static_cast<int>(s.rows.size());
+        s.rows.push_back(std::move(added));
+        const PartitionRow& row = s.rows.back();
         insertListRow(list, position, row.texts[0].c_str(),
                       reinterpret_cast<LPARAM>(&row.record));
         for (int column = 1; column < kPartitionColumns; ++column) {
@@ -57,9 +61,18 @@ void addPartitionRows() {
 }
 
 void onInitDialog(HWND window) {
-    state().view->attach(window);
+    DialogState& s = state();
+    s.view->attach(window);
     setupListColumns();
-    addPartitionRows();
+    PartitionListing listing = s.partitions();
+    const std::vector<PartitionRow> table = listing.rows;
+    addPartitionRows(std::move(listing.rows));
+    // "未找到分区表" has been shown; the volumes the search finds by their
+    // boot sectors are added as rows once it ends. The dialog has no key
+    // for it, so this is the one time it runs.
+    if (listing.kind == PartitionTableKind::None && s.search != nullptr) {
+        s.search->start(table, [](FoundRows found) { addPartitionRows(std::move(found.rows)); });
+    }
 }
 
 // A save without loss stays silent; one with unreadable bytes says how many.
@@ -128,10 +141,11 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 void runMainDialog(HINSTANCE instance, DialogView& view, ScanShell& shell,
-                   PartitionSource partitions) {
+                   PartitionSource partitions, LostVolumeSearch* search) {
     DialogState& s = state();
     s.view = &view;
     s.shell = &shell;
+    s.search = search;
     s.partitions = std::move(partitions);
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_UNDELETE), nullptr, mainDialogProc, 0);
 }

@@ -66,7 +66,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     std::setlocale(LC_ALL, "chs");
     InitCommonControls();
 
-    // The view, the shell and the rows live until the process ends: closing
+    // The view, the shell, the search and the rows live until the process ends: closing
     // the dialog ends the process together with a worker that may still
     // run, so nothing is torn down.
     auto* view = new win32::DialogView;
@@ -75,9 +75,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!chooseContext(choice, *view, context)) return kExitStatus;
     const DriveOpener openDrive = context.openDrive;
     auto* shell = new ScanShell(*view, std::move(context));
+    auto* search = new LostVolumeSearch(*view, openDrive);
     win32::runMainDialog(instance, *view, *shell, [openDrive, view] {
-        return collectPartitionRows(openDrive,
-                                    [view](const char* text) { view->showMessageBox(text); });
-    });
+        win32::PartitionListing listing;
+        listing.kind = collectPartitionRows(
+            openDrive, [view](const char* text) { view->showMessageBox(text); }, listing.rows);
+        return listing;
+    }, search);
     return kExitStatus;
 }

@@ -70,12 +70,12 @@ TEST_F(FourKSectors, PartitionsCountTheDisksOwnSectors) {
         ASSERT_EQ(result.status, 0) << disk;
         const auto rows = harness::table(result.out);
         ASSERT_EQ(rows.size(), 3u) << disk << ":\n" << result.out;
-        ASSERT_EQ(rows[0].back(), "sector_size");
+        ASSERT_EQ(rows[0].back(), "origin");
         // start, sectors, bytes, sector_size; the capacity in GB of bytes.
         EXPECT_EQ(std::vector<std::string>(rows[1].begin() + 9, rows[1].end()),
-                  (std::vector<std::string>{"0.1 GB", "no", "256", "16384", "67108864", "4096"}));
+                  (std::vector<std::string>{"0.1 GB", "no", "256", "16384", "67108864", "4096", "table"}));
         EXPECT_EQ(std::vector<std::string>(rows[2].begin() + 9, rows[2].end()),
-                  (std::vector<std::string>{"0.3 GB", "no", "16640", "76800", "314572800", "4096"}));
+                  (std::vector<std::string>{"0.3 GB", "no", "16640", "76800", "314572800", "4096", "table"}));
         EXPECT_EQ(rows[1][1], "NTFS");
         EXPECT_EQ(rows[2][1], "FAT32");
     }

@@ -21,7 +21,8 @@ std::vector<std::string> expectedRow(int number, const std::string& name, const 
     for (const auto& v : chs(first + count - 1)) row.push_back(v);
     row.push_back("0.1 GB");  // 64 MiB
     for (const auto& v : {std::string(active ? "yes" : "no"), std::to_string(first),
-                          std::to_string(count), std::to_string(count * 512), std::string("512")}) {
+                          std::to_string(count), std::to_string(count * 512), std::string("512"),
+                          std::string("table")}) {
         row.push_back(v);
     }
     return row;
@@ -41,7 +42,7 @@ TEST(PartitionsCommand, ListsPrimariesThenLogicalsOfARealTable) {
     EXPECT_EQ(rows[0], (std::vector<std::string>{
                            "row", "filesystem", "type", "start_cylinder", "start_head",
                            "start_sector", "end_cylinder", "end_head", "end_sector", "capacity",
-                           "active", "start", "sectors", "bytes", "sector_size"}));
+                           "active", "start", "sectors", "bytes", "sector_size", "origin"}));
     EXPECT_EQ(rows[1], expectedRow(0, "FAT32", "0C", true, 2048, 131072));
     EXPECT_EQ(rows[2], expectedRow(1, "NTFS", "07", false, 133120, 131072));
     EXPECT_EQ(rows[3], expectedRow(2, "FAT32", "0B", false, 266240, 131072));
@@ -52,9 +53,11 @@ TEST(PartitionsCommand, ListsPrimariesThenLogicalsOfARealTable) {
     const auto lines = harness::split(json.out, '\n');
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "{\"row\":0,\"filesystem\":\"FAT32\",\"type\":\"0C\",\"active\":true,"
-                        "\"start\":2048,\"sectors\":131072,\"bytes\":67108864,\"sector_size\":512}");
+                        "\"start\":2048,\"sectors\":131072,\"bytes\":67108864,\"sector_size\":512,"
+                        "\"origin\":\"table\"}");
     EXPECT_EQ(lines[3], "{\"row\":3,\"filesystem\":\"NTFS\",\"type\":\"07\",\"active\":false,"
-                        "\"start\":399360,\"sectors\":131072,\"bytes\":67108864,\"sector_size\":512}");
+                        "\"start\":399360,\"sectors\":131072,\"bytes\":67108864,\"sector_size\":512,"
+                        "\"origin\":\"table\"}");
 }
 
 TEST(PartitionsCommand, MissingOrUnreadableDiskFailsWithAReason) {

@@ -784,3 +784,33 @@ TEST_F(TerminalDialogTest, EnterScansFilterSortAndSaveSeveralFilesIntoAFolder) {
 }
 
 }  // namespace
+
+TEST_F(TerminalDialogTest, AWipedTableOffersTheSearchWhoseFoundRowsScanLikeAnyOther) {
+    const std::string wiped = dir_.file("wiped.img");
+    ASSERT_EQ(harness::run("cp " + quote(demoImage_) + " " + quote(wiped) + " && dd if=/dev/zero of=" +
+                           quote(wiped) + " bs=512 count=1 conv=notrunc status=none")
+                  .status,
+              0);
+    status_ = dir_.file("status");
+    const std::string command = "env -u LANGUAGE -u LC_ALL -u LC_MESSAGES " +
+                                std::string(kChinese) + " " + quote(UNDELETE_BINARY) + " " +
+                                quote(wiped) + "; echo $? > " + quote(status_);
+    ASSERT_TRUE(tmux_.start("sh -c " + quote(command), 160, 50));
+    // The message and the offer are one question.
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) {
+        return contains(s, "未找到分区表") && contains(s, "要按引导扇区在整个磁盘上搜索");
+    })) << tmux_.last();
+    tmux_.keys("y");
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) {
+        return contains(s, "FAT32(找到)") && contains(s, "NTFS(找到)") &&
+               contains(s, "找到 2 个分区表以外的分区") && scanIdle(s);
+    })) << tmux_.last();
+    EXPECT_TRUE(contains(tmux_.last(), " 1/2 ")) << "the first found row is selected";
+    // Enter scans it as it scans a table's row.
+    tmux_.keys("Enter");
+    ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
+        return scanIdle(s) && deletedCount(s) == 4 && contains(s, "Budget-2024.csv");
+    })) << tmux_.last();
+    tmux_.keys("F10");
+    EXPECT_EQ(exitStatus(), 1);
+}

@@ -112,13 +112,28 @@ TEST(BatchFormat, PartitionRowsCarryExactSectorsAndBytes) {
     r.totalSectors = 614400;
     EXPECT_EQ(partitionJson(2, r, 512),
               "{\"row\":2,\"filesystem\":\"FAT32\",\"type\":\"0C\",\"active\":true,"
-              "\"start\":2111,\"sectors\":614400,\"bytes\":314572800,\"sector_size\":512}");
+              "\"start\":2111,\"sectors\":614400,\"bytes\":314572800,\"sector_size\":512,"
+              "\"origin\":\"table\"}");
     EXPECT_EQ(partitionTsv(2, r, 512),
-              "2\tFAT32\t0C\t0\t0\t0\t0\t0\t0\t0.3 GB\tyes\t2111\t614400\t314572800\t512");
+              "2\tFAT32\t0C\t0\t0\t0\t0\t0\t0\t0.3 GB\tyes\t2111\t614400\t314572800\t512\ttable");
     // On a disk of 4096-byte sectors the counts stay in its sectors; bytes
     // and capacity follow them.
     EXPECT_EQ(partitionTsv(2, r, 4096),
-              "2\tFAT32\t0C\t0\t0\t0\t0\t0\t0\t2.3 GB\tyes\t2111\t614400\t2516582400\t4096");
+              "2\tFAT32\t0C\t0\t0\t0\t0\t0\t0\t2.3 GB\tyes\t2111\t614400\t2516582400\t4096\ttable");
+    // A volume the search found: named by its boot sector, no type, its
+    // origin at the end.
+    PartitionRecord found;
+    found.table = PartitionTableKind::Found;
+    found.fileSystem = FileSystemKind::Exfat;
+    found.partitionType = 0x07;
+    found.relativeSectors = 268288;
+    found.totalSectors = 32768;
+    EXPECT_EQ(partitionTsv(4, found, 512),
+              "4\texFAT\t-\t0\t0\t0\t0\t0\t0\t0.0 GB\tno\t268288\t32768\t16777216\t512\tfound");
+    EXPECT_EQ(partitionJson(4, found, 512),
+              "{\"row\":4,\"filesystem\":\"exFAT\",\"type\":\"-\",\"active\":false,"
+              "\"start\":268288,\"sectors\":32768,\"bytes\":16777216,\"sector_size\":512,"
+              "\"origin\":\"found\"}");
 }
 
 TEST(Language, ChineseExactlyWhenTheMessageLanguageIsChinese) {

@@ -846,6 +846,51 @@ void fourKSession(const std::string& exe, const std::string& dir, const std::str
     d.close();
 }
 
+// ------------------------------------------------------ a table gone
+
+// The demo disk with sector 0 zeroed: "未找到分区表", then the volumes the
+// search finds by their boot sectors are added as rows in the list's own
+// look, and a found row scans like a table's.
+void wipedTableSession(const std::string& exe, const std::string& demo, const std::string& out) {
+    const std::string wiped = out + "\\wiped.img";
+    if (!check(CopyFileA(demo.c_str(), wiped.c_str(), FALSE) != 0, "copy of the demo disk",
+               std::to_string(GetLastError()))) {
+        return;
+    }
+    HANDLE file = CreateFileA(wiped.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const char zeros[512] = {};
+    DWORD written = 0;
+    const bool zeroed = file != INVALID_HANDLE_VALUE &&
+                        WriteFile(file, zeros, sizeof zeros, &written, nullptr) &&
+                        written == sizeof zeros;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (!check(zeroed, "sector 0 of the copy zeroed")) return;
+
+    Dialog d;
+    if (!d.launch(exe, "\"" + wiped + "\"") || !d.answerMessage("未找到分区表") || !d.find()) {
+        return;
+    }
+    RemoteList& p = d.partitions();
+    const std::vector<std::vector<std::string>> want = {
+        partitionRow(0, "FAT32", "-", 2048, 131072, "0.1 GB"),
+        partitionRow(1, "NTFS", "-", 133120, 131072, "0.1 GB"),
+    };
+    check(waitUntil([&] { return p.rowCount() == 2; }), "wiped table: the two volumes found are rows",
+          std::to_string(p.rowCount()));
+    for (int r = 0; r < 2 && r < p.rowCount(); ++r) {
+        check(p.row(r, 10) == want[static_cast<size_t>(r)], "found row " + std::to_string(r),
+              join(p.row(r, 10)));
+        check(p.itemData(r) != 0, "found row carries its record");
+    }
+    p.select(0);
+    d.command(kScanButton);
+    if (d.answerMessage(kPreparing) && d.answerMessage(kReady)) {
+        check(waitUntil([&] { return d.text(kScanButton) == kScan && d.text(kDeletedCount) == "4"; }),
+              "wiped table: the found FAT32 row scans", d.text(kDeletedCount));
+    }
+    d.close();
+}
+
 // ---------------------------------------------------------- bad arguments
 
 void argumentSession(const std::string& exe, const std::string& arguments, const char* message) {
@@ -965,6 +1010,9 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         fourKSession(exe, argv[6], out);
     }
+    std::printf("== a wiped table: found volumes\n");
+    std::fflush(stdout);
+    wipedTableSession(exe, demo, out);
     std::printf("== arguments\n");
     std::fflush(stdout);
     const std::string missing = out + "\\no-such-disk.img";
