@@ -2,9 +2,13 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 #if !defined(_WIN32)
 #include <libintl.h>
+#include <locale.h>
+#include <sys/stat.h>
 
 #include <clocale>
 #include <cstdlib>
@@ -18,6 +22,9 @@ constexpr char kDomain[] = "undelete";
 
 // Set once by initLanguage, before any thread reads it.
 bool translating = false;
+// The system's error texts are English (the C locale's): the program fell
+// back to its English catalogue.
+bool englishSystemTexts = true;
 #endif
 
 const char* firstSet(const EnvironmentLookup& environment,
@@ -39,7 +46,38 @@ const char* languageList(const EnvironmentLookup& environment) {
     return firstSet(environment, {"LANGUAGE"});
 }
 
+// The forms gettext tries for one LANGUAGE entry, longest first:
+// language[_territory][.codeset][@modifier] down to the language alone.
+std::vector<std::string> shorterForms(const std::string& entry) {
+    std::vector<std::string> forms{entry};
+    std::string rest = entry;
+    for (const char mark : {'@', '.', '_'}) {
+        const size_t at = rest.find(mark);
+        if (at == std::string::npos) continue;
+        rest.erase(at);
+        if (!rest.empty() && rest != forms.back()) forms.push_back(rest);
+    }
+    return forms;
+}
+
 }  // namespace
+
+std::string catalogueLanguage(const std::string& list,
+                              const std::function<bool(const std::string&)>& catalogueExists) {
+    size_t at = 0;
+    while (at <= list.size()) {
+        size_t end = list.find(':', at);
+        if (end == std::string::npos) end = list.size();
+        const std::string entry = list.substr(at, end - at);
+        if (!entry.empty()) {
+            for (const std::string& form : shorterForms(entry)) {
+                if (catalogueExists(form)) return form;
+            }
+        }
+        at = end + 1;
+    }
+    return std::string();
+}
 
 bool wantsChineseMessages(const EnvironmentLookup& environment) {
     const char* list = languageList(environment);
@@ -56,6 +94,8 @@ void initLanguage(const std::string&) {}
 
 const char* tr(const char* text) { return text; }
 
+std::string systemErrorText(int error) { return std::strerror(error); }
+
 #else
 
 void initLanguage(const std::string& catalogueDir) {
@@ -64,6 +104,7 @@ void initLanguage(const std::string& catalogueDir) {
         // The texts are Chinese already; the system's own messages
         // (strerror) follow the locale.
         std::setlocale(LC_MESSAGES, "");
+        englishSystemTexts = false;
         return;
     }
     // gettext finds a catalogue by the LANGUAGE list, which it ignores in
@@ -78,6 +119,22 @@ void initLanguage(const std::string& catalogueDir) {
     if (::bindtextdomain(kDomain, catalogueDir.c_str()) == nullptr) return;
     ::bind_textdomain_codeset(kDomain, "UTF-8");
     translating = true;
+    // The system's texts follow the LANGUAGE list too; they are left to it
+    // only when the program speaks the user's language as well, so that an
+    // English message never ends in another language's system error.
+    const std::string language = catalogueLanguage(wanted, [&](const std::string& name) {
+        struct stat st {};
+        return ::stat((catalogueDir + "/" + name + "/LC_MESSAGES/undelete.mo").c_str(), &st) == 0;
+    });
+    englishSystemTexts = language.empty() || language.compare(0, 2, "en") == 0;
+}
+
+std::string systemErrorText(int error) {
+    if (!englishSystemTexts) return std::strerror(error);
+    // The C locale ignores LANGUAGE: its texts are the system's English.
+    static const locale_t plain = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    if (plain == static_cast<locale_t>(nullptr)) return std::strerror(error);
+    return ::strerror_l(error, plain);
 }
 
 const char* tr(const char* text) {

@@ -29,4 +29,17 @@ void initLanguage(const std::string& catalogueDir);
 // lives as long as the process.
 const char* tr(const char* text);
 
+// The system's text for `error` (an errno value) in the language of the
+// messages around it: the user's locale's when the program speaks the
+// user's language (Chinese, or a language with a catalogue), English
+// (the C locale's) when the program falls back to English. Safe on any
+// thread.
+std::string systemErrorText(int error);
+
+// The language whose catalogue gettext takes for the LANGUAGE list `list`
+// ("de_DE:en"): the first entry, or its shorter forms (de_DE.UTF-8@euro,
+// de_DE, de), for which `catalogueExists` holds; "" when none.
+std::string catalogueLanguage(const std::string& list,
+                              const std::function<bool(const std::string&)>& catalogueExists);
+
 }  // namespace undelete

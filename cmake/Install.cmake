@@ -8,7 +8,7 @@ set(CPACK_PACKAGE_NAME undelete)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "undelete developers <undelete@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "find deleted files on FAT32 and NTFS partitions and save them")
+    "find deleted files on FAT12, FAT16, FAT32, exFAT and NTFS partitions and save them")
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

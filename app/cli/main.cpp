@@ -13,6 +13,7 @@
 #include "app/Language.h"
 #include "app/PartialFile.h"
 #include "app/cli/BatchRun.h"
+#include "app/cli/Usage.h"
 #include "common/Text.h"
 #include "disk/DriveSelection.h"
 #include "disk/images/ContainerImage.h"
@@ -25,37 +26,6 @@
 namespace {
 
 using namespace undelete;
-
-const char kFooter[] = R"(Output (standard output; one line per row, fields escaped so that a row
-is always one line and no control byte reaches the terminal: \t \n \r \\
-and \xNN for other control bytes and bytes that are not UTF-8):
-  --partitions   row filesystem type start_cylinder start_head start_sector
-                 end_cylinder end_head end_sector capacity active start
-                 sectors bytes sector_size origin (start and sectors in the
-                 disk's sectors of sector_size bytes; bytes exact; origin
-                 "table", or "found" for a volume the --deep search found)
-  --scan ROW     row index name time size bytes created path state
-                 (time and size as the dialog shows them; bytes exact;
-                 created in ISO 8601 UTC, a FAT32 local time moved to UTC
-                 by the zone offset of its own date; path empty and state
-                 "unknown" when the file system does not tell)
-  --json         the same as JSON Lines, one object per row; bytes that are
-                 not UTF-8 become U+FFFD.
-Messages and errors go to standard error in the locale's message language;
-progress only when standard error is a terminal.
-
-Exit status: 0 success; 1 failure (also a scan during which reads of the
-disk failed, and a save with unreadable bytes, written as zeros); 2 usage.
-
---partitions --deep searches the disk for volumes that no table names (a
-wiped sector 0, a deleted entry); --scan ROW --deep numbers the rows the
-same way. The table is never rewritten: save the files of a found volume.
-
-The disk is opened read-only and never written; a file is never saved onto
-the disk being read, nor (without --force) into a file system on it. A saved
-file appears under its name only when whole: it is written as
-.NAME.undelete-partial beside it first, which an interrupted save removes
-(a killed one leaves it).)";
 
 // Catalogues beside the binary (a build tree) before the installed ones.
 std::string catalogueDir() {
@@ -99,9 +69,10 @@ bool parseIndexList(const std::string& text, std::vector<uint64_t>& indices) {
 // The root advice only helps a user who is not root.
 void printOpenError(const std::string& disk, int error) {
     if ((error == EACCES || error == EPERM) && ::geteuid() != 0) {
-        printError("%s：%s（读取磁盘需要 root 权限）", disk.c_str(), std::strerror(error));
+        printError("%s：%s（读取磁盘需要 root 权限）", disk.c_str(),
+                   systemErrorText(error).c_str());
     } else {
-        printError("%s：%s", disk.c_str(), std::strerror(error));
+        printError("%s：%s", disk.c_str(), systemErrorText(error).c_str());
     }
 }
 
@@ -171,85 +142,81 @@ int main(int argc, char** argv) {
     initProcessLocale();
     initLanguage(catalogueDir());
 
-    CLI::App app{"Lists the partitions of a disk, finds deleted files on its FAT32 and NTFS "
-                 "partitions and saves them. The disk is only ever read. Without --partitions "
-                 "or --scan it opens the terminal dialog.",
-                 "undelete"};
-    app.footer(kFooter);
+    CLI::App app{"", "undelete"};
+    // The whole help is the program's own text, in the message language.
+    app.formatter_fn([](const CLI::App*, std::string, CLI::AppFormatMode) { return helpText(); });
+    app.set_help_flag("-h,--help");
     app.set_version_flag("--version", "undelete " UNDELETE_VERSION);
     BatchRequest request;
     bool partitions = false;
     std::string disk, rowText, saveText, minSizeText;
-    app.add_flag("--partitions", partitions, "Print the partition rows of DISK");
-    auto* scan = app.add_option("--scan", rowText, "Scan partition row ROW and print its "
-                                "deleted files")->option_text("ROW");
-    auto* save = app.add_option("--save", saveText, "Save the deleted files with these catalogue "
-                                "indices (the index column)")
-                     ->option_text("INDEX[,INDEX...]")
-                     ->needs(scan);
-    auto* saveAll = app.add_flag("--save-all", request.saveAll,
-                                 "Save every listed deleted file (after --match, --min-size)")
-                        ->needs(scan)
-                        ->excludes(save);
-    auto* output = app.add_option("--output", request.output,
-                                  "Where to save: a folder (each file under its own name and "
-                                  "folder path, never replacing a file: \" (1)\" is added; a "
-                                  "path ending in / is one, made when missing), a file path "
-                                  "for a single INDEX, or - for standard output")
-                       ->option_text("PATH");
-    save->needs(output);
-    saveAll->needs(output);
-    app.add_option("--match", request.match, "Only names matching this shell pattern")
-        ->option_text("GLOB")->needs(scan);
-    app.add_option("--min-size", minSizeText, "Only files of at least this many bytes")
-        ->option_text("BYTES")->needs(scan);
-    auto* force = app.add_flag("--force", request.force,
-                               "Let --save INDEX --output PATH replace a file, and let a save "
-                               "write onto the disk being recovered");
-    auto* deep = app.add_flag("--deep", request.deep,
-                              "Also search the disk for volumes no partition table names (by "
-                              "their boot sectors and backups; listed and numbered after the "
-                              "table's rows), and with --scan read a FAT volume's free clusters "
-                              "for the entries of deleted folders (listed under /$Orphan/)");
-    app.add_flag("--json", request.json, "Print JSON Lines instead of tab-separated rows");
-    app.add_flag("-v,--verbose", request.verbose, "Also print informational messages");
-    app.add_option("DISK", disk, "Disk device or whole-disk image file, raw or E01, VHD, VHDX, "
-                   "VMDK, QCOW2 (default: the first disk)");
-    scan->excludes(app.get_option("--partitions"));
+    auto* listing = app.add_flag("--partitions", partitions);
+    auto* scan = app.add_option("--scan", rowText);
+    auto* save = app.add_option("--save", saveText);
+    auto* saveAll = app.add_flag("--save-all", request.saveAll);
+    auto* output = app.add_option("--output", request.output);
+    auto* match = app.add_option("--match", request.match);
+    auto* minSize = app.add_option("--min-size", minSizeText);
+    auto* force = app.add_flag("--force", request.force);
+    auto* deep = app.add_flag("--deep", request.deep);
+    app.add_flag("--json", request.json);
+    app.add_flag("-v,--verbose", request.verbose);
+    app.add_option("DISK", disk);
 
     try {
         app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e) == 0 ? kExitSuccess : kExitUsage;
     } catch (const CLI::ParseError& e) {
-        const int status = app.exit(e);
-        return status == 0 ? kExitSuccess : kExitUsage;
+        reportParseError(app, e);
+        return endWithUsageHint();
     }
-    if (*output && !*save && !request.saveAll) {
-        printError("--output 需要 --save 或 --save-all");
-        return kExitUsage;
+    // Which options need or exclude which, told here in the program's own
+    // words (the parser's would stay English).
+    const std::pair<CLI::Option*, CLI::Option*> needs[] = {
+        {save, scan}, {saveAll, scan}, {match, scan}, {minSize, scan},
+        {save, output}, {saveAll, output}};
+    for (const auto& [option, needed] : needs) {
+        if (*option && !*needed) {
+            printError("%s 需要 %s", option->get_name().c_str(), needed->get_name().c_str());
+            return endWithUsageHint();
+        }
     }
-    if (*force && !*save && !request.saveAll) {
-        printError("--force 需要 --save 或 --save-all");
-        return kExitUsage;
+    const std::pair<CLI::Option*, CLI::Option*> excludes[] = {{saveAll, save}, {scan, listing}};
+    for (const auto& [option, excluded] : excludes) {
+        if (*option && *excluded) {
+            printError("%s 不能与 %s 同时使用", option->get_name().c_str(),
+                       excluded->get_name().c_str());
+            return endWithUsageHint();
+        }
     }
     if (*deep && !*scan && !partitions) {
         printError("--deep 需要 --scan 或 --partitions");
-        return kExitUsage;
+        return endWithUsageHint();
+    }
+    if (*output && !*save && !request.saveAll) {
+        printError("--output 需要 --save 或 --save-all");
+        return endWithUsageHint();
+    }
+    if (*force && !*save && !request.saveAll) {
+        printError("--force 需要 --save 或 --save-all");
+        return endWithUsageHint();
     }
     if (*scan && !parseCount(rowText, INT32_MAX, request.row)) {
         printError("不是非负十进制整数：%s", rowText.c_str());
-        return kExitUsage;
+        return endWithUsageHint();
     }
     if (*save && !parseIndexList(saveText, request.saveIndices)) {
         printError("不是非负十进制整数：%s", saveText.c_str());
-        return kExitUsage;
+        return endWithUsageHint();
     }
     if (!minSizeText.empty() && !parseCount(minSizeText, UINT64_MAX, request.minSize)) {
         printError("不是非负十进制整数：%s", minSizeText.c_str());
-        return kExitUsage;
+        return endWithUsageHint();
     }
     if (request.output == "-" && (request.saveAll || request.saveIndices.size() != 1)) {
         printError("--output - 只能写出一个索引");
-        return kExitUsage;
+        return endWithUsageHint();
     }
 
     if (disk.empty()) disk = defaultDrivePath();

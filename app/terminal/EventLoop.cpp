@@ -203,6 +203,7 @@ bool EventLoop::next(InputEvent& event) {
         // A terminal that has hung up stays "readable" with nothing to read:
         // the dialog ends instead of spinning on it.
         if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            hungUp_ = true;
             closing_ = true;
             return false;
         }

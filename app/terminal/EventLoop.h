@@ -68,6 +68,8 @@ public:
 
     void requestClose() { closing_ = true; }
     bool closing() const { return closing_; }
+    // The dialog closed because its terminal went away, not by the user.
+    bool hungUp() const { return hungUp_; }
 
     // True when the terminal is too small to draw the dialog.
     bool tooSmall() const;
@@ -80,6 +82,7 @@ private:
     UiTaskQueue& queue_;
     std::vector<Layer*> layers_;
     std::atomic<bool> closing_{false};
+    bool hungUp_ = false;
     bool active_ = false;
     bool dirty_ = true;
     bool inputPending_ = true;

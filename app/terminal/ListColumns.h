@@ -1,42 +1,68 @@
-// The columns of the two lists in terminal cells, and the text of a row
-// laid out in them. Headers are in the user's message language.
+// The columns of the two lists in terminal cells, fitted to the width the
+// list has, and the text of a row laid out in them. Headers are in the
+// user's message language and are never cut: a column that cannot have
+// its header's width is left out instead.
 #pragma once
 #include <string>
 #include <vector>
 
 namespace undelete::terminal {
 
-struct ColumnSet {
-    std::vector<std::string> headers;
-    std::vector<int> widths;  // cells of text, without the separator
+class ListModel;
+
+// What a column wants. When a row is wider than the list, columns shrink
+// towards their minimum by rank (1 first, round-robin within a rank); when
+// even that does not fit, they are dropped by rank (1 first). Cells left
+// over go to the columns that grow.
+struct ColumnSpec {
+    std::string header;
+    int width = 0;       // wanted cells
+    int minimum = 0;     // fewest cells (never fewer than its header's)
+    int shrinkRank = 0;  // 0: keeps its width
+    int dropRank = 0;    // 0: never dropped
+    bool grows = false;
 };
 
-// A column takes about this many pixels of the dialog per cell (the width
-// of a digit in the dialog font); wide characters take two cells.
-constexpr int kPixelsPerCell = 6;
-// The dialog widens each partition column by 40 pixels beyond its header;
-// in cells that is a little less, so the list fits a common terminal.
-constexpr int kPartitionColumnPadding = 4;
+// The columns as drawn.
+struct ColumnSet {
+    std::vector<std::string> headers;
+    std::vector<int> widths;   // cells of text, without the separator
+    std::vector<int> sources;  // the model column each one shows; empty: the same index
+};
 
-// Ten columns, each as wide as its header plus the padding.
-ColumnSet partitionColumns();
-// The dialog's four columns with its pixel widths turned into cells, then
-// the file's state and its folder inside the volume.
-ColumnSet fileColumns();
+// The partition list's ten columns, each as wide as its header and the
+// widest of its texts in `rows`, with a little room to spare where there
+// is room. The cylinder, head and sector columns are dropped first (the
+// end ones before the start ones), then the type; the row number, file
+// system and capacity stay.
+std::vector<ColumnSpec> partitionColumnSpecs(const ListModel& rows);
+
+// The file list: the dialog's four columns (row, name, creation time, size),
+// then the file's state and its folder inside the volume. The path shrinks
+// first, then the name; when the terminal is narrower still, the path goes
+// first, then the time, then the state. The name and the path share the
+// cells left over. `rowCount` sizes the row-number column.
+std::vector<ColumnSpec> fileColumnSpecs(int rowCount);
 constexpr int kFileColumns = 6;
 constexpr int kStateColumn = 4;
 constexpr int kPathColumn = 5;
 extern const char* const kPathHeader;   // "路径"
 extern const char* const kStateHeader;  // "状态"
-constexpr int kPathColumnWidth = 32;
-constexpr int kStateColumnWidth = 8;
+
+// The columns that fit `width` cells, and their widths. When not even the
+// columns that are never dropped fit at their minimum, the row is wider
+// than `width` (the list then scrolls sideways).
+ColumnSet fitColumns(const std::vector<ColumnSpec>& specs, int width);
 
 // Cells that a whole row takes: the columns and the one-cell separators
 // between them.
 int rowWidth(const ColumnSet& columns);
 
-// The row's texts, each clipped and padded to its column, joined with the
-// grid line. Missing texts are blank.
+// The header line: each header padded to its column.
+std::string formatHeaders(const ColumnSet& columns);
+
+// The row's texts (by model column), each clipped and padded to its
+// column, joined with the grid line. Missing texts are blank.
 std::string formatRow(const ColumnSet& columns, const std::vector<std::string>& texts);
 
 }  // namespace undelete::terminal

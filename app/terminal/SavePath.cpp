@@ -81,6 +81,12 @@ SavePathResult checkSavePath(const std::string& typed, const std::string& defaul
     return result;
 }
 
+std::string inFolder(const std::string& folder, const std::string& typed) {
+    const std::string path = trimmed(typed);
+    if (path.empty() || path[0] == '/' || path[0] == '~' || folder.empty()) return path;
+    return folder.back() == '/' ? folder + path : folder + "/" + path;
+}
+
 SavePathResult checkSaveFolder(const std::string& typed, const std::string& home,
                                const PathProbe& probe) {
     SavePathResult result;

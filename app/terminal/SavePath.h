@@ -43,6 +43,10 @@ constexpr size_t kMaxSavePathBytes = 4095;
 SavePathResult checkSavePath(const std::string& typed, const std::string& defaultExtension,
                              const std::string& home, const PathProbe& probe);
 
+// What the user typed, taken inside `folder` when it is a relative path
+// (a path starting with "/" or "~", and an empty one, are kept as typed).
+std::string inFolder(const std::string& folder, const std::string& typed);
+
 // The folder check of a save of several files: `typed` (blanks dropped,
 // "~" expanded) must name an existing folder; Ready, Empty or
 // ParentMissing (with `folder` set to what was typed).

@@ -1,7 +1,5 @@
 #include "app/terminal/SavePrompt.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -16,21 +14,14 @@
 namespace undelete::terminal {
 namespace {
 
-constexpr int kPromptHeight = 9;
+constexpr int kPromptHeight = 8;
 
 // Cells of the labels' column: the widest label in the message language
 // and a space.
 int labelWidth() {
     int widest = 0;
-    for (const char* label : {"文件夹:", "文件名:", "保存类型:"})
-        widest = std::max(widest, displayWidth(tr(label)));
+    for (const char* label : {"文件夹:", "文件名:"}) widest = std::max(widest, displayWidth(tr(label)));
     return widest + 1;
-}
-
-std::string currentFolder() {
-    std::vector<char> buffer(4096);
-    if (::getcwd(buffer.data(), buffer.size()) == nullptr) return ".";
-    return buffer.data();
 }
 
 void typeInto(LineEditor& editor, const std::string& text) {
@@ -43,13 +34,9 @@ class SavePromptLayer : public Layer {
 public:
     // `fileCount` > 0: a folder for that many files is asked for instead of
     // a file name.
-    SavePromptLayer(const FileFilter& filter, const std::string& extension,
-                    const std::string& initialName, int fileCount = 0)
-        : filter_(filter),
-          extension_(extension),
-          editor_(kMaxSavePathBytes),
-          folder_(currentFolder()),
-          fileCount_(fileCount) {
+    SavePromptLayer(const std::string& extension, const std::string& initialName,
+                    const std::string& folder, int fileCount = 0)
+        : extension_(extension), editor_(kMaxSavePathBytes), folder_(folder), fileCount_(fileCount) {
         const char* home = std::getenv("HOME");
         home_ = home != nullptr ? home : "";
         typeInto(editor_, fileCount_ > 0 ? folder_ : initialName);
@@ -72,13 +59,11 @@ private:
     bool submit(bool& accepted);
     void drawButtons(int row, int innerLeft, int innerWidth);
 
-    const FileFilter& filter_;
     std::string extension_;
     LineEditor editor_;
     std::string folder_;
     int fileCount_;
     std::string home_;
-    size_t filterIndex_ = 0;
     std::string message_;
     bool confirming_ = false;
     SavePathResult pending_;
@@ -117,14 +102,6 @@ void SavePromptLayer::draw() {
     drawText(fieldRow_, fieldColumn_, editor_.visible(inner - labels, cursorCell_),
              inner - labels, A_UNDERLINE);
 
-    if (fileCount_ == 0) {
-        drawText(row, left, tr("保存类型:"), labels);
-        const std::string type =
-            filter_.empty() ? std::string() : tr(filter_[filterIndex_].first.c_str());
-        drawText(row++, left + labels, type + "   " + tr("(上/下键更改)"),
-                 inner - labels);
-    }
-
     ++row;
     const attr_t messageAttr = attrOf(confirming_ ? Look::Header : Look::Error);
     std::vector<std::string> lines = wrapToWidth(message_, inner);
@@ -154,7 +131,8 @@ bool SavePromptLayer::submit(bool& accepted) {
         message_ = savePathMessage(pending_);
         return accepted;
     }
-    pending_ = checkSavePath(editor_.text(), extension_, home_, fileSystemProbe());
+    pending_ = checkSavePath(inFolder(folder_, editor_.text()), extension_, home_,
+                             fileSystemProbe());
     if (pending_.check == SaveCheck::Ready) {
         accepted = true;
         return true;
@@ -201,13 +179,6 @@ bool SavePromptLayer::handle(const InputEvent& event, bool& accepted) {
     if (confirming_) return handleConfirm(key, accepted);
     if (key == kKeyEscape) return true;  // cancelled
     if (isEnterKey(key)) return submit(accepted);
-    if (key == KEY_UP || key == KEY_DOWN) {
-        if (!filter_.empty()) {
-            filterIndex_ =
-                (filterIndex_ + (key == KEY_UP ? filter_.size() - 1 : 1)) % filter_.size();
-        }
-        return false;
-    }
     if (isBackspaceKey(key))
         editor_.backspace();
     else if (key == KEY_DC)
@@ -249,15 +220,15 @@ bool runPrompt(EventLoop& loop, SavePromptLayer& layer, std::string& path) {
 
 }  // namespace
 
-bool runSavePrompt(EventLoop& loop, const FileFilter& filter, const std::string& defaultExtension,
-                   const std::string& initialName, std::string& path) {
-    SavePromptLayer layer(filter, defaultExtension, initialName);
+bool runSavePrompt(EventLoop& loop, const std::string& defaultExtension,
+                   const std::string& initialName, const std::string& folder, std::string& path) {
+    SavePromptLayer layer(defaultExtension, initialName, folder);
     return runPrompt(loop, layer, path);
 }
 
-bool runFolderPrompt(EventLoop& loop, int fileCount, std::string& folder) {
-    static const FileFilter none;
-    SavePromptLayer layer(none, std::string(), std::string(), fileCount > 0 ? fileCount : 1);
+bool runFolderPrompt(EventLoop& loop, int fileCount, const std::string& start,
+                     std::string& folder) {
+    SavePromptLayer layer(std::string(), std::string(), start, fileCount > 0 ? fileCount : 1);
     return runPrompt(loop, layer, folder);
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/Language.h"
 #include "app/LostVolumeSearch.h"
 #include "app/PartialFile.h"
 #include "app/ScanShell.h"
@@ -25,7 +26,11 @@ namespace {
 
 using namespace terminal;
 
-constexpr int kDialogResult = 1;
+// The user closed the dialog; it could not run, or its terminal went away.
+// (The Windows dialog ends with 1 in every case; a script that runs this
+// one wants to tell a close from a failure.)
+constexpr int kClosed = 0;
+constexpr int kFailed = 1;
 
 // How long closing waits for the workers to see their stop request.
 constexpr std::chrono::milliseconds kWorkerGrace{500};
@@ -84,17 +89,17 @@ void save(ScanShell& shell, TerminalView& view) {
 
 int runTerminalDialog(ShellContext context) {
     if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO)) {
-        std::fprintf(stderr,
-                     "undelete: the dialog needs a terminal; "
-                     "use --partitions or --scan without one\n");
-        return kDialogResult;
+        std::fprintf(stderr, "undelete: %s\n",
+                     tr("对话框需要终端；没有终端时请使用 --partitions 或 --scan"));
+        return kFailed;
     }
     SCREEN* screen = newterm(nullptr, stdout, stdin);
     if (screen == nullptr) {
         const char* term = std::getenv("TERM");
-        std::fprintf(stderr, "undelete: cannot use this terminal (TERM=%s)\n",
-                     term != nullptr ? term : "");
-        return kDialogResult;
+        std::fprintf(stderr, "undelete: ");
+        std::fprintf(stderr, tr("无法使用这个终端 (TERM=%s)"), term != nullptr ? term : "");
+        std::fputc('\n', stderr);
+        return kFailed;
     }
     set_term(screen);
     // After curses has set its own handlers, which then run after ours.
@@ -132,12 +137,13 @@ int runTerminalDialog(ShellContext context) {
     view.runDialog();
 
     loop.endScreen();
+    const int status = loop.hungUp() ? kFailed : kClosed;
     if (!endWorkers(queue, std::move(shell), std::move(search))) {
         std::fflush(nullptr);
-        std::_Exit(kDialogResult);
+        std::_Exit(status);
     }
     delscreen(screen);
-    return kDialogResult;
+    return status;
 }
 
 }  // namespace undelete

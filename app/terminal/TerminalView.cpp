@@ -1,36 +1,38 @@
 #include "app/terminal/TerminalView.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <algorithm>
-#include <cstring>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/Language.h"
 #include "app/ScanShell.h"
 #include "app/terminal/Canvas.h"
 #include "app/terminal/FilterPrompt.h"
+#include "app/terminal/KeyHints.h"
 #include "app/terminal/MessageBox.h"
 #include "app/terminal/SavePrompt.h"
 #include "app/terminal/TextCells.h"
+#include "common/SizeText.h"
 
 namespace undelete::terminal {
 namespace {
 
 const ControlId kTabOrder[] = {kPartitionList, kSaveButton, kFileList, kScanButton};
 
-// The key hints of each focused part; each is one catalogue text.
-const char* const kHints = "Tab 切换   方向键 移动   空格 选择   Enter 按下按钮   F10 关闭";
-const char* const kPartitionHints = "Enter 扫描所选分区   Tab 切换   方向键 移动   F10 关闭";
-const char* const kDeepScanHint = "D 深度扫描（也读空闲簇）";
-const char* const kSearchHint = "F 搜索分区表以外的分区";
 const char* const kFoundMark = "(找到)";
 const char* const kOfferSearch =
     "未找到分区表。\n要按引导扇区在整个磁盘上搜索丢失的分区吗？（在分区列表中按 F 也可搜索）";
-const char* const kFileHints =
-    "空格 选择/取消   / 按名称筛选   排序: n 名称 p 路径 s 状态 z 大小 t 时间 o 原顺序 "
-    "(再按一次反向)   保存: 所选文件，未选择时光标所在行   F10 关闭";
-const char* const kSaveHints = "Enter 保存所选文件 (未选择时保存光标所在行)   Tab 切换   F10 关闭";
+
+// The scanner's two messages around its walk: information, shown on the
+// status line, where they need no answer.
+bool isPreparationMessage(const std::string& text) {
+    return text == "程序正在准备初始化，可能需要很长时间才能响应" || text == "初始化已经成功完成";
+}
 
 std::string buttonText(const std::string& caption) {
     return "[ " + padToWidth(tr(caption.c_str()), 4) + " ]";
@@ -65,13 +67,23 @@ std::string saveLine(const SaveReport& report) {
                          static_cast<unsigned long long>(report.lostBytes));
     }
     const std::string reason = report.refused ? tr("拒绝写入正在读取的磁盘")
-                               : report.error != 0 ? std::strerror(report.error)
+                               : report.error != 0 ? systemErrorText(report.error)
                                                    : tr("无法读取文件内容");
     return formatted(tr("未保存 %s: %s"), where.c_str(), reason.c_str());
 }
 
-std::string megabytes(uint64_t bytes) {
-    return formatted("%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+// Where a save prompt starts: the user's home folder, else the current one.
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return home;
+    std::vector<char> buffer(4096);
+    return ::getcwd(buffer.data(), buffer.size()) != nullptr ? buffer.data() : "/";
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -90,8 +102,7 @@ TerminalView::TerminalView(EventLoop& loop, UiTaskQueue& queue)
       queue_(queue),
       partitions_(kPartitionColumns, false),
       files_(kFileColumns, true),
-      partitionColumns_(partitionColumns()),
-      fileColumns_(fileColumns()),
+      saveFolder_(homeFolder()),
       caption_(kScanCaption) {}
 
 void TerminalView::setPartitions(std::vector<PartitionRow> rows) {
@@ -114,10 +125,13 @@ void TerminalView::fillPartitionList() {
         if (row.record.table == PartitionTableKind::Found) fileSystem += tr(kFoundMark);
         partitions_.setText(position, 1, fileSystem);
         partitions_.setText(position, 2, tr(row.texts[2].c_str()));
-        for (int column = 3; column < kPartitionColumns; ++column) {
+        for (int column = 3; column < kPartitionColumns - 1; ++column) {
             partitions_.setText(position, column, row.texts[static_cast<size_t>(column)]);
         }
+        partitions_.setText(position, kPartitionColumns - 1,
+                            binarySizeText(row.record.totalSectors, row.bytesPerSector));
     }
+    partitionSpecs_ = partitionColumnSpecs(partitions_);
     loop_.changed();
 }
 
@@ -163,7 +177,15 @@ void TerminalView::runOnUiThread(const std::function<void()>& task) {
 }
 
 void TerminalView::showMessageBox(const char* text) {
-    const std::string copy = text != nullptr ? tr(text) : "";
+    const std::string original = text != nullptr ? text : "";
+    const std::string copy = tr(original.c_str());
+    if (isPreparationMessage(original)) {
+        queue_.run([&] {
+            status_ = copy;
+            loop_.changed();
+        });
+        return;
+    }
     queue_.run([&] { runMessageBox(loop_, copy); });
 }
 
@@ -198,6 +220,7 @@ void TerminalView::insertFileRow(int position, const char* numberText, uintptr_t
 void TerminalView::setFileRowDetails(int position, const DeletedFile& file) {
     if (position < 0 || static_cast<size_t>(position) >= details_.size()) return;
     details_[static_cast<size_t>(position)] = file;
+    files_.setText(position, 3, binarySizeText(file.size));
     files_.setText(position, kStateColumn, tr(stateText(file.state)));
     files_.setText(position, kPathColumn, file.path);
     files_.placeRow(position);
@@ -219,12 +242,15 @@ void TerminalView::showProgress(Work work, uint64_t done, uint64_t total) {
         return;
     }
     // A save runs on this thread, so the screen is painted from here.
-    status_ = formatted(tr("正在保存: %s / %s"), megabytes(done).c_str(), megabytes(total).c_str());
+    status_ = formatted(tr("正在保存: %s / %s"), binarySizeText(done).c_str(),
+                        binarySizeText(total).c_str());
     loop_.paintIfDue();
 }
 
 bool TerminalView::askSaveFolder(int fileCount, std::string& folder) {
-    return runFolderPrompt(loop_, fileCount, folder);
+    if (!runFolderPrompt(loop_, fileCount, saveFolder_, folder)) return false;
+    saveFolder_ = folder;
+    return true;
 }
 
 void TerminalView::reportSaves(const std::vector<SaveReport>& reports) {
@@ -268,15 +294,21 @@ const PartitionRecord* TerminalView::selectedPartitionRecord() {
     return index < partitionRows_.size() ? &partitionRows_[index].record : nullptr;
 }
 
-bool TerminalView::askSavePath(const FileFilter& filter, const char* defaultExtension,
+bool TerminalView::askSavePath(const FileFilter& /*filter*/, const char* defaultExtension,
                                std::string& path) {
-    // The name field starts with the file's own name.
+    // The name field starts with the file's own name, in the folder used
+    // last. A type filter means nothing on Linux: none is offered.
     const int row = firstSelectedFileRow();
     const std::string name = row >= 0 && static_cast<size_t>(row) < details_.size()
                                  ? details_[static_cast<size_t>(row)].name
                                  : std::string();
-    return runSavePrompt(loop_, filter, defaultExtension != nullptr ? defaultExtension : "", name,
-                         path);
+    if (!runSavePrompt(loop_, defaultExtension != nullptr ? defaultExtension : "", name,
+                       saveFolder_, path)) {
+        return false;
+    }
+    const std::string folder = folderOf(path);
+    if (!folder.empty()) saveFolder_ = folder;
+    return true;
 }
 
 // --- order and filter ---------------------------------------------------------
@@ -325,17 +357,12 @@ DialogLayout TerminalView::currentLayout() const {
     return layoutDialog(LINES, COLS, partitions_.rowCount());
 }
 
-void TerminalView::draw() {
-    const DialogLayout layout = currentLayout();
-    if (!layout.fits) return;
-    drawHints(layout);
-    drawList(layout.partitions, partitions_, partitionColumns_, focus_ == kPartitionList);
-    const std::string searching = partitionListTitle();
-    if (!searching.empty()) {
-        drawText(layout.partitions.frame.top, layout.partitions.frame.left + 2, searching,
-                 layout.partitions.frame.width - 4, attrOf(Look::Focus));
-    }
-    ColumnSet fileColumns = fileColumns_;
+ColumnSet TerminalView::partitionColumns(const ListBox& box) const {
+    return fitColumns(partitionSpecs_, box.innerWidth());
+}
+
+ColumnSet TerminalView::fileColumns(const ListBox& box) const {
+    std::vector<ColumnSpec> specs = fileColumnSpecs(files_.rowCount());
     if (order_.key != SortKey::Row) {
         // The sorted column's header carries the direction.
         const int column = order_.key == SortKey::Name    ? 1
@@ -343,10 +370,24 @@ void TerminalView::draw() {
                            : order_.key == SortKey::Size  ? 3
                            : order_.key == SortKey::State ? kStateColumn
                                                           : kPathColumn;
-        fileColumns.headers[static_cast<size_t>(column)] +=
+        specs[static_cast<size_t>(column)].header +=
             order_.descending ? "\xE2\x96\xBC" : "\xE2\x96\xB2";  // ▼ ▲
     }
-    drawList(layout.files, files_, fileColumns, focus_ == kFileList);
+    return fitColumns(specs, box.innerWidth());
+}
+
+void TerminalView::draw() {
+    const DialogLayout layout = currentLayout();
+    if (!layout.fits) return;
+    drawHints(layout);
+    drawList(layout.partitions, partitions_, partitionColumns(layout.partitions),
+             focus_ == kPartitionList);
+    const std::string searching = partitionListTitle();
+    if (!searching.empty()) {
+        drawText(layout.partitions.frame.top, layout.partitions.frame.left + 2, searching,
+                 layout.partitions.frame.width - 4, attrOf(Look::Focus));
+    }
+    drawList(layout.files, files_, fileColumns(layout.files), focus_ == kFileList);
     const std::string title = fileListTitle();
     if (!title.empty()) {
         drawText(layout.files.frame.top, layout.files.frame.left + 2, title,
@@ -360,15 +401,7 @@ void TerminalView::drawHints(const DialogLayout& layout) {
         drawText(layout.hintRow, 1, status_, COLS - 2, attrOf(Look::Header));
         return;
     }
-    const char* hints = focus_ == kPartitionList ? kPartitionHints
-                        : focus_ == kFileList    ? kFileHints
-                        : focus_ == kSaveButton  ? kSaveHints
-                                                 : kHints;
-    std::string text = tr(hints);
-    if (focus_ == kPartitionList) {
-        text = text + "   " + tr(kDeepScanHint) + "   " + tr(kSearchHint);
-    }
-    drawText(layout.hintRow, 1, text, COLS - 2, attrOf(Look::Hint));
+    drawText(layout.hintRow, 1, hintLine(focus_, COLS - 2), COLS - 2, attrOf(Look::Hint));
 }
 
 std::string TerminalView::fileListTitle() const {
@@ -402,8 +435,8 @@ void TerminalView::drawList(const ListBox& box, ListModel& model, const ColumnSe
 
     const attr_t frameAttr = attrOf(focused ? Look::Focus : Look::Normal);
     drawFrame(box.frame, frameAttr, focused ? FrameStyle::Double : FrameStyle::Single);
-    drawField(box.headerRow(), box.innerLeft(),
-              sliceCells(formatRow(columns, columns.headers), left, width), width,
+    drawField(box.headerRow(), box.innerLeft(), sliceCells(formatHeaders(columns), left, width),
+              width,
               attrOf(Look::Header));
     // Columns hidden to the left or right are hinted on the frame.
     if (left > 0) drawText(box.frame.top, box.frame.left + 1, "<", 1, frameAttr);
@@ -475,6 +508,10 @@ void TerminalView::handle(const InputEvent& event) {
         status_.clear();  // read; the hints come back
         loop_.changed();
     }
+    if (key == '?' || key == KEY_F(1)) {
+        runMessageBox(loop_, keyHelp(focus_));
+        return;
+    }
     if (key == kKeyTab || key == KEY_BTAB) {
         focus_ = nextInTabOrder(focus_, key == kKeyTab ? 1 : -1);
         loop_.changed();
@@ -500,7 +537,8 @@ void TerminalView::handle(const InputEvent& event) {
         const bool partitions = focus_ == kPartitionList;
         const ListBox& box = partitions ? layout.partitions : layout.files;
         ListView list{partitions ? partitions_ : files_, box.pageRows(),
-                      rowWidth(partitions ? partitionColumns_ : fileColumns_), box.innerWidth()};
+                      rowWidth(partitions ? partitionColumns(box) : fileColumns(box)),
+                      box.innerWidth()};
         if (applyListKey(list, key, modifiedKeys_)) loop_.changed();
         return;
     }

@@ -89,17 +89,20 @@ private:
     void press(ControlId button);
 
     DialogLayout currentLayout() const;
+    // The columns of each list as they fit its box now.
+    ColumnSet partitionColumns(const ListBox& box) const;
+    ColumnSet fileColumns(const ListBox& box) const;
 
     EventLoop& loop_;
     UiTaskQueue& queue_;
     std::vector<PartitionRow> partitionRows_;
     ListModel partitions_;
     ListModel files_;
-    ColumnSet partitionColumns_;
-    ColumnSet fileColumns_;
+    std::vector<ColumnSpec> partitionSpecs_;  // from the rows' texts, set once
     std::vector<DeletedFile> details_;  // of each file row, by position
     FileOrder order_;
     std::string filter_;
+    std::string saveFolder_;  // where the next save prompt starts: the last folder used
     std::string status_;  // shown instead of the key hints until the next key
     uint64_t scanDone_ = 0, scanTotal_ = 0;
     bool deepPass_ = false;  // the progress is a deep scan's pass over free clusters

@@ -142,8 +142,8 @@ TEST_F(Batch, EnglishAndChineseRunsDifferOnlyInTheirMessages) {
     const auto english = inLocale("C", args);
     const auto chinese = inLocale("zh_CN.UTF-8", args);
     EXPECT_EQ(english.out,
-              "undelete: Preparing the scan; this may take a long time\n"
-              "undelete: Preparation finished\n");
+              "undelete: preparing the scan; this may take a long time\n"
+              "undelete: preparation finished\n");
     EXPECT_EQ(chinese.out,
               "undelete: 程序正在准备初始化，可能需要很长时间才能响应\n"
               "undelete: 初始化已经成功完成\n");

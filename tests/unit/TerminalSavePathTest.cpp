@@ -56,6 +56,16 @@ TEST_F(TerminalSavePathTest, AddsTheDefaultExtensionToANameWithoutOne) {
     EXPECT_EQ(checkSavePath("/out/x", "", "", probe).path, "/out/x");
 }
 
+TEST_F(TerminalSavePathTest, ARelativePathIsTakenInsideTheShownFolder) {
+    EXPECT_EQ(inFolder("/home/u", " 报告.txt "), "/home/u/报告.txt");
+    EXPECT_EQ(inFolder("/", "a"), "/a");
+    EXPECT_EQ(inFolder("/home/u", "sub/a"), "/home/u/sub/a");
+    EXPECT_EQ(inFolder("/home/u", "/out/a"), "/out/a");
+    EXPECT_EQ(inFolder("/home/u", "~/a"), "~/a");
+    EXPECT_EQ(inFolder("/home/u", "  "), "");
+    EXPECT_EQ(check(inFolder("/out", "报告")).path, "/out/报告.txt");
+}
+
 TEST_F(TerminalSavePathTest, RelativeHomeAndBlanks) {
     const SavePathResult relative = check("  name  ");
     EXPECT_EQ(relative.path, "name.txt");

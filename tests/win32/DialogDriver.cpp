@@ -407,17 +407,20 @@ std::vector<std::string> partitionRow(int number, const char* name, const char* 
 }
 
 void checkPartitionRows(Dialog& d) {
-    // The layout scripts/make-demo-image.sh writes: two primary partitions,
-    // then the logical one of the extended partition (the extended entry
-    // itself is no row).
+    // The layout scripts/make-demo-image.sh writes: three primary
+    // partitions, then the two logical ones of the extended partition (the
+    // extended entry itself is no row).
     const std::vector<std::vector<std::string>> want = {
         partitionRow(0, "FAT32(活动)", "0C", 2048, 131072, "0.1 GB"),
         partitionRow(1, "NTFS", "07", 133120, 131072, "0.1 GB"),
-        partitionRow(2, "UNKNOWN", "83", 266240, 16384, "0.0 GB"),
+        partitionRow(2, "FAT16", "06", 264192, 32768, "0.0 GB"),
+        partitionRow(3, "exFAT", "07", 299008, 65536, "0.0 GB"),
+        partitionRow(4, "UNKNOWN", "83", 366592, 16384, "0.0 GB"),
     };
     RemoteList& p = d.partitions();
-    check(p.rowCount() == 3, "three partition rows", std::to_string(p.rowCount()));
-    for (int r = 0; r < 3 && r < p.rowCount(); ++r) {
+    const int count = static_cast<int>(want.size());
+    check(p.rowCount() == count, "five partition rows", std::to_string(p.rowCount()));
+    for (int r = 0; r < count && r < p.rowCount(); ++r) {
         check(p.row(r, 10) == want[static_cast<size_t>(r)], "partition row " + std::to_string(r),
               join(p.row(r, 10)));
         check(p.itemData(r) != 0, "partition row carries its record");
@@ -632,7 +635,7 @@ void demoSession(const std::string& exe, const std::string& image, const std::st
 
     // Unsupported types: a message, the switch back to idle, the rows of
     // the last scan kept.
-    d.partitions().select(2);
+    d.partitions().select(4);
     d.command(kScanButton);
     d.answerMessage(kUnsupported);
     d.waitCaption(kScan);
