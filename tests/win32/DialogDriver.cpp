@@ -877,10 +877,12 @@ void wipedTableSession(const std::string& exe, const std::string& demo, const st
     const std::vector<std::vector<std::string>> want = {
         partitionRow(0, "FAT32", "-", 2048, 131072, "0.1 GB"),
         partitionRow(1, "NTFS", "-", 133120, 131072, "0.1 GB"),
+        partitionRow(2, "FAT16", "-", 264192, 32768, "0.0 GB"),
+        partitionRow(3, "exFAT", "-", 299008, 65536, "0.0 GB"),
     };
-    check(waitUntil([&] { return p.rowCount() == 2; }), "wiped table: the two volumes found are rows",
+    check(waitUntil([&] { return p.rowCount() == 4; }), "wiped table: the four volumes found are rows",
           std::to_string(p.rowCount()));
-    for (int r = 0; r < 2 && r < p.rowCount(); ++r) {
+    for (int r = 0; r < 4 && r < p.rowCount(); ++r) {
         check(p.row(r, 10) == want[static_cast<size_t>(r)], "found row " + std::to_string(r),
               join(p.row(r, 10)));
         check(p.itemData(r) != 0, "found row carries its record");
