@@ -14,7 +14,7 @@ const char* const kCloseHint = "F10 关闭";
 
 std::vector<const char*> shortHints(ControlId focus) {
     switch (focus) {
-    case kPartitionList: return {"Enter 扫描", "D 深度扫描", "F 搜索分区", "Tab 切换", "方向键 移动"};
+    case kPartitionList: return {"Enter 扫描", "D 深度扫描", "Tab 切换", "方向键 移动", "F 搜索分区"};
     case kFileList: return {"空格 选择", "/ 筛选", "n p s z t 排序", "Tab 切换"};
     case kSaveButton: return {"Enter 保存所选文件", "Tab 切换"};
     default: return {"Enter 按下按钮", "Tab 切换"};

@@ -135,11 +135,45 @@ struct FixtureImage {
     }
 };
 
+// Runs `builder` with `args` into the empty folder `dir`. Every test runs
+// in a process of its own and the plain, sanitized and thread builds run the
+// same builders, so what a builder made is kept in a cache folder
+// (UNDELETE_FIXTURE_CACHE, else under /tmp; "off" keeps nothing), under the
+// digest of every fixture script, the builder and its arguments: the first
+// process builds under a lock, the others copy. Each test still gets a
+// folder of its own to write in. A builder that fails or skips leaves nothing.
+inline Result buildFixture(const std::string& builder, const std::string& args,
+                           const std::string& dir) {
+    const auto into = [&](const std::string& out) {
+        return "bash " + quote(fixture(builder)) + " " + quote(out) + (args.empty() ? "" : " " + args) +
+               " 2>&1";
+    };
+    const char* setting = std::getenv("UNDELETE_FIXTURE_CACHE");
+    const std::string cache = setting != nullptr && *setting != '\0' ? setting : "/tmp/undelete-fixture-cache";
+    if (cache == "off") return run(into(dir));
+    std::string key = run("cd " + quote(FIXTURE_DIR) + " && { cat -- * 2>/dev/null; printf '%s\\n' " +
+                          quote(builder) + " " + quote(args) + "; } | sha256sum | cut -c1-32")
+                          .out;
+    if (key.size() < 32) return run(into(dir));
+    key.resize(32);
+    const std::string entry = cache + "/" + key;
+    const std::string built = quote(entry + "/.built");
+    Result made = run("mkdir -p " + quote(cache) + " && exec 9>" + quote(entry + ".lock") +
+                      " && flock 9 && if [ ! -f " + built + " ]; then rm -rf " + quote(entry) +
+                      " && mkdir " + quote(entry) + " && { " + into(entry) + "; } && touch " + built +
+                      " || { status=$?; rm -rf " + quote(entry) + "; exit $status; }; fi");
+    if (made.status != 0) return made;
+    // Entries not used for two days go (their scripts have changed since).
+    run("touch " + quote(entry) + "; find " + quote(cache) +
+        " -mindepth 1 -maxdepth 1 -type d -mtime +2 -exec rm -rf {} + 2>/dev/null");
+    made = run("cp -a " + quote(entry + "/.") + " " + quote(dir) + " && rm -f " + quote(dir + "/.built"));
+    return made.status == 0 ? Result{0, ""} : Result{1, "copying the cached image failed"};
+}
+
 inline FixtureImage makeFixtureImage(const std::string& builder, const std::string& args = "") {
     FixtureImage made;
     made.dir = std::make_unique<TempDir>();
-    const Result result = run("bash " + quote(fixture(builder)) + " " + quote(made.dir->path()) +
-                              (args.empty() ? "" : " " + args) + " 2>&1");
+    const Result result = buildFixture(builder, args, made.dir->path());
     if (result.status == 77) {
         made.skipReason = result.out;
     } else if (result.status != 0) {
