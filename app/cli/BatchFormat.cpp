@@ -1,5 +1,7 @@
 #include "app/cli/BatchFormat.h"
 
+#include <algorithm>
+
 #include <charconv>
 #include <cstdio>
 
@@ -221,6 +223,20 @@ std::string partitionJson(int number, const PartitionRecord& r, uint32_t sectorB
            ",\"bytes\":" + byteCount(r, sectorBytes) +
            ",\"sector_size\":" + std::to_string(sectorBytes) + ",\"origin\":\"" +
            partitionOriginText(r) + "\"}";
+}
+
+std::string nearestIndices(std::vector<uint64_t> listed, uint64_t index, size_t count) {
+    const auto distance = [index](uint64_t other) { return other > index ? other - index : index - other; };
+    count = std::min(count, listed.size());
+    std::partial_sort(listed.begin(), listed.begin() + static_cast<std::ptrdiff_t>(count), listed.end(),
+                      [&](uint64_t a, uint64_t b) {
+                          return distance(a) != distance(b) ? distance(a) < distance(b) : a < b;
+                      });
+    listed.resize(count);
+    std::sort(listed.begin(), listed.end());
+    std::string text;
+    for (const uint64_t near : listed) text += (text.empty() ? "" : ", ") + std::to_string(near);
+    return text;
 }
 
 }  // namespace undelete

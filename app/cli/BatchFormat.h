@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "partition/PartitionRecord.h"
 #include "scan/DeletedFile.h"
@@ -48,6 +49,10 @@ std::string fileTsv(const BatchFile& file, const LocalZone& zone);
 std::string fileJson(const BatchFile& file, const LocalZone& zone);
 // `start` and `sectors` count the device's sectors of `sectorBytes`.
 std::string partitionTsv(int number, const PartitionRecord& record, uint32_t sectorBytes);
+
+// The listed indices nearest to `index` (at most `count`, in ascending
+// order, "a, b"), told when a user asks to save one that is not listed.
+std::string nearestIndices(std::vector<uint64_t> listed, uint64_t index, size_t count);
 std::string partitionJson(int number, const PartitionRecord& record, uint32_t sectorBytes);
 
 }  // namespace undelete

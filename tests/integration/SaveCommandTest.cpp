@@ -65,7 +65,12 @@ TEST_F(SaveCommand, TheDiskImageIsNeverWrittenEvenWithForce) {
 
 TEST_F(SaveCommand, IndicesThatWereNotListedAndRowsThatDoNotExistAreRefused) {
     const std::string output = built.dir->file("never.bin");
-    EXPECT_EQ(save("999999", output).status, 1);
+    const auto refused = harness::undelete("--scan 0 --save 999999 --output " + quote(output) + " " +
+                                           quote(image) + " 2>&1");
+    EXPECT_EQ(refused.status, 1);
+    // It says where the indices are and which listed ones are nearest.
+    EXPECT_NE(refused.out.find("the index column of --scan 0"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("nearest listed: "), std::string::npos) << refused.out;
     EXPECT_EQ(harness::undelete("--scan 7 " + quote(image) + " 2>/dev/null").status, 2);
     EXPECT_FALSE(std::ifstream(output).good());
 }

@@ -164,4 +164,11 @@ TEST(Language, ChineseExactlyWhenTheMessageLanguageIsChinese) {
     }
 }
 
+TEST(BatchFormat, NearestIndicesAreTheClosestListedOnesInOrder) {
+    EXPECT_EQ(nearestIndices({40, 3, 17, 9, 1000}, 12, 3), "3, 9, 17");
+    EXPECT_EQ(nearestIndices({5}, 0, 3), "5");
+    EXPECT_EQ(nearestIndices({}, 7, 3), "");
+    EXPECT_EQ(nearestIndices({UINT64_MAX, 0}, UINT64_MAX - 1, 1), std::to_string(UINT64_MAX));
+}
+
 }  // namespace
