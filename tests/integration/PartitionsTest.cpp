@@ -111,7 +111,7 @@ TEST(PartitionsCommand, UsageErrorsExitWithTwo) {
     const auto version = harness::run(std::string(UNDELETE_BINARY) + " --version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("undelete ", 0), 0u) << version.out;
-    const auto help = harness::run(std::string(UNDELETE_BINARY) + " --help");
+    const auto help = harness::undelete("--help");
     EXPECT_EQ(help.status, 0);
     for (const char* words : {"Exit status", "row index name time size bytes created path state",
                               "--save-all", "--json"}) {
