@@ -9,7 +9,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/PartialFile.h"
+#include "save/PartialFile.h"
 #include "app/ScanShell.h"
 #include "app/terminal/EventLoop.h"
 #include "app/terminal/ListKeys.h"
