@@ -6,7 +6,7 @@
 #include <new>
 #include <utility>
 
-#include "app/FileSystem.h"
+#include "save/FileSystem.h"
 #include "app/Language.h"
 
 namespace undelete {
@@ -50,7 +50,7 @@ ScanShell::ScanShell(ShellView& view, ShellContext context)
       context_(std::move(context)),
       scanContext_{context_.openDrive, [&view](const char* text) { view.showMessageBox(text); },
                    {}, context_.mftValidDataLength, {}},
-      recovery_(context_.diskPath) {}
+      saves_(context_.diskPath) {}
 
 ScanShell::~ScanShell() {
     closing_ = true;
@@ -380,14 +380,14 @@ SaveOutcome ScanShell::onSaveCommand() {
     if (!view_.askSavePath(saveFilter(), "txt", path)) return SaveOutcome::Cancelled;
     lastSave_.path = path;
     if (!agreedTarget(folderOf(path))) return SaveOutcome::Cancelled;
-    lastSave_ = recovery_.saveAs(path, contentOf(scanner, index), saveProgress());
+    lastSave_ = saves_.saveAs(path, contentOf(scanner, index), saveProgress());
     lastSave_.index = index;
     if (lastSave_.outcome != SaveOutcome::Saved) showMessage(kSaveFailedMessage);
     return lastSave_.outcome;
 }
 
 bool ScanShell::agreedTarget(const std::string& folder) {
-    return !recovery_.onScannedDisk(folder) || view_.askYesNo(kOnScannedDiskQuestion);
+    return !saves_.onScannedDisk(folder) || view_.askYesNo(kOnScannedDiskQuestion);
 }
 
 ContentSource ScanShell::contentOf(const std::shared_ptr<VolumeScanner>& scanner,
@@ -413,7 +413,7 @@ std::vector<SaveReport> ScanShell::saveSelectedInto(const std::string& folder) {
         DeletedFile file;
         SaveReport report;
         if (scanner->describe(index, file)) {
-            report = recovery_.saveInto(folder, file, index, contentOf(scanner, index),
+            report = saves_.saveInto(folder, file, index, contentOf(scanner, index),
                                         saveProgress());
         } else {
             report.outcome = SaveOutcome::Failed;

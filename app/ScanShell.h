@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/Recovery.h"
-#include "app/ScannerFactory.h"
+#include "save/SaveService.h"
+#include "core/ScannerFactory.h"
 #include "app/ShellView.h"
-#include "app/SystemZone.h"
+#include "core/SystemZone.h"
 #include "disk/DriveDevice.h"
 #include "disk/VolumeLocator.h"
 #include "scan/RowTexts.h"
@@ -154,7 +154,7 @@ private:
     ShellView& view_;
     ShellContext context_;
     ScanContext scanContext_;
-    Recovery recovery_;
+    SaveService saves_;
 
     // State of the user-interface thread: written and read only there.
     std::shared_ptr<WorkerToken> running_;   // the held worker ("handle"), or null

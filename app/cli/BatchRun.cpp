@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "app/Language.h"
-#include "app/ScannedDisk.h"
+#include "save/SameDiskGuard.h"
 #include "app/cli/BatchFormat.h"
 #include "app/cli/BatchView.h"
 #include "app/cli/InterruptStop.h"

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/Language.h"
-#include "app/PartialFile.h"
+#include "save/PartialFile.h"
 #include "app/cli/BatchRun.h"
 #include "app/cli/Usage.h"
 #include "common/Text.h"

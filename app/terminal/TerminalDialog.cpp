@@ -12,8 +12,8 @@
 
 #include "app/Language.h"
 #include "app/LostVolumeSearch.h"
-#include "app/PartialFile.h"
 #include "app/ScanShell.h"
+#include "save/PartialFile.h"
 #include "app/terminal/EventLoop.h"
 #include "app/terminal/ListKeys.h"
 #include "app/terminal/TerminalView.h"

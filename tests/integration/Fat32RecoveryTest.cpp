@@ -8,7 +8,7 @@
 #include "Harness.h"
 #include "common/Text.h"
 #include "disk/DriveSelection.h"
-#include "fat32/Fat32Scanner.h"
+#include "fat/FatScanner.h"
 #include "partition/PartitionRows.h"
 #include "scan/RowTexts.h"
 
@@ -78,7 +78,7 @@ protected:
         const auto rows = collectPartitionRows(opener, {});
         std::map<std::string, Listed> listed;
         if (row >= static_cast<int>(rows.size())) return listed;
-        Fat32Scanner scanner(ScanContext{opener, [&](const char* m) { messages.push_back(m); },
+        FatScanner scanner(ScanContext{opener, [&](const char* m) { messages.push_back(m); },
                                          {}, {}, {}});
         if (!scanner.open(&rows[static_cast<size_t>(row)].record)) return listed;
         DeletedFile file;

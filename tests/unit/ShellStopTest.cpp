@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "app/ScanShell.h"
-#include "fat32/Fat32Scanner.h"
+#include "fat/FatScanner.h"
 #include "common/Text.h"
 #include "disk/MemoryDrive.h"
 #include "support/FakeShell.h"
@@ -164,7 +164,7 @@ public:
     std::function<void()> pressStop;
     void showMessageBox(const char* text) override {
         FakeView::showMessageBox(text);
-        if (std::string(text) == kFat32PreparingMessage) pressStop();
+        if (std::string(text) == kFatPreparingMessage) pressStop();
     }
 };
 
@@ -194,7 +194,7 @@ TEST(ShellStopAtFirstMessage, TheWalkNeverStartsAndTheStopIsTold) {
     });
     shell.waitForWorkers();
     EXPECT_EQ(view.messageList(),
-              (std::vector<std::string>{kFat32PreparingMessage, kScanStoppedMessage}));
+              (std::vector<std::string>{kFatPreparingMessage, kScanStoppedMessage}));
     EXPECT_EQ(view.ui([&] { return view.rows.size(); }), 0u);
     EXPECT_EQ(view.ui([&] { return view.counters.count(kScannedCounter); }), 1u);
     EXPECT_EQ(view.ui([&] { return view.counters[kScannedCounter]; }), 0u);

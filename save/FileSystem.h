@@ -1,0 +1,48 @@
+// The few file-system calls of the save service, on both systems.
+#pragma once
+#include <string>
+
+namespace undelete {
+
+#if defined(_WIN32)
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+enum class FileKind { Missing, Folder, File, Other };  // File: a regular file
+
+struct FileInfo {
+    FileKind kind = FileKind::Missing;
+    unsigned mode = 0;  // permission bits
+    int error = 0;      // why it could not be looked at (Missing)
+};
+
+// What `path` names, through symbolic links.
+FileInfo inspect(const std::string& path);
+
+// The folder part of `path` ("." when there is none) and its last part.
+std::string folderOf(const std::string& path);
+std::string lastPartOf(const std::string& path);
+
+// Each returns 0 or the system's error number.
+// Makes the folder `path`; its parent must exist.
+int makeFolder(const std::string& path);
+// Gives the file `from` the name `to` in one step: over a file already
+// there when `replace`, else EEXIST when `to` is taken.
+int moveFile(const std::string& from, const std::string& to, bool replace);
+
+void removeFile(const std::string& path);
+// Makes the names changed in `folder` last (where the system needs that).
+void flushFolder(const std::string& folder);
+
+#if defined(_WIN32)
+// `path` for the system's wide functions, which do not stop at 260
+// characters as the narrow ones do (a 255-character name in a folder, or
+// the temporary name beside a long path, would not fit): converted from
+// the process code page, made absolute and prefixed with \\?\. A device
+// or network path is only converted.
+std::wstring systemPath(const std::string& path);
+#endif
+
+}  // namespace undelete
