@@ -162,8 +162,13 @@ private:
     }
 };
 
-int saveToStandardOutput(ScanShell& shell, const ShellContext& context, uint64_t index,
-                         bool force) {
+int saveToStandardOutput(ScanShell& shell, BatchView& view, const DiskSource& context,
+                         uint64_t index, bool force) {
+    struct Told : ScanObserver {
+        explicit Told(BatchView& v) : view(v) {}
+        void told(const ScanMessage& message) override { view.showMessageBox(message.text); }
+        BatchView& view;
+    } told(view);
     SaveReport report;
     report.path = "-";
     const char* const standardOutput = "/proc/self/fd/1";
@@ -178,8 +183,8 @@ int saveToStandardOutput(ScanShell& shell, const ShellContext& context, uint64_t
         return kExitFailure;
     }
     StandardOutputSink sink;
-    const std::shared_ptr<VolumeScanner> scanner = shell.currentScanner();
-    if (!scanner || !scanner->readContent(static_cast<uint32_t>(index), sink)) {
+    const std::shared_ptr<ScannedVolume> volume = shell.currentVolume();
+    if (!volume || !volume->readContent(static_cast<uint32_t>(index), sink, &told)) {
         report.error = sink.error;
         reportFailedSave(report);
         return kExitFailure;
@@ -249,7 +254,7 @@ int saveIntoFolder(ScanShell& shell, BatchView& view, std::vector<int> positions
 }
 
 int saveRows(ScanShell& shell, BatchView& view, const BatchRequest& request,
-             const ShellContext& context) {
+             const DiskSource& context) {
     std::map<uint64_t, int> positionOf;
     for (size_t i = 0; i < view.rows().size(); ++i) {
         positionOf.emplace(view.rows()[i].itemData, static_cast<int>(i));
@@ -274,7 +279,7 @@ int saveRows(ScanShell& shell, BatchView& view, const BatchRequest& request,
     const bool single = !request.saveAll && request.saveIndices.size() == 1;
     if (request.output == "-") {
         if (unlisted) return kExitFailure;
-        return saveToStandardOutput(shell, context, request.saveIndices.front(), request.force);
+        return saveToStandardOutput(shell, view, context, request.saveIndices.front(), request.force);
     }
     // A path that ends in "/" names a folder, made when missing, as for
     // several files.
@@ -311,7 +316,7 @@ void printPartitionRows(const std::vector<PartitionRow>& rows, size_t from, bool
 // The search for the volumes the table does not name, their rows appended
 // after the table's; Ctrl-C stops it, keeping what it found. True when
 // stopped.
-bool appendFoundRows(const ShellContext& context, std::vector<PartitionRow>& rows) {
+bool appendFoundRows(const DiskSource& context, std::vector<PartitionRow>& rows) {
     BatchView view(false, ::isatty(STDERR_FILENO) ? stderr : nullptr);
     std::atomic<bool> stop{false};
     SearchControl control;
@@ -322,7 +327,7 @@ bool appendFoundRows(const ShellContext& context, std::vector<PartitionRow>& row
     FoundRows found;
     {
         InterruptStop interrupt([&stop] { stop = true; });
-        found = searchLostVolumes(context.openDrive, rows, control);
+        found = findLostVolumes(context, rows, control);
     }
     view.endProgress();
     for (PartitionRow& row : found.rows) rows.push_back(std::move(row));
@@ -331,9 +336,9 @@ bool appendFoundRows(const ShellContext& context, std::vector<PartitionRow>& row
 
 }  // namespace
 
-int listPartitions(const ShellContext& context, bool json, bool deep) {
+int listPartitions(const DiskSource& context, bool json, bool deep) {
     std::vector<PartitionRow> rows;
-    const PartitionTableKind kind = collectPartitionRows(context.openDrive, standardError(), rows);
+    const PartitionTableKind kind = partitionRows(context, standardError(), rows);
     if (!json) std::printf("%s\n", kPartitionHeader);
     printPartitionRows(rows, 0, json);
     if (!deep) {
@@ -350,10 +355,10 @@ int listPartitions(const ShellContext& context, bool json, bool deep) {
     return kExitSuccess;
 }
 
-int scanPartition(const BatchRequest& request, ShellContext context) {
+int scanPartition(const BatchRequest& request, DiskSource context) {
     std::vector<PartitionRow> partitions;
     const PartitionTableKind kind =
-        collectPartitionRows(context.openDrive, standardError(), partitions);
+        partitionRows(context, standardError(), partitions);
     // The found rows are numbered after the table's, so they are looked
     // for only when the row asked for lies past the table's.
     if (request.deep && request.row >= partitions.size() && appendFoundRows(context, partitions)) {

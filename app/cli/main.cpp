@@ -222,7 +222,7 @@ int main(int argc, char** argv) {
     if (disk.empty()) disk = defaultDrivePath();
     if (!checkDisk(disk)) return kExitFailure;
 
-    ShellContext context;
+    DiskSource context;
     // A block device gives its own sector size; an image file is probed.
     context.openDrive = driveOpener(disk, probeImageSectorSize(driveOpener(disk)));
     context.diskPath = disk;

@@ -9,6 +9,7 @@
 #include "common/Text.h"
 #include "disk/DriveSelection.h"
 #include "fat/FatScanner.h"
+#include "core/DiskSource.h"
 #include "partition/PartitionRows.h"
 #include "scan/RowTexts.h"
 
@@ -75,7 +76,7 @@ protected:
                                               std::vector<std::string>& messages) {
         using namespace undelete;
         const DriveOpener opener = driveOpener(disk);
-        const auto rows = collectPartitionRows(opener, {});
+        const auto rows = partitionRows(DiskSource{opener}, {});
         std::map<std::string, Listed> listed;
         if (row >= static_cast<int>(rows.size())) return listed;
         FatScanner scanner(ScanContext{opener, [&](const char* m) { messages.push_back(m); },

@@ -100,8 +100,8 @@ protected:
         volume.put(2, root);
     }
 
-    ShellContext context() {
-        ShellContext c;
+    DiskSource context() {
+        DiskSource c;
         c.zone = LocalZone::fixed(0);
         std::shared_ptr<MemoryImage> image(&volume.disk().image(), [](MemoryImage*) {});
         c.openDrive = [image, this]() -> std::unique_ptr<DriveDevice> {
@@ -145,7 +145,7 @@ TEST_F(ShellStop, AStoppedWalkEndsAtOnceAndListsWhatItFound) {
 TEST_F(ShellStop, ARestartedScanNeverReadsBesideTheStoppedOne) {
     press();
     ASSERT_TRUE(log.awaitReads(50));
-    const std::weak_ptr<VolumeScanner> first = shell.currentScanner();
+    const std::weak_ptr<ScannedVolume> first = shell.currentVolume();
     ASSERT_FALSE(first.expired());
     press();  // stop
     press();  // and scan again
@@ -183,7 +183,7 @@ TEST(ShellStopAtFirstMessage, TheWalkNeverStartsAndTheStopIsTold) {
     volume.chain({2});
     volume.chain({3});
     StopAtFirstMessage view;
-    ShellContext context;
+    DiskSource context;
     context.zone = LocalZone::fixed(0);
     context.openDrive = volume.disk().opener();
     ScanShell shell(view, context);
