@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "app/Language.h"
-#include "save/FileSystem.h"
 #include "scan/RowTexts.h"
 
 namespace undelete {
@@ -303,28 +302,32 @@ SaveOutcome ScanShell::onSaveCommand() {
     lastSave_.index = index;
     if (!view_.askSavePath(saveFilter(), "txt", path)) return SaveOutcome::Cancelled;
     lastSave_.path = path;
-    if (!agreedTarget(*volume, folderOf(path))) return SaveOutcome::Cancelled;
     SaveObserver observer(view_);
-    lastSave_ = volume->saveAs(path, index, &observer);
+    const ScannedVolume::SaveResult result = volume->save(target(path), {index}, &observer);
+    if (result.declined) return SaveOutcome::Cancelled;
+    lastSave_ = result.reports.front();
     if (lastSave_.outcome != SaveOutcome::Saved) showMessage(kSaveFailedMessage);
     return lastSave_.outcome;
 }
 
-bool ScanShell::agreedTarget(const ScannedVolume& volume, const std::string& folder) {
-    return !volume.onScannedDisk(folder) || view_.askYesNo(kOnScannedDiskQuestion);
+SaveTarget ScanShell::target(const std::string& path, SaveTarget::Kind kind) {
+    SaveTarget target;
+    target.kind = kind;
+    target.path = path;
+    target.agreeOnScannedDisk = [this] { return view_.askYesNo(kOnScannedDiskQuestion); };
+    return target;
 }
 
 std::vector<SaveReport> ScanShell::saveSelectedInto(const std::string& folder) {
-    std::vector<SaveReport> reports;
     const std::shared_ptr<ScannedVolume> volume = listedVolume();
-    if (!volume || !agreedTarget(*volume, folder)) return reports;
-    SaveObserver observer(view_);
+    if (!volume) return {};
+    std::vector<uint32_t> indices;
     for (const int position : view_.selectedFileRows()) {
         const uint64_t rowData = view_.fileRowData(position);
-        if (rowData > UINT32_MAX) continue;
-        reports.push_back(volume->saveInto(folder, static_cast<uint32_t>(rowData), &observer));
+        if (rowData <= UINT32_MAX) indices.push_back(static_cast<uint32_t>(rowData));
     }
-    return reports;
+    SaveObserver observer(view_);
+    return volume->save(target(folder, SaveTarget::Kind::Folder), indices, &observer).reports;
 }
 
 }  // namespace undelete

@@ -87,9 +87,9 @@ private:
     template <typename Task>
     bool updateIfCurrent(const std::shared_ptr<WorkerToken>& token, Task task);
     void addResultRow(const FoundFile& found, const ResultRow& row);
-    // True unless `folder` lies on the disk being recovered and the user
-    // does not want to save there all the same.
-    bool agreedTarget(const ScannedVolume& volume, const std::string& folder);
+    // Where a save goes; the user is asked before a save onto the disk
+    // being recovered.
+    SaveTarget target(const std::string& path, SaveTarget::Kind kind = SaveTarget::Kind::File);
     // The volume whose rows are listed, when saving them is sound.
     std::shared_ptr<ScannedVolume> listedVolume() const;
     void showMessage(const char* text) { view_.showMessageBox(text); }

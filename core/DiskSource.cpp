@@ -21,12 +21,6 @@ PartitionTableKind partitionRows(const DiskSource& source, const MessageSink& me
         });
 }
 
-std::vector<PartitionRow> partitionRows(const DiskSource& source, const MessageSink& messages) {
-    std::vector<PartitionRow> rows;
-    partitionRows(source, messages, rows);
-    return rows;
-}
-
 FoundRows findLostVolumes(const DiskSource& source, const std::vector<PartitionRow>& tableRows,
                           const SearchControl& control) {
     FoundRows result;

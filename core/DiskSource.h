@@ -34,7 +34,6 @@ struct DiskSource {
 // with no rows; None has been told to `messages`).
 PartitionTableKind partitionRows(const DiskSource& source, const MessageSink& messages,
                                  std::vector<PartitionRow>& rows);
-std::vector<PartitionRow> partitionRows(const DiskSource& source, const MessageSink& messages);
 
 // The volumes the search finds beside `tableRows` (found rows among them
 // are left out), as rows numbered on after them.

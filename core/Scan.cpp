@@ -1,12 +1,47 @@
 #include "core/Scan.h"
 
+#include <cstring>
 #include <new>
 #include <utility>
 
 #include "core/ScannedVolume.h"
+#include "fat/FatScanner.h"
 
 namespace undelete {
 namespace {
+
+const char kReadErrorText[] = "ReadFile() Error";
+
+ScanMessage::Kind kindOf(const char* text) {
+    if (std::strcmp(text, kReadErrorText) == 0) return ScanMessage::Kind::FirstReadError;
+    if (std::strcmp(text, kFatPreparingMessage) == 0 || std::strcmp(text, kFatReadyMessage) == 0) {
+        return ScanMessage::Kind::Information;
+    }
+    return ScanMessage::Kind::Problem;
+}
+
+// The scanner's context: messages go to the observer of the operation the
+// calling thread runs (a scan, a read); failed reads are counted in `tally`.
+ScanContext contextFor(const DiskSource& source, const ScanOptions& options, const StopToken& stop,
+                       const std::shared_ptr<ReadTally>& tally) {
+    ScanContext context;
+    context.openDrive = source.openDrive;
+    context.mftValidDataLength = source.mftValidDataLength;
+    context.showMessage = [](const char* text) { ScannedVolume::Operation::tell({kindOf(text), text}); };
+    context.readFailed = [tally](uint64_t offset, uint32_t) {
+        if (tally->failedReads.fetch_add(1) == 0) tally->firstFailedAt = offset;
+    };
+    context.toldIncomplete = [tally](const char* text) {
+        ++tally->incomplete;
+        ScannedVolume::Operation::tell({ScanMessage::Kind::Incomplete, text});
+    };
+    context.stopRequested = [stop] { return stop.stopped(); };
+    context.deepScan = options.deep;
+    context.showPassProgress = [](uint64_t done, uint64_t total) {
+        ScannedVolume::Operation::progress(ScanPhase::DeepPass, done, total);
+    };
+    return context;
+}
 
 // Examined indices told, with the listing's progress on its steps.
 bool tellExamined(ScanObserver& observer, VolumeScanner& scanner, uint32_t index) {
@@ -66,7 +101,7 @@ ScanResult scanRow(const DiskSource& source, const PartitionRecord& record,
         std::unique_ptr<VolumeScanner> scanner;
         if (source.makeScanner) {
             scanner = source.makeScanner(
-                record, ScannedVolume::contextFor(source, options, stop, tally));
+                record, contextFor(source, options, stop, tally));
         }
         if (scanner) volume = std::make_shared<ScannedVolume>(std::move(scanner), tally, source.diskPath);
     } catch (const std::bad_alloc&) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/Scan.h"
 #include "save/SaveService.h"
@@ -13,9 +14,8 @@
 
 namespace undelete {
 
-// The failed reads and cut causes of one volume's scanner, and the scan's
-// stop, which its context asks. Shared by the volume and its scanner's
-// context.
+// The failed reads and cut causes of one volume's scanner, counted by its
+// context's callbacks. Shared by the volume and that context.
 struct ReadTally {
     std::atomic<uint64_t> failedReads{0};
     std::atomic<uint64_t> firstFailedAt{0};
@@ -27,12 +27,6 @@ public:
     ScannedVolume(std::unique_ptr<VolumeScanner> scanner, std::shared_ptr<ReadTally> tally,
                   const std::string& diskPath);
 
-    // The scanner's context: messages go to the observer of the operation
-    // that the calling thread runs (a scan, a read), failed reads are
-    // counted in `tally`.
-    static ScanContext contextFor(const DiskSource& source, const ScanOptions& options,
-                                  const StopToken& stop, const std::shared_ptr<ReadTally>& tally);
-
     VolumeScanner& scanner() { return *scanner_; }
     const ReadTally& tally() const { return *tally_; }
 
@@ -42,16 +36,17 @@ public:
     // when the whole length reached the sink.
     bool readContent(uint32_t index, ContentSink& sink, ScanObserver* observer = nullptr);
 
-    // True when saving into `folder` would write to the disk being
-    // recovered.
-    bool onScannedDisk(const std::string& folder) const { return saves_.onScannedDisk(folder); }
-    // Item `index` saved to `path` (SaveService::saveAs), or under `folder`
-    // below its folder path inside the volume (SaveService::saveInto; a
-    // failure naming `folder` when the item is no longer described).
-    // Progress goes to `observer` as Saving.
-    SaveReport saveAs(const std::string& path, uint32_t index, ScanObserver* observer = nullptr);
-    SaveReport saveInto(const std::string& folder, uint32_t index,
-                        ScanObserver* observer = nullptr);
+    // Saves items `indices` to `target`: one file to a path, each under
+    // `folder` below its folder path inside the volume (a failure naming
+    // the folder when an item is no longer described), or one to a stream.
+    // The agreement to save onto the disk being recovered is asked once,
+    // first. Progress goes to `observer` as Saving.
+    struct SaveResult {
+        bool declined = false;            // nothing was saved
+        std::vector<SaveReport> reports;  // one per index, in order
+    };
+    SaveResult save(const SaveTarget& target, const std::vector<uint32_t>& indices,
+                    ScanObserver* observer = nullptr);
 
     // The operation the calling thread runs on some volume, for the
     // scanner's callbacks: set for a scope, the previous one restored.
@@ -71,8 +66,7 @@ public:
     };
 
 private:
-    ContentSource contentOf(uint32_t index, ScanObserver* observer);
-    SaveProgress progressTo(ScanObserver* observer);
+    SaveReport saveOne(const SaveTarget& target, uint32_t index, ScanObserver* observer);
 
     std::unique_ptr<VolumeScanner> scanner_;
     std::shared_ptr<ReadTally> tally_;

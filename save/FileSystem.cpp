@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #if defined(_WIN32)
 #include <direct.h>
@@ -159,6 +160,76 @@ void flushFolder(const std::string& folder) {
 #else
     (void)folder;
 #endif
+}
+
+#if defined(_WIN32)
+// The folder itself, or the nearest one above it that exists. Windows takes
+// ".." by the name, so walking up the path as written meets the folder the
+// missing ones will be made in.
+std::string existingFolder(const std::string& path) {
+    std::string folder = path;
+    for (int depth = 0; depth < 256 && inspect(folder).kind == FileKind::Missing; ++depth) {
+        const std::string up = folderOf(folder);
+        if (up == folder) break;
+        folder = up;
+    }
+    return folder;
+}
+#else
+// The folder that `folder` is, or that its missing part will be made in,
+// as the folders will be made: each existing part through its links, and
+// ".." after a part still to be made as the folder that part goes into
+// ("missing/../mnt/dir" is made in "mnt", wherever that leads).
+std::string existingFolder(const std::string& folder) {
+    std::string base = "/";
+    if (folder.empty() || folder[0] != '/') {
+        char* here = ::realpath(".", nullptr);
+        if (here == nullptr) return ".";
+        base = here;
+        std::free(here);
+    }
+    size_t missing = 0;  // parts below `base` still to be made
+    size_t at = 0;
+    for (int parts = 0; at < folder.size() && parts < 4096; ++parts) {
+        size_t end = folder.find('/', at);
+        if (end == std::string::npos) end = folder.size();
+        const std::string part = folder.substr(at, end - at);
+        at = end + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (missing > 0) --missing;
+            else base = folderOf(base);  // `base` is canonical: its parent is by the name
+            continue;
+        }
+        if (missing > 0) {
+            ++missing;
+            continue;
+        }
+        char* real = ::realpath((base == "/" ? base + part : base + "/" + part).c_str(), nullptr);
+        if (real == nullptr) {
+            ++missing;
+            continue;
+        }
+        base = real;
+        std::free(real);
+    }
+    return base;
+}
+#endif
+
+int makeFolders(const std::string& folder, std::string& failed, int depth) {
+    const FileInfo info = inspect(folder);
+    if (info.kind == FileKind::Folder) return 0;
+    failed = folder;
+    if (info.kind != FileKind::Missing) return ENOTDIR;
+    if (info.error != ENOENT && info.error != ENOTDIR) return info.error;
+    const std::string parent = folderOf(folder);
+    if (parent != folder && depth < 256) {
+        if (const int error = makeFolders(parent, failed, depth + 1)) return error;
+        failed = folder;
+    }
+    const int error = makeFolder(folder);
+    return error == EEXIST && inspect(folder).kind == FileKind::Folder ? 0 : error;
 }
 
 }  // namespace undelete

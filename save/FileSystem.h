@@ -32,6 +32,17 @@ int makeFolder(const std::string& path);
 // there when `replace`, else EEXIST when `to` is taken.
 int moveFile(const std::string& from, const std::string& to, bool replace);
 
+// Makes `folder` and its missing parents; on failure `failed` names the
+// path that could not be made (or is a file).
+int makeFolders(const std::string& folder, std::string& failed, int depth = 0);
+
+// The folder that `folder` is, or the one its missing part will be made
+// in: on Windows the nearest existing one up the path as written (Windows
+// takes ".." by the name); elsewhere each existing part through its links,
+// and ".." after a part still to be made as the folder that part goes into
+// ("missing/../mnt/dir" is made in "mnt", wherever that leads).
+std::string existingFolder(const std::string& folder);
+
 void removeFile(const std::string& path);
 // Makes the names changed in `folder` last (where the system needs that).
 void flushFolder(const std::string& folder);

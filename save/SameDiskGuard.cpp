@@ -26,18 +26,6 @@ namespace {
 
 #if defined(_WIN32)
 
-// The folder itself, or the nearest one above it that exists. Windows takes
-// ".." by the name, so walking up the path as written meets the folder the
-// missing ones will be made in.
-std::string existingFolder(std::string folder) {
-    for (int depth = 0; depth < 256 && inspect(folder).kind == FileKind::Missing; ++depth) {
-        const std::string up = folderOf(folder);
-        if (up == folder) break;
-        folder = up;
-    }
-    return folder;
-}
-
 // The number of "\\.\PHYSICALDRIVE<n>"; false for anything else (an image).
 bool driveNumberOf(const std::string& path, DWORD& number) {
     const std::string prefix = "\\\\.\\PHYSICALDRIVE";
@@ -90,46 +78,6 @@ bool volumeOnDrive(const std::string& volume, DWORD drive) {
 }
 
 #else
-
-// The folder that `folder` is, or that its missing part will be made in,
-// as the folders will be made: each existing part through its links, and
-// ".." after a part still to be made as the folder that part goes into
-// ("missing/../mnt/dir" is made in "mnt", wherever that leads).
-std::string existingFolder(const std::string& folder) {
-    std::string base = "/";
-    if (folder.empty() || folder[0] != '/') {
-        char* here = ::realpath(".", nullptr);
-        if (here == nullptr) return ".";
-        base = here;
-        std::free(here);
-    }
-    size_t missing = 0;  // parts below `base` still to be made
-    size_t at = 0;
-    for (int parts = 0; at < folder.size() && parts < 4096; ++parts) {
-        size_t end = folder.find('/', at);
-        if (end == std::string::npos) end = folder.size();
-        const std::string part = folder.substr(at, end - at);
-        at = end + 1;
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            if (missing > 0) --missing;
-            else base = folderOf(base);  // `base` is canonical: its parent is by the name
-            continue;
-        }
-        if (missing > 0) {
-            ++missing;
-            continue;
-        }
-        char* real = ::realpath((base == "/" ? base + part : base + "/" + part).c_str(), nullptr);
-        if (real == nullptr) {
-            ++missing;
-            continue;
-        }
-        base = real;
-        std::free(real);
-    }
-    return base;
-}
 
 // What is being recovered: a block device, or an image file (which a loop
 // device may have made a disk of).

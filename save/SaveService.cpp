@@ -48,6 +48,24 @@ private:
     uint64_t done_ = 0;
 };
 
+// Counts the bytes of a content that could not be read.
+class LostCounter : public ContentSink {
+public:
+    explicit LostCounter(ContentSink& out) : out_(out) {}
+    bool begin(uint64_t length) override { return out_.begin(length); }
+    bool write(const uint8_t* bytes, size_t count) override { return out_.write(bytes, count); }
+    bool skip(uint64_t count) override { return out_.skip(count); }
+    bool lost(uint64_t count) override {
+        lost_ += count;
+        return out_.lost(count);
+    }
+    uint64_t lostBytes() const { return lost_; }
+
+private:
+    ContentSink& out_;
+    uint64_t lost_ = 0;
+};
+
 std::string joined(const std::string& folder, const std::string& name) {
     return folder + kPathSeparator + name;
 }
@@ -115,23 +133,6 @@ bool moveIntoPlace(const std::string& temporary, const std::string& path, bool r
     return false;
 }
 
-// Makes `folder` and its missing parents; on failure `failed` names the
-// path that could not be made (or is a file).
-int makeFolders(const std::string& folder, std::string& failed, int depth = 0) {
-    const FileInfo info = inspect(folder);
-    if (info.kind == FileKind::Folder) return 0;
-    failed = folder;
-    if (info.kind != FileKind::Missing) return ENOTDIR;
-    if (info.error != ENOENT && info.error != ENOTDIR) return info.error;
-    const std::string parent = folderOf(folder);
-    if (parent != folder && depth < 256) {
-        if (const int error = makeFolders(parent, failed, depth + 1)) return error;
-        failed = folder;
-    }
-    const int error = makeFolder(folder);
-    return error == EEXIST && inspect(folder).kind == FileKind::Folder ? 0 : error;
-}
-
 // Goes into the folder `part` of `where`, made when missing; a name taken
 // by a file gets " (1)", " (2)" …, as a file's would.
 int enterFolder(std::string& where, const std::string& part, std::string& failed) {
@@ -187,6 +188,31 @@ SaveService::SaveService(std::string diskPath) : diskPath_(std::move(diskPath)) 
 
 bool SaveService::onScannedDisk(const std::string& folder) const {
     return liesOnScannedDisk(folder, diskPath_);
+}
+
+bool SaveService::agreed(const SaveTarget& target) const {
+    if (target.kind == SaveTarget::Kind::Stream && isDiskPath(target.path, diskPath_)) return true;
+    const std::string folder =
+        target.kind == SaveTarget::Kind::File ? folderOf(target.path) : target.path;
+    return !onScannedDisk(folder) || !target.agreeOnScannedDisk || target.agreeOnScannedDisk();
+}
+
+SaveReport SaveService::saveToStream(const SaveTarget& target, const ContentSource& content) const {
+    SaveReport report = failedReport(target.path, 0);
+    if (isDiskPath(target.path, diskPath_)) {
+        report.refused = true;
+        return report;
+    }
+    LostCounter sink(*target.stream);
+    bool ok = false;
+    try {
+        ok = content(sink);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    report.lostBytes = sink.lostBytes();
+    if (ok) report.outcome = SaveOutcome::Saved;
+    return report;
 }
 
 SaveReport SaveService::saveAs(const std::string& path, const ContentSource& content,

@@ -37,6 +37,20 @@ using ContentSource = std::function<bool(ContentSink&)>;
 // Bytes written of how many, now and then during a save.
 using SaveProgress = std::function<void(uint64_t done, uint64_t total)>;
 
+// Where a save goes.
+struct SaveTarget {
+    enum class Kind { File, Folder, Stream };
+    Kind kind = Kind::File;
+    // The file (its last part made safe for this system), the folder the
+    // files go under, or the path that names the stream (checked as a file
+    // there would be).
+    std::string path;
+    ContentSink* stream = nullptr;  // Stream: where the content goes
+    // Asked once, before anything is written, when the target lies on the
+    // disk being recovered: whether to save there all the same (empty: yes).
+    std::function<bool()> agreeOnScannedDisk;
+};
+
 // The end of a temporary file's name.
 extern const char* const kPartialSuffix;  // ".undelete-partial"
 
@@ -48,6 +62,10 @@ public:
     // True when saving into `folder` would write to the disk being
     // recovered (the user must agree first).
     bool onScannedDisk(const std::string& folder) const;
+    // False when `target` lies on the disk being recovered and the user
+    // does not agree to save there. A stream that is the disk itself is not
+    // asked about: its save is refused.
+    bool agreed(const SaveTarget& target) const;
 
     // Saves to `path`, chosen by the user (its last part made safe for
     // this system), replacing a file there; a device or pipe is written as
@@ -60,6 +78,10 @@ public:
     // its own name; never replaces anything.
     SaveReport saveInto(const std::string& folder, const DeletedFile& file, uint64_t index,
                         const ContentSource& content, const SaveProgress& progress = {}) const;
+
+    // Streams the content into target.stream, its unreadable bytes
+    // counted; refused when the path names the disk itself or a raw disk.
+    SaveReport saveToStream(const SaveTarget& target, const ContentSource& content) const;
 
 private:
     std::string diskPath_;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ScanShell.h"
+#include "core/DiskSource.h"
 
 namespace undelete {
 

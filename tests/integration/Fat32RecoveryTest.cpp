@@ -76,7 +76,8 @@ protected:
                                               std::vector<std::string>& messages) {
         using namespace undelete;
         const DriveOpener opener = driveOpener(disk);
-        const auto rows = partitionRows(DiskSource{opener}, {});
+        std::vector<PartitionRow> rows;
+        partitionRows(DiskSource{opener}, {}, rows);
         std::map<std::string, Listed> listed;
         if (row >= static_cast<int>(rows.size())) return listed;
         FatScanner scanner(ScanContext{opener, [&](const char* m) { messages.push_back(m); },
