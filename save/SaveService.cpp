@@ -203,6 +203,7 @@ SaveReport SaveService::saveToStream(const SaveTarget& target, const ContentSour
         report.refused = true;
         return report;
     }
+    if (target.stream == nullptr) return report;
     LostCounter sink(*target.stream);
     bool ok = false;
     try {

@@ -106,4 +106,32 @@ TEST(SafeNameTest, LongNamesAreCutToTheLimitKeepingTheirExtensionAndNumber) {
     EXPECT_EQ(safeName("a:b?.txt", NameRules::Portable), "a_b_.txt");
 }
 
+// A stream (standard output) is written as it comes, its unreadable bytes
+// counted; the disk itself is refused, and not asked about first.
+TEST_F(SaveServiceTest, AStreamCountsItsLostBytesAndTheDiskItselfIsRefused) {
+    std::vector<uint8_t> written;
+    BufferSink buffer(written);
+    SaveTarget target;
+    target.kind = SaveTarget::Kind::Stream;
+    target.path = dir + "/stream";
+    target.stream = &buffer;
+    const SaveReport report = recovery.saveToStream(target, [](ContentSink& sink) {
+        return sink.begin(6) && sink.write(reinterpret_cast<const uint8_t*>("ab"), 2) &&
+               sink.lost(4);
+    });
+    EXPECT_EQ(report.outcome, SaveOutcome::Saved);
+    EXPECT_EQ(report.lostBytes, 4u);
+    EXPECT_EQ(written, (std::vector<uint8_t>{'a', 'b', 0, 0, 0, 0}));
+
+    const std::string disk = dir + "/disk.img";
+    { std::ofstream(disk) << "disk"; }
+    const SaveService onDisk(disk);
+    target.path = disk;
+    int asked = 0;
+    target.agreeOnScannedDisk = [&asked] { return ++asked > 0; };
+    EXPECT_TRUE(onDisk.agreed(target));
+    EXPECT_TRUE(onDisk.saveToStream(target, twice({1})).refused);
+    EXPECT_EQ(asked, 0);
+}
+
 }  // namespace
