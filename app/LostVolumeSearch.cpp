@@ -29,7 +29,7 @@ void LostVolumeSearch::work(std::vector<PartitionRow> tableRows, Finished finish
             if (!abandoned_) view_.showProgress(ShellView::Work::Search, done, total);
         });
     };
-    FoundRows found = searchLostVolumes(openDrive_, tableRows, control);
+    FoundRows found = findLostVolumes(source_, tableRows, control);
     view_.runOnUiThread([&] {
         running_ = false;
         if (!abandoned_) finished(std::move(found));

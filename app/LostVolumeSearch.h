@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "app/ShellView.h"
-#include "disk/DriveDevice.h"
-#include "partition/PartitionRows.h"
+#include "core/DiskSource.h"
 
 namespace undelete {
 
@@ -20,8 +19,8 @@ public:
     // user-interface thread once the search has ended.
     using Finished = std::function<void(FoundRows found)>;
 
-    LostVolumeSearch(ShellView& view, DriveOpener openDrive)
-        : view_(view), openDrive_(std::move(openDrive)) {}
+    LostVolumeSearch(ShellView& view, DiskSource source)
+        : view_(view), source_(std::move(source)) {}
     // Abandons a running search (its rows are not delivered) and waits for
     // it. While it waits, the user-interface thread must keep running the
     // tasks the view hands over: destroy it elsewhere.
@@ -42,7 +41,7 @@ private:
     void work(std::vector<PartitionRow> tableRows, Finished finished);
 
     ShellView& view_;
-    const DriveOpener openDrive_;
+    const DiskSource source_;
     std::thread thread_;
     bool running_ = false;  // user-interface thread
     std::atomic<bool> stopRequested_{false};

@@ -1,5 +1,5 @@
-// The window operations the shell logic needs, implemented once per front
-// end (Windows dialog, terminal, batch command line, test fakes).
+// The window operations the dialogs' shell needs, implemented once per
+// dialog (Windows, terminal) and by the test fakes.
 #pragma once
 #include <cstdint>
 #include <functional>

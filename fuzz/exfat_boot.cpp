@@ -7,7 +7,7 @@
 
 #include "partition/ExfatBootSector.h"
 #include "partition/FatBootSector.h"
-#include "fat32/FatEntry.h"
+#include "fat/FatEntry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace undelete;

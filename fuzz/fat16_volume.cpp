@@ -16,7 +16,7 @@
 #include "common/Bytes.h"
 #include "common/Text.h"
 #include "disk/MemoryDrive.h"
-#include "fat32/Fat32Scanner.h"
+#include "fat/FatScanner.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         putBootSector(image->bytes.data(), size != 0 && (data[0] & 2) != 0);
     }
     ScanContext context{memoryDriveOpener(image), {}, {}, {}, {}};
-    Fat32Scanner scanner(context);
+    FatScanner scanner(context);
     PartitionRecord record;
     record.partitionType = 0x06;
     record.fileSystem = FileSystemKind::Fat16;

@@ -6,7 +6,7 @@
 
 #include "common/Bytes.h"
 #include "common/Text.h"
-#include "fat32/OrphanEntries.h"
+#include "fat/OrphanEntries.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace undelete;

@@ -18,6 +18,7 @@
 #include "common/Crc32.h"
 #include "disk/MemoryDrive.h"
 #include "partition/Gpt.h"
+#include "core/DiskSource.h"
 #include "partition/PartitionRows.h"
 #include "partition/PartitionTableWalker.h"
 #include "partition/VolumeProbe.h"
@@ -83,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     std::vector<PartitionRow> rows;
-    const PartitionTableKind kind = collectPartitionRows(memoryDriveOpener(image), {}, rows);
+    const PartitionTableKind kind = partitionRows(DiskSource{memoryDriveOpener(image)}, {}, rows);
     const size_t bound = kind == PartitionTableKind::Gpt ? kGptMaxEntries
                                                          : 4 + 4 * size_t{kMaxExtendedRecords};
     if (rows.size() > bound) __builtin_trap();
@@ -99,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)scannedFileSystem(r);
     }
 
-    const FoundRows found = searchLostVolumes(memoryDriveOpener(image), rows, {});
+    const FoundRows found = findLostVolumes(DiskSource{memoryDriveOpener(image)}, rows, {});
     if (found.stopped || found.rows.size() > kMaxVolumeCandidates) __builtin_trap();
     const auto overlap = [](const PartitionRecord& a, const PartitionRecord& b) {
         return a.firstSector() < b.firstSector() + b.totalSectors &&

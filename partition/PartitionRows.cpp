@@ -2,9 +2,7 @@
 
 #include <cstdio>
 
-#include "disk/DriveReader.h"
 #include "partition/Gpt.h"
-#include "partition/PartitionTableWalker.h"
 #include "partition/VolumeProbe.h"
 
 namespace undelete {
@@ -77,49 +75,6 @@ std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
             num(record.endHead),
             num(record.endSector),
             partitionCapacityText(record.totalSectors, bytesPerSector)};
-}
-
-PartitionTableKind collectPartitionRows(const DriveOpener& openDrive, const MessageSink& messages,
-                                        std::vector<PartitionRow>& rows) {
-    rows.clear();
-    return walkPartitionTable(
-        openDrive, messages, [&rows](const PartitionRecord& record, uint32_t bytesPerSector) {
-            PartitionRow row;
-            row.record = record;
-            row.bytesPerSector = bytesPerSector;
-            row.texts = partitionRowTexts(static_cast<int>(rows.size()), record, bytesPerSector);
-            rows.push_back(std::move(row));
-        });
-}
-
-FoundRows searchLostVolumes(const DriveOpener& openDrive,
-                            const std::vector<PartitionRow>& tableRows,
-                            const SearchControl& control) {
-    FoundRows result;
-    std::vector<PartitionRecord> records;
-    for (const PartitionRow& row : tableRows) {
-        if (row.record.table != PartitionTableKind::Found) records.push_back(row.record);
-    }
-    DriveReader reader(openDrive, {});
-    if (!reader.open()) return result;
-    const VolumeSearchResult search = searchVolumes(reader, records, control);
-    result.stopped = search.stopped;
-    for (const PartitionRecord& record : search.found) {
-        PartitionRow row;
-        row.record = record;
-        row.bytesPerSector = reader.bytesPerSector();
-        const int number = static_cast<int>(records.size() + result.rows.size());
-        row.texts = partitionRowTexts(number, record, row.bytesPerSector);
-        result.rows.push_back(std::move(row));
-    }
-    return result;
-}
-
-std::vector<PartitionRow> collectPartitionRows(const DriveOpener& openDrive,
-                                               const MessageSink& messages) {
-    std::vector<PartitionRow> rows;
-    collectPartitionRows(openDrive, messages, rows);
-    return rows;
 }
 
 }  // namespace undelete

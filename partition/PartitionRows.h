@@ -49,24 +49,4 @@ std::array<std::string, kPartitionColumns> partitionRowTexts(int number,
                                                              const PartitionRecord& record,
                                                              uint32_t bytesPerSector);
 
-// Runs the partition table walk on the disk and returns its rows, numbered
-// from 0 in the order found.
-std::vector<PartitionRow> collectPartitionRows(const DriveOpener& openDrive,
-                                               const MessageSink& messages);
-
-// The volumes the search finds beside `tableRows` (found rows among them
-// are left out), as rows numbered on after them.
-struct FoundRows {
-    std::vector<PartitionRow> rows;
-    bool stopped = false;  // by the control: the rows are what was found so far
-};
-FoundRows searchLostVolumes(const DriveOpener& openDrive,
-                            const std::vector<PartitionRow>& tableRows,
-                            const SearchControl& control);
-
-// The same, replacing `rows`, and telling what kind of table was found
-// (Unreadable and None come with no rows; None has been told to `messages`).
-PartitionTableKind collectPartitionRows(const DriveOpener& openDrive, const MessageSink& messages,
-                                        std::vector<PartitionRow>& rows);
-
 }  // namespace undelete

@@ -9,17 +9,18 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <map>
+#include <set>
+#include <vector>
 #include <string>
 #include <utility>
 
+#include "app/FaceTexts.h"
 #include "app/Language.h"
-#include "app/ScannedDisk.h"
 #include "app/cli/BatchFormat.h"
-#include "app/cli/BatchView.h"
 #include "app/cli/InterruptStop.h"
-#include "disk/DriveSelection.h"
-#include "partition/PartitionRows.h"
+#include "app/cli/ProgressLine.h"
+#include "core/ScannedVolume.h"
+#include "scan/RowTexts.h"
 
 namespace undelete {
 
@@ -46,33 +47,61 @@ bool wanted(const BatchRequest& request, const DeletedFile& file) {
     return request.match.empty() || ::fnmatch(request.match.c_str(), file.name.c_str(), 0) == 0;
 }
 
-// The file list on standard output, in large writes: a scan may list many
-// thousands. The header goes out with the first row, or at the end of a
-// scan that listed none.
-class RowPrinter {
+// The scan's file list on standard output, in large writes: a scan may
+// list many thousands. The header goes out with the first row, or at the
+// end of a scan that listed none. A scan for a save keeps its rows instead,
+// to choose among. The scanner's messages and the progress of the scan and
+// of a save go to standard error.
+class RowPrinter : public ScanObserver {
 public:
-    RowPrinter(const BatchRequest& request, LocalZone zone)
-        : request_(request), zone_(std::move(zone)) {
-        chunk_.reserve(kChunkBytes + 4096);
+    RowPrinter(const BatchRequest& request, LocalZone zone, ProgressLine& progress, bool keep)
+        : request_(request), zone_(std::move(zone)), progress_(progress), keep_(keep) {
+        if (!keep_) chunk_.reserve(kChunkBytes + 4096);
     }
 
-    void add(const BatchFileRow& row) {
-        if (!wanted(request_, row.file)) return;
+    void told(const ScanMessage& message) override {
+        // The batch sums up the failed reads itself; the FAT walk's two
+        // texts are information, not a problem, so a script sees them only
+        // with -v.
+        if (message.kind == ScanMessage::Kind::FirstReadError) return;
+        if (message.kind == ScanMessage::Kind::Information && !request_.verbose) return;
+        progress_.end();
+        printError("%s", tr(message.text));
+    }
+
+    bool found(const FoundFile& found) override {
+        if (keep_) {
+            rows_.push_back(found);
+            return true;
+        }
+        if (!wanted(request_, found.file)) return true;
         header();
+        ResultRow texts{};
+        formatResultRow(found.file, zone_, texts);
         BatchFile file;
-        file.row = std::strtoull(row.texts[0].c_str(), nullptr, 10);
-        file.index = row.itemData;
-        file.file = row.file;
-        file.timeText = row.texts[2];
-        file.sizeText = row.texts[3];
+        file.row = found.number;
+        file.index = found.index;
+        file.file = found.file;
+        file.timeText = texts.timeText;
+        file.sizeText = texts.sizeText;
         (chunk_ += request_.json ? fileJson(file, zone_) : fileTsv(file, zone_)) += '\n';
         if (chunk_.size() >= kChunkBytes) flush();
+        return true;
+    }
+
+    void progress(ScanPhase phase, uint64_t done, uint64_t total) override {
+        progress_.show(phase == ScanPhase::Listing    ? tr("已检查 %llu / %llu")
+                       : phase == ScanPhase::DeepPass ? tr("已读空闲簇 %llu / %llu")
+                                                      : tr("已写入 %llu / %llu 字节"),
+                       done, total);
     }
 
     void finish() {
         header();
         flush();
     }
+
+    const std::vector<FoundFile>& rows() const { return rows_; }
 
 private:
     static constexpr size_t kChunkBytes = 1u << 16;
@@ -91,6 +120,9 @@ private:
 
     const BatchRequest& request_;
     const LocalZone zone_;
+    ProgressLine& progress_;
+    const bool keep_;
+    std::vector<FoundFile> rows_;
     std::string chunk_;
     bool headed_ = false;
 };
@@ -148,12 +180,7 @@ public:
         }
         return true;
     }
-    bool lost(uint64_t count) override {
-        lost_ += count;
-        return skip(count);
-    }
     int error = 0;
-    uint64_t lost_ = 0;
 
 private:
     bool fail() {
@@ -162,54 +189,52 @@ private:
     }
 };
 
-int saveToStandardOutput(ScanShell& shell, const ShellContext& context, uint64_t index,
-                         bool force) {
-    SaveReport report;
-    report.path = "-";
-    const char* const standardOutput = "/proc/self/fd/1";
-    if (isDiskPath(standardOutput, context.diskPath)) {
-        report.refused = true;
-        reportFailedSave(report);
-        return kExitFailure;
+// Where the chosen files go: `-` (standard output), a file (one index,
+// replaced only with --force) or a folder. Checks that need no disk are
+// made here; false once told why nothing is saved.
+bool chooseTarget(const BatchRequest& request, size_t unlisted, SaveTarget& target,
+                  StandardOutputSink& stream) {
+    // The user's answer, in batch mode: yes only with --force.
+    target.agreeOnScannedDisk = [force = request.force] { return force; };
+    target.path = request.output;
+    if (request.output == "-") {
+        // A file the shell opened there is a target like any other.
+        target.kind = SaveTarget::Kind::Stream;
+        target.path = "/proc/self/fd/1";
+        target.stream = &stream;
+        return unlisted == 0;
     }
-    // A file the shell opened there is a target like any other.
-    if (!force && liesOnScannedDisk(standardOutput, context.diskPath)) {
-        reportDeclined(report.path);
-        return kExitFailure;
-    }
-    StandardOutputSink sink;
-    const std::shared_ptr<VolumeScanner> scanner = shell.currentScanner();
-    if (!scanner || !scanner->readContent(static_cast<uint32_t>(index), sink)) {
-        report.error = sink.error;
-        reportFailedSave(report);
-        return kExitFailure;
-    }
-    report.lostBytes = sink.lost_;
-    reportLostBytes(report);
-    return report.lostBytes == 0 ? kExitSuccess : kExitFailure;
-}
-
-// The one file of `--save INDEX --output PATH`, replacing PATH only with
-// --force.
-int saveToPath(ScanShell& shell, BatchView& view, const BatchRequest& request, int position) {
+    const bool single = !request.saveAll && request.saveIndices.size() == 1;
+    // A path that ends in "/" names a folder, made when missing, as for
+    // several files.
+    const bool namesFolder = !request.output.empty() && request.output.back() == '/';
     struct stat st {};
-    if (::stat(request.output.c_str(), &st) == 0 && !request.force) {
-        printError("%s 已存在；加上 --force 可替换它", request.output.c_str());
-        return kExitFailure;
+    const bool exists = ::stat(request.output.c_str(), &st) == 0;
+    if (single && !namesFolder && !isFolder(request.output)) {
+        if (unlisted) return false;
+        if (exists && !request.force) {
+            printError("%s 已存在；加上 --force 可替换它", request.output.c_str());
+            return false;
+        }
+        target.kind = SaveTarget::Kind::File;
+        return true;
     }
-    SaveOutcome outcome = SaveOutcome::NothingToDo;
-    SaveReport report;
-    view.runOnUiThread([&] {
-        view.selectFileRows({position});
-        view.setSavePath(request.output);
-        outcome = shell.onSaveCommand();
-        report = shell.lastSaveReport();
-    });
-    if (view.declined()) {
-        reportDeclined(request.output);
-        return kExitFailure;
+    // A folder that does not exist yet is made by the save.
+    if (exists && !S_ISDIR(st.st_mode)) {
+        printError("无法保存到 %s：%s", request.output.c_str(), std::strerror(ENOTDIR));
+        return false;
     }
-    if (outcome != SaveOutcome::Saved) {
+    target.kind = SaveTarget::Kind::Folder;
+    return true;
+}
+
+// The one file of a path or of standard output.
+int reportSave(SaveReport report, const SaveTarget& target, int streamError) {
+    if (target.kind == SaveTarget::Kind::Stream) {
+        report.path = "-";
+        if (!report.refused) report.error = streamError;
+    }
+    if (report.outcome != SaveOutcome::Saved) {
         reportFailedSave(report);
         return kExitFailure;
     }
@@ -217,22 +242,19 @@ int saveToPath(ScanShell& shell, BatchView& view, const BatchRequest& request, i
     return report.lostBytes == 0 ? kExitSuccess : kExitFailure;
 }
 
-// Every chosen row into the folder, each under its own name, then one
-// summary line.
-int saveIntoFolder(ScanShell& shell, BatchView& view, std::vector<int> positions,
-                   const std::string& folder, size_t unlisted) {
-    std::vector<SaveReport> reports;
-    view.runOnUiThread([&] {
-        view.selectFileRows(std::move(positions));
-        reports = shell.saveSelectedInto(folder);
-    });
-    view.endProgress();
-    if (view.declined()) {
-        reportDeclined(folder);
+// What the saves came to; files into a folder end with one summary line.
+int reportSaves(const ScannedVolume::SaveResult& result, const SaveTarget& target,
+                size_t unlisted, int streamError) {
+    const bool stream = target.kind == SaveTarget::Kind::Stream;
+    if (result.declined) {
+        reportDeclined(stream ? "-" : target.path);
         return kExitFailure;
+    }
+    if (target.kind != SaveTarget::Kind::Folder) {
+        return reportSave(result.reports.front(), target, streamError);
     }
     uint64_t saved = 0, failed = unlisted, bytes = 0, lost = 0;
-    for (const SaveReport& report : reports) {
+    for (const SaveReport& report : result.reports) {
         if (report.outcome == SaveOutcome::Saved) {
             ++saved;
             bytes += report.bytes;
@@ -248,22 +270,17 @@ int saveIntoFolder(ScanShell& shell, BatchView& view, std::vector<int> positions
     return failed == 0 && lost == 0 ? kExitSuccess : kExitFailure;
 }
 
-int saveRows(ScanShell& shell, BatchView& view, const BatchRequest& request,
-             const ShellContext& context) {
-    std::map<uint64_t, int> positionOf;
-    for (size_t i = 0; i < view.rows().size(); ++i) {
-        positionOf.emplace(view.rows()[i].itemData, static_cast<int>(i));
+int saveRows(ScannedVolume& volume, RowPrinter& printer, ProgressLine& progress,
+             const BatchRequest& request) {
+    std::set<uint64_t> listed;
+    std::vector<uint32_t> chosen;
+    for (const FoundFile& row : printer.rows()) {
+        listed.insert(row.index);
+        if (request.saveAll && wanted(request, row.file)) chosen.push_back(row.index);
     }
-    std::vector<int> positions;
     size_t unlisted = 0;
-    if (request.saveAll) {
-        for (size_t i = 0; i < view.rows().size(); ++i) {
-            if (wanted(request, view.rows()[i].file)) positions.push_back(static_cast<int>(i));
-        }
-    }
     for (const uint64_t index : request.saveIndices) {
-        const auto found = positionOf.find(index);
-        if (found == positionOf.end()) {
+        if (listed.count(index) == 0) {
             printError("目录索引 %llu 不是分区行 %llu 中列出的已删除文件",
                        static_cast<ull>(index), static_cast<ull>(request.row));
             std::vector<uint64_t> listed;
@@ -277,29 +294,15 @@ int saveRows(ScanShell& shell, BatchView& view, const BatchRequest& request,
             ++unlisted;
             continue;
         }
-        positions.push_back(found->second);
+        chosen.push_back(static_cast<uint32_t>(index));
     }
-    const bool single = !request.saveAll && request.saveIndices.size() == 1;
-    if (request.output == "-") {
-        if (unlisted) return kExitFailure;
-        return saveToStandardOutput(shell, context, request.saveIndices.front(), request.force);
-    }
-    // A path that ends in "/" names a folder, made when missing, as for
-    // several files.
-    const bool namesFolder = !request.output.empty() && request.output.back() == '/';
-    if (single && !namesFolder && !isFolder(request.output)) {
-        if (unlisted) return kExitFailure;
-        return saveToPath(shell, view, request, positions.front());
-    }
-    // A folder that does not exist yet is made by the save.
-    struct stat st {};
-    if (::stat(request.output.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
-        printError("无法保存到 %s：%s", request.output.c_str(), std::strerror(ENOTDIR));
-        return kExitFailure;
-    }
-    return saveIntoFolder(shell, view, std::move(positions), request.output, unlisted);
+    SaveTarget target;
+    StandardOutputSink stream;
+    if (!chooseTarget(request, unlisted, target, stream)) return kExitFailure;
+    const ScannedVolume::SaveResult result = volume.save(target, chosen, &printer);
+    if (target.kind == SaveTarget::Kind::Folder) progress.end();
+    return reportSaves(result, target, unlisted, stream.error);
 }
-
 
 // Told when sector 0 holds neither a table nor a volume.
 const char kSearchAdvice[] =
@@ -319,29 +322,29 @@ void printPartitionRows(const std::vector<PartitionRow>& rows, size_t from, bool
 // The search for the volumes the table does not name, their rows appended
 // after the table's; Ctrl-C stops it, keeping what it found. True when
 // stopped.
-bool appendFoundRows(const ShellContext& context, std::vector<PartitionRow>& rows) {
-    BatchView view(false, ::isatty(STDERR_FILENO) ? stderr : nullptr);
+bool appendFoundRows(const DiskSource& context, std::vector<PartitionRow>& rows) {
+    ProgressLine progress(::isatty(STDERR_FILENO) ? stderr : nullptr);
     std::atomic<bool> stop{false};
     SearchControl control;
     control.stopRequested = [&stop] { return stop.load(); };
-    control.progress = [&view](uint64_t done, uint64_t total) {
-        view.showProgress(ShellView::Work::Search, done, total);
+    control.progress = [&progress](uint64_t done, uint64_t total) {
+        progress.show(tr("已搜索 %llu / %llu MiB"), done >> 20, total >> 20);
     };
     FoundRows found;
     {
         InterruptStop interrupt([&stop] { stop = true; });
-        found = searchLostVolumes(context.openDrive, rows, control);
+        found = findLostVolumes(context, rows, control);
     }
-    view.endProgress();
+    progress.end();
     for (PartitionRow& row : found.rows) rows.push_back(std::move(row));
     return found.stopped;
 }
 
 }  // namespace
 
-int listPartitions(const ShellContext& context, bool json, bool deep) {
+int listPartitions(const DiskSource& context, bool json, bool deep) {
     std::vector<PartitionRow> rows;
-    const PartitionTableKind kind = collectPartitionRows(context.openDrive, standardError(), rows);
+    const PartitionTableKind kind = partitionRows(context, standardError(), rows);
     if (!json) std::printf("%s\n", kPartitionHeader);
     printPartitionRows(rows, 0, json);
     if (!deep) {
@@ -358,10 +361,10 @@ int listPartitions(const ShellContext& context, bool json, bool deep) {
     return kExitSuccess;
 }
 
-int scanPartition(const BatchRequest& request, ShellContext context) {
+int scanPartition(const BatchRequest& request, DiskSource context) {
     std::vector<PartitionRow> partitions;
     const PartitionTableKind kind =
-        collectPartitionRows(context.openDrive, standardError(), partitions);
+        partitionRows(context, standardError(), partitions);
     // The found rows are numbered after the table's, so they are looked
     // for only when the row asked for lies past the table's.
     if (request.deep && request.row >= partitions.size() && appendFoundRows(context, partitions)) {
@@ -374,27 +377,24 @@ int scanPartition(const BatchRequest& request, ShellContext context) {
         if (kind == PartitionTableKind::None && !request.deep) printError("%s", tr(kSearchAdvice));
         return kExitUsage;
     }
-    BatchView view(request.verbose, ::isatty(STDERR_FILENO) ? stderr : nullptr);
-    view.setForce(request.force);
+    ProgressLine progress(::isatty(STDERR_FILENO) ? stderr : nullptr);
     // A plain listing goes out while the scan runs; saves choose among the
     // rows afterwards and keep them.
     const bool saving = request.saveAll || !request.saveIndices.empty();
-    RowPrinter printer(request, context.zone);
-    if (!saving) view.streamRows([&printer](const BatchFileRow& row) { printer.add(row); });
-    ScanShell shell(view, context);
+    RowPrinter printer(request, context.zone, progress, saving);
+    const StopToken stop;
+    ScanResult scan;
     {
         // Ctrl-C stops the scan: the rows listed so far are printed.
-        InterruptStop interrupt([&] { view.runOnUiThread([&] { shell.switchScan(false, nullptr); }); });
-        view.runOnUiThread([&] {
-            view.selectPartition(&partitions[request.row].record);
-            shell.onScanCommand(request.deep);
-        });
-        shell.waitForWorkers();
+        InterruptStop interrupt([stop] { stop.stop(); });
+        scan = scanRow(context, partitions[request.row].record, ScanOptions{request.deep}, stop,
+                       printer);
     }
-    view.endProgress();
-    const ScanReport report = shell.lastScanReport();
+    progress.end();
+    const ScanReport& report = scan.report;
+    if (report.outcome == ScanOutcome::Unsupported) printError("%s", tr(kUnsupportedMessage));
     int status = kExitSuccess;
-    if (report.outcome == ScanOutcome::Stopped) {
+    if (stop.stopped() || report.outcome == ScanOutcome::Stopped) {
         printer.finish();
         printError("%s", tr(kScanStoppedMessage));
         status = kExitFailure;
@@ -402,19 +402,21 @@ int scanPartition(const BatchRequest& request, ShellContext context) {
         printError("分区行 %llu 无法扫描", static_cast<ull>(request.row));
         status = kExitFailure;
     } else if (saving) {
-        status = saveRows(shell, view, request, context);
+        status = saveRows(*scan.volume, printer, progress, request);
     } else {
         printer.finish();
     }
     // What could be listed is listed, but a scan that could not read all
     // it wanted is no success.
-    if (report.failedReads > 0) {
+    // (A scan cut short by the stop says only that it stopped.)
+    const bool cut = report.outcome == ScanOutcome::Stopped;
+    if (!cut && report.failedReads > 0) {
         printError("读取失败 %llu 次，第一次在字节 %llu", static_cast<ull>(report.failedReads),
                    static_cast<ull>(report.firstFailedAt));
         status = kExitFailure;
     }
     // The scanner has told why its rows may not be all (on standard error).
-    if (report.incomplete > 0) status = kExitFailure;
+    if (!cut && report.incomplete > 0) status = kExitFailure;
     // The table promises more than the disk holds: what lies past its end
     // was not scanned.
     const PartitionRecord& record = partitions[request.row].record;

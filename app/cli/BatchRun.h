@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ScanShell.h"
+#include "core/DiskSource.h"
 
 namespace undelete {
 
@@ -33,7 +33,7 @@ struct BatchRequest {
 void printError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // `deep`: the table's rows, then those of the volumes the search finds.
-int listPartitions(const ShellContext& context, bool json, bool deep = false);
-int scanPartition(const BatchRequest& request, ShellContext context);
+int listPartitions(const DiskSource& context, bool json, bool deep = false);
+int scanPartition(const BatchRequest& request, DiskSource context);
 
 }  // namespace undelete

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/Language.h"
-#include "app/PartialFile.h"
+#include "save/PartialFile.h"
 #include "app/cli/BatchRun.h"
 #include "app/cli/Usage.h"
 #include "common/Text.h"
@@ -222,7 +222,7 @@ int main(int argc, char** argv) {
     if (disk.empty()) disk = defaultDrivePath();
     if (!checkDisk(disk)) return kExitFailure;
 
-    ShellContext context;
+    DiskSource context;
     // A block device gives its own sector size; an image file is probed.
     context.openDrive = driveOpener(disk, probeImageSectorSize(driveOpener(disk)));
     context.diskPath = disk;

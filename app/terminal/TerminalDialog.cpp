@@ -12,13 +12,12 @@
 
 #include "app/Language.h"
 #include "app/LostVolumeSearch.h"
-#include "app/PartialFile.h"
 #include "app/ScanShell.h"
+#include "save/PartialFile.h"
 #include "app/terminal/EventLoop.h"
 #include "app/terminal/ListKeys.h"
 #include "app/terminal/TerminalView.h"
 #include "app/terminal/UiTaskQueue.h"
-#include "partition/PartitionRows.h"
 #include "partition/PartitionTableWalker.h"
 
 namespace undelete {
@@ -87,7 +86,7 @@ void save(ScanShell& shell, TerminalView& view) {
 
 }  // namespace
 
-int runTerminalDialog(ShellContext context) {
+int runTerminalDialog(DiskSource source) {
     if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO)) {
         std::fprintf(stderr, "undelete: %s\n",
                      tr("对话框需要终端；没有终端时请使用 --partitions 或 --scan"));
@@ -114,13 +113,13 @@ int runTerminalDialog(ShellContext context) {
     // With no table and no volume, the question that offers the search
     // says so in place of the message.
     const PartitionTableKind kind =
-        collectPartitionRows(context.openDrive, [&view](const char* text) {
+        partitionRows(source, [&view](const char* text) {
             if (std::strcmp(text, kNoPartitionTableMessage) != 0) view.showMessageBox(text);
         }, rows);
     view.setPartitions(std::move(rows));
     if (kind == PartitionTableKind::None) view.offerSearchAtStart();
-    auto search = std::make_unique<LostVolumeSearch>(view, context.openDrive);
-    auto shell = std::make_unique<ScanShell>(view, std::move(context));
+    auto search = std::make_unique<LostVolumeSearch>(view, source);
+    auto shell = std::make_unique<ScanShell>(view, std::move(source));
     ScanShell* commands = shell.get();
     LostVolumeSearch* searching = search.get();
     view.setCommandHandler([commands, searching, &view](ControlId command) {

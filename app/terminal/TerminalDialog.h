@@ -8,6 +8,6 @@ namespace undelete {
 // status (1, as the dialog's). When a scan worker cannot be ended at once
 // the process ends here with that status, as closing the dialog ends the
 // process together with its worker.
-int runTerminalDialog(ShellContext context);
+int runTerminalDialog(DiskSource source);
 
 }  // namespace undelete

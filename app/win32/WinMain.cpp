@@ -16,7 +16,7 @@
 #include "disk/VolumeLocator.h"
 #include "disk/win32/ImageFileDrive.h"
 #include "disk/win32/PhysicalDrive.h"
-#include "partition/PartitionRows.h"
+#include "core/DiskSource.h"
 #include "partition/SectorSizeProbe.h"
 
 namespace {
@@ -33,7 +33,7 @@ const char kImageOpenFailed[] = "无法读取磁盘映像文件: ";
 // volumes for an NTFS table's length; an image is mounted nowhere, so each
 // NTFS volume's own $MFT record gives it. False (after telling the user)
 // when the chosen disk cannot be used at all.
-bool chooseContext(const DiskChoice& choice, win32::DialogView& view, ShellContext& context) {
+bool chooseContext(const DiskChoice& choice, win32::DialogView& view, DiskSource& context) {
     switch (choice.kind) {
     case DiskChoice::Kind::Invalid:
         view.showMessageBox(kUsageMessage);
@@ -71,15 +71,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // run, so nothing is torn down.
     auto* view = new win32::DialogView;
     const DiskChoice choice = win32::chooseDisk(__argc - 1, __argv + 1);
-    ShellContext context;
+    DiskSource context;
     if (!chooseContext(choice, *view, context)) return kExitStatus;
-    const DriveOpener openDrive = context.openDrive;
-    auto* shell = new ScanShell(*view, std::move(context));
-    auto* search = new LostVolumeSearch(*view, openDrive);
-    win32::runMainDialog(instance, *view, *shell, [openDrive, view] {
+    auto* shell = new ScanShell(*view, context);
+    auto* search = new LostVolumeSearch(*view, context);
+    win32::runMainDialog(instance, *view, *shell, [context, view] {
         win32::PartitionListing listing;
-        listing.kind = collectPartitionRows(
-            openDrive, [view](const char* text) { view->showMessageBox(text); }, listing.rows);
+        listing.kind = partitionRows(
+            context, [view](const char* text) { view->showMessageBox(text); }, listing.rows);
         return listing;
     }, search);
     return kExitStatus;

@@ -8,7 +8,8 @@
 #include "Harness.h"
 #include "common/Text.h"
 #include "disk/DriveSelection.h"
-#include "fat32/Fat32Scanner.h"
+#include "fat/FatScanner.h"
+#include "core/DiskSource.h"
 #include "partition/PartitionRows.h"
 #include "scan/RowTexts.h"
 
@@ -75,10 +76,11 @@ protected:
                                               std::vector<std::string>& messages) {
         using namespace undelete;
         const DriveOpener opener = driveOpener(disk);
-        const auto rows = collectPartitionRows(opener, {});
+        std::vector<PartitionRow> rows;
+        partitionRows(DiskSource{opener}, {}, rows);
         std::map<std::string, Listed> listed;
         if (row >= static_cast<int>(rows.size())) return listed;
-        Fat32Scanner scanner(ScanContext{opener, [&](const char* m) { messages.push_back(m); },
+        FatScanner scanner(ScanContext{opener, [&](const char* m) { messages.push_back(m); },
                                          {}, {}, {}});
         if (!scanner.open(&rows[static_cast<size_t>(row)].record)) return listed;
         DeletedFile file;

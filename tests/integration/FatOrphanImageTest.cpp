@@ -15,7 +15,7 @@
 #include "Harness.h"
 #include "common/Bytes.h"
 #include "common/Text.h"
-#include "fat32/OrphanEntries.h"
+#include "fat/OrphanEntries.h"
 #include "partition/FatBootSector.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/Text.h"
-#include "fat32/Fat32Scanner.h"
+#include "fat/FatScanner.h"
 #include "unit/Fat32TestImage.h"
 
 using namespace undelete;
@@ -20,7 +20,7 @@ namespace {
 std::vector<std::string> listing(Fat32Volume& volume, MessageCapture& messages, bool deep) {
     ScanContext context = scanContext(volume.disk(), messages);
     context.deepScan = deep;
-    Fat32Scanner scanner(context);
+    FatScanner scanner(context);
     EXPECT_TRUE(scanner.open(&volume.record));
     std::vector<std::string> all;
     DeletedFile file;

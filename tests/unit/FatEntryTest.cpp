@@ -5,8 +5,8 @@
 
 #include "common/Bytes.h"
 #include "partition/FatBootSector.h"
-#include "fat32/DeletedEntry.h"
-#include "fat32/FatEntry.h"
+#include "fat/DeletedEntry.h"
+#include "fat/FatEntry.h"
 
 using namespace undelete;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/Text.h"
-#include "fat32/OrphanEntries.h"
+#include "fat/OrphanEntries.h"
 #include "unit/Fat32TestImage.h"
 
 using namespace undelete;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/OutputFile.h"
+#include "save/OutputFile.h"
 
 using namespace undelete;
 

@@ -24,8 +24,8 @@ protected:
         other.partitionType = 0x83;
     }
 
-    ShellContext context() {
-        ShellContext c;
+    DiskSource context() {
+        DiskSource c;
         c.zone = LocalZone::fixed(0);
         c.makeScanner = [this](const PartitionRecord& r,
                                const ScanContext& scan) -> std::unique_ptr<VolumeScanner> {
@@ -144,7 +144,7 @@ TEST_F(ShellFixture, UnsupportedTypeShowsTheMessageAndKeepsThePreviousRows) {
     EXPECT_EQ(view.messageList()[0], kUnsupportedMessage);
     EXPECT_EQ(rowCount(), 2u);
     EXPECT_EQ(counter(kDeletedCounter), 2u);
-    EXPECT_EQ(shell.currentScanner(), nullptr);
+    EXPECT_EQ(shell.currentVolume(), nullptr);
 
     // Those rows belong to a scanner that is gone: saving them does nothing.
     view.ui([&] {
@@ -391,7 +391,7 @@ TEST_F(SaveFixture, ShortWriteRemovesTheNewFile) {
 TEST_F(SaveFixture, TheDiskItselfIsNeverTheSavePath) {
     const std::string image = dir + "/disk.img";
     { std::ofstream(image) << "disk bytes"; }
-    ShellContext reading = context();
+    DiskSource reading = context();
     reading.diskPath = image;
     ScanShell own(view, reading);
     ScannerScript& script = newScript();

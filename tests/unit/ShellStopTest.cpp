@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "app/ScanShell.h"
-#include "fat32/Fat32Scanner.h"
+#include "fat/FatScanner.h"
 #include "common/Text.h"
 #include "disk/MemoryDrive.h"
 #include "support/FakeShell.h"
@@ -100,8 +100,8 @@ protected:
         volume.put(2, root);
     }
 
-    ShellContext context() {
-        ShellContext c;
+    DiskSource context() {
+        DiskSource c;
         c.zone = LocalZone::fixed(0);
         std::shared_ptr<MemoryImage> image(&volume.disk().image(), [](MemoryImage*) {});
         c.openDrive = [image, this]() -> std::unique_ptr<DriveDevice> {
@@ -145,7 +145,7 @@ TEST_F(ShellStop, AStoppedWalkEndsAtOnceAndListsWhatItFound) {
 TEST_F(ShellStop, ARestartedScanNeverReadsBesideTheStoppedOne) {
     press();
     ASSERT_TRUE(log.awaitReads(50));
-    const std::weak_ptr<VolumeScanner> first = shell.currentScanner();
+    const std::weak_ptr<ScannedVolume> first = shell.currentVolume();
     ASSERT_FALSE(first.expired());
     press();  // stop
     press();  // and scan again
@@ -164,7 +164,7 @@ public:
     std::function<void()> pressStop;
     void showMessageBox(const char* text) override {
         FakeView::showMessageBox(text);
-        if (std::string(text) == kFat32PreparingMessage) pressStop();
+        if (std::string(text) == kFatPreparingMessage) pressStop();
     }
 };
 
@@ -183,7 +183,7 @@ TEST(ShellStopAtFirstMessage, TheWalkNeverStartsAndTheStopIsTold) {
     volume.chain({2});
     volume.chain({3});
     StopAtFirstMessage view;
-    ShellContext context;
+    DiskSource context;
     context.zone = LocalZone::fixed(0);
     context.openDrive = volume.disk().opener();
     ScanShell shell(view, context);
@@ -194,7 +194,7 @@ TEST(ShellStopAtFirstMessage, TheWalkNeverStartsAndTheStopIsTold) {
     });
     shell.waitForWorkers();
     EXPECT_EQ(view.messageList(),
-              (std::vector<std::string>{kFat32PreparingMessage, kScanStoppedMessage}));
+              (std::vector<std::string>{kFatPreparingMessage, kScanStoppedMessage}));
     EXPECT_EQ(view.ui([&] { return view.rows.size(); }), 0u);
     EXPECT_EQ(view.ui([&] { return view.counters.count(kScannedCounter); }), 1u);
     EXPECT_EQ(view.ui([&] { return view.counters[kScannedCounter]; }), 0u);

@@ -4,7 +4,7 @@
 #include <ctime>
 #include <string>
 
-#include "app/SystemZone.h"
+#include "core/SystemZone.h"
 #include "app/cli/BatchFormat.h"
 #include "scan/RowTexts.h"
 #include "scan/TimeText.h"

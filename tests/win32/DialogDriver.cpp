@@ -27,9 +27,9 @@
 #include <vector>
 
 #include "Template.h"
-#include "app/FileSystem.h"
-#include "app/OutputFile.h"
-#include "app/Recovery.h"
+#include "save/FileSystem.h"
+#include "save/OutputFile.h"
+#include "save/SaveService.h"
 
 namespace {
 
@@ -506,7 +506,7 @@ void checkHoles(const std::string& out) {
 // saved by the recovery service as the dialog's saves are: each lands in a
 // file of its own under a name Windows keeps, with its bytes.
 void checkWindowsNames(const std::string& out) {
-    const undelete::Recovery recovery("");
+    const undelete::SaveService recovery("");
     const std::string folder = out + "\\names";
     const std::string longName(300, 'x');
     const struct {

@@ -1,0 +1,76 @@
+// A volume a scan has opened: its files described again, read and saved.
+// Every read of a file's content goes through readContent.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Scan.h"
+#include "save/SaveService.h"
+#include "scan/ScanContext.h"
+#include "scan/VolumeScanner.h"
+
+namespace undelete {
+
+// The failed reads and cut causes of one volume's scanner, counted by its
+// context's callbacks. Shared by the volume and that context.
+struct ReadTally {
+    std::atomic<uint64_t> failedReads{0};
+    std::atomic<uint64_t> firstFailedAt{0};
+    std::atomic<uint64_t> incomplete{0};
+};
+
+class ScannedVolume {
+public:
+    ScannedVolume(std::unique_ptr<VolumeScanner> scanner, std::shared_ptr<ReadTally> tally,
+                  const std::string& diskPath);
+
+    VolumeScanner& scanner() { return *scanner_; }
+    const ReadTally& tally() const { return *tally_; }
+
+    bool describe(uint32_t index, DeletedFile& file) { return scanner_->describe(index, file); }
+    // Streams item `index`'s content into `sink`; the scanner's messages go
+    // to `observer` (its first failed read told, the rest counted). True
+    // when the whole length reached the sink.
+    bool readContent(uint32_t index, ContentSink& sink, ScanObserver* observer = nullptr);
+
+    // Saves items `indices` to `target`: one file to a path, each under
+    // `folder` below its folder path inside the volume (a failure naming
+    // the folder when an item is no longer described), or one to a stream.
+    // The agreement to save onto the disk being recovered is asked once,
+    // first. Progress goes to `observer` as Saving.
+    struct SaveResult {
+        bool declined = false;            // nothing was saved
+        std::vector<SaveReport> reports;  // one per index, in order
+    };
+    SaveResult save(const SaveTarget& target, const std::vector<uint32_t>& indices,
+                    ScanObserver* observer = nullptr);
+
+    // The operation the calling thread runs on some volume, for the
+    // scanner's callbacks: set for a scope, the previous one restored.
+    class Operation {
+    public:
+        explicit Operation(ScanObserver* observer);
+        ~Operation();
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+        static void tell(ScanMessage message);
+        static void progress(ScanPhase phase, uint64_t done, uint64_t total);
+
+    private:
+        ScanObserver* observer_;
+        bool readErrorTold_ = false;
+        Operation* previous_;
+    };
+
+private:
+    SaveReport saveOne(const SaveTarget& target, uint32_t index, ScanObserver* observer);
+
+    std::unique_ptr<VolumeScanner> scanner_;
+    std::shared_ptr<ReadTally> tally_;
+    SaveService saves_;
+};
+
+}  // namespace undelete

@@ -1,0 +1,364 @@
+#include "fat/FatScanner.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "fat/FatDirectoryEntry.h"
+#include "fat/OrphanPass.h"
+#include "partition/FatBootSector.h"
+
+namespace undelete {
+
+const char kFatPreparingMessage[] = "程序正在准备初始化，可能需要很长时间才能响应";
+const char kFatReadyMessage[] = "初始化已经成功完成";
+const char kOrphanFolderName[] = "$Orphan";
+
+FatScanner::FatScanner(const ScanContext& context)
+    : messages_(context.showMessage),
+      toldIncomplete_(context.toldIncomplete),
+      stopRequested_(context.stopRequested),
+      passProgress_(context.showPassProgress),
+      deep_(context.deepScan),
+      drive_(context.openDrive, context.showMessage, context.readFailed) {}
+
+bool FatScanner::open(const PartitionRecord* record) {
+    if (record == nullptr) return false;
+    if (!drive_.open()) return false;
+    if (record->firstSector() > UINT64_MAX / drive_.bytesPerSector()) return false;
+    partitionOffset_ = record->firstSector() * drive_.bytesPerSector();
+    if (!readBootSector(*record)) return false;
+
+    if (messages_) messages_(kFatPreparingMessage);
+    // Stopped while the message was up: nothing is walked, nothing listed.
+    if (stopped()) return true;
+    bool walked = false;
+    try {
+        fat_ = std::make_unique<FatTable>(drive_, fatLocation_);
+        fatKnown_ = fat_->load();
+        folders_.assign(1, Folder{});
+        walkedClusters_.clear();
+        depth_ = 0;
+        toldOutside_ = false;
+        walkReads_ = std::make_unique<BudgetedReader>(drive_, kMaxConsecutiveReadFailures);
+        walked = type_ == FatType::Fat32 ? walkLiveDirectory(rootCluster_, 0) : walkFixedRoot();
+        if (walked && deep_ && !stopped()) findOrphans();
+        for (DeletedEntry& entry : catalogue_) entry.state = stateOf(entry);
+    } catch (const std::bad_alloc&) {
+        walked = false;  // a catalogue or a record of the walk too large to hold
+    }
+    walkedClusters_ = {};
+    if (!walked) return false;
+    // A walk cut by a stop has not succeeded: the shell says it was stopped.
+    if (messages_ && !cutShort_) messages_(kFatReadyMessage);
+    return true;
+}
+
+// Sector counts inside the volume are in the volume's own sectors (its boot
+// sector says how large); only the partition's place is in the disk's.
+bool FatScanner::readBootSector(const PartitionRecord& record) {
+    uint8_t sector[kFatBootSectorBytes];
+    uint64_t bootAt = 0;
+    if (!record.bootSectorAt(partitionOffset_, bootAt) ||
+        !drive_.readBytes(bootAt, sector, sizeof sector)) {
+        return false;
+    }
+    FatBootSector boot;
+    if (decodeFatBootSector(sector, sizeof sector, boot) != FatBootCheck::Ok) return false;
+    const uint32_t sectorBytes = boot.bytesPerSector;
+    const uint32_t cluster = boot.clusterBytes();
+    if (cluster == 0 || cluster > kMaxDirectoryBytes) return false;
+    clusterBytes_ = cluster;
+    type_ = boot.type;
+    rootCluster_ = boot.type == FatType::Fat32 ? std::max<uint32_t>(boot.rootCluster, 2) : 0;
+    // At most 2^16 + 2^8 × 2^32 sectors of 4 KiB before cluster 2: far from
+    // wrapping 64 bits, but the partition's own offset may lie anywhere.
+    const uint64_t dataOffsetBytes = boot.firstDataSector() * sectorBytes;
+    if (partitionOffset_ > UINT64_MAX - dataOffsetBytes) return false;
+    firstDataOffset_ = partitionOffset_ + dataOffsetBytes;
+    rootOffset_ = partitionOffset_ + boot.rootDirectorySector() * sectorBytes;
+    rootBytes_ = uint32_t{boot.rootEntryCount} * kDirEntrySize;
+
+    // The volume ends where its boot sector says, but never past the
+    // partition the table gives it, nor past the device itself.
+    const uint64_t diskSector = drive_.bytesPerSector();
+    const uint64_t partitionBytes = record.totalSectors > UINT64_MAX / diskSector
+                                        ? UINT64_MAX
+                                        : record.totalSectors * diskSector;
+    const uint64_t device = drive_.deviceBytes();
+    const uint64_t deviceLeft = device > partitionOffset_ ? device - partitionOffset_ : 0;
+    uint64_t present = UINT64_MAX;  // 0 of either: not known, no cut
+    if (partitionBytes != 0) present = partitionBytes;
+    if (deviceLeft != 0 && deviceLeft < present) present = deviceLeft;
+    clusterLimit_ = boot.clusterLimitWithin(present / sectorBytes);
+    // Below 2^28 clusters of at most 2 MiB: no cluster's offset wraps.
+    if (firstDataOffset_ > UINT64_MAX - uint64_t{clusterLimit_} * clusterBytes_) return false;
+    fatLocation_.type = boot.type;
+    fatLocation_.firstOffset = partitionOffset_ + boot.fatSector() * sectorBytes;
+    fatLocation_.bytesPerFat = uint64_t{boot.fatSize} * sectorBytes;
+    fatLocation_.numberOfFats = boot.numberOfFats;
+    fatLocation_.clusterLimit = clusterLimit_;
+    return true;
+}
+
+uint64_t FatScanner::clusterOffset(uint32_t cluster) const {
+    // Callers pass valid clusters only: no wrap below cluster 2, and the
+    // cluster limit keeps the product inside the volume.
+    return firstDataOffset_ + uint64_t{cluster - 2u} * clusterBytes_;
+}
+
+void FatScanner::tellOutside() {
+    if (toldOutside_) return;
+    toldOutside_ = true;
+    if (toldIncomplete_) toldIncomplete_(kFolderOutsideVolumeMessage);
+}
+
+bool FatScanner::clusterFreeNow(uint32_t cluster) const {
+    return !fat_ || !fat_->used().used(cluster) || fat_->used().limit() == 0;
+}
+
+bool FatScanner::wasWalked(uint32_t cluster) const {
+    return walkedClusters_.count(cluster) != 0;
+}
+
+bool FatScanner::markWalked(uint32_t cluster) {
+    return walkedClusters_.insert(cluster).second;
+}
+
+bool FatScanner::readClusters(uint32_t first, uint32_t count, uint8_t* into) {
+    const uint64_t bytes = uint64_t{count} * clusterBytes_;
+    if (bytes == 0 || bytes > UINT32_MAX) return false;
+    return walkReads_->read(clusterOffset(first), into, static_cast<uint32_t>(bytes));
+}
+
+bool FatScanner::walkLiveDirectory(uint32_t cluster, uint32_t folder) {
+    const uint32_t bytes = clusterBytes();
+    if (bytes == 0) return false;
+    if (!validCluster(cluster)) {
+        if (cluster >= clusterLimit_) tellOutside();
+        return false;
+    }
+    if (!markWalked(cluster)) return true;  // a loop back, or a cross-link
+
+    // The chain through the FAT: it ends at an end mark, a free or bad
+    // entry, a cluster outside the volume or one walked before, or at the
+    // format's largest directory.
+    const uint32_t maxClusters = std::max<uint32_t>(1, kMaxDirectoryBytes / bytes);
+    std::vector<uint32_t> chain{cluster};
+    for (uint32_t next = 0; chain.size() < maxClusters; chain.push_back(next)) {
+        const FatLink link = fat_->link(chain.back(), next);
+        if (link != FatLink::Next) {
+            if (link == FatLink::Reserved && next >= clusterLimit_) tellOutside();
+            break;
+        }
+        if (!markWalked(next)) break;
+    }
+
+    // Contiguous stretches of the chain are read at once.
+    std::vector<uint8_t> directory(chain.size() * size_t{bytes});
+    size_t read = 0;
+    while (read < chain.size()) {
+        size_t run = 1;
+        while (read + run < chain.size() && chain[read + run] == chain[read] + run) ++run;
+        if (!readClusters(chain[read], static_cast<uint32_t>(run),
+                          directory.data() + read * size_t{bytes})) {
+            break;
+        }
+        read += run;
+    }
+    if (read == 0) return false;
+    directory.resize(read * size_t{bytes});
+    walkEntries(directory, folder, false);
+    return true;
+}
+
+bool FatScanner::walkFixedRoot() {
+    // FAT12 and FAT16: the root is a region of its own before cluster 2, as
+    // long as its entry count says (at most 2 MiB).
+    std::vector<uint8_t> root(rootBytes_);
+    if (rootBytes_ == 0 || !walkReads_->read(rootOffset_, root.data(), rootBytes_)) return false;
+    walkEntries(root, 0, false);
+    return true;
+}
+
+namespace {
+
+// "." naming `cluster` itself, then "..": the start of a directory's
+// first cluster.
+bool startsDirectory(const uint8_t* bytes, size_t length, uint32_t cluster) {
+    if (length < 2 * kDirEntrySize) return false;
+    const uint8_t* dot = bytes;
+    const uint8_t* dotDot = bytes + kDirEntrySize;
+    for (size_t i = 1; i < 11; ++i) {
+        if (dot[i] != ' ' || (i >= 2 && dotDot[i] != ' ')) return false;
+    }
+    return dot[0] == kEntryDot && dotDot[0] == kEntryDot && dotDot[1] == kEntryDot &&
+           isDirectoryEntry(dot) && isDirectoryEntry(dotDot) && entryFirstCluster(dot) == cluster;
+}
+
+// True when every entry up to an end mark could be a directory entry; `ended`
+// tells whether an end mark was met.
+bool holdsDirectoryEntries(const uint8_t* bytes, size_t length, uint32_t clusterLimit, bool& ended) {
+    ended = false;
+    for (size_t p = 0; p + kDirEntrySize <= length; p += kDirEntrySize) {
+        if (bytes[p] == kEntryEnd) {
+            ended = true;
+            return p > 0;
+        }
+        if (!looksLikeDirectoryEntry(bytes + p, clusterLimit)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void FatScanner::walkDeletedDirectory(uint32_t cluster, uint32_t folder) {
+    // Its chain is gone from the FAT: the clusters that follow the first one
+    // on the disk are taken while they are free and still read as entries
+    // of a directory.
+    const uint32_t bytes = clusterBytes();
+    if (bytes == 0 || !validCluster(cluster) || !clusterFreeNow(cluster) || wasWalked(cluster)) {
+        return;
+    }
+    std::vector<uint8_t> directory(bytes);
+    if (!readClusters(cluster, 1, directory.data())) return;
+    if (!startsDirectory(directory.data(), bytes, cluster)) return;
+    markWalked(cluster);
+    bool ended = false;
+    holdsDirectoryEntries(directory.data(), bytes, clusterLimit_, ended);
+    std::vector<uint8_t> next(bytes);
+    for (uint32_t c = cluster + 1;
+         !ended && directory.size() + bytes <= kMaxDirectoryBytes && !stopped(); ++c) {
+        if (!validCluster(c) || !clusterFreeNow(c) || wasWalked(c)) break;
+        if (!readClusters(c, 1, next.data())) break;
+        if (!holdsDirectoryEntries(next.data(), bytes, clusterLimit_, ended)) break;
+        markWalked(c);
+        directory.insert(directory.end(), next.begin(), next.end());
+    }
+    walkEntries(directory, folder, true);
+}
+
+void FatScanner::walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder,
+                               bool deletedFolder) {
+    parseDirectory(bytes.data(), bytes.size(), folder, catalogue_,
+                   [&](const Subdirectory& sub) { enter(sub, folder, deletedFolder); });
+}
+
+bool FatScanner::stopped() {
+    if (!cutShort_ && stopRequested_ && stopRequested_()) cutShort_ = true;
+    return cutShort_;
+}
+
+void FatScanner::findOrphans() {
+    if (!fat_ || fat_->used().limit() == 0 || folders_.size() >= UINT32_MAX) return;
+    folders_.push_back(Folder{0, kOrphanFolderName});
+    const auto folder = static_cast<uint32_t>(folders_.size() - 1);
+    OrphanPassHooks hooks;
+    hooks.walked = [this](uint32_t cluster) { return wasWalked(cluster); };
+    hooks.stop = [this] { return stopped(); };
+    hooks.progress = passProgress_;
+    OrphanPass(drive_, *walkReads_, fat_->used(), {firstDataOffset_, clusterBytes_, clusterLimit_},
+               hooks)
+        .run(folder, catalogue_);
+}
+
+void FatScanner::enter(const Subdirectory& sub, uint32_t parent, bool parentDeleted) {
+    // A deleted entry's cluster may be any leftover; a live folder's is the
+    // volume's word that it lies outside.
+    if (!validCluster(sub.cluster)) {
+        if (!sub.deleted && !parentDeleted && sub.cluster >= clusterLimit_) tellOutside();
+        return;
+    }
+    // The root is the first level.
+    if (depth_ + 1 >= kMaxDirectoryDepth || stopped()) return;
+    if (folders_.size() >= UINT32_MAX) return;
+    folders_.push_back(Folder{parent, sub.name});
+    const auto folder = static_cast<uint32_t>(folders_.size() - 1);
+    ++depth_;
+    // Inside a deleted folder every chain is gone, whatever the entry's mark.
+    // A subdirectory's own result does not matter: one that cannot be read
+    // contributes nothing and its parent goes on.
+    if (sub.deleted || parentDeleted) walkDeletedDirectory(sub.cluster, folder);
+    else walkLiveDirectory(sub.cluster, folder);
+    --depth_;
+}
+
+std::string FatScanner::folderPath(uint32_t folder) const {
+    return folderPathOf(folders_, folder);
+}
+
+bool FatScanner::lastContentCluster(uint32_t first, uint64_t clusters, uint32_t& last) const {
+    if (!validCluster(first) || clusters == 0) return false;
+    if (clusters == 1) {
+        last = first;
+        return true;
+    }
+    // The first cluster is the file's by its entry; the rest are the free
+    // clusters that follow it.
+    return fat_->used().nthFree(first + 1, clusters - 1, last);
+}
+
+FileState FatScanner::stateOf(const DeletedEntry& entry) const {
+    if (!fatKnown_) return FileState::Unknown;
+    const uint32_t bytes = clusterBytes();
+    if (entry.fileSize == 0 || bytes == 0) return FileState::Intact;  // nothing to lose
+    const uint32_t first = entry.firstCluster();
+    if (!validCluster(first)) return FileState::Unknown;
+    if (fat_->used().used(first)) return FileState::Overwritten;
+    const uint64_t clusters = clustersForSize(entry.fileSize, bytes);
+    uint32_t last = 0;
+    if (!lastContentCluster(first, clusters, last)) return FileState::Partial;
+    // Clusters live files use between the first and the last: either the
+    // file lay around them or they took its place.
+    const uint64_t span = uint64_t{last} - first + 1;
+    return span == clusters ? FileState::Intact : FileState::Partial;
+}
+
+bool FatScanner::hasItem(uint32_t index) {
+    return index < catalogue_.size();
+}
+
+bool FatScanner::describe(uint32_t index, DeletedFile& file) {
+    if (index >= catalogue_.size()) return false;
+    describeDeletedEntry(catalogue_[index], folderPath(catalogue_[index].folder), file);
+    return true;
+}
+
+bool FatScanner::readContent(uint32_t index, ContentSink& sink) {
+    if (index >= catalogue_.size() || !fat_) return false;
+    const DeletedEntry& entry = catalogue_[index];
+    if (entry.fileSize == 0) return sink.begin(0);
+    const uint32_t bytes = clusterBytes();
+    if (bytes == 0) return false;
+
+    // Content that would run past the volume's last cluster is not the
+    // file's: refused before anything reaches the sink.
+    const uint32_t first = entry.firstCluster();
+    const uint64_t clusters = clustersForSize(entry.fileSize, bytes);
+    uint32_t last = 0;
+    if (!lastContentCluster(first, clusters, last)) return false;
+    if (!sink.begin(entry.fileSize)) return false;
+
+    const ClusterMap& used = fat_->used();
+    BudgetedReader reads(drive_, kMaxConsecutiveReadFailures);
+    std::vector<uint8_t> piece;
+    try {
+        piece.resize(streamBufferBytes(entry.fileSize, bytes));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    uint64_t left = entry.fileSize;
+    for (uint32_t c = first; left > 0 && c <= last;) {
+        // A run of clusters taken one after another: the first cluster
+        // whatever the FAT says, then free ones up to the next used one.
+        const uint32_t end = std::min(used.nextUsed(c + 1), last + 1);
+        const uint64_t run = std::min<uint64_t>(uint64_t{end - c} * bytes, left);
+        if (!reads.stream(clusterOffset(c), run, bytes, sink, piece)) return false;
+        left -= run;
+        if (end > last) break;
+        c = used.nextFree(end);
+    }
+    return left == 0;
+}
+
+}  // namespace undelete

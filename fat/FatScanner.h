@@ -1,0 +1,119 @@
+// Scanner of FAT volumes of every width (FAT12, FAT16, FAT32: the boot
+// sector's cluster count decides): walks the root (a fixed region on FAT12
+// and FAT16, a cluster chain on FAT32) and every directory along its
+// cluster chain in the FAT, and deleted folders along the clusters that
+// still hold their entries; reads a deleted file's content from its first
+// cluster on over the clusters that are free now, and tells from the FAT
+// whether live files have taken any of them.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "disk/DriveReader.h"
+#include "fat/DeletedEntry.h"
+#include "fat/FatDirectoryParser.h"
+#include "fat/FatTable.h"
+#include "scan/BudgetedReader.h"
+#include "scan/FolderNames.h"
+#include "scan/ScanContext.h"
+#include "scan/VolumeScanner.h"
+
+namespace undelete {
+
+extern const char kFatPreparingMessage[];
+extern const char kFatReadyMessage[];
+// The folder the deep scan's finds are listed under.
+extern const char kOrphanFolderName[];
+
+class FatScanner : public VolumeScanner {
+public:
+    // Deeper directories are not walked, so a damaged tree cannot exhaust
+    // memory with one directory buffer per level.
+    static constexpr int kMaxDirectoryDepth = 64;
+    // The format's own limit: 65,536 entries of 32 bytes.
+    static constexpr uint32_t kMaxDirectoryBytes = 2u << 20;
+    // Failed reads in a row after which the walk, or a save, reads no more.
+    static constexpr int kMaxConsecutiveReadFailures = 16;
+
+    explicit FatScanner(const ScanContext& context);
+
+    // Walks the directory tree (and, for a deep scan, the free clusters)
+    // into the catalogue. A stop ends the walk or the pass and keeps what
+    // was found.
+    bool open(const PartitionRecord* record) override;
+    bool hasItem(uint32_t index) override;
+    uint64_t itemCount() override { return catalogue_.size(); }
+    bool cutShortByStop() const override { return cutShort_; }
+    bool describe(uint32_t index, DeletedFile& file) override;
+    bool readContent(uint32_t index, ContentSink& sink) override;
+
+private:
+    using Folder = FolderName;
+
+    bool readBootSector(const PartitionRecord& record);
+    bool validCluster(uint32_t cluster) const { return cluster >= 2 && cluster < clusterLimit_; }
+    // The absolute byte offset of a valid cluster.
+    uint64_t clusterOffset(uint32_t cluster) const;
+    uint32_t clusterBytes() const { return clusterBytes_; }
+    bool clusterFreeNow(uint32_t cluster) const;
+    // A live folder (or the next cluster of its chain) outside the volume:
+    // told once a scan, since its files cannot be listed.
+    void tellOutside();
+    // Remembers a directory cluster by its place on the disk; false when it
+    // was walked before.
+    bool markWalked(uint32_t cluster);
+    bool wasWalked(uint32_t cluster) const;
+    // Reads `count` clusters from `first` on, against the walk's budget of
+    // failures in a row.
+    bool readClusters(uint32_t first, uint32_t count, uint8_t* into);
+
+    // False only when the directory's first cluster could not be had.
+    bool walkLiveDirectory(uint32_t cluster, uint32_t folder);
+    bool walkFixedRoot();
+    void walkDeletedDirectory(uint32_t cluster, uint32_t folder);
+    void walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder, bool deletedFolder);
+    // True once the scan is stopped; the walk or the pass that asks ends
+    // there, and the catalogue is then cut short.
+    bool stopped();
+    // The deep scan's pass over the free clusters (fat/OrphanPass.h).
+    void findOrphans();
+    void enter(const Subdirectory& sub, uint32_t parent, bool parentDeleted);
+    std::string folderPath(uint32_t folder) const;
+
+    // The cluster that holds the last byte of a file of `clusters` clusters
+    // from `first`, as readContent takes them; false when the volume ends
+    // before.
+    bool lastContentCluster(uint32_t first, uint64_t clusters, uint32_t& last) const;
+    FileState stateOf(const DeletedEntry& entry) const;
+
+    MessageSink messages_;
+    MessageSink toldIncomplete_;
+    std::function<bool()> stopRequested_;
+    std::function<void(uint64_t, uint64_t)> passProgress_;
+    bool deep_ = false;
+    bool cutShort_ = false;
+    DriveReader drive_;
+    std::unique_ptr<BudgetedReader> walkReads_;
+    uint64_t partitionOffset_ = 0;  // absolute byte offset of the boot sector
+    uint64_t firstDataOffset_ = 0;  // absolute byte offset of cluster 2
+    uint32_t clusterBytes_ = 0;     // the volume's sectors, not the disk's
+    FatType type_ = FatType::Fat32;
+    uint32_t rootCluster_ = 0;      // FAT32 only
+    uint64_t rootOffset_ = 0;       // FAT12/16: absolute byte offset of the fixed root
+    uint32_t rootBytes_ = 0;        // and its length
+    uint32_t clusterLimit_ = 2;     // one past the highest usable cluster
+    FatLocation fatLocation_;
+    std::unique_ptr<FatTable> fat_;
+    bool fatKnown_ = false;         // every piece of the FAT was read
+    std::vector<DeletedEntry> catalogue_;  // in the order the walk found them
+    std::vector<Folder> folders_;          // 0: the root
+    std::unordered_set<uint32_t> walkedClusters_;
+    int depth_ = 0;
+    bool toldOutside_ = false;
+};
+
+}  // namespace undelete
