@@ -30,7 +30,7 @@ TEST(ClusterMap, FreeCountsAndSearchesAgreeWithAPlainWalk) {
     EXPECT_EQ(map.nextUsed(3999), 4000u);
     EXPECT_EQ(map.nextFree(4000), 8300u);
     EXPECT_EQ(map.nextFree(limit - 1), limit - 1);
-    uint32_t at = 0;
+    uint64_t at = 0;
     ASSERT_TRUE(map.nthFree(3990, 6, at));  // 3990 3991 3992 3993 3995 3996 (3994 = 7 × 570)
     EXPECT_EQ(at, 3996u);
     ASSERT_TRUE(map.nthFree(3998, 3, at));  // 3998 3999, then past the used stretch

@@ -8,6 +8,7 @@
 
 #include "common/Text.h"
 #include "ntfs/NtfsScanner.h"
+#include "scan/ContentReader.h"
 #include "NtfsTestRecords.h"
 
 using namespace undelete;

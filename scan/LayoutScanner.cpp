@@ -1,0 +1,24 @@
+#include "scan/LayoutScanner.h"
+
+#include <new>
+
+#include "scan/ContentReader.h"
+
+namespace undelete {
+
+LayoutScanner::LayoutScanner(const ScanContext& context)
+    : drive_(context.openDrive, context.showMessage, context.readFailed),
+      messages_(context.showMessage) {}
+
+bool LayoutScanner::readContent(uint32_t index, ContentSink& sink) {
+    try {
+        FileLayout where;
+        if (!layout(index, where)) return false;
+        ContentReader reader(drive_, bounds_, messages_);
+        return reader.read(where, sink);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace undelete
