@@ -162,7 +162,7 @@ bool ExfatScanner::findRootEntries(ExfatRootEntries& root) {
             }
             readAny = true;
             const ExfatWalkSummary summary = walkExfatDirectory(
-                piece.data(), piece.size(), ExfatWalkBounds{clusterLimit_, clusterBytes_, nullptr},
+                piece.data(), piece.size(), ExfatWalkBounds{clusterLimit_, clusterBytes_},
                 {}, &root);
             if ((secondBitmap_ ? root.secondBitmap : root.bitmap).found || summary.endSeen) {
                 return true;
@@ -214,7 +214,7 @@ bool ExfatScanner::walkDirectory(const DirectorySource& source, uint32_t folder)
     // tail that could hold one is walked again with it.
     const auto runs = exfatClusters(source.layout, source.first, source.clusters, *fat_, bitmap_,
                           clusterLimit_);
-    const ExfatWalkBounds bounds{clusterLimit_, clusterBytes_, nullptr};
+    const ExfatWalkBounds bounds{clusterLimit_, clusterBytes_};
     const uint32_t piece = pieceBytes();
     std::vector<uint8_t> window;
     std::vector<ExfatEntrySet> sets;

@@ -101,13 +101,14 @@ uint64_t ClusterMap::usedIn(uint64_t first, uint64_t count) const {
     return (end - first) - freeBetween(first, end);
 }
 
-uint64_t ClusterMap::nextUsed(uint64_t from) const {
-    for (uint64_t c = from; c < limit_;) {
+uint64_t ClusterMap::nextUsed(uint64_t from, uint64_t before) const {
+    const uint64_t end = std::min(before, limit_);
+    for (uint64_t c = from; c < end;) {
         const uint64_t bits = words_[c / 64] >> (c % 64);
-        if (bits != 0) return std::min(c + lowestBit(bits), limit_);
+        if (bits != 0) return std::min(c + lowestBit(bits), end);
         c = (c / 64 + 1) * 64;
     }
-    return limit_;
+    return end;
 }
 
 uint64_t ClusterMap::nextFree(uint64_t from) const {
@@ -117,39 +118,6 @@ uint64_t ClusterMap::nextFree(uint64_t from) const {
         c = (c / 64 + 1) * 64;
     }
     return limit_;
-}
-
-bool ClusterMap::nthFree(uint64_t from, uint64_t n, uint64_t& at) const {
-    if (n == 0 || from >= limit_) return false;
-    // Most files end within a few words of where they start: walk those
-    // first, word by word.
-    uint64_t need = n;
-    uint64_t bits = ~words_[from / 64] & (~0ull << (from % 64));
-    for (size_t w = static_cast<size_t>(from / 64), steps = 0;
-         w < words_.size() && steps < 2 * kBlockWords;
-         ++steps, bits = ++w < words_.size() ? ~words_[w] : 0) {
-        const uint64_t count = popcount(bits);
-        if (count < need) {
-            need -= count;
-            continue;
-        }
-        for (; need > 1; --need) bits &= bits - 1;
-        const uint64_t found = uint64_t{w} * 64 + lowestBit(bits);
-        if (found >= limit_) return false;
-        at = found;
-        return true;
-    }
-    if (freeBetween(from, limit_) < n) return false;
-    // The smallest x with n free clusters in [from, x]: a binary search over
-    // counts that each take a block lookup and a few words.
-    uint64_t low = from, high = limit_ - 1u;
-    while (low < high) {
-        const uint64_t mid = low + (high - low) / 2;
-        if (freeBetween(from, mid + 1) >= n) high = mid;
-        else low = mid + 1;
-    }
-    at = low;
-    return true;
 }
 
 }  // namespace undelete

@@ -1,8 +1,7 @@
 // Which clusters of a volume live files use now (from a FAT, an exFAT
 // allocation bitmap or NTFS's $Bitmap), one bit each, with counts per block
-// so that "the n-th free cluster from here" and "how many are free between"
-// are found without walking every cluster in between. Pure: filled by the
-// caller.
+// so that "how many are free between" is found without walking every
+// cluster in between. Pure: filled by the caller.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -32,12 +31,10 @@ public:
     // Used clusters among `count` from `first` on, those past the limit
     // included.
     uint64_t usedIn(uint64_t first, uint64_t count) const;
-    // The first cluster at or after `from` that is used / free; limit() if none.
-    uint64_t nextUsed(uint64_t from) const;
+    // The first cluster at or after `from` that is used (looked for before
+    // `before` only) / free; limit(), or `before`, if none.
+    uint64_t nextUsed(uint64_t from, uint64_t before = UINT64_MAX) const;
     uint64_t nextFree(uint64_t from) const;
-    // The cluster holding the n-th (n ≥ 1) free cluster counted from `from`
-    // on; false when fewer than n are free there.
-    bool nthFree(uint64_t from, uint64_t n, uint64_t& at) const;
 
 private:
     static constexpr uint64_t kBlockWords = 64;  // 4096 clusters a block
