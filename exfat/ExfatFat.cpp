@@ -1,7 +1,5 @@
 #include "exfat/ExfatFat.h"
 
-#include "common/Bytes.h"
-
 namespace undelete {
 
 namespace {
@@ -15,13 +13,7 @@ ExfatFat::ExfatFat(DriveReader& drive, uint64_t offset, uint32_t clusterLimit)
       clusterLimit_(clusterLimit) {}
 
 bool ExfatFat::entry(uint32_t cluster, uint32_t& value) {
-    if (cluster >= clusterLimit_) return false;
-    const uint64_t at = uint64_t{cluster} * 4;
-    const TablePieces::Piece& p = pieces_.piece(static_cast<uint32_t>(at / TablePieces::kPieceBytes));
-    const uint64_t within = at % TablePieces::kPieceBytes;
-    if (!p.readable || !fits(within, 4, p.bytes.size())) return false;
-    value = le32(p.bytes.data() + within);
-    return true;
+    return cluster < clusterLimit_ && pieces_.entry(cluster, value);
 }
 
 bool ExfatFat::next(uint32_t cluster, uint32_t& following) {

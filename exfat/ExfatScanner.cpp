@@ -4,6 +4,7 @@
 #include <new>
 
 #include "partition/ExfatBootSector.h"
+#include "scan/ContentReader.h"
 
 namespace undelete {
 
@@ -24,9 +25,7 @@ bool nextRun(ExtentCursor& runs, uint32_t& first, uint32_t& count) {
 }  // namespace
 
 ExfatScanner::ExfatScanner(const ScanContext& context)
-    : LayoutScanner(context),
-      toldIncomplete_(context.toldIncomplete),
-      stopRequested_(context.stopRequested) {}
+    : LayoutScanner(context) {}
 
 bool ExfatScanner::open(const PartitionRecord* record) {
     if (record == nullptr || !drive_.open()) return false;
@@ -123,17 +122,6 @@ uint64_t ExfatScanner::clusterOffset(uint32_t cluster) const {
     return heapOffset_ + uint64_t{cluster - 2u} * clusterBytes_;
 }
 
-void ExfatScanner::tellOutside() {
-    if (toldOutside_) return;
-    toldOutside_ = true;
-    if (toldIncomplete_) toldIncomplete_(kFolderOutsideVolumeMessage);
-}
-
-bool ExfatScanner::stopped() {
-    if (!cutShort_ && stopRequested_ && stopRequested_()) cutShort_ = true;
-    return cutShort_;
-}
-
 bool ExfatScanner::markWalked(uint32_t cluster) {
     return walkedClusters_.insert(cluster).second;
 }
@@ -177,33 +165,20 @@ void ExfatScanner::loadBitmap(const ExfatRootRun& run) {
     if (!bitmap_.reset(clusterLimit_)) return;
     // One bit a cluster from cluster 2, in clusters the FAT chains (or in
     // one run, as formatters lay it out).
-    const uint64_t bits = clusterLimit_ - 2u;
-    const uint64_t bytes = (bits + 7) / 8;
+    const uint64_t bytes = (clusterLimit_ - 2u + 7) / 8;
     bool whole = run.found && run.dataLength >= bytes && validCluster(run.firstCluster);
     if (whole) {
-        const uint64_t clusters = clustersFor(bytes);
         const ExfatLayout layout = fat_->chainHolds(run.firstCluster, clustersFor(run.dataLength))
                                        ? ExfatLayout::FatChain
                                        : ExfatLayout::Contiguous;
-        const auto runs = exfatClusters(layout, run.firstCluster, clusters, *fat_, bitmap_, clusterLimit_);
-        std::vector<uint8_t> piece(std::min<uint64_t>(bytes, kContentPieceBytes));
-        uint64_t done = 0;  // bitmap bytes read
-        uint32_t first = 0, count = 0;
-        while (done < bytes && nextRun(*runs, first, count)) {
-            const uint64_t runBytes = std::min<uint64_t>(uint64_t{count} * clusterBytes_, bytes - done);
-            for (uint64_t at = 0; at < runBytes; at += piece.size()) {
-                const auto n = static_cast<uint32_t>(std::min<uint64_t>(piece.size(), runBytes - at));
-                if (walkReads_->read(clusterOffset(first) + at, piece.data(), n)) {
-                    const uint64_t bit = (done + at) * 8;
-                    bitmap_.setUsedBits(static_cast<uint32_t>(2 + bit), piece.data(),
-                                        static_cast<size_t>(std::min<uint64_t>(uint64_t{n} * 8, bits - bit)));
-                } else {
-                    whole = false;  // counted as free, as an unreadable FAT is
-                }
-            }
-            done += runBytes;
-        }
-        whole = whole && done == bytes;
+        FileLayout where;
+        where.length = where.validLength = bytes;
+        where.clusters = {heapOffset_, 2, clusterBytes_};
+        where.extents = exfatClusters(layout, run.firstCluster, clustersFor(bytes), *fat_, bitmap_,
+                                      clusterLimit_);
+        MapBitsSink sink(bitmap_, 2);
+        ContentReader reader(drive_, bounds_);
+        whole = reader.read(where, sink) && sink.whole(bytes);
     }
     bitmap_.finish();
     bitmapKnown_ = whole;

@@ -40,7 +40,6 @@ public:
     bool open(const PartitionRecord* record) override;
     bool hasItem(uint32_t index) override { return index < catalogue_.size(); }
     uint64_t itemCount() override { return catalogue_.size(); }
-    bool cutShortByStop() const override { return cutShort_; }
     bool describe(uint32_t index, DeletedFile& file) override;
     bool layout(uint32_t index, FileLayout& layout) override;
 
@@ -74,10 +73,6 @@ private:
     bool validCluster(uint32_t cluster) const { return cluster >= 2 && cluster < clusterLimit_; }
     uint64_t clustersFor(uint64_t bytes) const { return (bytes + clusterBytes_ - 1) / clusterBytes_; }
 
-    void tellOutside();
-    // True once the scan is stopped; the walk ends there, keeping what it
-    // found.
-    bool stopped();
     // Remembers a directory cluster; false when it was walked before.
     bool markWalked(uint32_t cluster);
     // Directories are read in pieces of a cluster, or of a window when
@@ -99,8 +94,6 @@ private:
     bool layout(const Item& item, FileLayout& where);
     FileState stateOf(const Item& item);
 
-    MessageSink toldIncomplete_;
-    std::function<bool()> stopRequested_;
     std::unique_ptr<BudgetedReader> walkReads_;
     std::unique_ptr<ExfatFat> fat_;
     ClusterMap bitmap_;
@@ -116,8 +109,6 @@ private:
     FolderPaths paths_{folders_, "/"};
     std::unordered_set<uint32_t> walkedClusters_;
     int depth_ = 0;
-    bool toldOutside_ = false;
-    bool cutShort_ = false;  // a stop ended the walk
 };
 
 }  // namespace undelete

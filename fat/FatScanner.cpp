@@ -18,8 +18,6 @@ const char kOrphanFolderName[] = "$Orphan";
 
 FatScanner::FatScanner(const ScanContext& context)
     : LayoutScanner(context),
-      toldIncomplete_(context.toldIncomplete),
-      stopRequested_(context.stopRequested),
       passProgress_(context.showPassProgress),
       deep_(context.deepScan) {}
 
@@ -91,12 +89,6 @@ uint64_t FatScanner::clusterOffset(uint32_t cluster) const {
     // Callers pass valid clusters only: no wrap below cluster 2, and the
     // cluster limit keeps the product inside the volume.
     return firstDataOffset_ + uint64_t{cluster - 2u} * clusterBytes_;
-}
-
-void FatScanner::tellOutside() {
-    if (toldOutside_) return;
-    toldOutside_ = true;
-    if (toldIncomplete_) toldIncomplete_(kFolderOutsideVolumeMessage);
 }
 
 bool FatScanner::clusterFreeNow(uint32_t cluster) const {
@@ -228,11 +220,6 @@ void FatScanner::walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder,
                                bool deletedFolder) {
     parseDirectory(bytes.data(), bytes.size(), folder, catalogue_,
                    [&](const Subdirectory& sub) { enter(sub, folder, deletedFolder); });
-}
-
-bool FatScanner::stopped() {
-    if (!cutShort_ && stopRequested_ && stopRequested_()) cutShort_ = true;
-    return cutShort_;
 }
 
 void FatScanner::findOrphans() {

@@ -46,7 +46,6 @@ public:
     bool open(const PartitionRecord* record) override;
     bool hasItem(uint32_t index) override;
     uint64_t itemCount() override { return catalogue_.size(); }
-    bool cutShortByStop() const override { return cutShort_; }
     bool describe(uint32_t index, DeletedFile& file) override;
     // From the first cluster on over the clusters free now; refused when
     // the volume ends before the file does.
@@ -59,9 +58,6 @@ private:
     uint64_t clusterOffset(uint32_t cluster) const;
     uint32_t clusterBytes() const { return clusterBytes_; }
     bool clusterFreeNow(uint32_t cluster) const;
-    // A live folder (or the next cluster of its chain) outside the volume:
-    // told once a scan, since its files cannot be listed.
-    void tellOutside();
     // Remembers a directory cluster by its place on the disk; false when it
     // was walked before.
     bool markWalked(uint32_t cluster);
@@ -75,20 +71,14 @@ private:
     bool walkFixedRoot();
     void walkDeletedDirectory(uint32_t cluster, uint32_t folder);
     void walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder, bool deletedFolder);
-    // True once the scan is stopped; the walk or the pass that asks ends
-    // there, and the catalogue is then cut short.
-    bool stopped();
     // The deep scan's pass over the free clusters (fat/OrphanPass.h).
     void findOrphans();
     void enter(const Subdirectory& sub, uint32_t parent, bool parentDeleted);
     bool layout(const DeletedEntry& entry, FileLayout& where) const;
     FileState stateOf(const DeletedEntry& entry);
 
-    MessageSink toldIncomplete_;
-    std::function<bool()> stopRequested_;
     std::function<void(uint64_t, uint64_t)> passProgress_;
     bool deep_ = false;
-    bool cutShort_ = false;
     std::unique_ptr<BudgetedReader> walkReads_;
     uint64_t firstDataOffset_ = 0;  // absolute byte offset of cluster 2
     uint32_t clusterBytes_ = 0;     // the volume's sectors, not the disk's
@@ -105,7 +95,6 @@ private:
     FolderPaths paths_{folders_, "/"};
     std::unordered_set<uint32_t> walkedClusters_;
     int depth_ = 0;
-    bool toldOutside_ = false;
 };
 
 }  // namespace undelete

@@ -14,6 +14,7 @@ TableLocation tableOf(const FatLocation& where) {
     table.bytes = std::min(fatTableBytes(where.type, where.clusterLimit), where.bytesPerFat);
     table.stride = where.bytesPerFat;
     table.copies = where.numberOfFats;
+    table.entryBits = where.type == FatType::Fat12 ? 12 : where.type == FatType::Fat16 ? 16 : 32;
     return table;
 }
 
@@ -25,16 +26,9 @@ FatTable::FatTable(DriveReader& drive, const FatLocation& where)
     : where_(where), pieces_(drive, tableOf(where), kKeptPieces) {}
 
 bool FatTable::entry(uint32_t cluster, uint32_t& value) {
-    if (cluster >= where_.clusterLimit) return false;
-    // A piece is a multiple of every entry width's step (three bytes hold
-    // two 12-bit entries, and a FAT12 table is far shorter than a piece):
-    // no entry straddles two pieces.
-    const auto index = static_cast<uint32_t>(fatEntryOffset(where_.type, cluster) /
-                                             TablePieces::kPieceBytes);
-    const TablePieces::Piece& p = pieces_.piece(index);
-    if (!p.readable) return false;
-    return fatEntryValue(where_.type, p.bytes.data(), p.bytes.size(),
-                         uint64_t{index} * TablePieces::kPieceBytes, cluster, value);
+    if (cluster >= where_.clusterLimit || !pieces_.entry(cluster, value)) return false;
+    if (where_.type == FatType::Fat32) value &= 0x0FFFFFFFu;  // the top four bits are reserved
+    return true;
 }
 
 FatLink FatTable::link(uint32_t cluster, uint32_t& next) {

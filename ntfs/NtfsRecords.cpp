@@ -1,6 +1,4 @@
-// Where the scanner's file objects get their records: through the table
-// reader's lookup piece on the worker (under the table lock), or read one
-// by one for a save (on the thread that saves).
+// The scanner's records and small streams (NtfsRecords.h).
 #include <algorithm>
 
 #include "ntfs/NtfsRecords.h"
@@ -19,27 +17,12 @@ public:
 
 }  // namespace
 
-NtfsScanner::TableRecords::TableRecords(NtfsScanner& scanner) : scanner_(scanner) {}
-
-size_t NtfsScanner::TableRecords::recordSize() const { return scanner_.recordSize_; }
-
-const uint8_t* NtfsScanner::TableRecords::rawRecord(uint64_t number) {
-    if (!scanner_.table_ || number >= scanner_.recordCount_) return nullptr;
-    return scanner_.table_->read(number, MftTableReader::Slot::Lookup);
-}
-
-bool NtfsScanner::TableRecords::readStream(const std::vector<RunListNode>& runs, uint64_t length,
-                                           std::vector<uint8_t>& bytes) {
-    WholeSink sink(bytes, length);
-    return scanner_.readWhole(runs, length, sink);
-}
-
-NtfsScanner::DirectRecords::DirectRecords(NtfsScanner& scanner) : scanner_(scanner) {}
-
-size_t NtfsScanner::DirectRecords::recordSize() const { return scanner_.recordSize_; }
-
-const uint8_t* NtfsScanner::DirectRecords::rawRecord(uint64_t number) {
-    if (!scanner_.recordMap_ || number >= scanner_.recordCount_) return nullptr;
+const uint8_t* NtfsScanner::Records::rawRecord(uint64_t number) {
+    if (number >= scanner_.recordCount_) return nullptr;
+    if (way_ == Way::Table) {
+        return scanner_.table_ ? scanner_.table_->read(number, MftTableReader::Slot::Lookup) : nullptr;
+    }
+    if (!scanner_.recordMap_) return nullptr;
     DriveReader& drive = scanner_.drive_;
     const PieceReader read = [&drive](uint64_t position, uint8_t* into, uint32_t length) {
         return drive.readBytes(position, into, length);
@@ -47,8 +30,8 @@ const uint8_t* NtfsScanner::DirectRecords::rawRecord(uint64_t number) {
     return readMappedRecord(*scanner_.recordMap_, number, read, record_) ? record_ : nullptr;
 }
 
-bool NtfsScanner::DirectRecords::readStream(const std::vector<RunListNode>& runs,
-                                            uint64_t length, std::vector<uint8_t>& bytes) {
+bool NtfsScanner::Records::readStream(const std::vector<RunListNode>& runs, uint64_t length,
+                                      std::vector<uint8_t>& bytes) {
     WholeSink sink(bytes, length);
     return scanner_.readWhole(runs, length, sink);
 }

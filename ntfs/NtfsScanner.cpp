@@ -28,39 +28,10 @@ uint64_t runBytes(const std::vector<RunListNode>& runs, uint32_t bytesPerCluster
     return clusters > UINT64_MAX / bytesPerCluster ? UINT64_MAX : clusters * bytesPerCluster;
 }
 
-// The bitmap's bits straight into the map, piece by piece. A piece that
-// cannot be read makes the whole map unknown rather than wrongly free; so
-// does a stop (the bitmap of a vast volume is long to read).
-class BitmapSink : public ContentSink {
-public:
-    BitmapSink(ClusterMap& map, const std::function<bool()>& stop) : map_(map), stop_(stop) {}
-    bool begin(uint64_t) override { return true; }
-    bool write(const uint8_t* bytes, size_t count) override {
-        if (stop_ && stop_()) return false;
-        map_.setUsedBits(done_ * 8, bytes, count * 8);
-        done_ += count;
-        return true;
-    }
-    bool skip(uint64_t count) override {
-        done_ += count;  // a sparse run of the bitmap: no cluster in use there
-        return true;
-    }
-    bool lost(uint64_t) override { return false; }
-    uint64_t done() const { return done_; }
-
-private:
-    ClusterMap& map_;
-    const std::function<bool()>& stop_;
-    uint64_t done_ = 0;
-};
-
 }  // namespace
 
 NtfsScanner::NtfsScanner(const ScanContext& context)
-    : LayoutScanner(context),
-      stopRequested_(context.stopRequested),
-      mftValidDataLength_(context.mftValidDataLength),
-      toldIncomplete_(context.toldIncomplete) {}
+    : LayoutScanner(context), mftValidDataLength_(context.mftValidDataLength) {}
 
 bool NtfsScanner::open(const PartitionRecord* record) {
     if (record == nullptr || !drive_.open()) return false;
@@ -79,7 +50,7 @@ bool NtfsScanner::open(const PartitionRecord* record) {
         folders_ = std::make_unique<NtfsFolders>([this](uint64_t number, MftRecordInfo& info) {
             try {
                 NtfsFile folder;
-                TableRecords source(*this);
+                Records source(*this, Records::Way::Table);
                 if (!loadFile(number, false, source, folder)) return false;
                 info = std::move(folder.info);
                 return true;
@@ -120,7 +91,7 @@ bool NtfsScanner::buildRecordMap(uint32_t serial, uint64_t mftCluster) {
     const uint64_t claimed = validLength / recordSize_;
     recordMap_ = std::make_unique<MftRecordMap>(partitionOffset, bytesPerCluster_, recordSize_,
                                                 claimed, bounds_.end);
-    DirectRecords streams(*this);
+    Records streams(*this, Records::Way::Direct);
     const PieceReader read = [this](uint64_t position, uint8_t* into, uint32_t length) {
         return drive_.readBytes(position, into, length);
     };
@@ -145,7 +116,7 @@ bool NtfsScanner::buildRecordMap(uint32_t serial, uint64_t mftCluster) {
 // volume's cluster count, not by what record 6 claims.
 void NtfsScanner::loadBitmap() {
     NtfsFile file;
-    TableRecords source(*this);
+    Records source(*this, Records::Way::Table);
     if (!loadFile(kBitmapRecord, false, source, file)) return;
     const MftRecordInfo& info = file.info;
     const uint64_t clusters = bounds_.bytes() / bytesPerCluster_;
@@ -156,8 +127,8 @@ void NtfsScanner::loadBitmap() {
         bitmap_.setUsedBits(0, info.residentData.data(), static_cast<size_t>(n * 8));
     } else {
         const uint64_t length = std::min({info.dataSize, info.allocatedSize, wanted});
-        BitmapSink sink(bitmap_, stopRequested_);
-        if (!readWhole(info.runs, length, sink) || sink.done() != length) return;
+        MapBitsSink sink(bitmap_, 0, stopRequested_);
+        if (!readWhole(info.runs, length, sink) || !sink.whole(length)) return;
         // Clusters the bitmap does not reach are not the volume's to use.
         for (uint64_t c = length * 8; c < clusters; ++c) bitmap_.setUsed(c);
     }
@@ -181,7 +152,7 @@ bool NtfsScanner::describe(uint32_t index, DeletedFile& file) {
     // An extension record is a part of the file its base names.
     if (deleted.info.baseReference != 0) return false;
     try {
-        TableRecords source(*this);
+        Records source(*this, Records::Way::Table);
         completeFile(source, deleted);
     } catch (const std::bad_alloc&) {
         return false;
@@ -239,7 +210,7 @@ FileLayout NtfsScanner::layoutOf(const NtfsFile& file) const {
 
 bool NtfsScanner::layout(uint32_t index, FileLayout& where) {
     NtfsFile file;
-    DirectRecords source(*this);
+    Records source(*this, Records::Way::Direct);
     if (!loadFile(index, false, source, file)) return false;
     const MftRecordInfo& info = file.info;
     // Neither the volume nor the runs can account for such an allocation:

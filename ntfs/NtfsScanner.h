@@ -57,8 +57,7 @@ public:
     bool layout(uint32_t index, FileLayout& layout) override;
 
 private:
-    class TableRecords;
-    class DirectRecords;
+    class Records;
 
     bool buildRecordMap(uint32_t serial, uint64_t mftCluster);
     void loadBitmap();
@@ -73,9 +72,7 @@ private:
     FileLayout layoutOf(const NtfsFile& file) const;
     FileState stateOf(const NtfsFile& file) const;
 
-    std::function<bool()> stopRequested_;
     MftLengthLookup mftValidDataLength_;
-    MessageSink toldIncomplete_;
     uint32_t bytesPerCluster_ = 0;
     uint64_t recordCount_ = 0;
     std::unique_ptr<MftRecordMap> recordMap_;

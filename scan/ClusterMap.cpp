@@ -120,4 +120,21 @@ uint64_t ClusterMap::nextFree(uint64_t from) const {
     return limit_;
 }
 
+bool MapBitsSink::write(const uint8_t* bytes, size_t count) {
+    if (stop_ && stop_()) return false;
+    map_.setUsedBits(first_ + done_ * 8, bytes, count * 8);
+    done_ += count;
+    return true;
+}
+
+bool MapBitsSink::skip(uint64_t count) {
+    done_ += count;
+    return true;
+}
+
+bool MapBitsSink::lost(uint64_t count) {
+    whole_ = false;
+    return skip(count);
+}
+
 }  // namespace undelete

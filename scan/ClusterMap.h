@@ -5,7 +5,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
+
+#include "scan/ContentSink.h"
 
 namespace undelete {
 
@@ -44,6 +47,29 @@ private:
     uint64_t limit_ = 0;
     std::vector<uint64_t> words_;            // bit set: used
     std::vector<uint64_t> freeBeforeBlock_;  // free clusters in the blocks before
+};
+
+// An allocation bitmap read as content (exFAT's, NTFS's $Bitmap): its bits
+// laid straight into a map, bit 0 standing for cluster `first`. A sparse
+// run holds no cluster in use; bytes that cannot be read count as free and
+// leave the map short of whole; a stop ends the read.
+class MapBitsSink final : public ContentSink {
+public:
+    MapBitsSink(ClusterMap& map, uint64_t first, std::function<bool()> stop = {})
+        : map_(map), first_(first), stop_(std::move(stop)) {}
+    bool begin(uint64_t) override { return true; }
+    bool write(const uint8_t* bytes, size_t count) override;
+    bool skip(uint64_t count) override;
+    bool lost(uint64_t count) override;
+    // True when all of `length` bytes were had.
+    bool whole(uint64_t length) const { return whole_ && done_ == length; }
+
+private:
+    ClusterMap& map_;
+    const uint64_t first_;
+    const std::function<bool()> stop_;
+    uint64_t done_ = 0;  // bytes given
+    bool whole_ = true;
 };
 
 }  // namespace undelete

@@ -104,7 +104,8 @@ bool ContentReader::read(FileLayout& layout, ContentSink& sink) {
     if (unit == 0) return false;
     const uint64_t valid = std::min(layout.validLength, layout.length);
     if (!layout.compressed) {
-        return inside(layout, valid) && sink.begin(layout.length) && plain(layout, sink);
+        return inside(layout, layout.length, valid) && sink.begin(layout.length) &&
+               plain(layout, sink);
     }
     const uint64_t unitBytes = layout.compressionUnit * unit;
     if (layout.compressionUnit == 0 || unitBytes > kMaxCompressionUnitBytes) {
@@ -112,13 +113,16 @@ bool ContentReader::read(FileLayout& layout, ContentSink& sink) {
         return false;
     }
     // A unit's clusters are read whole, the last one's too.
-    if (!inside(layout, wholeUnits(valid, unitBytes)) || !sink.begin(layout.length)) return false;
+    if (!inside(layout, wholeUnits(layout.length, unitBytes), valid) ||
+        !sink.begin(layout.length)) {
+        return false;
+    }
     const bool ok = compressed(layout, sink);
     if (ok && damagedUnits_ != 0 && messages_) messages_(kCompressedUnitsZeroedMessage);
     return ok;
 }
 
-bool ContentReader::inside(FileLayout& layout, uint64_t needed) {
+bool ContentReader::inside(FileLayout& layout, uint64_t needed, uint64_t covered) {
     const uint32_t unit = layout.clusters.bytes;
     ExtentCursor& extents = extentsOf(layout);
     uint64_t done = 0, stored = 0;
@@ -137,7 +141,7 @@ bool ContentReader::inside(FileLayout& layout, uint64_t needed) {
         }
         done += bytes;
     }
-    return !layout.mustCover || done >= needed;
+    return !layout.mustCover || done >= covered;
 }
 
 bool ContentReader::plain(FileLayout& layout, ContentSink& sink) {
@@ -156,9 +160,8 @@ bool ContentReader::plain(FileLayout& layout, ContentSink& sink) {
             // The buffer grows with the extents that are read, in whole
             // clusters up to a piece: a small file, or one whose record
             // claims more than its extents hold, does not cost a piece.
-            const uint64_t clusters = toRead / unit + (toRead % unit != 0);
             uint64_t offset = 0;
-            if (!grow(piece_, std::min<uint64_t>(clusters * unit, kContentPieceBytes)) ||
+            if (!grow(piece_, streamBufferBytes(toRead, unit)) ||
                 !layout.clusters.offsetOf(extent.first, offset) ||
                 !reads_.stream(offset, toRead, unit, sink, piece_)) {
                 return false;

@@ -49,8 +49,8 @@ private:
 
     // True when every stored extent the first `needed` bytes use lies
     // inside the volume, they add up to no more than it holds, and (when
-    // the layout must cover) they reach `needed`.
-    bool inside(FileLayout& layout, uint64_t needed);
+    // the layout must cover) they reach `covered` bytes.
+    bool inside(FileLayout& layout, uint64_t needed, uint64_t covered);
     bool plain(FileLayout& layout, ContentSink& sink);
     bool compressed(FileLayout& layout, ContentSink& sink);
     bool unit(const std::vector<Extent>& slices, const FileLayout& layout, uint64_t fileBytes,

@@ -8,7 +8,20 @@ namespace undelete {
 
 LayoutScanner::LayoutScanner(const ScanContext& context)
     : drive_(context.openDrive, context.showMessage, context.readFailed),
-      messages_(context.showMessage) {}
+      messages_(context.showMessage),
+      toldIncomplete_(context.toldIncomplete),
+      stopRequested_(context.stopRequested) {}
+
+bool LayoutScanner::stopped() {
+    if (!cutShort_ && stopRequested_ && stopRequested_()) cutShort_ = true;
+    return cutShort_;
+}
+
+void LayoutScanner::tellOutside() {
+    if (toldOutside_) return;
+    toldOutside_ = true;
+    if (toldIncomplete_) toldIncomplete_(kFolderOutsideVolumeMessage);
+}
 
 bool LayoutScanner::readContent(uint32_t index, ContentSink& sink) {
     try {

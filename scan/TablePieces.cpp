@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "common/Bytes.h"
+
 namespace undelete {
 
 TablePieces::TablePieces(DriveReader& drive, const TableLocation& where, size_t kept)
@@ -28,6 +30,23 @@ bool TablePieces::read(uint32_t index, std::vector<uint8_t>& bytes) {
         }
     }
     return false;
+}
+
+bool TablePieces::entry(uint64_t index, uint32_t& value) {
+    // A piece is a multiple of every entry width's step (three bytes hold
+    // two 12-bit entries, and a FAT12 table is far shorter than a piece):
+    // no entry straddles two pieces.
+    const uint8_t bits = where_.entryBits;
+    const uint64_t at = bits == 12 ? index + index / 2 : index * (bits / 8);
+    const Piece& p = piece(static_cast<uint32_t>(at / kPieceBytes));
+    const uint64_t within = at % kPieceBytes;
+    if (!p.readable || !fits(within, bits == 32 ? 4 : 2, p.bytes.size())) return false;
+    const uint8_t* bytes = p.bytes.data() + within;
+    if (bits == 32) value = le32(bytes);
+    // Entry 2k takes the low 12 bits of its two bytes, entry 2k + 1 the high 12.
+    else if (bits == 12) value = (index & 1) != 0 ? le16(bytes) >> 4 : le16(bytes) & 0x0FFFu;
+    else value = le16(bytes);
+    return true;
 }
 
 const TablePieces::Piece& TablePieces::piece(uint32_t index) {

@@ -18,6 +18,7 @@ struct TableLocation {
     uint64_t bytes = 0;   // bytes of it that describe the volume's clusters
     uint64_t stride = 0;  // from one copy to the next
     uint8_t copies = 1;   // tables asked, the first one first (at most 2)
+    uint8_t entryBits = 32;  // 12, 16 or 32
 };
 
 class TablePieces {
@@ -37,6 +38,9 @@ public:
     TablePieces(DriveReader& drive, const TableLocation& where, size_t kept);
 
     uint32_t count() const;
+    // The entry of cluster `index` as the table holds it (all its bits);
+    // false when its piece could not be read or it lies past the table.
+    bool entry(uint64_t index, uint32_t& value);
     // Piece `index`: its bytes start at byte index × kPieceBytes of the
     // table. Unreadable (no bytes) when no copy could give it, or past the
     // table's end.
