@@ -93,20 +93,23 @@ bool ExfatScanner::readBootSector() {
 
 // The main boot region's checksum sector vouches for its first eleven
 // sectors. Where it does not (the boot sector was damaged after it was
-// written) and the backup region's does, the backup is the volume's word;
-// where neither does, the main boot sector is taken as it decodes.
+// written, even past decoding) and the backup region's does, the backup is
+// the volume's word; where neither does, the main boot sector is taken as
+// it decodes.
 bool ExfatScanner::readBootRegion(ExfatBootSector& boot) {
     uint8_t sector[kExfatBootSectorBytes];
     const uint64_t start = bounds_.start;
     if (!drive_.readBytes(start, sector, sizeof sector)) return false;
-    if (decodeExfatBootSector(sector, sizeof sector, boot) != ExfatBootCheck::Ok) return false;
-    const uint32_t sectorBytes = static_cast<uint32_t>(boot.sectorBytes());
-    const uint32_t regionBytes = (kExfatChecksummedSectors + 1) * sectorBytes;
+    const bool mainOk = decodeExfatBootSector(sector, sizeof sector, boot) == ExfatBootCheck::Ok;
+    const uint8_t shift = sector[kExfatBytesPerSectorShift];
+    if (shift < 9 || shift > 12) return mainOk;
+    const uint32_t sectorBytes = 1u << shift;
+    const uint32_t regionBytes = kExfatBootRegionSectors * sectorBytes;
     std::vector<uint8_t> region(regionBytes);
     if (!bounds_.holds(start, 2 * uint64_t{regionBytes}) ||
-        !drive_.readBytesQuietly(start, region.data(), regionBytes) ||
-        exfatBootChecksumMatches(region.data(), regionBytes, sectorBytes)) {
-        return true;
+        (drive_.readBytesQuietly(start, region.data(), regionBytes) &&
+         exfatBootChecksumMatches(region.data(), regionBytes, sectorBytes))) {
+        return mainOk;
     }
     ExfatBootSector backup;
     if (drive_.readBytesQuietly(start + regionBytes, region.data(), regionBytes) &&
@@ -114,8 +117,9 @@ bool ExfatScanner::readBootRegion(ExfatBootSector& boot) {
         decodeExfatBootSector(region.data(), regionBytes, backup) == ExfatBootCheck::Ok &&
         backup.sectorBytes() == sectorBytes) {
         boot = backup;
+        return true;
     }
-    return true;
+    return mainOk;
 }
 
 uint64_t ExfatScanner::clusterOffset(uint32_t cluster) const {

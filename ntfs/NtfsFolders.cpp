@@ -38,17 +38,16 @@ const NtfsFolders::Folder& NtfsFolders::folder(uint64_t number) {
 // Freeing a record moves its sequence number on by one, so a folder
 // deleted with its files is one ahead of their references; a folder in
 // use again under another number is another folder, or a file.
-bool NtfsFolders::follow(uint64_t reference, std::string& name, uint64_t& parent) {
+const std::string* NtfsFolders::follow(uint64_t reference, uint64_t& parent) {
     const Folder& f = folder(referenceRecord(reference));
-    if (!f.readable || f.name.empty()) return false;
+    if (!f.readable || f.name.empty()) return nullptr;
     const uint16_t wanted = referenceSequence(reference);
     const bool holds =
         f.inUse ? f.isDirectory && (wanted == 0 || f.sequence == wanted)
                 : wanted == 0 || f.sequence == wanted || f.sequence == static_cast<uint16_t>(wanted + 1);
-    if (!holds) return false;
-    name = f.name;
+    if (!holds) return nullptr;
     parent = f.parent;
-    return true;
+    return &f.name;
 }
 
 }  // namespace undelete

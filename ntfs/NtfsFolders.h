@@ -38,7 +38,7 @@ public:
 
     uint64_t numberOf(uint64_t reference) const override { return referenceRecord(reference); }
     bool isRoot(uint64_t number) const override { return number == kRootRecord; }
-    bool follow(uint64_t reference, std::string& name, uint64_t& parent) override;
+    const std::string* follow(uint64_t reference, uint64_t& parent) override;
 
 private:
     struct Folder {

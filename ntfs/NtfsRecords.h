@@ -19,7 +19,7 @@ public:
 private:
     NtfsScanner& scanner_;
     const Way way_;
-    uint8_t record_[kMaxMftRecordBytes] = {};
+    uint8_t record_[kMaxMftRecordBytes];  // a direct read's: not cleared, as readMappedRecord fills it
 };
 
 }  // namespace undelete

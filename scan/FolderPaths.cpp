@@ -20,15 +20,15 @@ std::string FolderPaths::pathOf(uint64_t reference) {
         if (std::any_of(below.begin(), below.end(), [&](const auto& f) { return f.first == number; })) {
             break;
         }
-        std::string name;
         uint64_t parent = 0;
-        if (!tree_.follow(reference, name, parent)) break;
+        const std::string* name = tree_.follow(reference, parent);
+        if (name == nullptr) break;
         const auto known = paths_.find(number);
         if (known != paths_.end()) {
             base = known->second;
             break;
         }
-        below.emplace_back(number, std::move(name));
+        below.emplace_back(number, *name);
         reference = parent;
     }
     for (auto it = below.rbegin(); it != below.rend(); ++it) {
@@ -43,12 +43,11 @@ uint32_t FolderList::add(uint32_t parent, std::string name) {
     return static_cast<uint32_t>(folders_.size() - 1);
 }
 
-bool FolderList::follow(uint64_t reference, std::string& name, uint64_t& parent) {
+const std::string* FolderList::follow(uint64_t reference, uint64_t& parent) {
     // Parents come before their children: a link that does not is no path.
-    if (reference >= folders_.size() || folders_[reference].parent >= reference) return false;
-    name = folders_[reference].name;
+    if (reference >= folders_.size() || folders_[reference].parent >= reference) return nullptr;
     parent = folders_[reference].parent;
-    return true;
+    return &folders_[reference].name;
 }
 
 }  // namespace undelete

@@ -19,9 +19,9 @@ public:
     // The folder `reference` points to, by which its path is remembered.
     virtual uint64_t numberOf(uint64_t reference) const { return reference; }
     virtual bool isRoot(uint64_t number) const = 0;
-    // The name of the folder `reference` names and its parent's reference;
-    // false when the link does not hold.
-    virtual bool follow(uint64_t reference, std::string& name, uint64_t& parent) = 0;
+    // The name of the folder `reference` names (good until the next call)
+    // and its parent's reference; null when the link does not hold.
+    virtual const std::string* follow(uint64_t reference, uint64_t& parent) = 0;
 };
 
 class FolderPaths {
@@ -54,7 +54,7 @@ public:
     uint32_t add(uint32_t parent, std::string name);
 
     bool isRoot(uint64_t number) const override { return number == 0; }
-    bool follow(uint64_t reference, std::string& name, uint64_t& parent) override;
+    const std::string* follow(uint64_t reference, uint64_t& parent) override;
 
 private:
     struct Folder {
