@@ -41,9 +41,6 @@ public:
     // sink) or the sink refuses.
     bool read(FileLayout& layout, ContentSink& sink);
 
-    // Compressed units that did not decode in the last read.
-    uint64_t damagedUnits() const { return damagedUnits_; }
-
 private:
     class Walker;
 

@@ -6,6 +6,8 @@
 
 namespace undelete {
 
+const char kFolderOutsideVolumeMessage[] = "有文件夹的簇位于卷外，其中的文件未列出";
+
 LayoutScanner::LayoutScanner(const ScanContext& context)
     : drive_(context.openDrive, context.showMessage, context.readFailed),
       messages_(context.showMessage),

@@ -52,8 +52,4 @@ public:
     virtual bool readContent(uint32_t index, ContentSink& sink) = 0;
 };
 
-// The whole content in one buffer: for tests and small files only (false
-// for a file over 1 GiB).
-bool readWholeContent(VolumeScanner& scanner, uint32_t index, std::vector<uint8_t>& data);
-
 }  // namespace undelete

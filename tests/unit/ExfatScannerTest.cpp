@@ -14,6 +14,7 @@
 #include "exfat/ExfatScanner.h"
 #include "support/BootSectors.h"
 #include "support/MemoryDisk.h"
+#include "support/WholeContent.h"
 
 using namespace undelete;
 using namespace undelete::test;

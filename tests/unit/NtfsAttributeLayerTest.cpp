@@ -10,6 +10,7 @@
 #include "ntfs/NtfsScanner.h"
 #include "scan/ContentReader.h"
 #include "NtfsTestRecords.h"
+#include "support/WholeContent.h"
 
 using namespace undelete;
 using undelete::test::fixedMftLength;
