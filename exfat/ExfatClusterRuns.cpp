@@ -1,37 +1,27 @@
 #include "exfat/ExfatClusterRuns.h"
 
 #include <algorithm>
+#include <vector>
+
+#include "scan/FreeAfterFirst.h"
 
 namespace undelete {
+namespace {
 
-ExfatClusterRuns::ExfatClusterRuns(ExfatLayout layout, uint32_t first, uint64_t clusters,
-                                   ExfatFat& fat, const ClusterMap& bitmap, uint32_t clusterLimit)
-    : layout_(layout),
-      first_(first),
-      clusters_(clusters),
-      fat_(fat),
-      bitmap_(bitmap),
-      limit_(clusterLimit),
-      following_(first) {}
+// Along the FAT: one extent while the chain steps to the cluster after; an
+// extent never passes the count, so a loop ends with it.
+class FatChainExtents final : public ExtentCursor {
+public:
+    FatChainExtents(ExfatFat& fat, uint32_t first, uint64_t clusters)
+        : fat_(fat), first_(first), clusters_(clusters) {}
 
-bool ExfatClusterRuns::next(uint32_t& first, uint32_t& count) {
-    if (ended_ || given_ >= clusters_ || first_ < 2 || first_ >= limit_) return false;
-    const uint64_t left = clusters_ - given_;
-    uint64_t run = 0;
-    switch (layout_) {
-    case ExfatLayout::Contiguous:
-        // Never past the volume's last cluster.
-        first = first_;
-        run = std::min<uint64_t>(left, limit_ - first_);
+    bool next(Extent& extent) override {
+        if (ended_ || given_ >= clusters_) return false;
+        const uint64_t left = clusters_ - given_;
+        const uint32_t start = following_;
+        uint64_t run = 1;
+        uint32_t c = start, n = 0;
         ended_ = true;
-        break;
-    case ExfatLayout::FatChain: {
-        first = following_;
-        run = 1;
-        uint32_t c = following_, n = 0;
-        ended_ = true;
-        // One run while the chain steps to the cluster after; a run never
-        // passes the count, so a loop ends with it.
         while (run < left) {
             if (!fat_.next(c, n)) break;
             if (n != c + 1) {
@@ -42,23 +32,41 @@ bool ExfatClusterRuns::next(uint32_t& first, uint32_t& count) {
             c = n;
             ++run;
         }
-        break;
+        extent = Extent::stored(start, run);
+        given_ += run;
+        return true;
     }
-    case ExfatLayout::FreeAfterFirst: {
-        // The first cluster whatever the bitmap says, then free ones up to
-        // the next cluster in use.
-        first = given_ == 0 ? first_ : bitmap_.nextFree(following_);
-        if (first >= limit_) return false;
-        const uint32_t end = std::min<uint32_t>(bitmap_.nextUsed(first + 1), limit_);
-        run = std::min<uint64_t>(left, end - first);
-        following_ = static_cast<uint32_t>(first + run);
-        break;
+    void rewind() override {
+        given_ = 0;
+        following_ = first_;
+        ended_ = false;
     }
+
+private:
+    ExfatFat& fat_;
+    const uint32_t first_;
+    const uint64_t clusters_;
+    uint64_t given_ = 0;
+    uint32_t following_ = first_;
+    bool ended_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<ExtentCursor> exfatClusters(ExfatLayout layout, uint32_t first, uint64_t clusters,
+                                            ExfatFat& fat, const ClusterMap& bitmap,
+                                            uint32_t clusterLimit) {
+    if (first < 2 || first >= clusterLimit || clusters == 0) {
+        return std::make_unique<ExtentList>(std::vector<Extent>{});
     }
-    if (run == 0) return false;
-    count = static_cast<uint32_t>(run);
-    given_ += run;
-    return true;
+    switch (layout) {
+    case ExfatLayout::Contiguous:
+        return std::make_unique<ExtentList>(std::vector<Extent>{
+            Extent::stored(first, std::min<uint64_t>(clusters, clusterLimit - first))});
+    case ExfatLayout::FatChain: return std::make_unique<FatChainExtents>(fat, first, clusters);
+    case ExfatLayout::FreeAfterFirst: return std::make_unique<FreeAfterFirst>(bitmap, first, clusters);
+    }
+    return nullptr;
 }
 
 ExfatLayout exfatLayoutOf(bool noFatChain, uint32_t first, uint64_t clusters, ExfatFat& fat) {

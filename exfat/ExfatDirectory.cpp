@@ -57,7 +57,6 @@ void takeFields(const uint8_t* set, ExfatEntrySet& out) {
     const uint8_t* stream = entryOf(set, 1);
     out.flags = stream[kStreamGeneralSecondaryFlags];
     out.nameLength = stream[kStreamNameLength];
-    out.nameHash = le16(stream + kStreamNameHash);
     out.validDataLength = le64(stream + kStreamValidDataLength);
     out.firstCluster = le32(stream + kStreamFirstCluster);
     out.dataLength = le64(stream + kStreamDataLength);
@@ -85,9 +84,6 @@ bool takeSet(const uint8_t* bytes, size_t length, size_t offset, const ExfatWalk
         units[i] = le16(entry + kFileNameUnitsAt + (i % kFileNameUnits) * 2);
     }
     out.name = utf16ToText(units, out.nameLength);
-    static const ExfatUpcase kAsciiOnly;
-    const ExfatUpcase& upcase = bounds.upcase != nullptr ? *bounds.upcase : kAsciiOnly;
-    out.nameHashValid = exfatNameHash(units, out.nameLength, upcase) == out.nameHash;
     out.checksumValid = exfatSetChecksum(set, entries) == le16(set + kFileSetChecksum);
     out.extentValid = extentInside(out, bounds);
     return true;
@@ -104,10 +100,6 @@ void takeRootEntry(const uint8_t* entry, ExfatRootEntries& root) {
     switch (entry[0]) {
     case kExfatAllocationBitmap:
         keepRun(entry, (entry[kBitmapFlags] & 1) != 0 ? root.secondBitmap : root.bitmap);
-        break;
-    case kExfatUpcaseTable:
-        if (!root.upcase.found) root.upcaseChecksum = le32(entry + kUpcaseTableChecksum);
-        keepRun(entry, root.upcase);
         break;
     case kExfatVolumeLabel: {
         if (root.hasLabel) break;

@@ -20,7 +20,6 @@ constexpr uint64_t kExfatMaxDirectoryBytes = uint64_t{256} << 20;
 struct ExfatWalkBounds {
     uint32_t clusterLimit = 2;   // one past the highest cluster of the volume
     uint32_t clusterBytes = 0;
-    const ExfatUpcase* upcase = nullptr;  // the volume's table; none: ASCII letters only
 };
 
 struct ExfatEntrySet {
@@ -28,7 +27,6 @@ struct ExfatEntrySet {
     uint8_t entries = 0;     // the File entry and its secondaries
     bool deleted = false;    // the File entry's InUse bit is clear
     bool checksumValid = false;  // SetChecksum matches the set as written
-    bool nameHashValid = false;  // NameHash matches the name (up-cased by the bounds' table)
     // The clusters lie inside the volume (a run of them when NoFatChain),
     // the valid data length is within the length, and a set with data
     // allows allocation.
@@ -38,7 +36,6 @@ struct ExfatEntrySet {
     ExfatTimestamp modified;
     uint8_t flags = 0;       // GeneralSecondaryFlags of the Stream Extension
     uint8_t nameLength = 0;  // UTF-16 units, 1..255
-    uint16_t nameHash = 0;   // as stored
     uint32_t firstCluster = 0;
     uint64_t validDataLength = 0;
     uint64_t dataLength = 0;
@@ -60,8 +57,6 @@ struct ExfatRootRun {
 struct ExfatRootEntries {
     ExfatRootRun bitmap;        // the allocation bitmap of the first FAT
     ExfatRootRun secondBitmap;  // of the second FAT, when there are two
-    ExfatRootRun upcase;
-    uint32_t upcaseChecksum = 0;
     bool hasLabel = false;
     std::string label;
 };

@@ -75,21 +75,4 @@ inline uint8_t exfatWrittenType(uint8_t type) { return type | kExfatInUse; }
 // too.
 uint16_t exfatSetChecksum(const uint8_t* set, size_t entries);
 
-// The up-case table of a volume, one unit for each of the first
-// `size()` code units; units past it map to themselves. Empty: only ASCII
-// letters are folded.
-using ExfatUpcase = std::vector<uint16_t>;
-
-// Expands the table as stored (a 0xFFFF unit followed by N means "the next
-// N units map to themselves"; a last 0xFFFF with nothing after it is a
-// mapping) into at most 65,536 mappings. False, with `out` holding what was
-// read, when the stored length is odd.
-bool expandExfatUpcase(const uint8_t* stored, size_t length, ExfatUpcase& out);
-
-// The TableChecksum of the table as stored.
-uint32_t exfatUpcaseChecksum(const uint8_t* stored, size_t length);
-
-// The NameHash of `count` name units, each up-cased first.
-uint16_t exfatNameHash(const uint16_t* units, size_t count, const ExfatUpcase& upcase);
-
 }  // namespace undelete

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "disk/DriveReader.h"
-#include "scan/BudgetedReader.h"
+#include "scan/TablePieces.h"
 
 namespace undelete {
 
@@ -15,9 +15,6 @@ constexpr uint32_t kExfatEndOfChain = 0xFFFFFFFFu;
 
 class ExfatFat {
 public:
-    static constexpr uint32_t kPieceBytes = 1u << 20;
-    static constexpr int kMaxConsecutiveFailures = 4;
-
     // `offset`: absolute byte offset of the table in use; entries of
     // clusters from 0 to `clusterLimit` − 1 are read.
     ExfatFat(DriveReader& drive, uint64_t offset, uint32_t clusterLimit);
@@ -33,18 +30,8 @@ public:
     bool chainHolds(uint32_t first, uint64_t clusters);
 
 private:
-    static constexpr size_t kCachedPieces = 4;
-    struct Piece {
-        uint32_t index = 0;
-        bool readable = false;
-        std::vector<uint8_t> bytes;
-    };
-    const Piece& piece(uint32_t index);
-
-    BudgetedReader reads_;
-    uint64_t offset_;
+    TablePieces pieces_;
     uint32_t clusterLimit_;
-    std::vector<Piece> cache_;  // most recently used last
 };
 
 }  // namespace undelete

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "partition/ExfatBootSector.h"
+#include "scan/ContentReader.h"
 
 namespace undelete {
 
@@ -12,24 +13,29 @@ namespace {
 // The most entries one set takes: a File entry and 18 secondaries.
 constexpr size_t kLargestSetBytes = (1 + kExfatMaxSecondaries) * kExfatEntrySize;
 
+// The next extent of `runs` as a run of clusters of the volume.
+bool nextRun(ExtentCursor& runs, uint32_t& first, uint32_t& count) {
+    Extent extent;
+    if (!runs.next(extent)) return false;
+    first = static_cast<uint32_t>(extent.first);
+    count = static_cast<uint32_t>(extent.count);
+    return true;
+}
+
 }  // namespace
 
 ExfatScanner::ExfatScanner(const ScanContext& context)
-    : toldIncomplete_(context.toldIncomplete),
-      stopRequested_(context.stopRequested),
-      drive_(context.openDrive, context.showMessage, context.readFailed) {}
+    : LayoutScanner(context) {}
 
 bool ExfatScanner::open(const PartitionRecord* record) {
     if (record == nullptr || !drive_.open()) return false;
-    if (record->firstSector() > UINT64_MAX / drive_.bytesPerSector()) return false;
-    partitionOffset_ = record->firstSector() * drive_.bytesPerSector();
-    if (!readBootSector(*record)) return false;
+    if (!volumeBoundsOf(*record, drive_, bounds_) || !readBootSector()) return false;
     if (stopped()) return true;  // nothing walked, nothing listed
     bool walked = false;
     try {
         fat_ = std::make_unique<ExfatFat>(drive_, fatOffset_, clusterLimit_);
         walkReads_ = std::make_unique<BudgetedReader>(drive_, kMaxConsecutiveReadFailures);
-        folders_.assign(1, Folder{});
+        folders_.clear();
         walkedClusters_.clear();
         depth_ = 0;
         toldOutside_ = false;
@@ -56,15 +62,10 @@ bool ExfatScanner::open(const PartitionRecord* record) {
 
 // Every sector count inside the volume is in the volume's own sectors; only
 // the partition's place is in the disk's.
-bool ExfatScanner::readBootSector(const PartitionRecord& record) {
-    uint8_t sector[kExfatBootSectorBytes];
-    uint64_t bootAt = 0;
-    if (!record.bootSectorAt(partitionOffset_, bootAt) ||
-        !drive_.readBytes(bootAt, sector, sizeof sector)) {
-        return false;
-    }
+bool ExfatScanner::readBootSector() {
     ExfatBootSector boot;
-    if (decodeExfatBootSector(sector, sizeof sector, boot) != ExfatBootCheck::Ok) return false;
+    if (!readBootRegion(boot)) return false;
+    const uint64_t partitionOffset = bounds_.start;
     const uint64_t sectorBytes = boot.sectorBytes();
     clusterBytes_ = boot.clusterBytes();
     // The boot sector's checks keep the heap and the FATs below 2^44 bytes
@@ -72,23 +73,14 @@ bool ExfatScanner::readBootSector(const PartitionRecord& record) {
     const uint64_t heapEnd = (uint64_t{boot.clusterHeapOffset} +
                               (uint64_t{boot.clusterCount} << boot.sectorsPerClusterShift)) *
                              sectorBytes;
-    if (partitionOffset_ > UINT64_MAX - heapEnd) return false;
-    heapOffset_ = partitionOffset_ + uint64_t{boot.clusterHeapOffset} * sectorBytes;
-    fatOffset_ = partitionOffset_ + boot.activeFatSector() * sectorBytes;
+    if (partitionOffset > UINT64_MAX - heapEnd) return false;
+    heapOffset_ = partitionOffset + uint64_t{boot.clusterHeapOffset} * sectorBytes;
+    fatOffset_ = partitionOffset + boot.activeFatSector() * sectorBytes;
     secondBitmap_ = boot.numberOfFats == 2 && (boot.volumeFlags & 1) != 0;
 
-    // The clusters that lie in the partition the table gives and on the
-    // device itself.
-    const uint64_t diskSector = drive_.bytesPerSector();
-    const uint64_t partitionBytes = record.totalSectors > UINT64_MAX / diskSector
-                                        ? UINT64_MAX
-                                        : record.totalSectors * diskSector;
-    const uint64_t device = drive_.deviceBytes();
-    const uint64_t deviceLeft = device > partitionOffset_ ? device - partitionOffset_ : 0;
-    uint64_t present = UINT64_MAX;  // 0 of either: not known, no cut
-    if (partitionBytes != 0) present = partitionBytes;
-    if (deviceLeft != 0 && deviceLeft < present) present = deviceLeft;
+    // The clusters that lie inside the volume's bounds.
     const uint64_t heapStart = uint64_t{boot.clusterHeapOffset} * sectorBytes;
+    const uint64_t present = bounds_.bytes();
     const uint64_t whole = present > heapStart ? (present - heapStart) / clusterBytes_ : 0;
     clusterLimit_ = static_cast<uint32_t>(std::min<uint64_t>(boot.clusterLimit(), 2 + whole));
     rootCluster_ = boot.rootCluster;
@@ -99,19 +91,39 @@ bool ExfatScanner::readBootSector(const PartitionRecord& record) {
     return true;
 }
 
+// The main boot region's checksum sector vouches for its first eleven
+// sectors. Where it does not (the boot sector was damaged after it was
+// written, even past decoding) and the backup region's does, the backup is
+// the volume's word; where neither does, the main boot sector is taken as
+// it decodes.
+bool ExfatScanner::readBootRegion(ExfatBootSector& boot) {
+    uint8_t sector[kExfatBootSectorBytes];
+    const uint64_t start = bounds_.start;
+    if (!drive_.readBytes(start, sector, sizeof sector)) return false;
+    const bool mainOk = decodeExfatBootSector(sector, sizeof sector, boot) == ExfatBootCheck::Ok;
+    const uint8_t shift = sector[kExfatBytesPerSectorShift];
+    if (shift < 9 || shift > 12) return mainOk;
+    const uint32_t sectorBytes = 1u << shift;
+    const uint32_t regionBytes = kExfatBootRegionSectors * sectorBytes;
+    std::vector<uint8_t> region(regionBytes);
+    if (!bounds_.holds(start, 2 * uint64_t{regionBytes}) ||
+        (drive_.readBytesQuietly(start, region.data(), regionBytes) &&
+         exfatBootChecksumMatches(region.data(), regionBytes, sectorBytes))) {
+        return mainOk;
+    }
+    ExfatBootSector backup;
+    if (drive_.readBytesQuietly(start + regionBytes, region.data(), regionBytes) &&
+        exfatBootChecksumMatches(region.data(), regionBytes, sectorBytes) &&
+        decodeExfatBootSector(region.data(), regionBytes, backup) == ExfatBootCheck::Ok &&
+        backup.sectorBytes() == sectorBytes) {
+        boot = backup;
+        return true;
+    }
+    return mainOk;
+}
+
 uint64_t ExfatScanner::clusterOffset(uint32_t cluster) const {
     return heapOffset_ + uint64_t{cluster - 2u} * clusterBytes_;
-}
-
-void ExfatScanner::tellOutside() {
-    if (toldOutside_) return;
-    toldOutside_ = true;
-    if (toldIncomplete_) toldIncomplete_(kFolderOutsideVolumeMessage);
-}
-
-bool ExfatScanner::stopped() {
-    if (!cutShort_ && stopRequested_ && stopRequested_()) cutShort_ = true;
-    return cutShort_;
 }
 
 bool ExfatScanner::markWalked(uint32_t cluster) {
@@ -128,12 +140,12 @@ bool ExfatScanner::findRootEntries(ExfatRootEntries& root) {
     // reading on would only read the same clusters again.
     const uint64_t clusters = std::max<uint64_t>(
         1, std::min<uint64_t>(kExfatMaxDirectoryBytes / clusterBytes_, clusterLimit_ - 2u));
-    ExfatClusterRuns runs(ExfatLayout::FatChain, rootCluster_, clusters, *fat_, bitmap_,
+    const auto runs = exfatClusters(ExfatLayout::FatChain, rootCluster_, clusters, *fat_, bitmap_,
                           clusterLimit_);
     std::vector<uint8_t> piece(pieceBytes());
     bool readAny = false;
     uint32_t first = 0, count = 0;
-    while (runs.next(first, count)) {
+    while (nextRun(*runs, first, count)) {
         const uint64_t bytes = uint64_t{count} * clusterBytes_;
         for (uint64_t at = 0; at < bytes; at += piece.size()) {
             if (!walkReads_->read(clusterOffset(first) + at, piece.data(),
@@ -142,7 +154,7 @@ bool ExfatScanner::findRootEntries(ExfatRootEntries& root) {
             }
             readAny = true;
             const ExfatWalkSummary summary = walkExfatDirectory(
-                piece.data(), piece.size(), ExfatWalkBounds{clusterLimit_, clusterBytes_, nullptr},
+                piece.data(), piece.size(), ExfatWalkBounds{clusterLimit_, clusterBytes_},
                 {}, &root);
             if ((secondBitmap_ ? root.secondBitmap : root.bitmap).found || summary.endSeen) {
                 return true;
@@ -157,33 +169,20 @@ void ExfatScanner::loadBitmap(const ExfatRootRun& run) {
     if (!bitmap_.reset(clusterLimit_)) return;
     // One bit a cluster from cluster 2, in clusters the FAT chains (or in
     // one run, as formatters lay it out).
-    const uint64_t bits = clusterLimit_ - 2u;
-    const uint64_t bytes = (bits + 7) / 8;
+    const uint64_t bytes = (clusterLimit_ - 2u + 7) / 8;
     bool whole = run.found && run.dataLength >= bytes && validCluster(run.firstCluster);
     if (whole) {
-        const uint64_t clusters = clustersFor(bytes);
         const ExfatLayout layout = fat_->chainHolds(run.firstCluster, clustersFor(run.dataLength))
                                        ? ExfatLayout::FatChain
                                        : ExfatLayout::Contiguous;
-        ExfatClusterRuns runs(layout, run.firstCluster, clusters, *fat_, bitmap_, clusterLimit_);
-        std::vector<uint8_t> piece(std::min<uint64_t>(bytes, kContentPieceBytes));
-        uint64_t done = 0;  // bitmap bytes read
-        uint32_t first = 0, count = 0;
-        while (done < bytes && runs.next(first, count)) {
-            const uint64_t runBytes = std::min<uint64_t>(uint64_t{count} * clusterBytes_, bytes - done);
-            for (uint64_t at = 0; at < runBytes; at += piece.size()) {
-                const auto n = static_cast<uint32_t>(std::min<uint64_t>(piece.size(), runBytes - at));
-                if (walkReads_->read(clusterOffset(first) + at, piece.data(), n)) {
-                    const uint64_t bit = (done + at) * 8;
-                    bitmap_.setUsedBits(static_cast<uint32_t>(2 + bit), piece.data(),
-                                        static_cast<size_t>(std::min<uint64_t>(uint64_t{n} * 8, bits - bit)));
-                } else {
-                    whole = false;  // counted as free, as an unreadable FAT is
-                }
-            }
-            done += runBytes;
-        }
-        whole = whole && done == bytes;
+        FileLayout where;
+        where.length = where.validLength = bytes;
+        where.clusters = {heapOffset_, 2, clusterBytes_};
+        where.extents = exfatClusters(layout, run.firstCluster, clustersFor(bytes), *fat_, bitmap_,
+                                      clusterLimit_);
+        MapBitsSink sink(bitmap_, 2);
+        ContentReader reader(drive_, bounds_);
+        whole = reader.read(where, sink) && sink.whole(bytes);
     }
     bitmap_.finish();
     bitmapKnown_ = whole;
@@ -192,9 +191,9 @@ void ExfatScanner::loadBitmap(const ExfatRootRun& run) {
 bool ExfatScanner::walkDirectory(const DirectorySource& source, uint32_t folder) {
     // Read in windows; a window's last set may run into the next, so the
     // tail that could hold one is walked again with it.
-    ExfatClusterRuns runs(source.layout, source.first, source.clusters, *fat_, bitmap_,
+    const auto runs = exfatClusters(source.layout, source.first, source.clusters, *fat_, bitmap_,
                           clusterLimit_);
-    const ExfatWalkBounds bounds{clusterLimit_, clusterBytes_, nullptr};
+    const ExfatWalkBounds bounds{clusterLimit_, clusterBytes_};
     const uint32_t piece = pieceBytes();
     std::vector<uint8_t> window;
     std::vector<ExfatEntrySet> sets;
@@ -214,7 +213,7 @@ bool ExfatScanner::walkDirectory(const DirectorySource& source, uint32_t folder)
         return !summary.endSeen;
     };
     uint32_t first = 0, count = 0;
-    while (!ended && !stopped() && runs.next(first, count)) {
+    while (!ended && !stopped() && nextRun(*runs, first, count)) {
         for (uint32_t c = first; !ended && c - first < count && !stopped(); ++c) {
             // A cluster walked before (a loop, a cross-link), or one a live
             // file uses now inside a deleted folder, is not this directory's.
@@ -279,17 +278,12 @@ void ExfatScanner::enter(const ExfatEntrySet& set, uint32_t parent, bool parentD
     DirectorySource source{ExfatLayout::FatChain, set.firstCluster, clusters, deleted};
     if (set.noFatChain()) source.layout = ExfatLayout::Contiguous;
     else if (deleted) source.layout = exfatLayoutOf(false, set.firstCluster, clusters, *fat_);
-    folders_.push_back(Folder{parent, set.name});
-    const auto folder = static_cast<uint32_t>(folders_.size() - 1);
+    const uint32_t folder = folders_.add(parent, set.name);
     ++depth_;
     // A subdirectory that cannot be read contributes nothing; its parent
     // goes on.
     walkDirectory(source, folder);
     --depth_;
-}
-
-std::string ExfatScanner::folderPath(uint32_t folder) const {
-    return folderPathOf(folders_, folder);
 }
 
 bool ExfatScanner::describe(uint32_t index, DeletedFile& file) {
@@ -299,7 +293,7 @@ bool ExfatScanner::describe(uint32_t index, DeletedFile& file) {
     file.name = item.name;
     file.size = item.dataLength;
     file.created = exfatCreationTime(item.created);
-    file.path = folderPath(item.folder);
+    file.path = paths_.pathOf(item.folder);
     file.state = item.state;
     return true;
 }

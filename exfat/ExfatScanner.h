@@ -3,7 +3,7 @@
 // deleted folders while their clusters still read as entry sets; lists
 // every deleted file's entry set with its name, times and sizes; tells
 // from the allocation bitmap whether live files have taken its clusters;
-// reads its content by the layout its set and the FAT give
+// describes its content by the layout its set and the FAT give
 // (ExfatClusterRuns.h).
 #pragma once
 #include <cstdint>
@@ -13,19 +13,19 @@
 #include <unordered_set>
 #include <vector>
 
-#include "disk/DriveReader.h"
 #include "exfat/ExfatClusterRuns.h"
 #include "exfat/ExfatDirectory.h"
 #include "exfat/ExfatFat.h"
+#include "partition/ExfatBootSector.h"
 #include "scan/BudgetedReader.h"
 #include "scan/ClusterMap.h"
-#include "scan/FolderNames.h"
+#include "scan/FolderPaths.h"
 #include "scan/ScanContext.h"
-#include "scan/VolumeScanner.h"
+#include "scan/LayoutScanner.h"
 
 namespace undelete {
 
-class ExfatScanner : public VolumeScanner {
+class ExfatScanner : public LayoutScanner {
 public:
     // Deeper directories are not walked, so a damaged tree cannot exhaust
     // memory with one window per level.
@@ -40,12 +40,10 @@ public:
     bool open(const PartitionRecord* record) override;
     bool hasItem(uint32_t index) override { return index < catalogue_.size(); }
     uint64_t itemCount() override { return catalogue_.size(); }
-    bool cutShortByStop() const override { return cutShort_; }
     bool describe(uint32_t index, DeletedFile& file) override;
-    bool readContent(uint32_t index, ContentSink& sink) override;
+    bool layout(uint32_t index, FileLayout& layout) override;
 
 private:
-    using Folder = FolderName;
     // One deleted file as its entry set gave it.
     struct Item {
         std::string name;
@@ -69,15 +67,12 @@ private:
         bool deleted = false;
     };
 
-    bool readBootSector(const PartitionRecord& record);
+    bool readBootSector();
+    bool readBootRegion(ExfatBootSector& boot);
     uint64_t clusterOffset(uint32_t cluster) const;
     bool validCluster(uint32_t cluster) const { return cluster >= 2 && cluster < clusterLimit_; }
     uint64_t clustersFor(uint64_t bytes) const { return (bytes + clusterBytes_ - 1) / clusterBytes_; }
 
-    void tellOutside();
-    // True once the scan is stopped; the walk ends there, keeping what it
-    // found.
-    bool stopped();
     // Remembers a directory cluster; false when it was walked before.
     bool markWalked(uint32_t cluster);
     // Directories are read in pieces of a cluster, or of a window when
@@ -93,21 +88,16 @@ private:
     bool walkDirectory(const DirectorySource& source, uint32_t folder);
     void take(const ExfatEntrySet& set, uint32_t folder, bool inDeletedFolder);
     void enter(const ExfatEntrySet& set, uint32_t parent, bool parentDeleted);
-    std::string folderPath(uint32_t folder) const;
 
-    // True when the first `clusters` clusters of `item` can all be had in
-    // its layout, inside the volume.
-    bool clustersThere(const Item& item, uint64_t clusters);
+    // Its valid data's clusters in its layout; false when its set does not
+    // place them inside the volume.
+    bool layout(const Item& item, FileLayout& where);
     FileState stateOf(const Item& item);
 
-    MessageSink toldIncomplete_;
-    std::function<bool()> stopRequested_;
-    DriveReader drive_;
     std::unique_ptr<BudgetedReader> walkReads_;
     std::unique_ptr<ExfatFat> fat_;
     ClusterMap bitmap_;
     bool bitmapKnown_ = false;
-    uint64_t partitionOffset_ = 0;
     uint64_t heapOffset_ = 0;  // absolute byte offset of cluster 2
     uint64_t fatOffset_ = 0;   // absolute byte offset of the FAT in use
     bool secondBitmap_ = false;  // the second FAT and its bitmap are in use
@@ -115,11 +105,10 @@ private:
     uint32_t clusterLimit_ = 2;
     uint32_t rootCluster_ = 0;
     std::vector<Item> catalogue_;
-    std::vector<Folder> folders_;
+    FolderList folders_;
+    FolderPaths paths_{folders_, "/"};
     std::unordered_set<uint32_t> walkedClusters_;
     int depth_ = 0;
-    bool toldOutside_ = false;
-    bool cutShort_ = false;  // a stop ended the walk
 };
 
 }  // namespace undelete

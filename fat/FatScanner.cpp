@@ -7,6 +7,8 @@
 #include "fat/FatDirectoryEntry.h"
 #include "fat/OrphanPass.h"
 #include "partition/FatBootSector.h"
+#include "scan/FileStates.h"
+#include "scan/FreeAfterFirst.h"
 
 namespace undelete {
 
@@ -15,19 +17,13 @@ const char kFatReadyMessage[] = "初始化已经成功完成";
 const char kOrphanFolderName[] = "$Orphan";
 
 FatScanner::FatScanner(const ScanContext& context)
-    : messages_(context.showMessage),
-      toldIncomplete_(context.toldIncomplete),
-      stopRequested_(context.stopRequested),
+    : LayoutScanner(context),
       passProgress_(context.showPassProgress),
-      deep_(context.deepScan),
-      drive_(context.openDrive, context.showMessage, context.readFailed) {}
+      deep_(context.deepScan) {}
 
 bool FatScanner::open(const PartitionRecord* record) {
-    if (record == nullptr) return false;
-    if (!drive_.open()) return false;
-    if (record->firstSector() > UINT64_MAX / drive_.bytesPerSector()) return false;
-    partitionOffset_ = record->firstSector() * drive_.bytesPerSector();
-    if (!readBootSector(*record)) return false;
+    if (record == nullptr || !drive_.open()) return false;
+    if (!volumeBoundsOf(*record, drive_, bounds_) || !readBootSector(*record)) return false;
 
     if (messages_) messages_(kFatPreparingMessage);
     // Stopped while the message was up: nothing is walked, nothing listed.
@@ -36,7 +32,7 @@ bool FatScanner::open(const PartitionRecord* record) {
     try {
         fat_ = std::make_unique<FatTable>(drive_, fatLocation_);
         fatKnown_ = fat_->load();
-        folders_.assign(1, Folder{});
+        folders_.clear();
         walkedClusters_.clear();
         depth_ = 0;
         toldOutside_ = false;
@@ -58,8 +54,10 @@ bool FatScanner::open(const PartitionRecord* record) {
 // sector says how large); only the partition's place is in the disk's.
 bool FatScanner::readBootSector(const PartitionRecord& record) {
     uint8_t sector[kFatBootSectorBytes];
+    const uint64_t partitionOffset = bounds_.start;
+    // A found volume's damaged first sector is read from its backup.
     uint64_t bootAt = 0;
-    if (!record.bootSectorAt(partitionOffset_, bootAt) ||
+    if (!record.bootSectorAt(partitionOffset, bootAt) ||
         !drive_.readBytes(bootAt, sector, sizeof sector)) {
         return false;
     }
@@ -74,27 +72,18 @@ bool FatScanner::readBootSector(const PartitionRecord& record) {
     // At most 2^16 + 2^8 × 2^32 sectors of 4 KiB before cluster 2: far from
     // wrapping 64 bits, but the partition's own offset may lie anywhere.
     const uint64_t dataOffsetBytes = boot.firstDataSector() * sectorBytes;
-    if (partitionOffset_ > UINT64_MAX - dataOffsetBytes) return false;
-    firstDataOffset_ = partitionOffset_ + dataOffsetBytes;
-    rootOffset_ = partitionOffset_ + boot.rootDirectorySector() * sectorBytes;
+    if (partitionOffset > UINT64_MAX - dataOffsetBytes) return false;
+    firstDataOffset_ = partitionOffset + dataOffsetBytes;
+    rootOffset_ = partitionOffset + boot.rootDirectorySector() * sectorBytes;
     rootBytes_ = uint32_t{boot.rootEntryCount} * kDirEntrySize;
 
-    // The volume ends where its boot sector says, but never past the
-    // partition the table gives it, nor past the device itself.
-    const uint64_t diskSector = drive_.bytesPerSector();
-    const uint64_t partitionBytes = record.totalSectors > UINT64_MAX / diskSector
-                                        ? UINT64_MAX
-                                        : record.totalSectors * diskSector;
-    const uint64_t device = drive_.deviceBytes();
-    const uint64_t deviceLeft = device > partitionOffset_ ? device - partitionOffset_ : 0;
-    uint64_t present = UINT64_MAX;  // 0 of either: not known, no cut
-    if (partitionBytes != 0) present = partitionBytes;
-    if (deviceLeft != 0 && deviceLeft < present) present = deviceLeft;
-    clusterLimit_ = boot.clusterLimitWithin(present / sectorBytes);
+    // The volume ends where its boot sector says, but never past its
+    // bounds (the partition, the device).
+    clusterLimit_ = boot.clusterLimitWithin(bounds_.bytes() / sectorBytes);
     // Below 2^28 clusters of at most 2 MiB: no cluster's offset wraps.
     if (firstDataOffset_ > UINT64_MAX - uint64_t{clusterLimit_} * clusterBytes_) return false;
     fatLocation_.type = boot.type;
-    fatLocation_.firstOffset = partitionOffset_ + boot.fatSector() * sectorBytes;
+    fatLocation_.firstOffset = partitionOffset + boot.fatSector() * sectorBytes;
     fatLocation_.bytesPerFat = uint64_t{boot.fatSize} * sectorBytes;
     fatLocation_.numberOfFats = boot.numberOfFats;
     fatLocation_.clusterLimit = clusterLimit_;
@@ -105,12 +94,6 @@ uint64_t FatScanner::clusterOffset(uint32_t cluster) const {
     // Callers pass valid clusters only: no wrap below cluster 2, and the
     // cluster limit keeps the product inside the volume.
     return firstDataOffset_ + uint64_t{cluster - 2u} * clusterBytes_;
-}
-
-void FatScanner::tellOutside() {
-    if (toldOutside_) return;
-    toldOutside_ = true;
-    if (toldIncomplete_) toldIncomplete_(kFolderOutsideVolumeMessage);
 }
 
 bool FatScanner::clusterFreeNow(uint32_t cluster) const {
@@ -244,15 +227,9 @@ void FatScanner::walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder,
                    [&](const Subdirectory& sub) { enter(sub, folder, deletedFolder); });
 }
 
-bool FatScanner::stopped() {
-    if (!cutShort_ && stopRequested_ && stopRequested_()) cutShort_ = true;
-    return cutShort_;
-}
-
 void FatScanner::findOrphans() {
     if (!fat_ || fat_->used().limit() == 0 || folders_.size() >= UINT32_MAX) return;
-    folders_.push_back(Folder{0, kOrphanFolderName});
-    const auto folder = static_cast<uint32_t>(folders_.size() - 1);
+    const uint32_t folder = folders_.add(0, kOrphanFolderName);
     OrphanPassHooks hooks;
     hooks.walked = [this](uint32_t cluster) { return wasWalked(cluster); };
     hooks.stop = [this] { return stopped(); };
@@ -272,8 +249,7 @@ void FatScanner::enter(const Subdirectory& sub, uint32_t parent, bool parentDele
     // The root is the first level.
     if (depth_ + 1 >= kMaxDirectoryDepth || stopped()) return;
     if (folders_.size() >= UINT32_MAX) return;
-    folders_.push_back(Folder{parent, sub.name});
-    const auto folder = static_cast<uint32_t>(folders_.size() - 1);
+    const uint32_t folder = folders_.add(parent, sub.name);
     ++depth_;
     // Inside a deleted folder every chain is gone, whatever the entry's mark.
     // A subdirectory's own result does not matter: one that cannot be read
@@ -283,35 +259,10 @@ void FatScanner::enter(const Subdirectory& sub, uint32_t parent, bool parentDele
     --depth_;
 }
 
-std::string FatScanner::folderPath(uint32_t folder) const {
-    return folderPathOf(folders_, folder);
-}
-
-bool FatScanner::lastContentCluster(uint32_t first, uint64_t clusters, uint32_t& last) const {
-    if (!validCluster(first) || clusters == 0) return false;
-    if (clusters == 1) {
-        last = first;
-        return true;
-    }
-    // The first cluster is the file's by its entry; the rest are the free
-    // clusters that follow it.
-    return fat_->used().nthFree(first + 1, clusters - 1, last);
-}
-
-FileState FatScanner::stateOf(const DeletedEntry& entry) const {
-    if (!fatKnown_) return FileState::Unknown;
-    const uint32_t bytes = clusterBytes();
-    if (entry.fileSize == 0 || bytes == 0) return FileState::Intact;  // nothing to lose
-    const uint32_t first = entry.firstCluster();
-    if (!validCluster(first)) return FileState::Unknown;
-    if (fat_->used().used(first)) return FileState::Overwritten;
-    const uint64_t clusters = clustersForSize(entry.fileSize, bytes);
-    uint32_t last = 0;
-    if (!lastContentCluster(first, clusters, last)) return FileState::Partial;
-    // Clusters live files use between the first and the last: either the
-    // file lay around them or they took its place.
-    const uint64_t span = uint64_t{last} - first + 1;
-    return span == clusters ? FileState::Intact : FileState::Partial;
+FileState FatScanner::stateOf(const DeletedEntry& entry) {
+    if (entry.fileSize == 0) return FileState::Intact;  // nothing to lose
+    FileLayout where;
+    return layoutState(layout(entry, where) ? &where : nullptr, fat_->used(), fatKnown_);
 }
 
 bool FatScanner::hasItem(uint32_t index) {
@@ -320,45 +271,29 @@ bool FatScanner::hasItem(uint32_t index) {
 
 bool FatScanner::describe(uint32_t index, DeletedFile& file) {
     if (index >= catalogue_.size()) return false;
-    describeDeletedEntry(catalogue_[index], folderPath(catalogue_[index].folder), file);
+    const DeletedEntry& entry = catalogue_[index];
+    describeDeletedEntry(entry, paths_.pathOf(entry.folder), file);
     return true;
 }
 
-bool FatScanner::readContent(uint32_t index, ContentSink& sink) {
-    if (index >= catalogue_.size() || !fat_) return false;
-    const DeletedEntry& entry = catalogue_[index];
-    if (entry.fileSize == 0) return sink.begin(0);
-    const uint32_t bytes = clusterBytes();
-    if (bytes == 0) return false;
+bool FatScanner::layout(uint32_t index, FileLayout& where) {
+    return index < catalogue_.size() && layout(catalogue_[index], where);
+}
 
-    // Content that would run past the volume's last cluster is not the
-    // file's: refused before anything reaches the sink.
+// The first cluster is the file's by its entry; the rest are the free
+// clusters that follow it. A layout that the volume ends before is no
+// file's.
+bool FatScanner::layout(const DeletedEntry& entry, FileLayout& where) const {
+    if (!fat_) return false;
+    where.length = where.validLength = entry.fileSize;
+    where.clusters = {firstDataOffset_, 2, clusterBytes_};
+    where.guessed = where.mustCover = true;
+    if (entry.fileSize == 0) return true;
     const uint32_t first = entry.firstCluster();
-    const uint64_t clusters = clustersForSize(entry.fileSize, bytes);
-    uint32_t last = 0;
-    if (!lastContentCluster(first, clusters, last)) return false;
-    if (!sink.begin(entry.fileSize)) return false;
-
-    const ClusterMap& used = fat_->used();
-    BudgetedReader reads(drive_, kMaxConsecutiveReadFailures);
-    std::vector<uint8_t> piece;
-    try {
-        piece.resize(streamBufferBytes(entry.fileSize, bytes));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    uint64_t left = entry.fileSize;
-    for (uint32_t c = first; left > 0 && c <= last;) {
-        // A run of clusters taken one after another: the first cluster
-        // whatever the FAT says, then free ones up to the next used one.
-        const uint32_t end = std::min(used.nextUsed(c + 1), last + 1);
-        const uint64_t run = std::min<uint64_t>(uint64_t{end - c} * bytes, left);
-        if (!reads.stream(clusterOffset(c), run, bytes, sink, piece)) return false;
-        left -= run;
-        if (end > last) break;
-        c = used.nextFree(end);
-    }
-    return left == 0;
+    if (!validCluster(first) || clusterBytes_ == 0) return false;
+    where.extents = std::make_unique<FreeAfterFirst>(fat_->used(), first,
+                                                     clustersForSize(entry.fileSize, clusterBytes_));
+    return true;
 }
 
 }  // namespace undelete

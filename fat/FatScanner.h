@@ -13,14 +13,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "disk/DriveReader.h"
 #include "fat/DeletedEntry.h"
 #include "fat/FatDirectoryParser.h"
 #include "fat/FatTable.h"
 #include "scan/BudgetedReader.h"
-#include "scan/FolderNames.h"
+#include "scan/FolderPaths.h"
 #include "scan/ScanContext.h"
-#include "scan/VolumeScanner.h"
+#include "scan/LayoutScanner.h"
 
 namespace undelete {
 
@@ -29,14 +28,14 @@ extern const char kFatReadyMessage[];
 // The folder the deep scan's finds are listed under.
 extern const char kOrphanFolderName[];
 
-class FatScanner : public VolumeScanner {
+class FatScanner : public LayoutScanner {
 public:
     // Deeper directories are not walked, so a damaged tree cannot exhaust
     // memory with one directory buffer per level.
     static constexpr int kMaxDirectoryDepth = 64;
     // The format's own limit: 65,536 entries of 32 bytes.
     static constexpr uint32_t kMaxDirectoryBytes = 2u << 20;
-    // Failed reads in a row after which the walk, or a save, reads no more.
+    // Failed reads in a row after which the walk reads no more.
     static constexpr int kMaxConsecutiveReadFailures = 16;
 
     explicit FatScanner(const ScanContext& context);
@@ -47,22 +46,18 @@ public:
     bool open(const PartitionRecord* record) override;
     bool hasItem(uint32_t index) override;
     uint64_t itemCount() override { return catalogue_.size(); }
-    bool cutShortByStop() const override { return cutShort_; }
     bool describe(uint32_t index, DeletedFile& file) override;
-    bool readContent(uint32_t index, ContentSink& sink) override;
+    // From the first cluster on over the clusters free now; refused when
+    // the volume ends before the file does.
+    bool layout(uint32_t index, FileLayout& layout) override;
 
 private:
-    using Folder = FolderName;
-
     bool readBootSector(const PartitionRecord& record);
     bool validCluster(uint32_t cluster) const { return cluster >= 2 && cluster < clusterLimit_; }
     // The absolute byte offset of a valid cluster.
     uint64_t clusterOffset(uint32_t cluster) const;
     uint32_t clusterBytes() const { return clusterBytes_; }
     bool clusterFreeNow(uint32_t cluster) const;
-    // A live folder (or the next cluster of its chain) outside the volume:
-    // told once a scan, since its files cannot be listed.
-    void tellOutside();
     // Remembers a directory cluster by its place on the disk; false when it
     // was walked before.
     bool markWalked(uint32_t cluster);
@@ -76,29 +71,15 @@ private:
     bool walkFixedRoot();
     void walkDeletedDirectory(uint32_t cluster, uint32_t folder);
     void walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder, bool deletedFolder);
-    // True once the scan is stopped; the walk or the pass that asks ends
-    // there, and the catalogue is then cut short.
-    bool stopped();
     // The deep scan's pass over the free clusters (fat/OrphanPass.h).
     void findOrphans();
     void enter(const Subdirectory& sub, uint32_t parent, bool parentDeleted);
-    std::string folderPath(uint32_t folder) const;
+    bool layout(const DeletedEntry& entry, FileLayout& where) const;
+    FileState stateOf(const DeletedEntry& entry);
 
-    // The cluster that holds the last byte of a file of `clusters` clusters
-    // from `first`, as readContent takes them; false when the volume ends
-    // before.
-    bool lastContentCluster(uint32_t first, uint64_t clusters, uint32_t& last) const;
-    FileState stateOf(const DeletedEntry& entry) const;
-
-    MessageSink messages_;
-    MessageSink toldIncomplete_;
-    std::function<bool()> stopRequested_;
     std::function<void(uint64_t, uint64_t)> passProgress_;
     bool deep_ = false;
-    bool cutShort_ = false;
-    DriveReader drive_;
     std::unique_ptr<BudgetedReader> walkReads_;
-    uint64_t partitionOffset_ = 0;  // absolute byte offset of the boot sector
     uint64_t firstDataOffset_ = 0;  // absolute byte offset of cluster 2
     uint32_t clusterBytes_ = 0;     // the volume's sectors, not the disk's
     FatType type_ = FatType::Fat32;
@@ -110,10 +91,10 @@ private:
     std::unique_ptr<FatTable> fat_;
     bool fatKnown_ = false;         // every piece of the FAT was read
     std::vector<DeletedEntry> catalogue_;  // in the order the walk found them
-    std::vector<Folder> folders_;          // 0: the root
+    FolderList folders_;
+    FolderPaths paths_{folders_, "/"};
     std::unordered_set<uint32_t> walkedClusters_;
     int depth_ = 0;
-    bool toldOutside_ = false;
 };
 
 }  // namespace undelete

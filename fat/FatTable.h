@@ -7,8 +7,8 @@
 
 #include "disk/DriveReader.h"
 #include "fat/FatEntry.h"
-#include "scan/BudgetedReader.h"
 #include "scan/ClusterMap.h"
+#include "scan/TablePieces.h"
 
 namespace undelete {
 
@@ -23,11 +23,6 @@ struct FatLocation {
 
 class FatTable {
 public:
-    static constexpr uint32_t kPieceBytes = 1u << 20;
-    // Consecutive pieces that could not be read, in the first table and its
-    // copy, after which the table is not read any more.
-    static constexpr int kMaxConsecutiveFailures = 4;
-
     FatTable(DriveReader& drive, const FatLocation& where);
 
     // Reads the whole table once and marks the clusters in use. True when
@@ -45,20 +40,10 @@ public:
     FatLink link(uint32_t cluster, uint32_t& next);
 
 private:
-    static constexpr size_t kCachedPieces = 8;
-    struct Piece {
-        uint32_t index = 0;
-        bool readable = false;
-        std::vector<uint8_t> bytes;
-    };
-    const Piece* piece(uint32_t index);
-    void markUsed(const Piece& piece);
-    bool readPiece(uint32_t index, std::vector<uint8_t>& bytes);
-    uint64_t tableBytes() const;
+    void markUsed(const TablePieces::Piece& piece);
 
-    BudgetedReader reads_;
     FatLocation where_;
-    std::vector<Piece> cache_;  // most recently used last
+    TablePieces pieces_;
     bool complete_ = false;
     ClusterMap used_;
 };

@@ -47,7 +47,7 @@ OrphanPass::OrphanPass(DriveReader& drive, BudgetedReader& reads, const ClusterM
 
 void OrphanPass::run(uint32_t folder, std::vector<DeletedEntry>& catalogue) {
     const uint32_t size = volume_.clusterBytes;
-    const uint32_t limit = std::min(volume_.clusterLimit, used_.limit());
+    const auto limit = static_cast<uint32_t>(std::min<uint64_t>(volume_.clusterLimit, used_.limit()));
     if (size == 0 || limit <= 2) return;
     const uint32_t pieceClusters = std::max<uint32_t>(1, kPieceBytes / size);
     std::vector<uint8_t> piece;  // had at the first piece read, not for windows
@@ -56,9 +56,9 @@ void OrphanPass::run(uint32_t folder, std::vector<DeletedEntry>& catalogue) {
     uint64_t done = 0;
     // Each stretch of free clusters is read from its start to the next used
     // one, a piece at a time; between pieces the pass may be stopped.
-    for (uint32_t c = used_.nextFree(2); c < limit;) {
+    for (auto c = static_cast<uint32_t>(used_.nextFree(2)); c < limit;) {
         if ((hooks_.stop && hooks_.stop()) || reads_.spent()) return;
-        const uint32_t end = std::min(used_.nextUsed(c), limit);
+        const auto end = static_cast<uint32_t>(std::min<uint64_t>(used_.nextUsed(c), limit));
         const uint32_t n = std::min(end - c, pieceClusters);
         sink.startAt(c);
         const uint64_t offset = volume_.firstDataOffset + uint64_t{c - 2u} * size;
@@ -72,7 +72,7 @@ void OrphanPass::run(uint32_t folder, std::vector<DeletedEntry>& catalogue) {
         c += n;
         done += n;
         if (hooks_.progress) hooks_.progress(done, total);
-        if (c >= end) c = used_.nextFree(end);
+        if (c >= end) c = static_cast<uint32_t>(used_.nextFree(end));
     }
 }
 

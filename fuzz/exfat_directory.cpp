@@ -46,13 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool locale = initProcessLocale();
     (void)locale;
     std::vector<uint8_t> bytes(data, data + size);  // exactly the input: reads past it show
-    static ExfatUpcase upcase;  // kept: its 128 KiB are not mapped again for every input
-    (void)expandExfatUpcase(bytes.data(), bytes.size(), upcase);
-    if (upcase.size() > 65536) __builtin_trap();
-    (void)exfatUpcaseChecksum(bytes.data(), bytes.size());
-    const ExfatUpcase& table = upcase;
-    for (const ExfatUpcase* choice : {static_cast<const ExfatUpcase*>(nullptr), &table}) {
-        const ExfatWalkBounds bounds{kClusterLimit, kClusterBytes, choice};
+    {
+        const ExfatWalkBounds bounds{kClusterLimit, kClusterBytes};
         ExfatRootEntries root;
         size_t nextFree = 0;
         size_t seen = 0;

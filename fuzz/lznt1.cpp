@@ -1,11 +1,11 @@
 // The LZNT1 decoder on input bytes taken as one unit's stored bytes, into
 // outputs of a whole unit and of sizes that cut a chunk; then the unit
-// layout on runs made from the input.
+// layout on extents made from the input.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "ntfs/Lznt1.h"
+#include "scan/Lznt1.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace undelete;
@@ -19,11 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             decompressLznt1(input.data(), input.size(), output.data(), output.size());
         if (result.produced > output.size() || result.inputPosition > size) __builtin_trap();
     }
-    std::vector<RunListNode> runs;
-    for (size_t i = 0; i + 1 < size && runs.size() < 16; i += 2) {
-        runs.push_back({data[i] & 0x1Fu, 0, (data[i + 1] & 1) != 0});
+    std::vector<Extent> extents;
+    for (size_t i = 0; i + 1 < size && extents.size() < 16; i += 2) {
+        const auto kind = static_cast<Extent::Kind>(data[i + 1] % 3);
+        extents.push_back({kind, 0, data[i] & 0x1Fu});
     }
-    const CompressionUnitLayout layout = compressionUnitLayout(runs.data(), runs.size(), 16);
+    const CompressionUnitLayout layout = compressionUnitLayout(extents.data(), extents.size(), 16);
     if (layout.storedClusters > 16) __builtin_trap();
     return 0;
 }

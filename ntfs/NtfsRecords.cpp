@@ -1,51 +1,28 @@
-// Where the scanner's file objects get their records: through the table
-// reader's lookup piece on the worker (under the table lock), or read one
-// by one for a save (on the thread that saves).
+// The scanner's records and small streams (NtfsRecords.h).
 #include <algorithm>
 
 #include "ntfs/NtfsRecords.h"
 #include "ntfs/StreamExtents.h"
+#include "scan/ContentReader.h"
 
 namespace undelete {
 namespace {
 
-// Content gathered whole; a piece that cannot be read fails it, and so
-// does a stop of the scan (the bitmap of a vast volume is long to read).
-class WholeSink : public BufferSink {
+// Content gathered whole; a piece that cannot be read fails it.
+class WholeSink final : public BufferSink {
 public:
-    WholeSink(std::vector<uint8_t>& data, uint64_t largest, const std::function<bool()>& stop)
-        : BufferSink(data, largest), stop_(stop) {}
-    bool write(const uint8_t* bytes, size_t count) override {
-        return !(stop_ && stop_()) && BufferSink::write(bytes, count);
-    }
+    WholeSink(std::vector<uint8_t>& data, uint64_t largest) : BufferSink(data, largest) {}
     bool lost(uint64_t) override { return false; }
-
-private:
-    const std::function<bool()>& stop_;
 };
 
 }  // namespace
 
-NtfsScanner::TableRecords::TableRecords(NtfsScanner& scanner) : scanner_(scanner) {}
-
-size_t NtfsScanner::TableRecords::recordSize() const { return scanner_.recordSize_; }
-
-const uint8_t* NtfsScanner::TableRecords::rawRecord(uint64_t number) {
-    if (!scanner_.table_ || number >= scanner_.recordCount_) return nullptr;
-    return scanner_.table_->read(number, MftTableReader::Slot::Lookup);
-}
-
-bool NtfsScanner::TableRecords::readStream(const std::vector<RunListNode>& runs, uint64_t length,
-                                           std::vector<uint8_t>& bytes) {
-    return scanner_.readWhole(runs, length, bytes);
-}
-
-NtfsScanner::DirectRecords::DirectRecords(NtfsScanner& scanner) : scanner_(scanner) {}
-
-size_t NtfsScanner::DirectRecords::recordSize() const { return scanner_.recordSize_; }
-
-const uint8_t* NtfsScanner::DirectRecords::rawRecord(uint64_t number) {
-    if (!scanner_.recordMap_ || number >= scanner_.recordCount_) return nullptr;
+const uint8_t* NtfsScanner::Records::rawRecord(uint64_t number) {
+    if (number >= scanner_.recordCount_) return nullptr;
+    if (way_ == Way::Table) {
+        return scanner_.table_ ? scanner_.table_->read(number, MftTableReader::Slot::Lookup) : nullptr;
+    }
+    if (!scanner_.recordMap_) return nullptr;
     DriveReader& drive = scanner_.drive_;
     const PieceReader read = [&drive](uint64_t position, uint8_t* into, uint32_t length) {
         return drive.readBytes(position, into, length);
@@ -53,9 +30,10 @@ const uint8_t* NtfsScanner::DirectRecords::rawRecord(uint64_t number) {
     return readMappedRecord(*scanner_.recordMap_, number, read, record_) ? record_ : nullptr;
 }
 
-bool NtfsScanner::DirectRecords::readStream(const std::vector<RunListNode>& runs,
-                                            uint64_t length, std::vector<uint8_t>& bytes) {
-    return scanner_.readWhole(runs, length, bytes);
+bool NtfsScanner::Records::readStream(const std::vector<RunListNode>& runs, uint64_t length,
+                                      std::vector<uint8_t>& bytes) {
+    WholeSink sink(bytes, length);
+    return scanner_.readWhole(runs, length, sink);
 }
 
 bool NtfsScanner::loadFile(uint64_t index, bool notInUseOnly, RecordSource& source,
@@ -68,16 +46,17 @@ bool NtfsScanner::loadFile(uint64_t index, bool notInUseOnly, RecordSource& sour
 }
 
 bool NtfsScanner::readWhole(const std::vector<RunListNode>& runs, uint64_t length,
-                            std::vector<uint8_t>& bytes, bool stoppable) {
-    const uint32_t cluster = volume_.bytesPerCluster;
-    const uint64_t clusters = runClusters(runs);
+                            ContentSink& sink) {
+    const uint32_t cluster = bytesPerCluster_;
     if (cluster == 0) return false;
+    const uint64_t clusters = runClusters(runs);
     if (clusters < length / cluster + 1) length = std::min(length, clusters * cluster);
-    StreamReader reader(drive_, volume_, kMaxReadFailuresInARow);
-    static const std::function<bool()> never;
-    WholeSink sink(bytes, length, stoppable ? stopRequested_ : never);
-    return reader.inside(runs, length) && sink.begin(length) &&
-           reader.plain(runs, length, length, sink) == StreamResult::Done;
+    FileLayout where;
+    where.length = where.validLength = length;
+    where.clusters = {bounds_.start, 0, cluster};
+    where.extents = std::make_unique<ExtentList>(extentsOf(runs));
+    ContentReader reader(drive_, bounds_);
+    return reader.read(where, sink);
 }
 
 }  // namespace undelete

@@ -1,24 +1,23 @@
 // Scanner of NTFS partitions: maps every record of the master file table
 // to its place on the drive (the table's own pieces in all its extension
 // records), lists deleted files that still have a name (from their base
-// record or the extension records its attribute list names) and reads
-// their content, resident or in runs, decompressing compressed units.
+// record or the extension records its attribute list names) and describes
+// where their content lies: resident, or in runs (sparse runs, the
+// initialized size, compressed units), for the one reader.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include "disk/DriveReader.h"
-#include "ntfs/ClusterBitmap.h"
-#include "ntfs/FolderPaths.h"
 #include "ntfs/MftRecord.h"
 #include "ntfs/MftRecordMap.h"
 #include "ntfs/MftTableReader.h"
 #include "ntfs/NtfsFile.h"
-#include "ntfs/StreamReader.h"
+#include "ntfs/NtfsFolders.h"
+#include "scan/ClusterMap.h"
 #include "scan/ScanContext.h"
-#include "scan/VolumeScanner.h"
+#include "scan/LayoutScanner.h"
 
 namespace undelete {
 
@@ -26,18 +25,9 @@ namespace undelete {
 // the partition holds, or more than the runs the scanner follows map.
 extern const char kTableBeyondPartitionMessage[];
 extern const char kTableUnmappedMessage[];
-// Shown by a save: compressed data whose units cannot be decoded at all
-// (the save fails), damaged units saved as zeros (counted as lost), and a
-// file saved as the encrypted bytes it holds.
-extern const char kCompressedDamagedMessage[];
-extern const char kCompressedUnitsZeroedMessage[];
-extern const char kEncryptedSavedMessage[];
 
-class NtfsScanner : public VolumeScanner {
+class NtfsScanner : public LayoutScanner {
 public:
-    // Failed reads in a row after which a save, or the table, reads no more.
-    static constexpr uint32_t kMaxReadFailuresInARow = 16;
-
     explicit NtfsScanner(const ScanContext& context);
 
     // Reads the boot sector and the table's own record, learns the table's
@@ -60,19 +50,14 @@ public:
     bool describe(uint32_t index, DeletedFile& file) override;
 
     // The file's content: the resident value, or its joined runs in VCN
-    // order (sparse runs and bytes past the initialized size as holes,
-    // compressed units decoded), up to the data size. False before anything
-    // reaches the sink when a run lies, even partly, outside the partition
-    // or the disk; a piece that cannot be read inside them goes to the sink
-    // as lost, and so does what the runs leave uncovered. A compressed unit
-    // that does not decode goes to the sink as lost too, with a message
-    // (one per save); an encrypted file's bytes are saved as they lie, with
-    // a message.
-    bool readContent(uint32_t index, ContentSink& sink) override;
+    // order up to the data size (bytes past the initialized size zeros,
+    // compressed units decoded, an encrypted file's bytes as they lie). A
+    // record whose allocation neither the volume nor its runs can account
+    // for is not believed.
+    bool layout(uint32_t index, FileLayout& layout) override;
 
 private:
-    class TableRecords;
-    class DirectRecords;
+    class Records;
 
     bool buildRecordMap(uint32_t serial, uint64_t mftCluster);
     void loadBitmap();
@@ -80,29 +65,25 @@ private:
     // extension records, all through `source`; false when the record
     // cannot be had or is refused.
     bool loadFile(uint64_t index, bool notInUseOnly, RecordSource& source, NtfsFile& file);
-    // At most `length` bytes of a small plain stream (a list, the bitmap)
-    // as far as its runs go; false when any of it cannot be read, or, when
-    // `stoppable`, once the scan is stopped.
-    bool readWhole(const std::vector<RunListNode>& runs, uint64_t length,
-                   std::vector<uint8_t>& bytes, bool stoppable = false);
-    StreamResult streamData(const NtfsFile& file, uint64_t length, ContentSink& sink);
+    // At most `length` bytes of a small plain stream (a list, the bitmap),
+    // as far as its runs go, into `sink` through the one reader; false when
+    // its runs lie outside the volume or the sink refuses.
+    bool readWhole(const std::vector<RunListNode>& runs, uint64_t length, ContentSink& sink);
+    FileLayout layoutOf(const NtfsFile& file) const;
     FileState stateOf(const NtfsFile& file) const;
 
-    DriveReader drive_;
-    MessageSink messages_;
-    std::function<bool()> stopRequested_;
     MftLengthLookup mftValidDataLength_;
-    MessageSink toldIncomplete_;
-    VolumeGeometry volume_;
+    uint32_t bytesPerCluster_ = 0;
     uint64_t recordCount_ = 0;
     std::unique_ptr<MftRecordMap> recordMap_;
     uint32_t recordSize_ = 0;
-    ClusterBitmap bitmap_;
+    ClusterMap bitmap_;
+    bool bitmapKnown_ = false;
     // The worker's piece reader and folder memory; the lock keeps them
     // whole should describe ever be called from two threads.
     std::mutex tableMutex_;
     std::unique_ptr<MftTableReader> table_;
-    std::unique_ptr<FolderPaths> folders_;
+    std::unique_ptr<NtfsFolders> folders_;
 };
 
 }  // namespace undelete

@@ -13,6 +13,21 @@ uint64_t runClusters(const std::vector<RunListNode>& runs) {
     return total;
 }
 
+std::vector<Extent> extentsOf(const std::vector<RunListNode>& runs) {
+    std::vector<Extent> extents;
+    extents.reserve(runs.size());
+    uint64_t lcn = 0;
+    for (const RunListNode& run : runs) {
+        if (run.sparse) {
+            extents.push_back(Extent::sparse(run.runLength));
+            continue;
+        }
+        lcn += static_cast<uint64_t>(run.runOffset);
+        extents.push_back(Extent::stored(lcn, run.runLength));
+    }
+    return extents;
+}
+
 bool appendPiece(JoinedRuns& joined, uint64_t lowestVcn, const std::vector<RunListNode>& runs) {
     if (lowestVcn != joined.nextVcn) return false;
     const uint64_t clusters = runClusters(runs);

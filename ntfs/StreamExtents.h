@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ntfs/MftRecord.h"
+#include "scan/FileLayout.h"
 
 namespace undelete {
 
@@ -24,6 +25,11 @@ bool appendPiece(JoinedRuns& joined, uint64_t lowestVcn, const std::vector<RunLi
 
 // The clusters `runs` cover, sparse ones included; saturates.
 uint64_t runClusters(const std::vector<RunListNode>& runs);
+
+// The runs as extents in VCN order: each stored run at the cluster its
+// distance leads to (distances wrap as the disk's cluster numbers do), each
+// sparse run sparse.
+std::vector<Extent> extentsOf(const std::vector<RunListNode>& runs);
 
 // Joins `pieces` (in any order) from VCN 0 on: sorted by their first VCN,
 // a piece that repeats one already taken is passed over, and the first gap

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "disk/DriveReader.h"
-#include "scan/VolumeScanner.h"
+#include "scan/ContentSink.h"
 
 namespace undelete {
 

@@ -1,34 +1,18 @@
-// The interface every file-system scanner implements, and the sink that
-// receives a file's content piece by piece.
+// The interface every file-system scanner implements: it builds a
+// catalogue of candidate items, describes each as a deleted file
+// (DeletedFile.h), tells where its content lies (FileLayout.h) and streams
+// that content into a sink.
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "partition/PartitionRecord.h"
+#include "scan/ContentSink.h"
 #include "scan/DeletedFile.h"
+#include "scan/FileLayout.h"
 
 namespace undelete {
-
-// The largest piece a scanner hands to a sink at once: a save's memory
-// stays bounded whatever the file's size, and a piece this small stays in
-// the processor's cache between its read and its write.
-constexpr size_t kContentPieceBytes = 1u << 20;
-
-// Receives one file's content: begin once with the whole length, then
-// pieces and holes in order, adding up to exactly that length.
-class ContentSink {
-public:
-    virtual ~ContentSink() = default;
-    virtual bool begin(uint64_t length) = 0;
-    virtual bool write(const uint8_t* bytes, size_t count) = 0;
-    // `count` bytes that read as zeros (a sparse run): the sink may seek.
-    virtual bool skip(uint64_t count) = 0;
-    // `count` bytes of the file that could not be read from the disk (a bad
-    // sector): given as zeros, and counted by sinks that tell the user.
-    virtual bool lost(uint64_t count) { return skip(count); }
-};
 
 class VolumeScanner {
 public:
@@ -57,31 +41,15 @@ public:
     // filled.
     virtual bool describe(uint32_t index, DeletedFile& file) = 0;
 
+    // Where the content of item `index` lies; false when it cannot be had
+    // or is not to be believed (nothing of it is then read).
+    virtual bool layout(uint32_t /*index*/, FileLayout& /*layout*/) { return false; }
+
     // Streams the content of item `index` into `sink`. True when the whole
-    // length reached it; false when a read or the sink failed (what reached
-    // the sink before is then not the file).
+    // length reached it; false when the layout is refused or the sink fails
+    // (what reached the sink before is then not the file). The file systems
+    // read it through the one reader (LayoutScanner.h).
     virtual bool readContent(uint32_t index, ContentSink& sink) = 0;
 };
-
-// Content gathered in memory (cleared at begin), holes and unreadable
-// bytes as zeros; a content longer than `largest` bytes is refused.
-class BufferSink : public ContentSink {
-public:
-    static constexpr uint64_t kLargest = 1u << 30;
-
-    explicit BufferSink(std::vector<uint8_t>& data, uint64_t largest = kLargest)
-        : data_(data), largest_(largest) {}
-    bool begin(uint64_t length) override;
-    bool write(const uint8_t* bytes, size_t count) override;
-    bool skip(uint64_t count) override;
-
-private:
-    std::vector<uint8_t>& data_;
-    const uint64_t largest_;
-};
-
-// The whole content in one buffer: for tests and small files only (false
-// for a file over 1 GiB).
-bool readWholeContent(VolumeScanner& scanner, uint32_t index, std::vector<uint8_t>& data);
 
 }  // namespace undelete

@@ -11,7 +11,7 @@
 
 #include "Harness.h"
 #include "common/Bytes.h"
-#include "ntfs/Lznt1.h"
+#include "scan/Lznt1.h"
 #include "ntfs/MftRecord.h"
 
 namespace {
@@ -74,10 +74,10 @@ protected:
         std::string stream;
         std::vector<uint8_t> unit(unitClusters * cluster_);
         for (size_t first = 0; first < where.size(); first += unitClusters) {
-            std::vector<RunListNode> slice;
+            std::vector<Extent> slice;
             std::vector<uint8_t> stored;
             for (size_t c = first; c < std::min(where.size(), first + unitClusters); ++c) {
-                slice.push_back({1, 0, where[c] == 0});
+                slice.push_back(where[c] == 0 ? Extent::sparse(1) : Extent::stored(where[c], 1));
                 if (where[c] == 0) continue;
                 const std::vector<uint8_t> piece = read(kPartition + where[c] * cluster_, cluster_);
                 stored.insert(stored.end(), piece.begin(), piece.end());

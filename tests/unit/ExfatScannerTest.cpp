@@ -14,6 +14,7 @@
 #include "exfat/ExfatScanner.h"
 #include "support/BootSectors.h"
 #include "support/MemoryDisk.h"
+#include "support/WholeContent.h"
 
 using namespace undelete;
 using namespace undelete::test;
@@ -161,9 +162,14 @@ TEST_F(ExfatScannerTest, ContentFollowsTheSetsLayoutAndTheStateTheBitmap) {
     volume.use(51);
     volume.addToRoot(deletedSet("gone.bin", 55, 512, kOneRun, 512));
     volume.use(55);
+    // Its first cluster free, but two of its three in use: overwritten, as
+    // on every file system.
+    volume.addToRoot(deletedSet("mostly.bin", 56, 1536, kOneRun, 1536));
+    volume.use(57);
+    volume.use(58);
 
     const auto found = scan(volume, messages);
-    ASSERT_EQ(found.size(), 6u);
+    ASSERT_EQ(found.size(), 7u);
     EXPECT_EQ(found.at("chained.bin").content, clusters({10, 20, 11}, 1300));
     EXPECT_EQ(found.at("chained.bin").state, FileState::Intact);
     EXPECT_EQ(found.at("looped.bin").content, clusters({30, 31, 32}, 1536));
@@ -176,11 +182,40 @@ TEST_F(ExfatScannerTest, ContentFollowsTheSetsLayoutAndTheStateTheBitmap) {
     EXPECT_EQ(found.at("broken.bin").content, clusters({46}, 512));
     EXPECT_EQ(found.at("taken.bin").state, FileState::Partial);
     EXPECT_EQ(found.at("gone.bin").state, FileState::Overwritten);
+    EXPECT_EQ(found.at("mostly.bin").state, FileState::Overwritten);
+    EXPECT_EQ(found.at("mostly.bin").content, clusters({56, 57, 58}, 1536));
     for (const auto& f : found) {
         EXPECT_TRUE(f.second.read) << f.first;
         EXPECT_EQ(f.second.path, "/") << f.first;
     }
     EXPECT_TRUE(messages.messages().empty());
+}
+
+// The main boot region's checksum vouches for it: one damaged since (here
+// its cluster heap moved) gives way to the backup region whose checksum
+// holds; where neither holds, the main boot sector is taken as it reads.
+TEST_F(ExfatScannerTest, ADamagedBootSectorGivesWayToTheBackupRegion) {
+    ExfatVolume volume;
+    volume.fill(10, 0x5A);
+    volume.addToRoot(deletedSet("kept.bin", 10, 512, kOneRun, 512));
+    uint8_t* main = volume.disk().at(0);
+    uint32_t sum = 0;
+    for (size_t i = 0; i < 11 * 512; ++i) {
+        if (i != 106 && i != 107 && i != 112) sum = ((sum & 1) != 0 ? 0x80000000u : 0) + (sum >> 1) + main[i];
+    }
+    for (size_t at = 0; at < 512; at += 4) put32(main + 11 * 512 + at, sum);
+    std::memcpy(volume.disk().at(12 * 512), main, 12 * 512);
+    put32(main + 88, ExfatVolume::kHeap + 8);  // ClusterHeapOffset, after the checksum
+    const auto found = scan(volume, messages);
+    ASSERT_EQ(found.count("kept.bin"), 1u);
+    EXPECT_EQ(found.at("kept.bin").content, clusters({0x5A}, 512));
+    EXPECT_EQ(found.at("kept.bin").state, FileState::Intact);
+    EXPECT_TRUE(messages.messages().empty());
+    // The backup damaged too: the main boot sector's word, whose heap holds
+    // no root.
+    put32(volume.disk().at(12 * 512) + 88, ExfatVolume::kHeap + 8);
+    ExfatScanner mainOnly(scanContext(volume.disk(), messages));
+    EXPECT_FALSE(mainOnly.open(&volume.record));
 }
 
 TEST_F(ExfatScannerTest, ALoopingRootEndsAndFoldersOutsideTheVolumeAreTold) {

@@ -34,7 +34,7 @@ const std::vector<uint8_t> kDeletedResume = {
 };
 
 // The geometry mkfs.exfat gives a 64 MiB volume.
-constexpr ExfatWalkBounds kBounds{15872 + 2, 4096, nullptr};
+constexpr ExfatWalkBounds kBounds{15872 + 2, 4096};
 
 std::vector<ExfatEntrySet> walk(const std::vector<uint8_t>& bytes,
                                 const ExfatWalkBounds& bounds = kBounds,
@@ -61,7 +61,6 @@ std::vector<uint8_t> liveSet(const std::string& name, uint32_t cluster, uint64_t
     put32(stream + kStreamFirstCluster, cluster);
     put64(stream + kStreamDataLength, length);
     std::vector<uint16_t> units(name.begin(), name.end());
-    put16(stream + kStreamNameHash, exfatNameHash(units.data(), units.size(), ExfatUpcase{}));
     for (size_t i = 0; i < name.size(); ++i) {
         uint8_t* entry = set.data() + (2 + i / 15) * kExfatEntrySize;
         entry[0] = kExfatFileName;
@@ -91,7 +90,6 @@ TEST_F(Exfat, DeletedSetsFromTheDriverReadWholeWithTheirChecksums) {
     const ExfatEntrySet& report = sets[0];
     EXPECT_TRUE(report.deleted);
     EXPECT_TRUE(report.checksumValid);
-    EXPECT_TRUE(report.nameHashValid);
     EXPECT_TRUE(report.extentValid);
     EXPECT_EQ(report.name, "报告.txt");
     EXPECT_EQ(report.firstCluster, 10u);
@@ -110,7 +108,6 @@ TEST_F(Exfat, ABrokenChecksumIsToldAndTheSetStillListed) {
     auto sets = walk(bytes);
     ASSERT_EQ(sets.size(), 1u);
     EXPECT_FALSE(sets[0].checksumValid);
-    EXPECT_FALSE(sets[0].nameHashValid);
     // The set as written, before its InUse bits were cleared, checks alike.
     bytes = kDeletedReport;
     for (size_t i = 0; i < 3; ++i) bytes[i * kExfatEntrySize] |= kExfatInUse;
@@ -123,33 +120,6 @@ TEST_F(Exfat, ABrokenChecksumIsToldAndTheSetStillListed) {
     ExfatWalkSummary summary;
     EXPECT_TRUE(walk(bytes, kBounds, &summary).empty());
     EXPECT_EQ(summary.strays, 0u);
-}
-
-TEST_F(Exfat, NameHashFoldsThroughTheVolumesUpcaseTable) {
-    // 'é' (0xE9) folds to 'É' (0xC9) only through the table: stored as a
-    // run of 0xE9 identities, then the one mapping.
-    std::vector<uint8_t> stored(8);
-    put16(stored.data(), 0xFFFF);
-    put16(stored.data() + 2, 0xE9);
-    put16(stored.data() + 4, 0xC9);
-    put16(stored.data() + 6, 0xEA);
-    ExfatUpcase upcase;
-    ASSERT_TRUE(expandExfatUpcase(stored.data(), stored.size(), upcase));
-    ASSERT_EQ(upcase.size(), 0xEBu);
-    EXPECT_EQ(upcase['e'], 'e');  // the table's own mappings, not ASCII folding
-    ExfatWalkBounds bounds = kBounds;
-    EXPECT_FALSE(walk(kDeletedResume, bounds)[0].nameHashValid);
-    // A real table maps ASCII too; here only what this name needs.
-    for (uint16_t c = 'a'; c <= 'z'; ++c) upcase[c] = static_cast<uint16_t>(c - 'a' + 'A');
-    bounds.upcase = &upcase;
-    EXPECT_TRUE(walk(kDeletedResume, bounds)[0].nameHashValid);
-    // A table ends, as mkfs.exfat writes it, with 0xFFFF's own mapping.
-    stored = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    ASSERT_TRUE(expandExfatUpcase(stored.data(), stored.size(), upcase));
-    ASSERT_EQ(upcase.size(), 65536u);
-    EXPECT_EQ(upcase[0xFFFE], 0xFFFE);
-    EXPECT_EQ(upcase[0xFFFF], 0xFFFF);
-    EXPECT_FALSE(expandExfatUpcase(stored.data(), 5, upcase));
 }
 
 TEST_F(Exfat, CreationTimeTakesTheUtcOffsetAndTheTenMillisecondField) {
@@ -195,7 +165,6 @@ TEST_F(Exfat, ANameOf255CharactersSpans17NameEntries) {
     EXPECT_EQ(sets[0].entries, 19);
     EXPECT_EQ(sets[0].name, name);
     EXPECT_TRUE(sets[0].checksumValid);
-    EXPECT_TRUE(sets[0].nameHashValid);
 }
 
 TEST_F(Exfat, SetsThatDoNotFitAreSkippedEntryByEntry) {
@@ -243,8 +212,8 @@ TEST_F(Exfat, ClustersOutsideTheVolumeMakeTheExtentInvalid) {
     EXPECT_FALSE(isWalkableExfatDirectory(walk(dir)[0])) << "valid length beyond the length";
 }
 
-TEST_F(Exfat, TheRootsOwnEntriesLocateBitmapAndUpcaseTable) {
-    // As mkfs.exfat writes them: label, bitmap, up-case table.
+TEST_F(Exfat, TheRootsOwnEntriesLocateTheBitmapAndTheLabel) {
+    // As mkfs.exfat writes them: label, bitmap, up-case table (passed over).
     std::vector<uint8_t> root(3 * kExfatEntrySize, 0);
     root[0] = kExfatVolumeLabel;
     root[kLabelCharacterCount] = 4;
@@ -270,9 +239,6 @@ TEST_F(Exfat, TheRootsOwnEntriesLocateBitmapAndUpcaseTable) {
     EXPECT_EQ(found.bitmap.firstCluster, 2u);
     EXPECT_EQ(found.bitmap.dataLength, 1984u);
     EXPECT_FALSE(found.secondBitmap.found);
-    EXPECT_EQ(found.upcase.firstCluster, 3u);
-    EXPECT_EQ(found.upcase.dataLength, 5836u);
-    EXPECT_EQ(found.upcaseChecksum, 0xE619D30Du);
     EXPECT_EQ(found.label, "卡片01");
 }
 

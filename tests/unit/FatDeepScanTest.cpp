@@ -11,6 +11,7 @@
 #include "common/Text.h"
 #include "fat/FatScanner.h"
 #include "unit/Fat32TestImage.h"
+#include "support/WholeContent.h"
 
 using namespace undelete;
 using namespace undelete::test;

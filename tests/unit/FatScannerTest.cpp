@@ -7,6 +7,7 @@
 #include "fat/FatScanner.h"
 #include "scan/RowTexts.h"
 #include "unit/Fat32TestImage.h"
+#include "support/WholeContent.h"
 
 using namespace undelete;
 using namespace undelete::test;

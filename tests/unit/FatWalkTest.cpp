@@ -9,6 +9,7 @@
 #include "disk/MemoryDrive.h"
 #include "fat/FatScanner.h"
 #include "unit/Fat32TestImage.h"
+#include "support/WholeContent.h"
 
 using namespace undelete;
 using namespace undelete::test;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ntfs/Lznt1.h"
+#include "scan/Lznt1.h"
 
 using namespace undelete;
 
@@ -134,18 +134,21 @@ TEST(Lznt1, DamagedChunksFailWithTheirPosition) {
 }
 
 TEST(Lznt1, UnitLayoutFromItsRuns) {
-    const auto layout = [](std::vector<RunListNode> runs) {
-        return compressionUnitLayout(runs.data(), runs.size(), 16);
+    const auto layout = [](std::vector<Extent> extents) {
+        return compressionUnitLayout(extents.data(), extents.size(), 16);
     };
-    const RunListNode stored{6, 100, false}, more{10, 50, false}, hole{10, 0, true};
+    const Extent stored = Extent::stored(100, 6), more = Extent::stored(150, 10),
+                 hole = Extent::sparse(10);
     EXPECT_EQ(layout({stored, more}).kind, CompressionUnitKind::Stored);
     EXPECT_EQ(layout({stored, hole}).kind, CompressionUnitKind::Compressed);
     EXPECT_EQ(layout({stored, hole}).storedClusters, 6u);
-    EXPECT_EQ(layout({{16, 0, true}}).kind, CompressionUnitKind::Zeros);
-    // Runs short of the unit, past it, or a cluster after a sparse run.
+    EXPECT_EQ(layout({Extent::sparse(16)}).kind, CompressionUnitKind::Zeros);
+    // Runs short of the unit, past it, a cluster after a sparse run, or
+    // clusters whose place is lost.
     EXPECT_EQ(layout({stored}).kind, CompressionUnitKind::Invalid);
-    EXPECT_EQ(layout({stored, more, {1, 1, false}}).kind, CompressionUnitKind::Invalid);
+    EXPECT_EQ(layout({stored, more, Extent::stored(1, 1)}).kind, CompressionUnitKind::Invalid);
     EXPECT_EQ(layout({hole, stored}).kind, CompressionUnitKind::Invalid);
+    EXPECT_EQ(layout({stored, Extent::missing(10)}).kind, CompressionUnitKind::Invalid);
 
     EXPECT_EQ(compressionUnitClusters(4, 4096), 16u);
     EXPECT_EQ(compressionUnitClusters(4, 65536), 16u);

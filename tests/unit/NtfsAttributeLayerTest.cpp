@@ -8,7 +8,9 @@
 
 #include "common/Text.h"
 #include "ntfs/NtfsScanner.h"
+#include "scan/ContentReader.h"
 #include "NtfsTestRecords.h"
+#include "support/WholeContent.h"
 
 using namespace undelete;
 using undelete::test::fixedMftLength;

@@ -7,6 +7,7 @@
 #include "ntfs/NtfsScanner.h"
 #include "scan/RowTexts.h"
 #include "NtfsTestRecords.h"
+#include "support/WholeContent.h"
 
 using namespace undelete;
 using undelete::test::fixedMftLength;

@@ -4,8 +4,7 @@
 #include <map>
 
 #include "common/Text.h"
-#include "ntfs/ClusterBitmap.h"
-#include "ntfs/FolderPaths.h"
+#include "ntfs/NtfsFolders.h"
 #include "ntfs/NtfsScanner.h"
 #include "NtfsTestRecords.h"
 
@@ -90,7 +89,7 @@ TEST_F(NtfsPaths, FoldersAreWalkedToTheRootAndBrokenLinksEndInOrphan) {
 
 TEST(FolderPathsMemory, EachFolderIsLookedUpOnce) {
     std::map<uint64_t, int> lookups;
-    FolderPaths paths([&](uint64_t number, MftRecordInfo& info) {
+    NtfsFolders paths([&](uint64_t number, MftRecordInfo& info) {
         ++lookups[number];
         info.flags = kInUse | kDirectory;
         info.sequenceNumber = 1;
@@ -105,29 +104,6 @@ TEST(FolderPathsMemory, EachFolderIsLookedUpOnce) {
     EXPECT_EQ(paths.folderOf(reference(11, 1)), "/d0/d1/");
     for (const auto& [number, count] : lookups) EXPECT_EQ(count, 1) << number;
     EXPECT_EQ(lookups.size(), 4u);
-}
-
-TEST(ClusterBitmapState, IntactPartialOverwrittenAndUnknown) {
-    // Clusters 8, 9 and 20 to 23 in use, on a 64-cluster volume.
-    std::vector<uint8_t> bits(8, 0);
-    bits[1] = 0x03;
-    bits[2] = 0xF0;
-    const ClusterBitmap map(bits, 64);
-    auto state = [&](const std::vector<RunListNode>& runs, uint64_t clusters) {
-        return map.stateOf(runs, clusters * 4096 - 100, 4096);
-    };
-    EXPECT_EQ(state({{4, 0, false}}, 4), FileState::Intact);
-    EXPECT_EQ(state({{4, 6, false}}, 4), FileState::Partial);           // 6–9: two of four
-    EXPECT_EQ(state({{4, 19, false}}, 4), FileState::Overwritten);      // 19–22: three of four
-    EXPECT_EQ(state({{2, 9, false}, {8, -9, false}}, 10), FileState::Overwritten);  // first used
-    EXPECT_EQ(state({{4, 0, false}, {4, 0, true}}, 8), FileState::Intact);  // sparse: nothing lost
-    EXPECT_EQ(state({{2, 0, false}, {2, 1000, false}}, 4), FileState::Partial);  // half outside
-    // Runs past the data size are not the file's.
-    EXPECT_EQ(state({{2, 0, false}, {2, 8, false}}, 2), FileState::Intact);
-    // A vast run: only as many clusters as the volume has are looked at
-    // (34 inside, all free, and 31 outside).
-    EXPECT_EQ(map.stateOf({{UINT64_MAX, 30, false}}, UINT64_MAX, 4096), FileState::Partial);
-    EXPECT_EQ(ClusterBitmap().stateOf({{4, 0, false}}, 4096, 4096), FileState::Unknown);
 }
 
 TEST_F(NtfsPaths, StatesComeFromTheVolumesBitmap) {

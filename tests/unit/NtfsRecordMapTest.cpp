@@ -6,6 +6,7 @@
 #include "partition/NtfsBootSector.h"
 #include "ntfs/NtfsScanner.h"
 #include "NtfsTestRecords.h"
+#include "support/WholeContent.h"
 
 using namespace undelete;
 using undelete::test::fixedMftLength;

@@ -1,4 +1,4 @@
-#include "ntfs/Lznt1.h"
+#include "scan/Lznt1.h"
 
 #include <algorithm>
 #include <cstring>
@@ -123,23 +123,24 @@ uint64_t compressionUnitClusters(uint8_t exponent, uint32_t bytesPerCluster) {
     return clusters * bytesPerCluster > kMaxCompressionUnitBytes ? 0 : clusters;
 }
 
-CompressionUnitLayout compressionUnitLayout(const RunListNode* runs, size_t count,
+CompressionUnitLayout compressionUnitLayout(const Extent* extents, size_t count,
                                             uint64_t unitClusters) {
     CompressionUnitLayout layout;
     uint64_t covered = 0;
     uint64_t stored = 0;
     bool sparseSeen = false;
     for (size_t i = 0; i < count; ++i) {
-        const RunListNode& run = runs[i];
-        if (run.runLength > unitClusters - covered) return layout;
-        covered += run.runLength;
-        if (run.runLength == 0) continue;
-        if (run.sparse) {
+        const Extent& extent = extents[i];
+        if (extent.count > unitClusters - covered) return layout;
+        covered += extent.count;
+        if (extent.count == 0) continue;
+        if (extent.kind == Extent::Kind::Missing) return layout;
+        if (extent.kind == Extent::Kind::Sparse) {
             sparseSeen = true;
             continue;
         }
         if (sparseSeen) return layout;
-        stored += run.runLength;
+        stored += extent.count;
     }
     if (unitClusters == 0 || covered != unitClusters) return layout;
     layout.storedClusters = stored;

@@ -1,11 +1,12 @@
-// NTFS compressed streams: the LZNT1 decoding of one compression unit and
-// the reading of a unit's layout from its runs. Pure: bytes in, bytes out,
-// no reads outside the buffers handed in, whatever the input holds.
+// Compressed content (NTFS's LZNT1): the decoding of one compression unit
+// and the reading of a unit's layout from its extents, for the one content
+// reader. Pure: bytes in, bytes out, no reads outside the buffers handed
+// in, whatever the input holds.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
-#include "ntfs/MftRecord.h"
+#include "scan/FileLayout.h"
 
 namespace undelete {
 
@@ -62,12 +63,12 @@ struct CompressionUnitLayout {
     uint64_t storedClusters = 0;  // the clusters on the disk, at the unit's start
 };
 
-// The layout of one unit from the runs that cover it (`runs`, `count`
-// nodes, each already cut to the unit, in VCN order) and the unit's length
-// in clusters. A compressed stream's runs always span whole units, so runs
+// The layout of one unit from the extents that cover it (`count` of them,
+// each already cut to the unit, in file order) and the unit's length in
+// clusters. A compressed stream's runs always span whole units, so extents
 // that end short of the unit (a run list cut off) are Invalid, not taken
-// for a compressed tail.
-CompressionUnitLayout compressionUnitLayout(const RunListNode* runs, size_t count,
+// for a compressed tail; so is a unit with a missing extent.
+CompressionUnitLayout compressionUnitLayout(const Extent* extents, size_t count,
                                             uint64_t unitClusters);
 
 }  // namespace undelete
