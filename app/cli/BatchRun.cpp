@@ -283,13 +283,12 @@ int saveRows(ScannedVolume& volume, RowPrinter& printer, ProgressLine& progress,
         if (listed.count(index) == 0) {
             printError("目录索引 %llu 不是分区行 %llu 中列出的已删除文件",
                        static_cast<ull>(index), static_cast<ull>(request.row));
-            std::vector<uint64_t> listed;
-            for (const auto& entry : positionOf) listed.push_back(entry.first);
             if (listed.empty()) {
                 printError("分区行 %llu 没有列出已删除的文件", static_cast<ull>(request.row));
             } else {
                 printError("索引是 --scan %llu 输出的 index 列 (不是 row 列)；最接近的有：%s",
-                           static_cast<ull>(request.row), nearestIndices(listed, index, 3).c_str());
+                           static_cast<ull>(request.row),
+                           nearestIndices({listed.begin(), listed.end()}, index, 3).c_str());
             }
             ++unlisted;
             continue;
