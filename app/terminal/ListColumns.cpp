@@ -43,13 +43,13 @@ int total(const std::vector<int>& widths, const std::vector<bool>& shown) {
 
 // Takes up to `excess` cells from the shown columns of `rank`, one cell a
 // column in turn; returns what is still to take.
-int shrink(const std::vector<ColumnSpec>& specs, const std::vector<bool>& shown, int rank,
+int shrink(const std::vector<ColumnFit>& fits, const std::vector<bool>& shown, int rank,
            std::vector<int>& widths, int excess) {
     for (bool took = true; excess > 0 && took;) {
         took = false;
-        for (size_t i = specs.size(); i-- > 0 && excess > 0;) {
-            if (!shown[i] || specs[i].shrinkRank != rank) continue;
-            const int floor = std::max(specs[i].minimum, displayWidth(specs[i].header));
+        for (size_t i = fits.size(); i-- > 0 && excess > 0;) {
+            if (!shown[i] || fits[i].shrinkRank != rank) continue;
+            const int floor = std::max(fits[i].minimum, displayWidth(fits[i].header));
             if (widths[i] <= floor) continue;
             --widths[i];
             --excess;
@@ -64,93 +64,93 @@ int shrink(const std::vector<ColumnSpec>& specs, const std::vector<bool>& shown,
 const char* const kPathHeader = "路径";
 const char* const kStateHeader = "状态";
 
-std::vector<ColumnSpec> partitionColumnSpecs(const ListModel& rows) {
-    std::vector<ColumnSpec> specs;
+std::vector<ColumnFit> partitionColumnFits(const ListModel& rows) {
+    std::vector<ColumnFit> fits;
     for (int c = 0; c < kPartitionColumns; ++c) {
-        ColumnSpec spec;
-        spec.header = tr(kPartitionColumnHeaders[c]);
-        spec.minimum = displayWidth(spec.header);
+        ColumnFit fit;
+        fit.header = tr(kPartitionColumnHeaders[c]);
+        fit.minimum = displayWidth(fit.header);
         for (int r = 0; r < rows.rowCount(); ++r)
-            spec.minimum = std::max(spec.minimum, displayWidth(rows.text(r, c)));
-        spec.width = spec.minimum + kPartitionPadding;
-        spec.shrinkRank = 1;
-        spec.dropRank = kPartitionDropRanks[c];
-        specs.push_back(spec);
+            fit.minimum = std::max(fit.minimum, displayWidth(rows.text(r, c)));
+        fit.width = fit.minimum + kPartitionPadding;
+        fit.shrinkRank = 1;
+        fit.dropRank = kPartitionDropRanks[c];
+        fits.push_back(fit);
     }
-    return specs;
+    return fits;
 }
 
-std::vector<ColumnSpec> fileColumnSpecs(int rowCount) {
-    std::vector<ColumnSpec> specs(kFileColumns);
-    for (int c = 0; c < 4; ++c) specs[static_cast<size_t>(c)].header = tr(kFileColumnHeaders[c]);
-    specs[kStateColumn].header = tr(kStateHeader);
-    specs[kPathColumn].header = tr(kPathHeader);
+std::vector<ColumnFit> fileColumnFits(int rowCount) {
+    std::vector<ColumnFit> fits(kFileColumns);
+    for (int c = 0; c < 4; ++c) fits[static_cast<size_t>(c)].header = tr(kFileColumnHeaders[c]);
+    fits[kStateColumn].header = tr(kStateHeader);
+    fits[kPathColumn].header = tr(kPathHeader);
 
-    specs[0].width = digits(std::max(rowCount - 1, 0));
-    specs[1].width = kNameWidth;
-    specs[1].minimum = kNameMinimum;
-    specs[1].shrinkRank = 2;
-    specs[1].grows = true;
-    specs[2].width = kTimeWidth;
-    specs[2].dropRank = 2;
-    specs[3].width = kSizeWidth;
+    fits[0].width = digits(std::max(rowCount - 1, 0));
+    fits[1].width = kNameWidth;
+    fits[1].minimum = kNameMinimum;
+    fits[1].shrinkRank = 2;
+    fits[1].grows = true;
+    fits[2].width = kTimeWidth;
+    fits[2].dropRank = 2;
+    fits[3].width = kSizeWidth;
     for (const FileState state : {FileState::Unknown, FileState::Intact, FileState::Partial,
                                   FileState::Overwritten, FileState::Encrypted}) {
-        specs[kStateColumn].width =
-            std::max(specs[kStateColumn].width, displayWidth(tr(stateText(state))));
+        fits[kStateColumn].width =
+            std::max(fits[kStateColumn].width, displayWidth(tr(stateText(state))));
     }
-    specs[kStateColumn].dropRank = 3;
-    specs[kPathColumn].width = kPathWidth;
-    specs[kPathColumn].minimum = kPathMinimum;
-    specs[kPathColumn].shrinkRank = 1;
-    specs[kPathColumn].dropRank = 1;
-    specs[kPathColumn].grows = true;
-    for (ColumnSpec& spec : specs) {
-        spec.minimum = std::max(spec.minimum, displayWidth(spec.header));
-        spec.width = std::max(spec.width, displayWidth(spec.header));
-        if (spec.shrinkRank == 0) spec.minimum = spec.width;
+    fits[kStateColumn].dropRank = 3;
+    fits[kPathColumn].width = kPathWidth;
+    fits[kPathColumn].minimum = kPathMinimum;
+    fits[kPathColumn].shrinkRank = 1;
+    fits[kPathColumn].dropRank = 1;
+    fits[kPathColumn].grows = true;
+    for (ColumnFit& fit : fits) {
+        fit.minimum = std::max(fit.minimum, displayWidth(fit.header));
+        fit.width = std::max(fit.width, displayWidth(fit.header));
+        if (fit.shrinkRank == 0) fit.minimum = fit.width;
     }
-    return specs;
+    return fits;
 }
 
-ColumnSet fitColumns(const std::vector<ColumnSpec>& specs, int width) {
-    std::vector<bool> shown(specs.size(), true);
+ColumnSet fitColumns(const std::vector<ColumnFit>& fits, int width) {
+    std::vector<bool> shown(fits.size(), true);
     std::vector<int> widths;
     int excess = 0;
     for (;;) {
         widths.clear();
-        for (const ColumnSpec& spec : specs)
-            widths.push_back(std::max(spec.width, displayWidth(spec.header)));
+        for (const ColumnFit& fit : fits)
+            widths.push_back(std::max(fit.width, displayWidth(fit.header)));
         excess = total(widths, shown) - width;
         int lastRank = 0;
-        for (const ColumnSpec& spec : specs) lastRank = std::max(lastRank, spec.shrinkRank);
+        for (const ColumnFit& fit : fits) lastRank = std::max(lastRank, fit.shrinkRank);
         for (int rank = 1; rank <= lastRank && excess > 0; ++rank)
-            excess = shrink(specs, shown, rank, widths, excess);
+            excess = shrink(fits, shown, rank, widths, excess);
         if (excess <= 0) break;
         // The next column to go: the lowest drop rank still shown.
-        size_t drop = specs.size();
-        for (size_t i = 0; i < specs.size(); ++i) {
-            if (shown[i] && specs[i].dropRank > 0 &&
-                (drop == specs.size() || specs[i].dropRank < specs[drop].dropRank))
+        size_t drop = fits.size();
+        for (size_t i = 0; i < fits.size(); ++i) {
+            if (shown[i] && fits[i].dropRank > 0 &&
+                (drop == fits.size() || fits[i].dropRank < fits[drop].dropRank))
                 drop = i;
         }
-        if (drop == specs.size()) break;
+        if (drop == fits.size()) break;
         shown[drop] = false;
     }
     // Cells to spare go to the growing columns, one at a time in turn.
     for (bool gave = true; excess < 0 && gave;) {
         gave = false;
-        for (size_t i = 0; i < specs.size() && excess < 0; ++i) {
-            if (!shown[i] || !specs[i].grows) continue;
+        for (size_t i = 0; i < fits.size() && excess < 0; ++i) {
+            if (!shown[i] || !fits[i].grows) continue;
             ++widths[i];
             ++excess;
             gave = true;
         }
     }
     ColumnSet set;
-    for (size_t i = 0; i < specs.size(); ++i) {
+    for (size_t i = 0; i < fits.size(); ++i) {
         if (!shown[i]) continue;
-        set.headers.push_back(specs[i].header);
+        set.headers.push_back(fits[i].header);
         set.widths.push_back(widths[i]);
         set.sources.push_back(static_cast<int>(i));
     }

@@ -14,7 +14,7 @@ class ListModel;
 // towards their minimum by rank (1 first, round-robin within a rank); when
 // even that does not fit, they are dropped by rank (1 first). Cells left
 // over go to the columns that grow.
-struct ColumnSpec {
+struct ColumnFit {
     std::string header;
     int width = 0;       // wanted cells
     int minimum = 0;     // fewest cells (never fewer than its header's)
@@ -35,14 +35,14 @@ struct ColumnSet {
 // is room. The cylinder, head and sector columns are dropped first (the
 // end ones before the start ones), then the type; the row number, file
 // system and capacity stay.
-std::vector<ColumnSpec> partitionColumnSpecs(const ListModel& rows);
+std::vector<ColumnFit> partitionColumnFits(const ListModel& rows);
 
 // The file list: the dialog's four columns (row, name, creation time, size),
 // then the file's state and its folder inside the volume. The path shrinks
 // first, then the name; when the terminal is narrower still, the path goes
 // first, then the time, then the state. The name and the path share the
 // cells left over. `rowCount` sizes the row-number column.
-std::vector<ColumnSpec> fileColumnSpecs(int rowCount);
+std::vector<ColumnFit> fileColumnFits(int rowCount);
 constexpr int kFileColumns = 6;
 constexpr int kStateColumn = 4;
 constexpr int kPathColumn = 5;
@@ -52,7 +52,7 @@ extern const char* const kStateHeader;  // "状态"
 // The columns that fit `width` cells, and their widths. When not even the
 // columns that are never dropped fit at their minimum, the row is wider
 // than `width` (the list then scrolls sideways).
-ColumnSet fitColumns(const std::vector<ColumnSpec>& specs, int width);
+ColumnSet fitColumns(const std::vector<ColumnFit>& fits, int width);
 
 // Cells that a whole row takes: the columns and the one-cell separators
 // between them.

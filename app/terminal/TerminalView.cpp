@@ -131,7 +131,7 @@ void TerminalView::fillPartitionList() {
         partitions_.setText(position, kPartitionColumns - 1,
                             binarySizeText(row.record.totalSectors, row.bytesPerSector));
     }
-    partitionSpecs_ = partitionColumnSpecs(partitions_);
+    partitionFits_ = partitionColumnFits(partitions_);
     loop_.changed();
 }
 
@@ -358,11 +358,11 @@ DialogLayout TerminalView::currentLayout() const {
 }
 
 ColumnSet TerminalView::partitionColumns(const ListBox& box) const {
-    return fitColumns(partitionSpecs_, box.innerWidth());
+    return fitColumns(partitionFits_, box.innerWidth());
 }
 
 ColumnSet TerminalView::fileColumns(const ListBox& box) const {
-    std::vector<ColumnSpec> specs = fileColumnSpecs(files_.rowCount());
+    std::vector<ColumnFit> fits = fileColumnFits(files_.rowCount());
     if (order_.key != SortKey::Row) {
         // The sorted column's header carries the direction.
         const int column = order_.key == SortKey::Name    ? 1
@@ -370,10 +370,10 @@ ColumnSet TerminalView::fileColumns(const ListBox& box) const {
                            : order_.key == SortKey::Size  ? 3
                            : order_.key == SortKey::State ? kStateColumn
                                                           : kPathColumn;
-        specs[static_cast<size_t>(column)].header +=
+        fits[static_cast<size_t>(column)].header +=
             order_.descending ? "\xE2\x96\xBC" : "\xE2\x96\xB2";  // ▼ ▲
     }
-    return fitColumns(specs, box.innerWidth());
+    return fitColumns(fits, box.innerWidth());
 }
 
 void TerminalView::draw() {

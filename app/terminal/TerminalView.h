@@ -98,7 +98,7 @@ private:
     std::vector<PartitionRow> partitionRows_;
     ListModel partitions_;
     ListModel files_;
-    std::vector<ColumnSpec> partitionSpecs_;  // from the rows' texts, set once
+    std::vector<ColumnFit> partitionFits_;  // from the rows' texts, set once
     std::vector<DeletedFile> details_;  // of each file row, by position
     FileOrder order_;
     std::string filter_;

@@ -69,7 +69,7 @@ bool headersWhole(const ColumnSet& set) {
 
 TEST(TerminalLayoutTest, ColumnsFitTheWidthDroppingThePathFirstAndNeverCutAHeader) {
     ASSERT_TRUE(initProcessLocale());
-    const std::vector<ColumnSpec> files = fileColumnSpecs(100);
+    const std::vector<ColumnFit> files = fileColumnFits(100);
     // 80 columns (78 inside the frame): all six, the path narrowed.
     const ColumnSet at80 = fitColumns(files, 78);
     EXPECT_EQ(shownOf(at80), (std::vector<int>{0, 1, 2, 3, 4, 5}));
@@ -104,7 +104,7 @@ TEST(TerminalLayoutTest, ColumnsFitTheWidthDroppingThePathFirstAndNeverCutAHeade
     const char* const texts[] = {"FAT32(活动)", "0C", "1023", "254", "63", "1023", "254", "63",
                                  "1862.6 GiB"};
     for (int c = 1; c < kPartitionColumns; ++c) rows.setText(0, c, texts[c - 1]);
-    const std::vector<ColumnSpec> partitions = partitionColumnSpecs(rows);
+    const std::vector<ColumnFit> partitions = partitionColumnFits(rows);
     const ColumnSet all = fitColumns(partitions, 78);
     EXPECT_EQ(all.sources.size(), 10u);
     EXPECT_TRUE(headersWhole(all));
