@@ -45,12 +45,18 @@ enum class FileState : uint8_t {
     Encrypted,    // its content is encrypted: saved as it lies, not readable as written
 };
 
+// Where a file was found: reached from the volume's live folders or table;
+// in a folder no live folder reaches; an NTFS record outside the table; or
+// recognised by its content alone.
+enum class FileOrigin : uint8_t { Table, Orphan, Search, Carved };
+
 struct DeletedFile {
     std::string name;  // whole, in the process's multibyte encoding
     uint64_t size = 0;  // bytes
     CreationTime created;
     std::string path;  // its folder inside the volume, when known ("/Docs/"); else empty
     FileState state = FileState::Unknown;
+    FileOrigin origin = FileOrigin::Table;
 };
 
 }  // namespace undelete
