@@ -303,7 +303,7 @@ SaveOutcome ScanShell::onSaveCommand() {
     if (!view_.askSavePath(saveFilter(), "txt", path)) return SaveOutcome::Cancelled;
     lastSave_.path = path;
     SaveObserver observer(view_);
-    const ScannedVolume::SaveResult result = volume->save(target(path), {index}, &observer);
+    const SaveResult result = volume->save(target(path), {index}, &observer);
     if (result.declined) return SaveOutcome::Cancelled;
     lastSave_ = result.reports.front();
     if (lastSave_.outcome != SaveOutcome::Saved) showMessage(kSaveFailedMessage);

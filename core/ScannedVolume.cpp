@@ -44,41 +44,16 @@ bool ScannedVolume::readContent(uint32_t index, ContentSink& sink, ScanObserver*
     return scanner_->readContent(index, sink);
 }
 
-ScannedVolume::SaveResult ScannedVolume::save(const SaveTarget& target,
-                                              const std::vector<uint32_t>& indices,
-                                              ScanObserver* observer) {
-    SaveResult result;
-    result.declined = !saves_.agreed(target);
-    if (result.declined) return result;
-    for (const uint32_t index : indices) result.reports.push_back(saveOne(target, index, observer));
-    return result;
-}
-
-SaveReport ScannedVolume::saveOne(const SaveTarget& target, uint32_t index,
-                                  ScanObserver* observer) {
-    const ContentSource content = [this, index, observer](ContentSink& sink) {
-        return readContent(index, sink, observer);
-    };
+SaveResult ScannedVolume::save(const SaveTarget& target, const std::vector<uint32_t>& indices,
+                               ScanObserver* observer) {
+    Operation operation(observer);
     SaveProgress progress;
     if (observer != nullptr) {
         progress = [observer](uint64_t done, uint64_t total) {
             observer->progress(ScanPhase::Saving, done, total);
         };
     }
-    DeletedFile file;
-    SaveReport report;
-    if (target.kind == SaveTarget::Kind::Stream) {
-        report = saves_.saveToStream(target, content);
-    } else if (target.kind == SaveTarget::Kind::File) {
-        report = saves_.saveAs(target.path, content, progress);
-    } else if (describe(index, file)) {
-        report = saves_.saveInto(target.path, file, index, content, progress);
-    } else {
-        report.outcome = SaveOutcome::Failed;
-        report.path = target.path;
-    }
-    report.index = index;
-    return report;
+    return saves_.save(target, indices, *scanner_, progress);
 }
 
 }  // namespace undelete

@@ -36,15 +36,8 @@ public:
     // when the whole length reached the sink.
     bool readContent(uint32_t index, ContentSink& sink, ScanObserver* observer = nullptr);
 
-    // Saves items `indices` to `target`: one file to a path, each under
-    // `folder` below its folder path inside the volume (a failure naming
-    // the folder when an item is no longer described), or one to a stream.
-    // The agreement to save onto the disk being recovered is asked once,
-    // first. Progress goes to `observer` as Saving.
-    struct SaveResult {
-        bool declined = false;            // nothing was saved
-        std::vector<SaveReport> reports;  // one per index, in order
-    };
+    // Saves items `indices` to `target` (SaveService::save), the scanner's
+    // messages and the progress (as Saving) going to `observer`.
     SaveResult save(const SaveTarget& target, const std::vector<uint32_t>& indices,
                     ScanObserver* observer = nullptr);
 
@@ -66,8 +59,6 @@ public:
     };
 
 private:
-    SaveReport saveOne(const SaveTarget& target, uint32_t index, ScanObserver* observer);
-
     std::unique_ptr<VolumeScanner> scanner_;
     std::shared_ptr<ReadTally> tally_;
     SaveService saves_;

@@ -190,6 +190,30 @@ bool SaveService::onScannedDisk(const std::string& folder) const {
     return liesOnScannedDisk(folder, diskPath_);
 }
 
+SaveResult SaveService::save(const SaveTarget& target, const std::vector<uint32_t>& indices,
+                             VolumeScanner& files, const SaveProgress& progress) const {
+    SaveResult result;
+    result.declined = !agreed(target);
+    if (result.declined) return result;
+    for (const uint32_t index : indices) {
+        const ContentSource content = [&files, index](ContentSink& sink) {
+            return files.readContent(index, sink);
+        };
+        DeletedFile file;
+        SaveReport report = failedReport(target.path, 0);
+        if (target.kind == SaveTarget::Kind::Stream) {
+            report = saveToStream(target, content);
+        } else if (target.kind == SaveTarget::Kind::File) {
+            report = saveAs(target.path, content, progress);
+        } else if (files.describe(index, file)) {
+            report = saveInto(target.path, file, index, content, progress);
+        }
+        report.index = index;
+        result.reports.push_back(std::move(report));
+    }
+    return result;
+}
+
 bool SaveService::agreed(const SaveTarget& target) const {
     if (target.kind == SaveTarget::Kind::Stream && isDiskPath(target.path, diskPath_)) return true;
     const std::string folder =

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "scan/DeletedFile.h"
 #include "scan/VolumeScanner.h"
@@ -51,6 +52,12 @@ struct SaveTarget {
     std::function<bool()> agreeOnScannedDisk;
 };
 
+// What a save of several items came to.
+struct SaveResult {
+    bool declined = false;            // the user did not agree: nothing was saved
+    std::vector<SaveReport> reports;  // one per index, in order
+};
+
 // The end of a temporary file's name.
 extern const char* const kPartialSuffix;  // ".undelete-partial"
 
@@ -58,6 +65,14 @@ class SaveService {
 public:
     // `diskPath`: the disk being recovered, which is never written.
     explicit SaveService(std::string diskPath);
+
+    // Saves items `indices` of `files` to `target`: one file to a path, each
+    // under a folder below its folder path inside the volume (a failure
+    // naming the folder when an item is no longer described), or one to a
+    // stream. The agreement to save onto the disk being recovered is asked
+    // once, first.
+    SaveResult save(const SaveTarget& target, const std::vector<uint32_t>& indices,
+                    VolumeScanner& files, const SaveProgress& progress = {}) const;
 
     // True when saving into `folder` would write to the disk being
     // recovered (the user must agree first).

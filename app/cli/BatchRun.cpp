@@ -243,7 +243,7 @@ int reportSave(SaveReport report, const SaveTarget& target, int streamError) {
 }
 
 // What the saves came to; files into a folder end with one summary line.
-int reportSaves(const ScannedVolume::SaveResult& result, const SaveTarget& target,
+int reportSaves(const SaveResult& result, const SaveTarget& target,
                 size_t unlisted, int streamError) {
     const bool stream = target.kind == SaveTarget::Kind::Stream;
     if (result.declined) {
@@ -298,7 +298,7 @@ int saveRows(ScannedVolume& volume, RowPrinter& printer, ProgressLine& progress,
     SaveTarget target;
     StandardOutputSink stream;
     if (!chooseTarget(request, unlisted, target, stream)) return kExitFailure;
-    const ScannedVolume::SaveResult result = volume.save(target, chosen, &printer);
+    const SaveResult result = volume.save(target, chosen, &printer);
     if (target.kind == SaveTarget::Kind::Folder) progress.end();
     return reportSaves(result, target, unlisted, stream.error);
 }
