@@ -4,6 +4,11 @@
 #include <cstring>
 
 namespace undelete {
+namespace {
+
+constexpr uint32_t kUsualCluster = 4096;
+
+}  // namespace
 
 bool acceptFoundRecord(const uint8_t* bytes, uint32_t recordSize, uint64_t place,
                        uint32_t bytesPerCluster, MftRecordInfo& info) {
@@ -15,9 +20,10 @@ bool acceptFoundRecord(const uint8_t* bytes, uint32_t recordSize, uint64_t place
     if (!parseRecord(bytes, recordSize, false, info)) return false;
     if (!info.numbered || info.allocatedBytes != recordSize) return false;
     // Where its table would start; the subtraction may wrap, only the
-    // remainder counts.
+    // remainder counts. An older table may have had smaller clusters than
+    // the volume has now, down to the usual 4 KiB.
     const uint64_t tableStart = place - uint64_t{info.recordNumber} * recordSize;
-    return tableStart % bytesPerCluster == 0;
+    return tableStart % std::min(bytesPerCluster, kUsualCluster) == 0;
 }
 
 bool FoundRecords::add(const FoundRecord& record) {

@@ -27,8 +27,9 @@ namespace undelete {
 // update sequence, attributes), it stores its own number and its size,
 // and that number agrees with the place. A table's records follow one
 // another from the start of a cluster (of each piece, when it is in
-// pieces), so record n lies n record sizes past a cluster boundary.
-// `info` is filled.
+// pieces), so record n lies n record sizes past a cluster boundary: of
+// this volume's clusters, or of 4 KiB ones where this volume's are larger
+// (a table left by a format with smaller clusters). `info` is filled.
 bool acceptFoundRecord(const uint8_t* bytes, uint32_t recordSize, uint64_t place,
                        uint32_t bytesPerCluster, MftRecordInfo& info);
 

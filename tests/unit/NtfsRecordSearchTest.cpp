@@ -42,6 +42,9 @@ TEST(FoundRecord, ItsNumberMustAgreeWithItsPlace) {
     EXPECT_TRUE(acceptFoundRecord(r.data(), 1024, 100 * kCluster + 2048, kCluster, info));
     EXPECT_FALSE(acceptFoundRecord(r.data(), 1024, 71 * 1024, kCluster, info));
     EXPECT_FALSE(acceptFoundRecord(r.data(), 1024, 100 * kCluster, kCluster, info));
+    // Larger clusters now: an older table with 4 KiB clusters still agrees.
+    EXPECT_TRUE(acceptFoundRecord(r.data(), 1024, 101 * kCluster + 2048, 65536, info));
+    EXPECT_FALSE(acceptFoundRecord(r.data(), 1024, 71 * 1024, 65536, info));
     // Clusters no larger than a record: every record-aligned place agrees.
     EXPECT_TRUE(acceptFoundRecord(r.data(), 1024, 71 * 1024, 1024, info));
     // A record that says another size, or whose fixups do not hold.
