@@ -131,7 +131,9 @@ void RecordSearch::readStretch(uint64_t begin, uint64_t end, FoundRecords& found
         if (window) {
             data = window->bytes();
         } else {
-            if (piece_.size() < length) piece_.resize(kPieceBytes);
+            // No larger than the stretches need: a small volume's search
+            // does not clear a whole piece.
+            if (piece_.size() < length) piece_.resize(static_cast<size_t>(length));
             if (reads_.tryRead(begin, piece_.data(), static_cast<uint32_t>(length))) {
                 data = piece_.data();
             }
