@@ -80,8 +80,7 @@ void NtfsScanner::searchRecords() {
     SearchHooks hooks;
     hooks.stop = [this] { return stopped(); };
     hooks.progress = passProgress_;
-    RecordSearch search(drive_, reads, {bounds_.start, bounds_.bytes() / cluster, cluster, recordSize_},
-                        hooks);
+    RecordSearch search(reads, {bounds_.start, bounds_.bytes() / cluster, cluster, recordSize_}, hooks);
     search.run(bitmapKnown_ ? &bitmap_ : nullptr, std::move(live), tail, found_);
     if (found_.full() && toldIncomplete_) toldIncomplete_(kSearchFullMessage);
     found_.finish();

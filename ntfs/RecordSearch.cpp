@@ -52,9 +52,8 @@ const FoundRecord* FoundRecords::find(uint64_t number) const {
     return it != records_.end() && it->number == number ? &*it : nullptr;
 }
 
-RecordSearch::RecordSearch(DriveReader& drive, BudgetedReader& reads, const SearchVolume& volume,
-                           SearchHooks hooks)
-    : drive_(drive), reads_(reads), volume_(volume), hooks_(std::move(hooks)) {}
+RecordSearch::RecordSearch(BudgetedReader& reads, const SearchVolume& volume, SearchHooks hooks)
+    : reads_(reads), volume_(volume), hooks_(std::move(hooks)) {}
 
 bool RecordSearch::ended(const FoundRecords& found) {
     return (hooks_.stop && hooks_.stop()) || reads_.spent() || found.full();
@@ -126,21 +125,15 @@ void RecordSearch::readStretch(uint64_t begin, uint64_t end, FoundRecords& found
     if (offset != 0) begin += step - offset;
     while (begin < end && end - begin >= size && !ended(found)) {
         const uint64_t length = std::min<uint64_t>(end - begin, kPieceBytes);
-        const uint8_t* data = nullptr;
-        const std::unique_ptr<DeviceView> window = drive_.view(begin, length);
-        if (window) {
-            data = window->bytes();
-        } else {
-            // No larger than the stretches need: a small volume's search
-            // does not clear a whole piece.
-            if (piece_.size() < length) piece_.resize(static_cast<size_t>(length));
-            if (reads_.tryRead(begin, piece_.data(), static_cast<uint32_t>(length))) {
-                data = piece_.data();
-            }
-        }
+        // Read into a buffer, not mapped: a pass that touches each page
+        // once pays more for mapping it than for copying it (measured on an
+        // image file: twice the time).
+        // No larger than the stretches need: a small volume's search does
+        // not clear a whole piece.
+        if (piece_.size() < length) piece_.resize(static_cast<size_t>(length));
         uint64_t p = 0;
-        if (data != nullptr) {
-            for (; p + size <= length; p += step) take(data + p, begin + p, found);
+        if (reads_.tryRead(begin, piece_.data(), static_cast<uint32_t>(length))) {
+            for (; p + size <= length; p += step) take(piece_.data() + p, begin + p, found);
         } else {
             readSlots(begin, length, found);
             p = (length - size) / step * step + step;

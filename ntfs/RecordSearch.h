@@ -15,7 +15,6 @@
 #include <functional>
 #include <vector>
 
-#include "disk/DriveReader.h"
 #include "ntfs/MftRecord.h"
 #include "scan/BudgetedReader.h"
 #include "scan/ClusterMap.h"
@@ -84,10 +83,8 @@ public:
     // About this many bytes per read (whole records).
     static constexpr uint32_t kPieceBytes = 4u << 20;
 
-    // `drive` offers read-only windows where it can (an image file), else
     // `reads` reads each piece, with its budget of failures.
-    RecordSearch(DriveReader& drive, BudgetedReader& reads, const SearchVolume& volume,
-                 SearchHooks hooks);
+    RecordSearch(BudgetedReader& reads, const SearchVolume& volume, SearchHooks hooks);
 
     // Reads the clusters `used` marks free (every cluster when `used` is
     // null: the bitmap could not be had) except the bytes of `live` (the
@@ -108,7 +105,6 @@ private:
     void take(const uint8_t* bytes, uint64_t position, FoundRecords& found);
     void tell();
 
-    DriveReader& drive_;
     BudgetedReader& reads_;
     SearchVolume volume_;
     SearchHooks hooks_;
