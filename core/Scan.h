@@ -17,7 +17,7 @@ class ScannedVolume;
 
 // Scan options (a struct, so new ones come without new parameters).
 struct ScanOptions {
-    bool deep = false;  // a FAT volume's free clusters read too
+    bool deep = false;  // free clusters read too (FAT: old folders; NTFS: old records)
 };
 
 // Asked by the scan's long passes; copies share one flag, so a face may

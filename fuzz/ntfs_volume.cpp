@@ -4,8 +4,10 @@
 // records, the table at cluster 4) with the input laid over the table and
 // the data area after it. Input byte 0 chooses: bit 0 keeps a fixed table
 // record 0 (32 records in one run) over the input's own; bit 1 applies the
-// update sequence to every record slot, so that the fuzzer reaches the
-// attributes without having to learn the fix-ups.
+// update sequence to every record slot of the table, bit 3 to every slot
+// past it, so that the fuzzer reaches the attributes without having to
+// learn the fix-ups; bit 2 makes it the deeper scan, which searches the
+// volume for records outside the table.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -96,14 +98,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             seal(disk + kTable + i * kMftRecordBytes);
     }
     if (mode & 1) seal(disk + kTable);
+    if (mode & 8) {
+        for (size_t at = kTable + kTableRecords * kMftRecordBytes; at < kImageBytes; at += kMftRecordBytes)
+            seal(disk + at);
+    }
 
     PartitionRecord partition;
     partition.partitionType = 0x07;
     partition.totalSectors = kImageBytes / 512;
-    NtfsScanner scanner(ScanContext{memoryDriveOpener(image), [](const char*) {}, {}, {}, {}});
+    ScanContext context{memoryDriveOpener(image), [](const char*) {}, {}, {}, {}};
+    context.deepScan = (mode & 4) != 0;
+    NtfsScanner scanner(context);
     if (!scanner.open(&partition)) return 0;
-    // The count is bounded by the disk, whatever the table claims.
-    if (scanner.itemCount() > kImageBytes / 512) std::abort();
+    // The count is bounded by the disk, whatever the table claims: the
+    // table's records, then at most one found record a slot.
+    if (scanner.itemCount() > kImageBytes / 512 + kImageBytes / kMftRecordBytes) std::abort();
     // Records that are not deleted files are not listed.
     fuzz::scanEveryFile(scanner, false);
     return 0;

@@ -2,7 +2,8 @@
 # Writes small seeds for fuzz_ntfs_volume into OUTDIR: a mode byte, then a
 # table of records laid over the disk from cluster 4 (1024-byte clusters):
 # the root folder (5), a bitmap (6), a folder (30), deleted files in it and
-# in the root with runs, a resident one and a deleted folder.
+# in the root with runs, a resident one and a deleted folder; for the deeper
+# scan, an old table's records past the table (a folder, a file in it).
 set -euo pipefail
 out=${1:?usage: seed-ntfs_volume.sh OUTDIR}
 mkdir -p "$out"
@@ -70,9 +71,18 @@ make() {  # NAME MODE: the mode byte, then 32 records and some data clusters
     record "$f.body" 42 0 2 "$root" 'c.txt' resident 'hello, world'
     record "$f.body" 43 0 2 "$((32 | 1 << 48))" 'orphan.txt' '\x11\x01\x3e' 100
     at "$f.body" $((36 * 1024)) '\xff\xff\xff\xff\xff\x20'
+    # Past the table, in free clusters: records that store their number.
+    record "$f.body" 50 3 1 "$root" Old
+    record "$f.body" 51 1 1 "$((50 | 1 << 48))" 'old.txt' '\x11\x01\x38' 700
+    local n
+    for n in 50 51; do
+        at "$f.body" $((n * 1024 + 28)) "$(le 4 1024)"
+        at "$f.body" $((n * 1024 + 44)) "$(le 4 $n)"
+    done
     # Shift by one: byte 0 of the input is the mode; the table starts after it.
     { printf "$(le 1 "$2")"; head -c $((64 * 1024)) "$f.body"; } > "$out/$1"
 }
 make seed-own-table 2
 make seed-fixed-table 1
 make seed-raw 0
+make seed-deep 14

@@ -15,7 +15,9 @@ constexpr size_t kSequenceNumber = 16;
 constexpr size_t kFirstAttributeOffset = 20;
 constexpr size_t kFlags = 22;
 constexpr size_t kHeaderBytes = 24;
+constexpr size_t kAllocatedBytes = 28;
 constexpr size_t kBaseReference = 32;
+constexpr size_t kRecordNumber = 44;
 constexpr size_t kSmallestStride = 512;
 
 // Attribute header.
@@ -220,6 +222,9 @@ bool parseRecord(const uint8_t* bytes, size_t recordSize, bool notInUseOnly, Mft
     info.flags = flags;
     info.sequenceNumber = le16(record + kSequenceNumber);
     info.baseReference = le64(record + kBaseReference);
+    info.allocatedBytes = le32(record + kAllocatedBytes);
+    info.numbered = le16(record + kUpdateSequenceOffset) >= kRecordNumber + 4;
+    info.recordNumber = info.numbered ? le32(record + kRecordNumber) : 0;
     try {
         walkAttributes(record, recordSize, info);
     } catch (const std::bad_alloc&) {

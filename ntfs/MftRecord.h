@@ -81,6 +81,12 @@ struct MftRecordInfo {
     // (each free moves it on), and the in-use and directory flags.
     uint16_t sequenceNumber = 0;
     uint16_t flags = 0;
+    // The record's own number, where the header is long enough to store it
+    // (offset 44, before an update sequence array at 48 or later).
+    bool numbered = false;
+    uint32_t recordNumber = 0;
+    // The bytes the record says it has (header offset 28).
+    uint32_t allocatedBytes = 0;
     // An extension record's base record (with the base's sequence number
     // when it was made); 0 for a base record.
     uint64_t baseReference = 0;

@@ -16,6 +16,7 @@ namespace undelete {
 const char kTableBeyondPartitionMessage[] =
     "主文件表声称的记录多于分区所能容纳的，超出分区的记录未扫描";
 const char kTableUnmappedMessage[] = "主文件表有记录的位置无从得知，这些记录未扫描";
+const char kSearchFullMessage[] = "找到的主文件表记录过多，其余的未列出";
 
 namespace {
 
@@ -31,7 +32,10 @@ uint64_t runBytes(const std::vector<RunListNode>& runs, uint32_t bytesPerCluster
 }  // namespace
 
 NtfsScanner::NtfsScanner(const ScanContext& context)
-    : LayoutScanner(context), mftValidDataLength_(context.mftValidDataLength) {}
+    : LayoutScanner(context),
+      mftValidDataLength_(context.mftValidDataLength),
+      deep_(context.deepScan),
+      passProgress_(context.showPassProgress) {}
 
 bool NtfsScanner::open(const PartitionRecord* record) {
     if (record == nullptr || !drive_.open()) return false;
@@ -64,6 +68,7 @@ bool NtfsScanner::open(const PartitionRecord* record) {
             }
         });
         loadBitmap();
+        if (deep_ && !stopped()) searchRecords();
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -71,7 +76,7 @@ bool NtfsScanner::open(const PartitionRecord* record) {
 }
 
 bool NtfsScanner::hasItem(uint32_t index) {
-    return static_cast<uint64_t>(index) < recordCount_;
+    return static_cast<uint64_t>(index) < recordCount_ + found_.size();
 }
 
 bool NtfsScanner::buildRecordMap(uint32_t serial, uint64_t mftCluster) {
@@ -93,6 +98,8 @@ bool NtfsScanner::buildRecordMap(uint32_t serial, uint64_t mftCluster) {
     uint64_t validLength = mftValidDataLength_ ? mftValidDataLength_(serial) : 0;
     if (validLength == 0) validLength = info.initializedSize;
     if (validLength == 0) return false;
+    tableRuns_ = info.runs;
+    tableAllocated_ = info.allocatedSize;
     const uint64_t claimed = validLength / recordSize_;
     recordMap_ = std::make_unique<MftRecordMap>(partitionOffset, bytesPerCluster_, recordSize_,
                                                 claimed, bounds_.end);
@@ -144,7 +151,11 @@ void NtfsScanner::loadBitmap() {
 bool NtfsScanner::describe(uint32_t index, DeletedFile& file) {
     file = DeletedFile{};
     std::lock_guard<std::mutex> lock(tableMutex_);
-    if (!table_ || index >= recordCount_) return false;
+    if (!table_) return false;
+    if (index >= recordCount_) {
+        const uint64_t which = index - recordCount_;
+        return which < found_.size() && describeFound(static_cast<size_t>(which), file);
+    }
     const uint8_t* record = table_->read(index, MftTableReader::Slot::Scan);
     // Most records are in use: they are refused before any parse.
     uint16_t flags = 0;
@@ -213,18 +224,23 @@ FileLayout NtfsScanner::layoutOf(const NtfsFile& file) const {
     return where;
 }
 
+// Neither the volume nor the runs can account for such an allocation: the
+// record is not to be believed.
+bool NtfsScanner::believable(const NtfsFile& file) const {
+    const MftRecordInfo& info = file.info;
+    return !info.nonResident() ||
+           (bytesPerCluster_ != 0 && (info.allocatedSize <= bounds_.bytes() ||
+                                      info.allocatedSize <= runBytes(info.runs, bytesPerCluster_)));
+}
+
 bool NtfsScanner::layout(uint32_t index, FileLayout& where) {
+    if (index >= recordCount_) {
+        const uint64_t which = index - recordCount_;
+        return which < found_.size() && layoutFound(static_cast<size_t>(which), where);
+    }
     NtfsFile file;
     Records source(*this, Records::Way::Direct);
-    if (!loadFile(index, false, source, file)) return false;
-    const MftRecordInfo& info = file.info;
-    // Neither the volume nor the runs can account for such an allocation:
-    // the record is not to be believed.
-    if (info.nonResident() &&
-        (bytesPerCluster_ == 0 ||
-         (info.allocatedSize > bounds_.bytes() && info.allocatedSize > runBytes(info.runs, bytesPerCluster_)))) {
-        return false;
-    }
+    if (!loadFile(index, false, source, file) || !believable(file)) return false;
     where = layoutOf(file);
     return true;
 }

@@ -6,6 +6,7 @@
 // initialized size, compressed units), for the one reader.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "ntfs/MftTableReader.h"
 #include "ntfs/NtfsFile.h"
 #include "ntfs/NtfsFolders.h"
+#include "ntfs/RecordSearch.h"
 #include "scan/ClusterMap.h"
 #include "scan/ScanContext.h"
 #include "scan/LayoutScanner.h"
@@ -25,6 +27,8 @@ namespace undelete {
 // the partition holds, or more than the runs the scanner follows map.
 extern const char kTableBeyondPartitionMessage[];
 extern const char kTableUnmappedMessage[];
+// Told when the deeper scan found more records than it keeps.
+extern const char kSearchFullMessage[];
 
 class NtfsScanner : public LayoutScanner {
 public:
@@ -34,19 +38,26 @@ public:
     // valid data length (from the context's lookup when it has one, else
     // from that record), maps the records that lie inside the partition
     // and the disk, and loads the cluster bitmap (a bitmap that cannot be
-    // had leaves every state Unknown; the open still succeeds).
+    // had leaves every state Unknown; the open still succeeds). The deeper
+    // scan then searches the volume for records outside the table
+    // (RecordSearch.h); a stop ends that search, keeping what it found.
     bool open(const PartitionRecord* record) override;
 
-    // True for every index below the record count: at most the records
-    // the map's extents hold, never the table's claimed length alone.
+    // True for every index below the record count (at most the records
+    // the map's extents hold, never the table's claimed length alone),
+    // then one index per record the deeper scan found.
     bool hasItem(uint32_t index) override;
-    uint64_t itemCount() override { return recordCount_; }
+    uint64_t itemCount() override { return recordCount_ + found_.size(); }
 
     // True for a deleted base record (flags 0) whose file has a name
     // outside the DOS namespace: its name, size, creation time, folder and
     // state are written to `file`. Extension records are parts of other
     // files, never files of their own. Records are read in large pieces
-    // (worker thread).
+    // (worker thread). A found record is listed when it is a base record
+    // of a file (deleted or not: after a format no folder reaches it) with
+    // such a name, unless the live table holds the same file at its
+    // number; its folder is rebuilt from the found records, then the
+    // table.
     bool describe(uint32_t index, DeletedFile& file) override;
 
     // The file's content: the resident value, or its joined runs in VCN
@@ -58,6 +69,7 @@ public:
 
 private:
     class Records;
+    class FoundSource;
 
     bool buildRecordMap(uint32_t serial, uint64_t mftCluster);
     void loadBitmap();
@@ -70,11 +82,26 @@ private:
     // its runs lie outside the volume or the sink refuses.
     bool readWhole(const std::vector<RunListNode>& runs, uint64_t length, ContentSink& sink);
     FileLayout layoutOf(const NtfsFile& file) const;
+    // False for an allocation neither the volume nor the runs account for.
+    bool believable(const NtfsFile& file) const;
+
+    // The deeper scan's search and its files (NtfsSearch.cpp).
+    void searchRecords();
+    bool describeFound(size_t which, DeletedFile& file);
+    bool layoutFound(size_t which, FileLayout& layout);
+    // The found record `number` (with its extension records), read through
+    // `way` where the table is asked.
+    bool loadFound(uint64_t number, bool tableWay, NtfsFile& file);
+    bool heldByTable(const NtfsFile& file);
     FileState stateOf(const NtfsFile& file) const;
 
     MftLengthLookup mftValidDataLength_;
     uint32_t bytesPerCluster_ = 0;
     uint64_t recordCount_ = 0;
+    // The table's own first piece of runs and its allocation: where its
+    // unused records lie.
+    std::vector<RunListNode> tableRuns_;
+    uint64_t tableAllocated_ = 0;
     std::unique_ptr<MftRecordMap> recordMap_;
     uint32_t recordSize_ = 0;
     ClusterMap bitmap_;
@@ -84,6 +111,11 @@ private:
     std::mutex tableMutex_;
     std::unique_ptr<MftTableReader> table_;
     std::unique_ptr<NtfsFolders> folders_;
+    bool deep_ = false;
+    std::function<void(uint64_t done, uint64_t total)> passProgress_;
+    FoundRecords found_;
+    // The found files' folders: found records first, then the table.
+    std::unique_ptr<NtfsFolders> foundFolders_;
 };
 
 }  // namespace undelete
