@@ -86,7 +86,9 @@ bool globMatches(const std::string& glob, const std::string& name) {
                     step = s[si] == U'[';
                     next = pi + 1;
                 }
-            } else if (p[pi] == U'\\' && pi + 1 < p.size()) {
+            } else if (p[pi] == U'\\' && pi + 1 == p.size()) {
+                return false;  // a pattern cut after its escape matches nothing
+            } else if (p[pi] == U'\\') {
                 step = s[si] == p[pi + 1];
                 next = pi + 2;
             } else {
