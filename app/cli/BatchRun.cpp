@@ -205,10 +205,10 @@ bool chooseTarget(const BatchRequest& request, size_t unlisted, SaveTarget& targ
         return unlisted == 0;
     }
     const bool single = !request.saveAll && request.saveIndices.size() == 1;
-    // A path that ends in "/" names a folder, made when missing, as for
-    // several files.
-    const bool namesFolder = !request.output.empty() &&
-                             (request.output.back() == '/' || request.output.back() == kPathSeparator);
+    // A path that ends in "/" (or "\\" on Windows) names a folder, made
+    // when missing, as for several files.
+    const char last = request.output.empty() ? '\0' : request.output.back();
+    const bool namesFolder = last == '/' || last == kPathSeparator;
     const FileKind kind = inspect(request.output).kind;
     const bool exists = kind != FileKind::Missing;
     if (single && !namesFolder && !isFolder(request.output)) {

@@ -32,7 +32,8 @@ TEST(NameMatch, AgreesWithFnmatchByCharacters) {
     for (const char* glob : globs) {
         for (const char* name : names) {
             const bool expected = ::fnmatch(glob, name, 0) == 0;
-            EXPECT_EQ(globMatches(glob, name), expected) << "glob \"" << glob << "\", name \"" << name << "\"";
+            EXPECT_EQ(globMatches(glob, name), expected)
+                << "glob \"" << glob << "\", name \"" << name << "\"";
             ++compared;
         }
     }
