@@ -3,9 +3,10 @@
 # images: the partition list, every row's scan (and deep scan) in JSON, a
 # save of a partition's files (into a folder whose path is longer than 260
 # characters on the Windows side) and one file to standard output must be
-# the same bytes with the same exit status; a Chinese name must reach a
-# redirected file as UTF-8; the English texts (a user whose display
-# language is not Chinese) must be the Linux program's English ones.
+# the same bytes with the same exit status, a Chinese --match pattern
+# too; a Chinese name must reach a redirected file as UTF-8; the English
+# texts (a user whose display language is not Chinese) must be the Linux
+# program's English ones.
 # Run by scripts/test-windows, which sets up Wine (code page 936, zh_CN).
 #   tests/win32/compare-cli.sh CLI_EXE LINUX_UNDELETE WORK_DIR IMAGE...
 set -euo pipefail
@@ -96,6 +97,12 @@ same stdout-save out
 checks=$((checks + 1))
 grep -q '照片说明\.txt' "$work/1-scan0.win.out" ||
     fail "the Chinese name 照片说明.txt is not in the redirected scan output"
+
+# A Chinese pattern reaches the program whole (it reads the wide command
+# line) and picks the same rows.
+run_both match "$first" --scan 0 --match '报*' --json
+same match out
+grep -q '报告\.txt' "$work/match.linux.out" || fail "match: the Linux program lists no 报*"
 
 # English for a user whose display language is not Chinese: the help and
 # an error, word for word.
