@@ -5,6 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "common/Text.h"
+
+#if defined(_WIN32) && !defined(UNDELETE_CP936_TEXTS)
+#include <windows.h>
+
+#include <unordered_map>
+#endif
+
 #if !defined(_WIN32)
 #include <libintl.h>
 #include <locale.h>
@@ -88,11 +96,44 @@ bool wantsChineseMessages(const EnvironmentLookup& environment) {
     return name != nullptr && std::strncmp(name, "zh", 2) == 0;
 }
 
-#if defined(_WIN32)
+#if defined(UNDELETE_CP936_TEXTS)
 
 void initLanguage(const std::string&) {}
 
 const char* tr(const char* text) { return text; }
+
+std::string systemErrorText(int error) { return std::strerror(error); }
+
+#elif defined(_WIN32)
+
+// The console program: its texts are UTF-8, English from the table made
+// of the English catalogue unless the user's display language is Chinese.
+namespace {
+
+struct Translation {
+    const char* text;
+    const char* english;
+};
+
+const Translation kEnglish[] = {
+#include "EnglishTexts.inc"
+};
+
+// Filled once by initLanguage, before any thread reads it.
+std::unordered_map<std::string, const char*> english;
+
+}  // namespace
+
+void initLanguage(const std::string&) {
+    if (PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE) return;
+    for (const Translation& entry : kEnglish) english.emplace(entry.text, entry.english);
+}
+
+const char* tr(const char* text) {
+    if (english.empty() || text == nullptr || text[0] == '\0') return text;
+    const auto found = english.find(text);
+    return found == english.end() ? text : found->second;
+}
 
 std::string systemErrorText(int error) { return std::strerror(error); }
 

@@ -1,5 +1,6 @@
 #include "common/Text.h"
 
+#include <algorithm>
 #include <climits>
 #include <clocale>
 #include <cstdio>
@@ -7,15 +8,21 @@
 #include <cwchar>
 #include <initializer_list>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <langinfo.h>
 #endif
 
 namespace undelete {
 
 bool initProcessLocale() {
-#if defined(_WIN32)
+#if defined(UNDELETE_CP936_TEXTS)
     return std::setlocale(LC_ALL, "chs") != nullptr;
+#elif defined(_WIN32)
+    // UTF-8 is converted here by hand: the C library's locales have no
+    // UTF-8 on Windows, and the C locale keeps numbers plain.
+    return true;
 #else
     // Only the character type comes from the environment: numbers keep the
     // C locale's decimal point ("8.0 KB" under a German locale too).
@@ -46,6 +53,41 @@ char32_t nextCodePoint(const uint16_t* units, size_t count, size_t& i) {
     return u;
 }
 
+#if defined(_WIN32) && !defined(UNDELETE_CP936_TEXTS)
+size_t encodeUtf8(char32_t cp, char (&out)[4]) {
+    if (cp < 0x80) {
+        out[0] = static_cast<char>(cp);
+        return 1;
+    }
+    if (cp < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (cp >> 6));
+        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (cp >> 12));
+        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (cp >> 18));
+    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+// UTF-8 written directly, supplementary characters included, as on Linux.
+template <typename Take>
+void forEachCharacter(const uint16_t* units, size_t count, Take take) {
+    size_t i = 0;
+    while (i < count && units[i] != 0) {
+        char piece[4];
+        const size_t len = encodeUtf8(nextCodePoint(units, count, i), piece);
+        if (!take(piece, len)) return;
+    }
+}
+#else
 // Calls `take(piece, length)` for each character's multibyte form until it
 // returns false.
 template <typename Take>
@@ -74,6 +116,7 @@ void forEachCharacter(const uint16_t* units, size_t count, Take take) {
         if (!take(piece, len)) return;
     }
 }
+#endif
 
 }  // namespace
 
@@ -100,6 +143,16 @@ std::string utf16ToText(const uint16_t* units, size_t count) {
 
 size_t wholeCharacterPrefix(const std::string& text, size_t maxBytes) {
     if (text.size() <= maxBytes) return text.size();  // what the walk would take
+#if defined(_WIN32) && !defined(UNDELETE_CP936_TEXTS)
+    size_t at = 0;
+    while (at < text.size()) {
+        char32_t cp = 0;
+        const size_t len = std::max<size_t>(decodeUtf8(text, at, cp), 1);
+        if (len > maxBytes - at) break;
+        at += len;
+    }
+    return at;
+#else
     std::mbstate_t state{};
     size_t at = 0;
     while (at < text.size()) {
@@ -112,6 +165,7 @@ size_t wholeCharacterPrefix(const std::string& text, size_t maxBytes) {
         at += len;
     }
     return at;
+#endif
 }
 
 size_t decodeUtf8(const std::string& text, size_t at, char32_t& cp) {
@@ -140,5 +194,34 @@ size_t decodeUtf8(const std::string& text, size_t at, char32_t& cp) {
     if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
     return length;
 }
+
+#if defined(_WIN32)
+namespace {
+#if defined(UNDELETE_CP936_TEXTS)
+constexpr UINT kNarrowCodePage = CP_ACP;
+#else
+constexpr UINT kNarrowCodePage = CP_UTF8;
+#endif
+}  // namespace
+
+std::wstring wideText(const std::string& text) {
+    const int n = MultiByteToWideChar(kNarrowCodePage, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(kNarrowCodePage, 0, text.c_str(), -1, &wide[0], n);
+    wide.resize(static_cast<size_t>(n - 1));
+    return wide;
+}
+
+std::string narrowText(const std::wstring& text) {
+    const int n =
+        WideCharToMultiByte(kNarrowCodePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string narrow(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(kNarrowCodePage, 0, text.c_str(), -1, &narrow[0], n, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(n - 1));
+    return narrow;
+}
+#endif
 
 }  // namespace undelete

@@ -5,6 +5,14 @@
 #include <cstdint>
 #include <string>
 
+// The narrow texts and paths of a Windows program: code page 936 (the
+// process code page of the systems the dialog is made for) unless the
+// program is built for UTF-8 (the console program, UNDELETE_UTF8_TEXTS),
+// whose texts must read the same on any system.
+#if defined(_WIN32) && !defined(UNDELETE_UTF8_TEXTS)
+#define UNDELETE_CP936_TEXTS 1
+#endif
+
 namespace undelete {
 
 // Puts the process into the multibyte encoding the program works in: code
@@ -33,5 +41,13 @@ size_t decodeUtf8(const std::string& text, size_t at, char32_t& cp);
 // How many leading bytes of `text` make whole characters of the process's
 // encoding within `maxBytes` (a byte that starts no character counts as one).
 size_t wholeCharacterPrefix(const std::string& text, size_t maxBytes);
+
+#if defined(_WIN32)
+// `text` (narrow, in the program's encoding) for the system's wide
+// functions; empty when it cannot be converted.
+std::wstring wideText(const std::string& text);
+// The program's narrow form of `text`.
+std::string narrowText(const std::wstring& text);
+#endif
 
 }  // namespace undelete

@@ -1,12 +1,16 @@
 #include "fat/OemText.h"
 
-#if !defined(_WIN32)
+#include "common/Text.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <iconv.h>
 #endif
 
 namespace undelete {
 
-#if defined(_WIN32)
+#if defined(UNDELETE_CP936_TEXTS)
 
 std::string oemToText(const char* bytes, size_t count) { return std::string(bytes, count); }
 
@@ -17,6 +21,19 @@ namespace {
 bool isLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 bool isTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
+#if defined(_WIN32)
+// The system's own table of code page 936; no state to keep.
+class GbkConverter {
+public:
+    bool append(const char* pair, std::string& out) {
+        wchar_t wide[2];
+        const int n = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, pair, 2, wide, 2);
+        if (n != 1) return false;
+        out += narrowText(std::wstring(wide, 1));
+        return true;
+    }
+};
+#else
 // One converter per thread: a descriptor may not be shared between threads,
 // and opening one costs far more than a name's conversion.
 class GbkConverter {
@@ -49,6 +66,7 @@ private:
     bool usable() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t cd_;
 };
+#endif
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "save/FileSystem.h"
 
+#include "common/Text.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -35,14 +37,7 @@ size_t lastSeparator(const std::string& path) {
 }
 
 #if defined(_WIN32)
-std::wstring wideOf(const std::string& text) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
-    wide.resize(static_cast<size_t>(n - 1));
-    return wide;
-}
+std::wstring wideOf(const std::string& text) { return wideText(text); }
 
 int errnoOf(DWORD error) {
     switch (error) {

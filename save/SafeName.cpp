@@ -17,7 +17,7 @@ struct Character {
     bool valid = true;
 };
 
-#if defined(_WIN32)
+#if defined(UNDELETE_CP936_TEXTS)
 // Code page 936: a lead byte 0x81–0xFE and a trail byte 0x40–0xFE other
 // than 0x7F make one character; a trail byte may be '\\' or '|'.
 Character characterAt(const std::string& text, size_t at) {

@@ -2,7 +2,7 @@
 // disk may hold anything the file system it came from allowed (a slash in
 // an NTFS name, 255 UTF-16 units of Chinese: 765 bytes); the system it is
 // written to allows less. Names are in the process's multibyte encoding:
-// UTF-8, or code page 936 on Windows.
+// UTF-8, or code page 936 in the Windows dialog.
 #pragma once
 #include <string>
 

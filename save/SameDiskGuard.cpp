@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
+#include <cwchar>
 #include <fstream>
 
+#include "common/Text.h"
 #include "save/FileSystem.h"
 
 #if defined(_WIN32)
@@ -40,24 +42,31 @@ bool driveNumberOf(const std::string& path, DWORD& number) {
 }
 
 // The device path of the volume `folder` lies on: "\\.\C:", or the
-// volume's GUID name for one mounted on a folder.
+// volume's GUID name for one mounted on a folder. Asked with the wide
+// functions, which take a path of any length in the program's encoding.
 std::string volumeOf(const std::string& folder) {
-    char full[MAX_PATH], mount[MAX_PATH], name[MAX_PATH];
-    if (GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr) == 0) return std::string();
-    if (!GetVolumePathNameA(full, mount, MAX_PATH)) return std::string();
-    std::string volume;
-    if (mount[0] != '\0' && mount[1] == ':') {
-        volume = std::string("\\\\.\\") + mount[0] + ":";
-    } else if (GetVolumeNameForVolumeMountPointA(mount, name, MAX_PATH)) {
+    const std::wstring path = systemPath(folder);
+    const DWORD room = static_cast<DWORD>(path.size()) + 2;
+    std::wstring mount(room, L'\0');
+    wchar_t name[MAX_PATH] = {};
+    if (path.empty() || !GetVolumePathNameW(path.c_str(), &mount[0], room)) return std::string();
+    mount.resize(wcslen(mount.c_str()));
+    // systemPath gives "\\?\C:\..."; the mount point comes back in that form.
+    const std::wstring plain = mount.compare(0, 4, L"\\\\?\\") == 0 ? mount.substr(4) : mount;
+    std::wstring volume;
+    if (plain.size() >= 2 && plain[1] == L':') {
+        volume = std::wstring(L"\\\\.\\") + plain[0] + L":";
+    } else if (GetVolumeNameForVolumeMountPointW(mount.c_str(), name, MAX_PATH)) {
         volume = name;
-        if (!volume.empty() && volume.back() == '\\') volume.pop_back();
+        if (!volume.empty() && volume.back() == L'\\') volume.pop_back();
     }
-    return volume;
+    return narrowText(volume);
 }
 
 bool volumeOnDrive(const std::string& volume, DWORD drive) {
-    const HANDLE handle = CreateFileA(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE handle = CreateFileW(wideText(volume).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     // Room for a volume spanning a few disks.
     union {

@@ -1,9 +1,8 @@
 #include "app/cli/BatchRun.h"
 
-#include <fnmatch.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -18,8 +17,10 @@
 #include "app/Language.h"
 #include "app/cli/BatchFormat.h"
 #include "app/cli/InterruptStop.h"
+#include "app/cli/NameMatch.h"
 #include "app/cli/ProgressLine.h"
 #include "core/ScannedVolume.h"
+#include "save/FileSystem.h"
 #include "scan/RowTexts.h"
 
 namespace undelete {
@@ -44,7 +45,7 @@ MessageSink standardError() {
 
 bool wanted(const BatchRequest& request, const DeletedFile& file) {
     if (file.size < request.minSize) return false;
-    return request.match.empty() || ::fnmatch(request.match.c_str(), file.name.c_str(), 0) == 0;
+    return request.match.empty() || nameMatches(request.match, file.name);
 }
 
 // The scan's file list on standard output, in large writes: a scan may
@@ -127,10 +128,7 @@ private:
     bool headed_ = false;
 };
 
-bool isFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+bool isFolder(const std::string& path) { return inspect(path).kind == FileKind::Folder; }
 
 // The user's answer, in batch mode: yes only with --force.
 void reportDeclined(const std::string& output) {
@@ -163,7 +161,9 @@ public:
     bool begin(uint64_t) override { return true; }
     bool write(const uint8_t* bytes, size_t count) override {
         while (count > 0) {
-            const ssize_t n = ::write(STDOUT_FILENO, bytes, count);
+            // Windows writes at most UINT_MAX bytes a call.
+            const auto piece = static_cast<unsigned>(std::min<size_t>(count, size_t{1} << 30));
+            const ssize_t n = ::write(STDOUT_FILENO, bytes, piece);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return fail();
             bytes += n;
@@ -205,11 +205,12 @@ bool chooseTarget(const BatchRequest& request, size_t unlisted, SaveTarget& targ
         return unlisted == 0;
     }
     const bool single = !request.saveAll && request.saveIndices.size() == 1;
-    // A path that ends in "/" names a folder, made when missing, as for
-    // several files.
-    const bool namesFolder = !request.output.empty() && request.output.back() == '/';
-    struct stat st {};
-    const bool exists = ::stat(request.output.c_str(), &st) == 0;
+    // A path that ends in "/" (or "\\" on Windows) names a folder, made
+    // when missing, as for several files.
+    const char last = request.output.empty() ? '\0' : request.output.back();
+    const bool namesFolder = last == '/' || last == kPathSeparator;
+    const FileKind kind = inspect(request.output).kind;
+    const bool exists = kind != FileKind::Missing;
     if (single && !namesFolder && !isFolder(request.output)) {
         if (unlisted) return false;
         if (exists && !request.force) {
@@ -220,7 +221,7 @@ bool chooseTarget(const BatchRequest& request, size_t unlisted, SaveTarget& targ
         return true;
     }
     // A folder that does not exist yet is made by the save.
-    if (exists && !S_ISDIR(st.st_mode)) {
+    if (exists && kind != FileKind::Folder) {
         printError("无法保存到 %s：%s", request.output.c_str(), std::strerror(ENOTDIR));
         return false;
     }

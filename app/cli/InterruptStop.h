@@ -1,7 +1,10 @@
-// Ctrl-C (SIGINT) during a batch scan: the first one stops the scan, whose
-// rows found so far are kept; a second one ends the program at once.
+// Ctrl-C (SIGINT; on Windows the console's Ctrl-C or Ctrl-Break) during a
+// batch scan: the first one stops the scan, whose rows found so far are
+// kept; a second one ends the program at once.
 #pragma once
+#if !defined(_WIN32)
 #include <signal.h>
+#endif
 
 #include <atomic>
 #include <functional>
@@ -23,14 +26,23 @@ public:
     bool interrupted() const { return interrupted_; }
 
 private:
+#if defined(_WIN32)
+    static int __stdcall handle(unsigned long event);
+#else
     void watch();
+#endif
 
     std::function<void()> onFirst_;
+    std::atomic<bool> interrupted_{false};
+#if defined(_WIN32)
+    // The system calls the console's handler on a thread of its own.
+    bool installed_ = false;
+#else
     sigset_t previous_{};
     bool blocked_ = false;
     std::atomic<bool> done_{false};
-    std::atomic<bool> interrupted_{false};
     std::thread watcher_;
+#endif
 };
 
 }  // namespace undelete

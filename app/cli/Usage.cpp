@@ -11,6 +11,7 @@
 
 #include "app/Language.h"
 #include "app/cli/BatchRun.h"
+#include "common/Text.h"
 
 namespace undelete {
 namespace {
@@ -41,6 +42,19 @@ struct Piece {
 
 // Cells of the character at `text`, and its length in bytes (1 for a byte
 // that is not UTF-8 under the process's UTF-8 character type).
+#if defined(_WIN32)
+// The C library of Windows knows no UTF-8 and no wcwidth: the help's wide
+// characters are those of the East Asian scripts and their punctuation.
+int cellsAt(const char* text, size_t left, size_t& bytes) {
+    char32_t c = 0;
+    bytes = std::max<size_t>(decodeUtf8(std::string(text, std::min<size_t>(left, 4)), 0, c), 1);
+    const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+                      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                      (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+    return wide ? 2 : 1;
+}
+#else
 int cellsAt(const char* text, size_t left, size_t& bytes) {
     std::mbstate_t state{};
     wchar_t c = 0;
@@ -53,6 +67,7 @@ int cellsAt(const char* text, size_t left, size_t& bytes) {
     const int width = ::wcwidth(c);
     return width < 0 ? 1 : width;
 }
+#endif
 
 bool closingMark(const std::string& text) {
     if (text.size() == 1) return std::string(",.;:)]!?'\"").find(text[0]) != std::string::npos;

@@ -1,9 +1,12 @@
-// undelete: the batch command line and the entry to the terminal dialog.
+// undelete: the batch command line and the entry to the terminal dialog;
+// on Windows, undelete-cli.exe: the batch command line alone.
 #include <CLI/CLI.hpp>
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -16,8 +19,14 @@
 #include "app/cli/Usage.h"
 #include "common/Text.h"
 #include "disk/DriveSelection.h"
-#include "disk/images/ContainerImage.h"
 #include "partition/SectorSizeProbe.h"
+
+#if defined(_WIN32)
+#include "app/cli/win32/Console.h"
+#include "app/cli/win32/DiskArgument.h"
+#else
+#include "disk/images/ContainerImage.h"
+#endif
 
 #if defined(UNDELETE_HAVE_TERMINAL)
 #include "app/terminal/TerminalDialog.h"
@@ -27,6 +36,7 @@ namespace {
 
 using namespace undelete;
 
+#if !defined(_WIN32)
 // Catalogues beside the binary (a build tree) before the installed ones.
 std::string catalogueDir() {
     char self[4096];
@@ -39,6 +49,7 @@ std::string catalogueDir() {
     }
     return UNDELETE_LOCALEDIR;
 }
+#endif
 
 // A non-negative decimal integer that fits `max`; nothing else ("-1",
 // "0x10", "1e3", " 5" are refused).
@@ -66,6 +77,7 @@ bool parseIndexList(const std::string& text, std::vector<uint64_t>& indices) {
     }
 }
 
+#if !defined(_WIN32)
 // The root advice only helps a user who is not root.
 void printOpenError(const std::string& disk, int error) {
     if ((error == EACCES || error == EPERM) && ::geteuid() != 0) {
@@ -135,12 +147,28 @@ bool checkDisk(const std::string& disk) {
     }
     return true;
 }
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    // The texts are UTF-8, and so are the arguments, whatever the system's
+    // code page.
+    prepareConsole();
+    std::vector<std::string> arguments = utf8Arguments();
+    std::vector<char*> argumentPointers;
+    for (std::string& argument : arguments) argumentPointers.push_back(&argument[0]);
+    if (!arguments.empty()) {
+        argc = static_cast<int>(arguments.size());
+        argv = argumentPointers.data();
+    }
+    initProcessLocale();
+    initLanguage(std::string());
+#else
     initProcessLocale();
     initLanguage(catalogueDir());
+#endif
 
     CLI::App app{"", "undelete"};
     // The whole help is the program's own text, in the message language.
@@ -219,12 +247,19 @@ int main(int argc, char** argv) {
         return endWithUsageHint();
     }
 
+#if defined(_WIN32)
+    disk = diskPathOf(disk);
+    if (!checkDisk(disk)) return kExitFailure;
+    DiskSource context;
+    context.openDrive = diskOpener(disk, probeImageSectorSize(diskOpener(disk)));
+#else
     if (disk.empty()) disk = defaultDrivePath();
     if (!checkDisk(disk)) return kExitFailure;
 
     DiskSource context;
     // A block device gives its own sector size; an image file is probed.
     context.openDrive = driveOpener(disk, probeImageSectorSize(driveOpener(disk)));
+#endif
     context.diskPath = disk;
     if (partitions) return listPartitions(context, request.json, request.deep);
     if (*scan) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <new>
 
+#include "common/Text.h"
 #include "disk/win32/PhysicalDrive.h"
 
 namespace undelete {
@@ -60,8 +61,8 @@ private:
 }  // namespace
 
 std::unique_ptr<DriveDevice> openImageFileDrive(const std::string& path, uint32_t sectorBytes) {
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileW(wideText(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     std::unique_ptr<DriveDevice> drive(new (std::nothrow) ImageFileDrive(handle, sectorBytes));
     if (!drive) CloseHandle(handle);

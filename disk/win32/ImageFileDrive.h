@@ -11,7 +11,7 @@
 
 namespace undelete {
 
-// Opens `path` (in the process code page) read-only; null when it cannot be
+// Opens `path` (in the program's narrow encoding) read-only; null when it cannot be
 // opened. While it is open nobody may write to the file, this process
 // included: a recovered file saved over the image would destroy the very
 // data being read.
