@@ -68,11 +68,11 @@ void ExfatOrphanCollector::finish(ExfatOrphanFinds& finds) {
     sets_ = {};
 }
 
-void findExfatOrphans(DriveReader& drive, BudgetedReader& reads, const ClusterMap& used,
+void findExfatOrphans(BudgetedReader& reads, const ClusterMap& used,
                       const FreeClusterVolume& volume, const FreeClusterHooks& hooks,
                       ExfatOrphanFinds& finds) {
     ExfatOrphanCollector collector({volume.clusterLimit, volume.clusterBytes});
-    readFreeClusters(drive, reads, used, volume, hooks,
+    readFreeClusters(reads, used, volume, hooks,
                      [&](uint32_t cluster, const uint8_t* bytes) { collector.take(cluster, bytes); });
     collector.finish(finds);
 }

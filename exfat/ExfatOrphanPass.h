@@ -54,7 +54,7 @@ private:
     std::vector<Found> sets_;
 };
 
-void findExfatOrphans(DriveReader& drive, BudgetedReader& reads, const ClusterMap& used,
+void findExfatOrphans(BudgetedReader& reads, const ClusterMap& used,
                       const FreeClusterVolume& volume, const FreeClusterHooks& hooks,
                       ExfatOrphanFinds& finds);
 

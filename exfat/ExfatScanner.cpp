@@ -275,7 +275,7 @@ void ExfatScanner::findOrphans() {
     hooks.stop = [this] { return stopped(); };
     hooks.progress = passProgress_;
     ExfatOrphanFinds finds;
-    findExfatOrphans(drive_, *walkReads_, bitmap_, {heapOffset_, clusterBytes_, clusterLimit_}, hooks,
+    findExfatOrphans(*walkReads_, bitmap_, {heapOffset_, clusterBytes_, clusterLimit_}, hooks,
                      finds);
     const auto placed = finds.folders.place(folders_, marker, {});
     for (const ExfatOrphanFinds::File& file : finds.files) {

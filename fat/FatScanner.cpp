@@ -225,7 +225,7 @@ void FatScanner::findOrphans() {
     hooks.stop = [this] { return stopped(); };
     hooks.progress = passProgress_;
     OrphanFinds finds;
-    OrphanPass(drive_, *walkReads_, fat_->used(), {firstDataOffset_, clusterBytes_, clusterLimit_},
+    OrphanPass(*walkReads_, fat_->used(), {firstDataOffset_, clusterBytes_, clusterLimit_},
                hooks)
         .run(finds);
     // Found folders go under the live folder their chain reaches, else

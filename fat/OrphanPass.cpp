@@ -6,14 +6,14 @@
 
 namespace undelete {
 
-OrphanPass::OrphanPass(DriveReader& drive, BudgetedReader& reads, const ClusterMap& used,
+OrphanPass::OrphanPass(BudgetedReader& reads, const ClusterMap& used,
                        const FreeClusterVolume& volume, FreeClusterHooks hooks)
-    : drive_(drive), reads_(reads), used_(used), volume_(volume), hooks_(std::move(hooks)) {}
+    : reads_(reads), used_(used), volume_(volume), hooks_(std::move(hooks)) {}
 
 void OrphanPass::run(OrphanFinds& finds) {
     folder_.clear();
     namings_.clear();
-    readFreeClusters(drive_, reads_, used_, volume_, hooks_,
+    readFreeClusters(reads_, used_, volume_, hooks_,
                      [&](uint32_t cluster, const uint8_t* bytes) { take(cluster, bytes, finds); });
     flush(finds);
     // Names are given once every folder is known: a child may lie before

@@ -30,9 +30,8 @@ public:
     // A found folder is read whole up to the format's largest directory.
     static constexpr uint32_t kMaxFolderBytes = 2u << 20;
 
-    // `drive` offers read-only windows where it can (an image file); `reads`
-    // reads otherwise, with its budget of failures.
-    OrphanPass(DriveReader& drive, BudgetedReader& reads, const ClusterMap& used,
+    // `reads` reads the clusters, with its budget of failures.
+    OrphanPass(BudgetedReader& reads, const ClusterMap& used,
                const FreeClusterVolume& volume, FreeClusterHooks hooks);
 
     // Adds what the free clusters hold to `finds`. Ends early when stopped
@@ -48,7 +47,6 @@ private:
     void take(uint32_t cluster, const uint8_t* bytes, OrphanFinds& finds);
     void flush(OrphanFinds& finds);
 
-    DriveReader& drive_;
     BudgetedReader& reads_;
     const ClusterMap& used_;
     FreeClusterVolume volume_;

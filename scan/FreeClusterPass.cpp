@@ -1,7 +1,6 @@
 #include "scan/FreeClusterPass.h"
 
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 namespace undelete {
@@ -39,14 +38,14 @@ private:
 
 }  // namespace
 
-void readFreeClusters(DriveReader& drive, BudgetedReader& reads, const ClusterMap& used,
+void readFreeClusters(BudgetedReader& reads, const ClusterMap& used,
                       const FreeClusterVolume& volume, const FreeClusterHooks& hooks,
                       const FreeClusterVisitor& take) {
     const uint32_t size = volume.clusterBytes;
     const auto limit = static_cast<uint32_t>(std::min<uint64_t>(volume.clusterLimit, used.limit()));
     if (size == 0 || limit <= 2) return;
     const uint32_t pieceClusters = std::max<uint32_t>(1, kFreeClusterPieceBytes / size);
-    std::vector<uint8_t> piece;  // had at the first piece read, not for windows
+    std::vector<uint8_t> piece;  // had at the first piece read
     ClusterSink sink(volume, hooks, take);
     const uint64_t total = used.freeBetween(2, limit);
     uint64_t done = 0;
@@ -59,12 +58,8 @@ void readFreeClusters(DriveReader& drive, BudgetedReader& reads, const ClusterMa
         sink.startAt(c);
         const uint64_t offset = volume.firstDataOffset + uint64_t{c - 2u} * size;
         const uint64_t bytes = uint64_t{n} * size;
-        if (const std::unique_ptr<DeviceView> window = drive.view(offset, bytes)) {
-            sink.write(window->bytes(), static_cast<size_t>(bytes));
-        } else {
-            if (piece.empty()) piece.resize(size_t{pieceClusters} * size);
-            reads.stream(offset, bytes, size, sink, piece);
-        }
+        if (piece.empty()) piece.resize(size_t{pieceClusters} * size);
+        reads.stream(offset, bytes, size, sink, piece);
         c += n;
         done += n;
         if (hooks.progress) hooks.progress(done, total);

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <functional>
 
-#include "disk/DriveReader.h"
 #include "scan/BudgetedReader.h"
 #include "scan/ClusterMap.h"
 
@@ -31,7 +30,7 @@ using FreeClusterVisitor = std::function<void(uint32_t cluster, const uint8_t* b
 // About this many bytes per read (whole clusters).
 constexpr uint32_t kFreeClusterPieceBytes = 4u << 20;
 
-void readFreeClusters(DriveReader& drive, BudgetedReader& reads, const ClusterMap& used,
+void readFreeClusters(BudgetedReader& reads, const ClusterMap& used,
                       const FreeClusterVolume& volume, const FreeClusterHooks& hooks,
                       const FreeClusterVisitor& take);
 

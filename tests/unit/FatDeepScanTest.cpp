@@ -56,9 +56,9 @@ TEST(FatDeepScan, FindsAFolderClusterNothingLinksToOnceWithOrWithoutWindows) {
     // A later cluster follows no folder's first: a folder whose name is lost.
     const std::vector<std::string> deep = {"/Album/#IRST.TXT", "/$Orphan/$Folder30/Beach.jpg"};
     EXPECT_EQ(listing(volume, messages, true), deep);
+    // A drive that offers windows changes nothing: the pass reads.
     volume.disk().image().offersViews = true;
     EXPECT_EQ(listing(volume, messages, true), deep);
-    EXPECT_GT(volume.disk().image().views.load(), 0);
 }
 
 TEST(FatDeepScan, RebuildsFoldersNothingLinksToAndBreaksAParentCycle) {
