@@ -6,28 +6,10 @@
 
 namespace undelete {
 
-OrphanPass::OrphanPass(BudgetedReader& reads, const ClusterMap& used,
-                       const FreeClusterVolume& volume, FreeClusterHooks hooks)
-    : reads_(reads), used_(used), volume_(volume), hooks_(std::move(hooks)) {}
-
-void OrphanPass::run(OrphanFinds& finds) {
-    folder_.clear();
-    namings_.clear();
-    readFreeClusters(reads_, used_, volume_, hooks_,
-                     [&](uint32_t cluster, const uint8_t* bytes) { take(cluster, bytes, finds); });
-    flush(finds);
-    // Names are given once every folder is known: a child may lie before
-    // or after the folder that names it.
-    for (const Naming& naming : namings_) {
-        finds.folders.name(naming.cluster, naming.container, naming.name);
-    }
-    namings_ = {};
-}
-
-void OrphanPass::take(uint32_t cluster, const uint8_t* bytes, OrphanFinds& finds) {
-    const uint32_t size = volume_.clusterBytes;
-    if (!looksLikeDirectoryCluster(bytes, size, volume_.clusterLimit)) {
-        flush(finds);
+void FatOrphanCollector::take(uint32_t cluster, const uint8_t* bytes) {
+    const uint32_t size = clusterBytes_;
+    if (!looksLikeDirectoryCluster(bytes, size, clusterLimit_)) {
+        flush();
         return;
     }
     uint32_t parent = 0;
@@ -36,9 +18,9 @@ void OrphanPass::take(uint32_t cluster, const uint8_t* bytes, OrphanFinds& finds
     // holds it is another folder's.
     if (first || folder_.empty() || ended_ || cluster != last_ + 1 ||
         folder_.size() + size > kMaxFolderBytes) {
-        flush(finds);
+        flush();
         key_ = cluster;
-        finds.folders.add(cluster, first ? parent : 0);
+        finds_.folders.add(cluster, first ? parent : 0);
     }
     folder_.insert(folder_.end(), bytes, bytes + size);
     last_ = cluster;
@@ -48,12 +30,31 @@ void OrphanPass::take(uint32_t cluster, const uint8_t* bytes, OrphanFinds& finds
     }
 }
 
-void OrphanPass::flush(OrphanFinds& finds) {
+void FatOrphanCollector::flush() {
     if (folder_.empty()) return;
     parseDirectory(
-        folder_.data(), folder_.size(), key_, finds.files,
+        folder_.data(), folder_.size(), key_, finds_.files,
         [&](const Subdirectory& sub) { namings_.push_back({sub.cluster, key_, sub.name}); }, true);
     folder_.clear();
+}
+
+void FatOrphanCollector::finish() {
+    flush();
+    for (const Naming& naming : namings_) {
+        finds_.folders.name(naming.cluster, naming.container, naming.name);
+    }
+    namings_ = {};
+}
+
+OrphanPass::OrphanPass(BudgetedReader& reads, const ClusterMap& used,
+                       const FreeClusterVolume& volume, FreeClusterHooks hooks)
+    : reads_(reads), used_(used), volume_(volume), hooks_(std::move(hooks)) {}
+
+void OrphanPass::run(OrphanFinds& finds) {
+    FatOrphanCollector collector(volume_.clusterBytes, volume_.clusterLimit, finds);
+    readFreeClusters(reads_, used_, volume_, hooks_,
+                     [&](uint32_t cluster, const uint8_t* bytes) { collector.take(cluster, bytes); });
+    collector.finish();
 }
 
 }  // namespace undelete
