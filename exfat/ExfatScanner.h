@@ -4,7 +4,8 @@
 // every deleted file's entry set with its name, times and sizes; tells
 // from the allocation bitmap whether live files have taken its clusters;
 // describes its content by the layout its set and the FAT give
-// (ExfatClusterRuns.h).
+// (ExfatClusterRuns.h). The deeper scan also reads the free clusters for
+// the folders nothing links to any more (exfat/ExfatOrphanPass.h).
 #pragma once
 #include <cstdint>
 #include <functional>
