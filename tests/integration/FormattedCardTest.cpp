@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -70,14 +69,18 @@ void expectTheOldTreeBack(const harness::FixtureImage& built) {
     // Each old top folder's name is lost with the old root; below it the
     // tree is whole: /DCIM/100CANON/IMG_0001.JPG under /$Orphan/$FolderN/.
     std::map<std::string, std::string> topFolders;  // old top folder → its made-up name
-    const std::regex top(R"((/\$Orphan/\$Folder[0-9]+)(/.*))");
+    const std::string top = "/$Orphan/$Folder";
     for (const auto& f : built.manifest) {  // path, size, original
         const size_t second = f[0].find('/', 1);
         const std::string below = f[0].substr(second);
         const Row* found = nullptr;
         for (const auto& [path, row] : byPath) {
-            std::smatch m;
-            if (std::regex_match(path, m, top) && m[2] == below) found = row;
+            const size_t end = path.find('/', top.size());
+            if (path.rfind(top, 0) == 0 && end != std::string::npos && end > top.size() &&
+                path.find_first_not_of("0123456789", top.size()) == end &&
+                path.substr(end) == below) {
+                found = row;
+            }
         }
         ASSERT_NE(found, nullptr) << f[0];
         const std::string madeUp = found->path.substr(0, found->path.find('/', 9));
