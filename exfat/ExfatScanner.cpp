@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "exfat/ExfatOrphanPass.h"
 #include "partition/ExfatBootSector.h"
 #include "scan/ContentReader.h"
 
@@ -25,7 +26,7 @@ bool nextRun(ExtentCursor& runs, uint32_t& first, uint32_t& count) {
 }  // namespace
 
 ExfatScanner::ExfatScanner(const ScanContext& context)
-    : LayoutScanner(context) {}
+    : LayoutScanner(context), passProgress_(context.showPassProgress), deep_(context.deepScan) {}
 
 bool ExfatScanner::open(const PartitionRecord* record) {
     if (record == nullptr || !drive_.open()) return false;
@@ -46,6 +47,7 @@ bool ExfatScanner::open(const PartitionRecord* record) {
         // A stop before the root's first cluster was read is no failure.
         walked = walkDirectory({ExfatLayout::FatChain, rootCluster_, rootClusters, false}, 0) ||
                  stopped();
+        if (walked && deep_ && !stopped()) findOrphans();
         for (Item& item : catalogue_) {
             if (item.extentValid && item.dataLength > 0) {
                 item.layout = exfatLayoutOf(item.noFatChain, item.firstCluster,
@@ -248,6 +250,10 @@ void ExfatScanner::take(const ExfatEntrySet& set, uint32_t folder, bool inDelete
     }
     // Inside a deleted folder, only what was deleted itself, as on FAT.
     if (!set.deleted) return;
+    catalogue_.push_back(itemOf(set, folder));
+}
+
+ExfatScanner::Item ExfatScanner::itemOf(const ExfatEntrySet& set, uint32_t folder) {
     Item item;
     item.name = set.name;
     item.folder = folder;
@@ -258,7 +264,26 @@ void ExfatScanner::take(const ExfatEntrySet& set, uint32_t folder, bool inDelete
     item.noFatChain = set.noFatChain();
     item.checksumValid = set.checksumValid;
     item.extentValid = set.extentValid;
-    catalogue_.push_back(std::move(item));
+    return item;
+}
+
+void ExfatScanner::findOrphans() {
+    if (bitmap_.limit() == 0 || folders_.size() >= UINT32_MAX) return;
+    const uint32_t marker = folders_.add(0, kOrphanFolderName);
+    FreeClusterHooks hooks;
+    hooks.walked = [this](uint32_t cluster) { return walkedClusters_.count(cluster) != 0; };
+    hooks.stop = [this] { return stopped(); };
+    hooks.progress = passProgress_;
+    ExfatOrphanFinds finds;
+    findExfatOrphans(*walkReads_, bitmap_, {heapOffset_, clusterBytes_, clusterLimit_}, hooks,
+                     finds);
+    const auto placed = finds.folders.place(folders_, marker, {});
+    for (const ExfatOrphanFinds::File& file : finds.files) {
+        const auto it = placed.find(file.folder);
+        Item item = itemOf(file.set, it != placed.end() ? it->second : marker);
+        item.origin = FileOrigin::Orphan;
+        catalogue_.push_back(std::move(item));
+    }
 }
 
 void ExfatScanner::enter(const ExfatEntrySet& set, uint32_t parent, bool parentDeleted) {
@@ -295,6 +320,7 @@ bool ExfatScanner::describe(uint32_t index, DeletedFile& file) {
     file.created = exfatCreationTime(item.created);
     file.path = paths_.pathOf(item.folder);
     file.state = item.state;
+    file.origin = item.origin;
     return true;
 }
 

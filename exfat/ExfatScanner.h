@@ -4,7 +4,8 @@
 // every deleted file's entry set with its name, times and sizes; tells
 // from the allocation bitmap whether live files have taken its clusters;
 // describes its content by the layout its set and the FAT give
-// (ExfatClusterRuns.h).
+// (ExfatClusterRuns.h). The deeper scan also reads the free clusters for
+// the folders nothing links to any more (exfat/ExfatOrphanPass.h).
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -57,6 +58,7 @@ private:
         bool extentValid = false;
         ExfatLayout layout = ExfatLayout::FreeAfterFirst;
         FileState state = FileState::Unknown;
+        FileOrigin origin = FileOrigin::Table;
     };
     // What a directory's walk reads: its clusters, and whether it was
     // deleted (its clusters then end where they stop reading as entries).
@@ -87,6 +89,9 @@ private:
     // Walks one directory; false when not a byte of it could be read.
     bool walkDirectory(const DirectorySource& source, uint32_t folder);
     void take(const ExfatEntrySet& set, uint32_t folder, bool inDeletedFolder);
+    static Item itemOf(const ExfatEntrySet& set, uint32_t folder);
+    // The deep scan's pass over the free clusters (exfat/ExfatOrphanPass.h).
+    void findOrphans();
     void enter(const ExfatEntrySet& set, uint32_t parent, bool parentDeleted);
 
     // Its valid data's clusters in its layout; false when its set does not
@@ -94,6 +99,8 @@ private:
     bool layout(const Item& item, FileLayout& where);
     FileState stateOf(const Item& item);
 
+    std::function<void(uint64_t, uint64_t)> passProgress_;
+    bool deep_ = false;
     std::unique_ptr<BudgetedReader> walkReads_;
     std::unique_ptr<ExfatFat> fat_;
     ClusterMap bitmap_;

@@ -11,6 +11,7 @@ void describeDeletedEntry(const DeletedEntry& entry, const std::string& folderPa
                                      entry.creationHundredths);
     file.path = folderPath;
     file.state = entry.state;
+    file.origin = entry.origin;
 }
 
 }  // namespace undelete

@@ -17,6 +17,7 @@ struct DeletedEntry {
     std::string name;               // whole, in the process's multibyte encoding
     uint32_t folder = 0;            // the scanner's index of the folder it was found in
     FileState state = FileState::Unknown;  // set by the scanner from the FAT
+    FileOrigin origin = FileOrigin::Table;
 
     // All 32 bits: the reserved top four bits are kept.
     uint32_t firstCluster() const {

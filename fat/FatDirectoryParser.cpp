@@ -16,7 +16,8 @@ bool runBelongsTo(const LongNameRun& run, const uint8_t* shortEntry) {
 }
 
 void takeShortEntry(const uint8_t* entry, const LongNameRun& run, uint32_t folder,
-                    std::vector<DeletedEntry>& catalogue, const SubdirectoryVisitor& enter) {
+                    std::vector<DeletedEntry>& catalogue, const SubdirectoryVisitor& enter,
+                    bool liveFiles) {
     const bool deleted = entry[0] == kEntryDeleted;
     const bool named = runBelongsTo(run, entry);
     if (isDirectoryEntry(entry)) {
@@ -28,9 +29,9 @@ void takeShortEntry(const uint8_t* entry, const LongNameRun& run, uint32_t folde
         enter(sub);
         return;
     }
-    if (!deleted) return;
+    if (!deleted && !liveFiles) return;
     DeletedEntry found;
-    found.name = named ? run.name() : shortEntryName(entry);
+    found.name = named ? run.name() : deleted ? shortEntryName(entry) : liveShortEntryName(entry);
     found.folder = folder;
     takeShortEntryFields(entry, found);
     catalogue.push_back(std::move(found));
@@ -40,7 +41,7 @@ void takeShortEntry(const uint8_t* entry, const LongNameRun& run, uint32_t folde
 
 void parseDirectory(const uint8_t* buffer, size_t length, uint32_t folder,
                     std::vector<DeletedEntry>& catalogue,
-                    const SubdirectoryVisitor& enterSubdirectory) {
+                    const SubdirectoryVisitor& enterSubdirectory, bool liveFiles) {
     LongNameRun run;
     for (size_t p = 0; fits(p, kDirEntrySize, length); p += kDirEntrySize) {
         const uint8_t* entry = buffer + p;
@@ -57,7 +58,7 @@ void parseDirectory(const uint8_t* buffer, size_t length, uint32_t folder,
             run.addPiece(entry);
             continue;
         }
-        takeShortEntry(entry, run, folder, catalogue, enterSubdirectory);
+        takeShortEntry(entry, run, folder, catalogue, enterSubdirectory, liveFiles);
         run.clear();
     }
 }

@@ -24,10 +24,11 @@ using SubdirectoryVisitor = std::function<void(const Subdirectory&)>;
 // clusters one after another), stopping at an end mark. A long-name run
 // joins the short entry after it only when its checksum matches that entry;
 // a stale run is dropped and the short entry keeps its 8.3 name. Every
-// catalogued entry gets `folder`. Growing the catalogue may throw
-// std::bad_alloc.
+// catalogued entry gets `folder`. With `liveFiles`, files not marked deleted
+// are catalogued too (a folder nothing reaches any more). Growing the
+// catalogue may throw std::bad_alloc.
 void parseDirectory(const uint8_t* buffer, size_t length, uint32_t folder,
                     std::vector<DeletedEntry>& catalogue,
-                    const SubdirectoryVisitor& enterSubdirectory);
+                    const SubdirectoryVisitor& enterSubdirectory, bool liveFiles = false);
 
 }  // namespace undelete

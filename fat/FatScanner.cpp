@@ -5,6 +5,7 @@
 #include <new>
 
 #include "fat/FatDirectoryEntry.h"
+#include "fat/OrphanEntries.h"
 #include "fat/OrphanPass.h"
 #include "partition/FatBootSector.h"
 #include "scan/FileStates.h"
@@ -14,7 +15,6 @@ namespace undelete {
 
 const char kFatPreparingMessage[] = "程序正在准备初始化，可能需要很长时间才能响应";
 const char kFatReadyMessage[] = "初始化已经成功完成";
-const char kOrphanFolderName[] = "$Orphan";
 
 FatScanner::FatScanner(const ScanContext& context)
     : LayoutScanner(context),
@@ -34,6 +34,7 @@ bool FatScanner::open(const PartitionRecord* record) {
         fatKnown_ = fat_->load();
         folders_.clear();
         walkedClusters_.clear();
+        folderAt_.clear();
         depth_ = 0;
         toldOutside_ = false;
         walkReads_ = std::make_unique<BudgetedReader>(drive_, kMaxConsecutiveReadFailures);
@@ -44,6 +45,7 @@ bool FatScanner::open(const PartitionRecord* record) {
         walked = false;  // a catalogue or a record of the walk too large to hold
     }
     walkedClusters_ = {};
+    folderAt_ = {};
     if (!walked) return false;
     // A walk cut by a stop has not succeeded: the shell says it was stopped.
     if (messages_ && !cutShort_) messages_(kFatReadyMessage);
@@ -166,19 +168,6 @@ bool FatScanner::walkFixedRoot() {
 
 namespace {
 
-// "." naming `cluster` itself, then "..": the start of a directory's
-// first cluster.
-bool startsDirectory(const uint8_t* bytes, size_t length, uint32_t cluster) {
-    if (length < 2 * kDirEntrySize) return false;
-    const uint8_t* dot = bytes;
-    const uint8_t* dotDot = bytes + kDirEntrySize;
-    for (size_t i = 1; i < 11; ++i) {
-        if (dot[i] != ' ' || (i >= 2 && dotDot[i] != ' ')) return false;
-    }
-    return dot[0] == kEntryDot && dotDot[0] == kEntryDot && dotDot[1] == kEntryDot &&
-           isDirectoryEntry(dot) && isDirectoryEntry(dotDot) && entryFirstCluster(dot) == cluster;
-}
-
 // True when every entry up to an end mark could be a directory entry; `ended`
 // tells whether an end mark was met.
 bool holdsDirectoryEntries(const uint8_t* bytes, size_t length, uint32_t clusterLimit, bool& ended) {
@@ -205,7 +194,8 @@ void FatScanner::walkDeletedDirectory(uint32_t cluster, uint32_t folder) {
     }
     std::vector<uint8_t> directory(bytes);
     if (!readClusters(cluster, 1, directory.data())) return;
-    if (!startsDirectory(directory.data(), bytes, cluster)) return;
+    uint32_t parent = 0;
+    if (!startsDirectory(directory.data(), bytes, cluster, parent)) return;
     markWalked(cluster);
     bool ended = false;
     holdsDirectoryEntries(directory.data(), bytes, clusterLimit_, ended);
@@ -229,14 +219,29 @@ void FatScanner::walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder,
 
 void FatScanner::findOrphans() {
     if (!fat_ || fat_->used().limit() == 0 || folders_.size() >= UINT32_MAX) return;
-    const uint32_t folder = folders_.add(0, kOrphanFolderName);
-    OrphanPassHooks hooks;
+    const uint32_t marker = folders_.add(0, kOrphanFolderName);
+    FreeClusterHooks hooks;
     hooks.walked = [this](uint32_t cluster) { return wasWalked(cluster); };
     hooks.stop = [this] { return stopped(); };
     hooks.progress = passProgress_;
-    OrphanPass(drive_, *walkReads_, fat_->used(), {firstDataOffset_, clusterBytes_, clusterLimit_},
+    OrphanFinds finds;
+    OrphanPass(*walkReads_, fat_->used(), {firstDataOffset_, clusterBytes_, clusterLimit_},
                hooks)
-        .run(folder, catalogue_);
+        .run(finds);
+    // Found folders go under the live folder their chain reaches, else
+    // under the marker.
+    const auto placed = finds.folders.place(folders_, marker, [this](uint32_t cluster, uint32_t& at) {
+        const auto it = folderAt_.find(cluster);
+        if (it == folderAt_.end()) return false;
+        at = it->second;
+        return true;
+    });
+    for (DeletedEntry& entry : finds.files) {
+        const auto it = placed.find(entry.folder);
+        entry.folder = it != placed.end() ? it->second : marker;
+        entry.origin = FileOrigin::Orphan;
+        catalogue_.push_back(std::move(entry));
+    }
 }
 
 void FatScanner::enter(const Subdirectory& sub, uint32_t parent, bool parentDeleted) {
@@ -256,6 +261,8 @@ void FatScanner::enter(const Subdirectory& sub, uint32_t parent, bool parentDele
     // contributes nothing and its parent goes on.
     if (sub.deleted || parentDeleted) walkDeletedDirectory(sub.cluster, folder);
     else walkLiveDirectory(sub.cluster, folder);
+    // The folder the deep pass links a found folder's ".." to.
+    if (deep_ && wasWalked(sub.cluster)) folderAt_.try_emplace(sub.cluster, folder);
     --depth_;
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -25,8 +26,6 @@ namespace undelete {
 
 extern const char kFatPreparingMessage[];
 extern const char kFatReadyMessage[];
-// The folder the deep scan's finds are listed under.
-extern const char kOrphanFolderName[];
 
 class FatScanner : public LayoutScanner {
 public:
@@ -94,6 +93,7 @@ private:
     FolderList folders_;
     FolderPaths paths_{folders_, "/"};
     std::unordered_set<uint32_t> walkedClusters_;
+    std::unordered_map<uint32_t, uint32_t> folderAt_;  // a walked folder's index by its first cluster
     int depth_ = 0;
 };
 

@@ -140,4 +140,19 @@ OrphanCluster readOrphanCluster(const uint8_t* bytes, size_t length, uint32_t cl
     return found;
 }
 
+bool startsDirectory(const uint8_t* bytes, size_t length, uint32_t cluster, uint32_t& parent) {
+    if (length < 2 * kDirEntrySize) return false;
+    const uint8_t* dot = bytes;
+    const uint8_t* dotDot = bytes + kDirEntrySize;
+    for (size_t i = 1; i < 11; ++i) {
+        if (dot[i] != ' ' || (i >= 2 && dotDot[i] != ' ')) return false;
+    }
+    if (dot[0] != kEntryDot || dotDot[0] != kEntryDot || dotDot[1] != kEntryDot ||
+        !isDirectoryEntry(dot) || !isDirectoryEntry(dotDot) || entryFirstCluster(dot) != cluster) {
+        return false;
+    }
+    parent = entryFirstCluster(dotDot);
+    return true;
+}
+
 }  // namespace undelete

@@ -38,4 +38,9 @@ bool looksLikeDirectoryCluster(const uint8_t* bytes, size_t length, uint32_t clu
 OrphanCluster readOrphanCluster(const uint8_t* bytes, size_t length, uint32_t clusterLimit,
                                 uint32_t folder);
 
+// True when the bytes start a directory's first cluster: "." naming
+// `cluster` itself, then ".."; `parent` gets the cluster ".." names (0 for
+// the root).
+bool startsDirectory(const uint8_t* bytes, size_t length, uint32_t cluster, uint32_t& parent);
+
 }  // namespace undelete

@@ -1,79 +1,60 @@
 #include "fat/OrphanPass.h"
 
-#include <algorithm>
-
+#include "fat/FatDirectoryEntry.h"
+#include "fat/FatDirectoryParser.h"
 #include "fat/OrphanEntries.h"
 
 namespace undelete {
 
-// Takes the clusters of one stretch as they arrive and reads each one that
-// the walk has not read as directory entries; clusters that cannot be read
-// are passed over.
-class OrphanPass::Sink : public ContentSink {
-public:
-    Sink(const OrphanPass& pass, uint32_t folder, std::vector<DeletedEntry>& catalogue)
-        : pass_(pass), folder_(folder), catalogue_(catalogue) {}
-
-    void startAt(uint32_t cluster) { next_ = cluster; }
-
-    bool begin(uint64_t) override { return true; }
-    bool write(const uint8_t* bytes, size_t count) override {
-        const uint32_t size = pass_.volume_.clusterBytes;
-        for (size_t at = 0; size_t{size} <= count - at; at += size, ++next_) take(bytes + at);
-        return true;
+void FatOrphanCollector::take(uint32_t cluster, const uint8_t* bytes) {
+    const uint32_t size = clusterBytes_;
+    if (!looksLikeDirectoryCluster(bytes, size, clusterLimit_)) {
+        flush();
+        return;
     }
-    bool skip(uint64_t count) override {
-        next_ += static_cast<uint32_t>(count / pass_.volume_.clusterBytes);
-        return true;
+    uint32_t parent = 0;
+    const bool first = startsDirectory(bytes, size, cluster, parent);
+    // A folder's entries end at its end mark: a cluster after one that
+    // holds it is another folder's.
+    if (first || folder_.empty() || ended_ || cluster != last_ + 1 ||
+        folder_.size() + size > kMaxFolderBytes) {
+        flush();
+        key_ = cluster;
+        finds_.folders.add(cluster, first ? parent : 0);
     }
-
-private:
-    void take(const uint8_t* bytes) {
-        if (pass_.hooks_.walked && pass_.hooks_.walked(next_)) return;
-        OrphanCluster found =
-            readOrphanCluster(bytes, pass_.volume_.clusterBytes, pass_.volume_.clusterLimit, folder_);
-        for (DeletedEntry& entry : found.files) catalogue_.push_back(std::move(entry));
+    folder_.insert(folder_.end(), bytes, bytes + size);
+    last_ = cluster;
+    ended_ = false;
+    for (size_t at = 0; at + kDirEntrySize <= size && !ended_; at += kDirEntrySize) {
+        ended_ = bytes[at] == kEntryEnd;
     }
+}
 
-    const OrphanPass& pass_;
-    const uint32_t folder_;
-    std::vector<DeletedEntry>& catalogue_;
-    uint32_t next_ = 0;  // the cluster the next bytes are
-};
+void FatOrphanCollector::flush() {
+    if (folder_.empty()) return;
+    parseDirectory(
+        folder_.data(), folder_.size(), key_, finds_.files,
+        [&](const Subdirectory& sub) { namings_.push_back({sub.cluster, key_, sub.name}); }, true);
+    folder_.clear();
+}
 
-OrphanPass::OrphanPass(DriveReader& drive, BudgetedReader& reads, const ClusterMap& used,
-                       const OrphanPassVolume& volume, OrphanPassHooks hooks)
-    : drive_(drive), reads_(reads), used_(used), volume_(volume), hooks_(std::move(hooks)) {}
-
-void OrphanPass::run(uint32_t folder, std::vector<DeletedEntry>& catalogue) {
-    const uint32_t size = volume_.clusterBytes;
-    const auto limit = static_cast<uint32_t>(std::min<uint64_t>(volume_.clusterLimit, used_.limit()));
-    if (size == 0 || limit <= 2) return;
-    const uint32_t pieceClusters = std::max<uint32_t>(1, kPieceBytes / size);
-    std::vector<uint8_t> piece;  // had at the first piece read, not for windows
-    Sink sink(*this, folder, catalogue);
-    const uint64_t total = used_.freeBetween(2, limit);
-    uint64_t done = 0;
-    // Each stretch of free clusters is read from its start to the next used
-    // one, a piece at a time; between pieces the pass may be stopped.
-    for (auto c = static_cast<uint32_t>(used_.nextFree(2)); c < limit;) {
-        if ((hooks_.stop && hooks_.stop()) || reads_.spent()) return;
-        const auto end = static_cast<uint32_t>(std::min<uint64_t>(used_.nextUsed(c), limit));
-        const uint32_t n = std::min(end - c, pieceClusters);
-        sink.startAt(c);
-        const uint64_t offset = volume_.firstDataOffset + uint64_t{c - 2u} * size;
-        const uint64_t bytes = uint64_t{n} * size;
-        if (const std::unique_ptr<DeviceView> window = drive_.view(offset, bytes)) {
-            sink.write(window->bytes(), static_cast<size_t>(bytes));
-        } else {
-            if (piece.empty()) piece.resize(size_t{pieceClusters} * size);
-            reads_.stream(offset, bytes, size, sink, piece);
-        }
-        c += n;
-        done += n;
-        if (hooks_.progress) hooks_.progress(done, total);
-        if (c >= end) c = static_cast<uint32_t>(used_.nextFree(end));
+void FatOrphanCollector::finish() {
+    flush();
+    for (const Naming& naming : namings_) {
+        finds_.folders.name(naming.cluster, naming.container, naming.name);
     }
+    namings_ = {};
+}
+
+OrphanPass::OrphanPass(BudgetedReader& reads, const ClusterMap& used,
+                       const FreeClusterVolume& volume, FreeClusterHooks hooks)
+    : reads_(reads), used_(used), volume_(volume), hooks_(std::move(hooks)) {}
+
+void OrphanPass::run(OrphanFinds& finds) {
+    FatOrphanCollector collector(volume_.clusterBytes, volume_.clusterLimit, finds);
+    readFreeClusters(reads_, used_, volume_, hooks_,
+                     [&](uint32_t cluster, const uint8_t* bytes) { collector.take(cluster, bytes); });
+    collector.finish();
 }
 
 }  // namespace undelete

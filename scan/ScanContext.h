@@ -29,9 +29,10 @@ struct ScanContext {
     // Asked by long passes (a directory walk, a deep pass): true once the
     // scan has been stopped; the pass then ends, keeping what it found.
     std::function<bool()> stopRequested{};
-    // The deeper scan: a FAT volume's free clusters are read too, for the
-    // entries of deleted folders nothing links to any more; an NTFS
-    // volume's, for master-file-table records outside the table.
+    // The deeper scan: a FAT or exFAT volume's free clusters are read too,
+    // for the folders nothing links to any more (deleted, or left by a
+    // format) and their files; an NTFS volume's, for master-file-table
+    // records outside the table.
     bool deepScan = false;
     // Progress of such a pass before the listing: done of total (clusters).
     std::function<void(uint64_t done, uint64_t total)> showPassProgress{};

@@ -12,7 +12,7 @@
 
 namespace undelete {
 
-const char kFileHeader[] = "row\tindex\tname\ttime\tsize\tbytes\tcreated\tpath\tstate";
+const char kFileHeader[] = "row\tindex\tname\ttime\tsize\tbytes\tcreated\tpath\tstate\torigin";
 const char kPartitionHeader[] =
     "row\tfilesystem\ttype\tstart_cylinder\tstart_head\tstart_sector\tend_cylinder\tend_head\t"
     "end_sector\tcapacity\tactive\tstart\tsectors\tbytes\tsector_size\torigin";
@@ -131,6 +131,16 @@ const char* stateWord(FileState state) {
     return "unknown";
 }
 
+const char* originWord(FileOrigin origin) {
+    switch (origin) {
+    case FileOrigin::Orphan: return "orphan";
+    case FileOrigin::Search: return "search";
+    case FileOrigin::Carved: return "carved";
+    case FileOrigin::Table: break;
+    }
+    return "table";
+}
+
 namespace {
 
 void appendNumber(std::string& out, uint64_t value) {
@@ -173,6 +183,8 @@ std::string fileTsv(const BatchFile& f, const LocalZone& zone) {
     appendEscaped(line, f.file.path);
     line += '\t';
     line += stateWord(f.file.state);
+    line += '\t';
+    line += originWord(f.file.origin);
     return line;
 }
 
@@ -182,7 +194,8 @@ std::string fileJson(const BatchFile& f, const LocalZone& zone) {
            ",\"name\":" + jsonString(f.file.name) + ",\"size\":" + number(f.file.size) +
            ",\"created\":" + (created.empty() ? "null" : jsonString(created)) +
            ",\"path\":" + (f.file.path.empty() ? "null" : jsonString(f.file.path)) +
-           ",\"state\":\"" + stateWord(f.file.state) + "\"}";
+           ",\"state\":\"" + stateWord(f.file.state) + "\",\"origin\":\"" +
+           originWord(f.file.origin) + "\"}";
 }
 
 namespace {

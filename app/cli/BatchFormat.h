@@ -30,6 +30,8 @@ std::string isoUtcTime(const CreationTime& created, const LocalZone& zone);
 
 // "unknown", "intact", "partial", "overwritten".
 const char* stateWord(FileState state);
+// "table", "orphan", "search", "carved".
+const char* originWord(FileOrigin origin);
 
 // One listed file: its row number, catalogue index, exact values and the
 // size and time texts of the file list.

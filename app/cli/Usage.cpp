@@ -196,7 +196,9 @@ std::string optionsSection() {
         {"--scan ROW", "扫描分区行 ROW (--partitions 的 row 列)，列出其中已删除的文件"},
         {"--deep", "与 --partitions 一起: 也按引导扇区和备份在整个磁盘上搜索分区表没有列出的卷 (列在"
                    "分区表的行之后，按同样的行号扫描)；与 --scan 一起: 深度扫描，在 FAT12、FAT16、FAT32 "
-                   "分区上也读取空闲簇，找出已删除文件夹其余簇中的文件 (列在 /$Orphan/ 下)"},
+                   "和 exFAT 分区上也读取空闲簇，找出没有活动文件夹再指向的文件夹 (已删除文件夹的其余簇，"
+                   "格式化前的整个文件夹树) 及其中的文件，不论是否已删除 (重建的文件夹列在 /$Orphan/ 下，"
+                   "名称已丢失的文件夹为 $Folder 加其簇号)"},
         {"--json", "以 JSON Lines 输出，而不是以制表符分隔的行"},
         {"--match GLOB", "只列出名称与这个 shell 模式匹配的文件"},
         {"--min-size BYTES", "只列出至少有这么多字节的文件"},
@@ -219,9 +221,11 @@ std::string outputSection() {
                          "end_head end_sector capacity active start sectors bytes sector_size origin "
                          "(start、sectors 以磁盘上 sector_size 字节的扇区计；bytes 为准确的字节数；"
                          "origin 为 table，或 --deep 搜索找到的卷为 found)"},
-        {"--scan ROW", "row index name time size bytes created path state (time、size 与对话框中"
-                       "的相同；bytes 为准确的字节数；created 为 ISO 8601 UTC 时间；文件系统不知道时 "
-                       "path 为空、state 为 unknown)"},
+        {"--scan ROW", "row index name time size bytes created path state origin (time、size 与"
+                       "对话框中的相同；bytes 为准确的字节数；created 为 ISO 8601 UTC 时间；文件系统不知道时 "
+                       "path 为空、state 为 unknown；origin 说明文件在哪里找到: table 从卷的活动文件夹或文件"
+                       "表，orphan 在没有活动文件夹指向的文件夹中，search 为在文件表之外找到的 NTFS 记录，"
+                       "carved 按内容识别)"},
         {"--json", "同样的内容，以 JSON Lines 输出，每行一个对象；不是 UTF-8 的字节变为 U+FFFD"},
     };
     return paragraph("输出: 标准输出上每行一个分区或文件，字段以制表符分隔，第一行是列名 (固定的英文词)。"

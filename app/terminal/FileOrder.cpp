@@ -78,4 +78,14 @@ const char* stateText(FileState state) {
     return "未知";
 }
 
+const char* originText(FileOrigin origin) {
+    switch (origin) {
+    case FileOrigin::Orphan: return "孤立";
+    case FileOrigin::Search: return "搜索";
+    case FileOrigin::Carved: return "内容";
+    case FileOrigin::Table: break;
+    }
+    return "目录";
+}
+
 }  // namespace undelete::terminal

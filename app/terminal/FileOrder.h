@@ -31,5 +31,7 @@ bool nameMatches(const std::string& name, const std::string& part);
 
 // The state as the list shows it (a program text, for tr()).
 const char* stateText(FileState state);
+// Where the file was found, as the list shows it (a program text, for tr()).
+const char* originText(FileOrigin origin);
 
 }  // namespace undelete::terminal

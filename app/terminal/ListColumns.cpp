@@ -19,7 +19,8 @@ constexpr int kPartitionPadding = 4;
 constexpr int kNameWidth = 33;  // the dialog's 200 pixels
 constexpr int kNameMinimum = 16;
 constexpr int kPathWidth = 32;
-constexpr int kPathMinimum = 12;
+// 11: at 80 columns the Chinese origin column still fits beside it.
+constexpr int kPathMinimum = 11;
 // "2024/12/31 23:59:59", "1023.9 KiB"
 constexpr int kTimeWidth = 19;
 constexpr int kSizeWidth = 10;
@@ -63,6 +64,7 @@ int shrink(const std::vector<ColumnFit>& fits, const std::vector<bool>& shown, i
 
 const char* const kPathHeader = "路径";
 const char* const kStateHeader = "状态";
+const char* const kOriginHeader = "来源";
 
 std::vector<ColumnFit> partitionColumnFits(const ListModel& rows) {
     std::vector<ColumnFit> fits;
@@ -85,6 +87,7 @@ std::vector<ColumnFit> fileColumnFits(int rowCount) {
     for (int c = 0; c < 4; ++c) fits[static_cast<size_t>(c)].header = tr(kFileColumnHeaders[c]);
     fits[kStateColumn].header = tr(kStateHeader);
     fits[kPathColumn].header = tr(kPathHeader);
+    fits[kOriginColumn].header = tr(kOriginHeader);
 
     fits[0].width = digits(std::max(rowCount - 1, 0));
     fits[1].width = kNameWidth;
@@ -92,18 +95,24 @@ std::vector<ColumnFit> fileColumnFits(int rowCount) {
     fits[1].shrinkRank = 2;
     fits[1].grows = true;
     fits[2].width = kTimeWidth;
-    fits[2].dropRank = 2;
+    fits[2].dropRank = 3;
     fits[3].width = kSizeWidth;
     for (const FileState state : {FileState::Unknown, FileState::Intact, FileState::Partial,
                                   FileState::Overwritten, FileState::Encrypted}) {
         fits[kStateColumn].width =
             std::max(fits[kStateColumn].width, displayWidth(tr(stateText(state))));
     }
-    fits[kStateColumn].dropRank = 3;
+    fits[kStateColumn].dropRank = 4;
     fits[kPathColumn].width = kPathWidth;
     fits[kPathColumn].minimum = kPathMinimum;
     fits[kPathColumn].shrinkRank = 1;
-    fits[kPathColumn].dropRank = 1;
+    fits[kPathColumn].dropRank = 2;
+    for (const FileOrigin origin :
+         {FileOrigin::Table, FileOrigin::Orphan, FileOrigin::Search, FileOrigin::Carved}) {
+        fits[kOriginColumn].width =
+            std::max(fits[kOriginColumn].width, displayWidth(tr(originText(origin))));
+    }
+    fits[kOriginColumn].dropRank = 1;
     fits[kPathColumn].grows = true;
     for (ColumnFit& fit : fits) {
         fit.minimum = std::max(fit.minimum, displayWidth(fit.header));

@@ -223,6 +223,7 @@ void TerminalView::setFileRowDetails(int position, const DeletedFile& file) {
     files_.setText(position, 3, binarySizeText(file.size));
     files_.setText(position, kStateColumn, tr(stateText(file.state)));
     files_.setText(position, kPathColumn, file.path);
+    files_.setText(position, kOriginColumn, tr(originText(file.origin)));
     files_.placeRow(position);
     loop_.changed();
 }

@@ -129,7 +129,9 @@ void expectTheDeepScanListsEachOrphanOnceAndSavesIt(const harness::FixtureImage&
                   .status,
               0);
     for (const auto& f : built.manifest) {  // name, size, first, holder, slot, where, original
-        const std::string folder = f[5] == "first" ? "/Album/" : "/$Orphan/";
+        // The later clusters follow no folder's first: each is a folder of
+        // its own whose name is lost.
+        const std::string folder = f[5] == "first" ? "/Album/" : "/$Orphan/$Folder" + f[3] + "/";
         auto row = deep.find(f[0]);
         if (f[4] == "0") {  // its long name lay in the cluster before: its 8.3 name (one such)
             row = std::find_if(deep.begin(), deep.end(),

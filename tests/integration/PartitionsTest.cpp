@@ -113,7 +113,7 @@ TEST(PartitionsCommand, UsageErrorsExitWithTwo) {
     EXPECT_EQ(version.out.rfind("undelete ", 0), 0u) << version.out;
     const auto help = harness::undelete("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* words : {"Exit status", "row index name time size bytes created path state",
+    for (const char* words : {"Exit status", "row index name time size bytes created path state origin",
                               "--save-all", "--json"}) {
         EXPECT_NE(help.out.find(words), std::string::npos) << words;
     }

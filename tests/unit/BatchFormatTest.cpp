@@ -48,17 +48,28 @@ TEST(BatchFormat, NamesFromTheDiskStayOneLineAndReachNoTerminalRaw) {
     withoutTabs.erase(std::remove(withoutTabs.begin(), withoutTabs.end(), '\t'),
                       withoutTabs.end());
     EXPECT_TRUE(plainText(withoutTabs)) << tsv;
-    EXPECT_EQ(std::count(tsv.begin(), tsv.end(), '\t'), 8) << tsv;
+    EXPECT_EQ(std::count(tsv.begin(), tsv.end(), '\t'), 9) << tsv;
     EXPECT_EQ(fields(tsv, 2), escapeField(hostile));
     EXPECT_EQ(fields(tsv, 5), "123456789012");
     EXPECT_EQ(fields(tsv, 7), "/Dir\\twith tab/");
     EXPECT_EQ(fields(tsv, 8), "unknown");
+    EXPECT_EQ(fields(tsv, 9), "table");
     EXPECT_EQ(fileJson(row, utc),
               "{\"row\":3,\"index\":77,\"name\":" + jsonString(hostile) +
                   ",\"size\":123456789012,\"created\":null,\"path\":\"/Dir\\twith tab/\","
-                  "\"state\":\"unknown\"}");
+                  "\"state\":\"unknown\",\"origin\":\"table\"}");
     row.file.state = FileState::Encrypted;
     EXPECT_EQ(fields(fileTsv(row, utc), 8), "encrypted");
+    // Where it was found: the last field, in every form.
+    const std::pair<FileOrigin, const char*> origins[] = {{FileOrigin::Orphan, "orphan"},
+                                                          {FileOrigin::Search, "search"},
+                                                          {FileOrigin::Carved, "carved"}};
+    for (const auto& [origin, word] : origins) {
+        row.file.origin = origin;
+        EXPECT_EQ(fields(fileTsv(row, utc), 9), word);
+        const std::string json = fileJson(row, utc);
+        EXPECT_EQ(json.substr(json.rfind(",\"origin\":")), ",\"origin\":\"" + std::string(word) + "\"}");
+    }
 }
 
 TEST(BatchFormat, WholeNamesFromUtf16IncludingBrokenOnes) {

@@ -287,4 +287,52 @@ TEST_F(ExfatScannerTest, AStopEndsTheWalkKeepingWhatItFound) {
     EXPECT_LT(scanner.itemCount(), 50u);
 }
 
+// The deep pass over free clusters: a folder nothing links to (its name
+// lost with the old root) names a live folder DCIM whose set runs from one
+// of its clusters into the next; each found once, in one tree, its content
+// whole.
+TEST_F(ExfatScannerTest, TheDeepPassRebuildsFoldersNothingLinksTo) {
+    ExfatVolume volume;
+    const auto live = [](std::vector<uint8_t> set) {
+        for (size_t i = 0; i < set.size(); i += kExfatEntrySize) set[i] |= 0x80;
+        return set;
+    };
+    const auto dcim = live(deletedSet("DCIM", 20, 1024, kOneRun, 1024, 0x10));
+    const auto gone = deletedSet("gone.txt", 40, 10, kOneRun, 10);
+    std::memcpy(volume.cluster(10), dcim.data(), dcim.size());
+    std::memcpy(volume.cluster(10) + dcim.size(), gone.data(), gone.size());
+    // DCIM: five sets of fillers (15 entries), then the photo's across the
+    // end of cluster 20 into 21.
+    std::vector<uint8_t> folder;
+    for (int n = 0; n < 5; ++n) {
+        const auto filler = deletedSet("f" + std::to_string(n), 0, 0, kChain, 0);
+        folder.insert(folder.end(), filler.begin(), filler.end());
+    }
+    const auto photo = live(deletedSet("photo.jpg", 30, 700, kOneRun, 700));
+    folder.insert(folder.end(), photo.begin(), photo.end());
+    std::memcpy(volume.cluster(20), folder.data(), folder.size());
+    volume.fill(30, 0x30);
+    volume.fill(31, 0x31);
+    volume.fill(32, 'x');  // file data
+    ScanContext context = scanContext(volume.disk(), messages);
+    context.deepScan = true;
+    ExfatScanner scanner(context);
+    ASSERT_TRUE(scanner.open(&volume.record));
+    std::map<std::string, std::string> paths;
+    DeletedFile file;
+    for (uint32_t i = 0; scanner.hasItem(i); ++i) {
+        ASSERT_TRUE(scanner.describe(i, file));
+        EXPECT_EQ(file.origin, FileOrigin::Orphan);
+        EXPECT_TRUE(paths.emplace(file.name, file.path).second) << file.name;
+        if (file.name != "photo.jpg") continue;
+        std::vector<uint8_t> content;
+        EXPECT_TRUE(readWholeContent(scanner, i, content));
+        EXPECT_EQ(content, clusters({0x30, 0x31}, 700));
+    }
+    EXPECT_EQ(paths.size(), 7u);  // gone.txt, five fillers, the photo
+    EXPECT_EQ(paths["gone.txt"], "/$Orphan/$Folder10/");
+    EXPECT_EQ(paths["f0"], "/$Orphan/$Folder10/DCIM/");
+    EXPECT_EQ(paths["photo.jpg"], "/$Orphan/$Folder10/DCIM/");
+}
+
 }  // namespace
