@@ -204,9 +204,10 @@ std::string outputSection() {
                          "end_head end_sector capacity active start sectors bytes sector_size origin "
                          "(start、sectors 以磁盘上 sector_size 字节的扇区计；bytes 为准确的字节数；"
                          "origin 为 table，或 --deep 搜索找到的卷为 found)"},
-        {"--scan ROW", "row index name time size bytes created path state (time、size 与对话框中"
+        {"--scan ROW", "row index name time size bytes created path state deleted (time、size 与对话框中"
                        "的相同；bytes 为准确的字节数；created 为 ISO 8601 UTC 时间；文件系统不知道时 "
-                       "path 为空、state 为 unknown)"},
+                       "path 为空、state 为 unknown；deleted 为回收站记录的删除时间 (ISO 8601 UTC)，"
+                       "没有时为空)"},
         {"--json", "同样的内容，以 JSON Lines 输出，每行一个对象；不是 UTF-8 的字节变为 U+FFFD"},
     };
     return paragraph("输出: 标准输出上每行一个分区或文件，字段以制表符分隔，第一行是列名 (固定的英文词)。"

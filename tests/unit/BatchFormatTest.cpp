@@ -48,17 +48,22 @@ TEST(BatchFormat, NamesFromTheDiskStayOneLineAndReachNoTerminalRaw) {
     withoutTabs.erase(std::remove(withoutTabs.begin(), withoutTabs.end(), '\t'),
                       withoutTabs.end());
     EXPECT_TRUE(plainText(withoutTabs)) << tsv;
-    EXPECT_EQ(std::count(tsv.begin(), tsv.end(), '\t'), 8) << tsv;
+    EXPECT_EQ(std::count(tsv.begin(), tsv.end(), '\t'), 9) << tsv;
     EXPECT_EQ(fields(tsv, 2), escapeField(hostile));
     EXPECT_EQ(fields(tsv, 5), "123456789012");
     EXPECT_EQ(fields(tsv, 7), "/Dir\\twith tab/");
     EXPECT_EQ(fields(tsv, 8), "unknown");
+    EXPECT_EQ(fields(tsv, 9), "");
     EXPECT_EQ(fileJson(row, utc),
               "{\"row\":3,\"index\":77,\"name\":" + jsonString(hostile) +
                   ",\"size\":123456789012,\"created\":null,\"path\":\"/Dir\\twith tab/\","
-                  "\"state\":\"unknown\"}");
+                  "\"state\":\"unknown\",\"deleted\":null}");
     row.file.state = FileState::Encrypted;
+    row.file.deletedAt = 133590000000000000ULL;  // from a recycle bin's record
     EXPECT_EQ(fields(fileTsv(row, utc), 8), "encrypted");
+    EXPECT_EQ(fields(fileTsv(row, utc), 9), "2024-05-01T01:20:00Z");
+    const std::string json = fileJson(row, utc);
+    EXPECT_EQ(json.substr(json.rfind(',')), ",\"deleted\":\"2024-05-01T01:20:00Z\"}");
 }
 
 TEST(BatchFormat, WholeNamesFromUtf16IncludingBrokenOnes) {
