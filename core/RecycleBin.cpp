@@ -73,7 +73,8 @@ bool RecycleBin::take(FoundFile& found) {
     const auto record = records_.find(place.key);
     if (record != records_.end()) return emitPaired(found, place, record->second);
     if (held_.size() >= kHeldMost) return emit_(found);
-    held_.emplace(place.key, Held{found, std::move(place)});
+    const std::string key = place.key;
+    held_.emplace(key, Held{found, std::move(place)});
     return true;
 }
 
