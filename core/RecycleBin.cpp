@@ -9,10 +9,11 @@
 namespace undelete {
 namespace {
 
-// Bounds that no disk can push further: files held back at once, and the
-// bytes of the records' names and paths kept. Past them a file is listed
+// Bounds that no disk can push further: files held back at once, records
+// kept, and the bytes of their names and paths. Past them a file is listed
 // as it is.
 constexpr size_t kHeldMost = 65536;
+constexpr size_t kRecordsMost = 65536;
 constexpr uint64_t kRecordBytesMost = 16u << 20;
 
 const char kBinFolder[] = "/$recycle.bin/";
@@ -97,7 +98,10 @@ bool RecycleBin::readRecord(FoundFile& found, const BinPlace& place) {
     if (!record) return emit_(found);
     volume_.unlist(found.index);
     const uint64_t bytesKept = record->name.size() + record->path.size();
-    if (records_.count(place.key) != 0 || recordBytes_ + bytesKept > kRecordBytesMost) return true;
+    if (records_.count(place.key) != 0 || records_.size() >= kRecordsMost ||
+        recordBytes_ + bytesKept > kRecordBytesMost) {
+        return true;
+    }
     recordBytes_ += bytesKept;
     const RecycleRecord& kept = records_.emplace(place.key, std::move(*record)).first->second;
     const auto [first, last] = held_.equal_range(place.key);
