@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "core/RecycleBin.h"
 #include "core/ScannedVolume.h"
 #include "fat/FatScanner.h"
 
@@ -53,10 +54,22 @@ bool tellExamined(ScanObserver& observer, VolumeScanner& scanner, uint32_t index
 }
 
 // Walks the open catalogue; `drain`: the stop came during open, whose
-// catalogue so far is listed all the same.
+// catalogue so far is listed all the same. Files of a recycle bin may be
+// held back to its end (RecycleBin.h).
 ScanOutcome list(ScannedVolume& volume, const StopToken& stop, bool drain,
                  ScanObserver& observer, ScanReport& report) {
     VolumeScanner& scanner = volume.scanner();
+    RecycleBin bin(volume, observer, [&observer, &report](FoundFile& found) {
+        found.number = report.listed;
+        if (!observer.found(found)) return false;
+        ++report.listed;
+        return true;
+    });
+    // The walk's end: what was held is listed before the last count.
+    const auto ended = [&](uint32_t last) {
+        return bin.finish() && tellExamined(observer, scanner, last) ? ScanOutcome::Completed
+                                                                     : ScanOutcome::Stopped;
+    };
     FoundFile found;
     uint32_t index = 0;
     for (; drain || !stop.stopped(); ++index) {
@@ -65,22 +78,16 @@ ScanOutcome list(ScannedVolume& volume, const StopToken& stop, bool drain,
         }
         report.examined = index;
         const bool last = index == UINT32_MAX;  // no index beyond the 32-bit range
-        if (!scanner.hasItem(index)) {
-            return tellExamined(observer, scanner, index) ? ScanOutcome::Completed
-                                                          : ScanOutcome::Stopped;
-        }
+        if (!scanner.hasItem(index)) return ended(index);
         if (volume.describe(index, found.file)) {
             found.index = index;
-            found.number = report.listed;
-            if (!observer.found(found)) return ScanOutcome::Stopped;
-            ++report.listed;
+            if (!bin.take(found)) return ScanOutcome::Stopped;
         }
-        if (last) {
-            return tellExamined(observer, scanner, index) ? ScanOutcome::Completed
-                                                          : ScanOutcome::Stopped;
-        }
+        if (last) return ended(index);
     }
-    // Stopped: the count ends where the walk did.
+    // Stopped: what was found is listed all the same, and the count ends
+    // where the walk did.
+    if (!bin.finish()) return ScanOutcome::Stopped;
     if (index > 0) {
         report.examined = index - 1;
         tellExamined(observer, scanner, index - 1);

@@ -3,7 +3,10 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,7 +25,7 @@ struct ReadTally {
     std::atomic<uint64_t> incomplete{0};
 };
 
-class ScannedVolume {
+class ScannedVolume : private SaveSource {
 public:
     ScannedVolume(std::unique_ptr<VolumeScanner> scanner, std::shared_ptr<ReadTally> tally,
                   const std::string& diskPath);
@@ -30,7 +33,14 @@ public:
     VolumeScanner& scanner() { return *scanner_; }
     const ReadTally& tally() const { return *tally_; }
 
-    bool describe(uint32_t index, DeletedFile& file) { return scanner_->describe(index, file); }
+    // As listed: false for an item the scan does not list (a recycle bin's
+    // record), and the original name, folder and deletion time of one that
+    // a recycle bin's record gave back.
+    bool describe(uint32_t index, DeletedFile& file) override;
+    // What the scan's recycle bin step found, for later describes.
+    void relist(uint32_t index, const std::string& name, const std::string& path,
+                uint64_t deletedAt);
+    void unlist(uint32_t index);
     // Streams item `index`'s content into `sink`; the scanner's messages go
     // to `observer` (its first failed read told, the rest counted). True
     // when the whole length reached the sink.
@@ -51,6 +61,7 @@ public:
         Operation& operator=(const Operation&) = delete;
         static void tell(ScanMessage message);
         static void progress(ScanPhase phase, uint64_t done, uint64_t total);
+        bool serves(const ScanObserver* observer) const { return observer_ == observer; }
 
     private:
         ScanObserver* observer_;
@@ -59,8 +70,22 @@ public:
     };
 
 private:
+    // A save's read, within the operation its save set.
+    bool read(uint32_t index, ContentSink& sink) override { return scanner_->readContent(index, sink); }
+
+    struct Relisted {
+        std::string name;
+        std::string path;
+        uint64_t deletedAt = 0;
+    };
+
     std::unique_ptr<VolumeScanner> scanner_;
     std::shared_ptr<ReadTally> tally_;
+    // Set by the scan's thread, read by a save's (a save may run while the
+    // scan lists).
+    std::mutex relistedMutex_;
+    std::map<uint32_t, Relisted> relisted_;
+    std::set<uint32_t> unlisted_;
     SaveService saves_;
 };
 

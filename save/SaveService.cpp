@@ -191,13 +191,13 @@ bool SaveService::onScannedDisk(const std::string& folder) const {
 }
 
 SaveResult SaveService::save(const SaveTarget& target, const std::vector<uint32_t>& indices,
-                             VolumeScanner& files, const SaveProgress& progress) const {
+                             SaveSource& files, const SaveProgress& progress) const {
     SaveResult result;
     result.declined = !agreed(target);
     if (result.declined) return result;
     for (const uint32_t index : indices) {
         const ContentSource content = [&files, index](ContentSink& sink) {
-            return files.readContent(index, sink);
+            return files.read(index, sink);
         };
         DeletedFile file;
         SaveReport report = failedReport(target.path, 0);

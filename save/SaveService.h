@@ -52,6 +52,15 @@ struct SaveTarget {
     std::function<bool()> agreeOnScannedDisk;
 };
 
+// The items a save reads, by catalogue index: described as they were
+// listed, and streamed.
+class SaveSource {
+public:
+    virtual ~SaveSource() = default;
+    virtual bool describe(uint32_t index, DeletedFile& file) = 0;
+    virtual bool read(uint32_t index, ContentSink& sink) = 0;
+};
+
 // What a save of several items came to.
 struct SaveResult {
     bool declined = false;            // the user did not agree: nothing was saved
@@ -72,7 +81,7 @@ public:
     // stream. The agreement to save onto the disk being recovered is asked
     // once, first.
     SaveResult save(const SaveTarget& target, const std::vector<uint32_t>& indices,
-                    VolumeScanner& files, const SaveProgress& progress = {}) const;
+                    SaveSource& files, const SaveProgress& progress = {}) const;
 
     // True when saving into `folder` would write to the disk being
     // recovered (the user must agree first).

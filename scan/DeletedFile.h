@@ -57,6 +57,9 @@ struct DeletedFile {
     std::string path;  // its folder inside the volume, when known ("/Docs/"); else empty
     FileState state = FileState::Unknown;
     FileOrigin origin = FileOrigin::Table;
+    // When the user deleted it, as a recycle bin's record tells
+    // (100-nanosecond intervals since 1601-01-01 UTC); 0: not known.
+    uint64_t deletedAt = 0;
 };
 
 }  // namespace undelete

@@ -12,7 +12,7 @@
 
 namespace undelete {
 
-const char kFileHeader[] = "row\tindex\tname\ttime\tsize\tbytes\tcreated\tpath\tstate\torigin";
+const char kFileHeader[] = "row\tindex\tname\ttime\tsize\tbytes\tcreated\tpath\tstate\torigin\tdeleted";
 const char kPartitionHeader[] =
     "row\tfilesystem\ttype\tstart_cylinder\tstart_head\tstart_sector\tend_cylinder\tend_head\t"
     "end_sector\tcapacity\tactive\tstart\tsectors\tbytes\tsector_size\torigin";
@@ -34,6 +34,12 @@ std::string isoFromUnix(int64_t seconds) {
 }
 
 std::string number(uint64_t value) { return std::to_string(value); }
+
+// The deletion time a recycle bin's record gave; empty when none.
+std::string deletedTime(const DeletedFile& file) {
+    return file.deletedAt == 0 ? std::string()
+                               : isoUtcTime(CreationTime::fileTime(file.deletedAt), LocalZone{});
+}
 
 }  // namespace
 
@@ -185,17 +191,21 @@ std::string fileTsv(const BatchFile& f, const LocalZone& zone) {
     line += stateWord(f.file.state);
     line += '\t';
     line += originWord(f.file.origin);
+    line += '\t';
+    line += deletedTime(f.file);
     return line;
 }
 
 std::string fileJson(const BatchFile& f, const LocalZone& zone) {
     const std::string created = isoUtcTime(f.file.created, zone);
+    const std::string deleted = deletedTime(f.file);
     return "{\"row\":" + number(f.row) + ",\"index\":" + number(f.index) +
            ",\"name\":" + jsonString(f.file.name) + ",\"size\":" + number(f.file.size) +
            ",\"created\":" + (created.empty() ? "null" : jsonString(created)) +
            ",\"path\":" + (f.file.path.empty() ? "null" : jsonString(f.file.path)) +
            ",\"state\":\"" + stateWord(f.file.state) + "\",\"origin\":\"" +
-           originWord(f.file.origin) + "\"}";
+           originWord(f.file.origin) + "\"" +
+           ",\"deleted\":" + (deleted.empty() ? "null" : jsonString(deleted)) + "}";
 }
 
 namespace {

@@ -221,11 +221,11 @@ std::string outputSection() {
                          "end_head end_sector capacity active start sectors bytes sector_size origin "
                          "(start、sectors 以磁盘上 sector_size 字节的扇区计；bytes 为准确的字节数；"
                          "origin 为 table，或 --deep 搜索找到的卷为 found)"},
-        {"--scan ROW", "row index name time size bytes created path state origin (time、size 与"
-                       "对话框中的相同；bytes 为准确的字节数；created 为 ISO 8601 UTC 时间；文件系统不知道时 "
+        {"--scan ROW", "row index name time size bytes created path state origin deleted (time、size "
+                       "与对话框中的相同；bytes 为准确的字节数；created 为 ISO 8601 UTC 时间；文件系统不知道时 "
                        "path 为空、state 为 unknown；origin 说明文件在哪里找到: table 从卷的活动文件夹或文件"
                        "表，orphan 在没有活动文件夹指向的文件夹中，search 为在文件表之外找到的 NTFS 记录，"
-                       "carved 按内容识别)"},
+                       "carved 按内容识别；deleted 为回收站记录的删除时间 (ISO 8601 UTC)，没有时为空)"},
         {"--json", "同样的内容，以 JSON Lines 输出，每行一个对象；不是 UTF-8 的字节变为 U+FFFD"},
     };
     return paragraph("输出: 标准输出上每行一个分区或文件，字段以制表符分隔，第一行是列名 (固定的英文词)。"

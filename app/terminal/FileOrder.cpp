@@ -32,6 +32,7 @@ bool ascendingBefore(const DeletedFile& a, const DeletedFile& b, SortKey key) {
     case SortKey::Time:
         return std::make_tuple(a.created.kind, a.created.value) <
                std::make_tuple(b.created.kind, b.created.value);
+    case SortKey::Deleted: return a.deletedAt < b.deletedAt;
     }
     return false;
 }
@@ -46,6 +47,7 @@ bool sortKeyOf(int key, SortKey& sortKey) {
     case 's': sortKey = SortKey::State; return true;
     case 'z': sortKey = SortKey::Size; return true;
     case 't': sortKey = SortKey::Time; return true;
+    case 'd': sortKey = SortKey::Deleted; return true;
     default: return false;
     }
 }

@@ -8,7 +8,7 @@
 
 namespace undelete::terminal {
 
-enum class SortKey { Row, Name, Path, State, Size, Time };
+enum class SortKey { Row, Name, Path, State, Size, Time, Deleted };
 
 struct FileOrder {
     SortKey key = SortKey::Row;

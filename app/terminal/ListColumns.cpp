@@ -65,6 +65,7 @@ int shrink(const std::vector<ColumnFit>& fits, const std::vector<bool>& shown, i
 const char* const kPathHeader = "路径";
 const char* const kStateHeader = "状态";
 const char* const kOriginHeader = "来源";
+const char* const kDeletedHeader = "删除时间";
 
 std::vector<ColumnFit> partitionColumnFits(const ListModel& rows) {
     std::vector<ColumnFit> fits;
@@ -88,6 +89,7 @@ std::vector<ColumnFit> fileColumnFits(int rowCount) {
     fits[kStateColumn].header = tr(kStateHeader);
     fits[kPathColumn].header = tr(kPathHeader);
     fits[kOriginColumn].header = tr(kOriginHeader);
+    fits[kDeletedColumn].header = tr(kDeletedHeader);
 
     fits[0].width = digits(std::max(rowCount - 1, 0));
     fits[1].width = kNameWidth;
@@ -95,25 +97,27 @@ std::vector<ColumnFit> fileColumnFits(int rowCount) {
     fits[1].shrinkRank = 2;
     fits[1].grows = true;
     fits[2].width = kTimeWidth;
-    fits[2].dropRank = 3;
+    fits[2].dropRank = 4;
     fits[3].width = kSizeWidth;
     for (const FileState state : {FileState::Unknown, FileState::Intact, FileState::Partial,
                                   FileState::Overwritten, FileState::Encrypted}) {
         fits[kStateColumn].width =
             std::max(fits[kStateColumn].width, displayWidth(tr(stateText(state))));
     }
-    fits[kStateColumn].dropRank = 4;
+    fits[kStateColumn].dropRank = 5;
     fits[kPathColumn].width = kPathWidth;
     fits[kPathColumn].minimum = kPathMinimum;
     fits[kPathColumn].shrinkRank = 1;
-    fits[kPathColumn].dropRank = 2;
+    fits[kPathColumn].dropRank = 3;
     for (const FileOrigin origin :
          {FileOrigin::Table, FileOrigin::Orphan, FileOrigin::Search, FileOrigin::Carved}) {
         fits[kOriginColumn].width =
             std::max(fits[kOriginColumn].width, displayWidth(tr(originText(origin))));
     }
-    fits[kOriginColumn].dropRank = 1;
+    fits[kOriginColumn].dropRank = 2;
     fits[kPathColumn].grows = true;
+    fits[kDeletedColumn].width = kTimeWidth;
+    fits[kDeletedColumn].dropRank = 1;
     for (ColumnFit& fit : fits) {
         fit.minimum = std::max(fit.minimum, displayWidth(fit.header));
         fit.width = std::max(fit.width, displayWidth(fit.header));

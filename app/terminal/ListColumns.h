@@ -38,19 +38,23 @@ struct ColumnSet {
 std::vector<ColumnFit> partitionColumnFits(const ListModel& rows);
 
 // The file list: the dialog's four columns (row, name, creation time, size),
-// then the file's state, its folder inside the volume and where it was
-// found. The path shrinks first, then the name; when the terminal is
-// narrower still, where it was found goes first (the path tells it for most
-// files), then the path, then the time, then the state. The name and the
-// path share the cells left over. `rowCount` sizes the row-number column.
+// then the file's state, its folder inside the volume, where it was found
+// and the deletion time a recycle bin's record gave. The path shrinks
+// first, then the name; when the terminal is narrower still, the deletion
+// time goes first (empty for most files), then where it was found (the
+// path tells it for most files), then the path, the time and the state.
+// The name and the path share the cells left over. `rowCount` sizes the
+// row-number column.
 std::vector<ColumnFit> fileColumnFits(int rowCount);
-constexpr int kFileColumns = 7;
+constexpr int kFileColumns = 8;
 constexpr int kStateColumn = 4;
 constexpr int kPathColumn = 5;
 constexpr int kOriginColumn = 6;
-extern const char* const kPathHeader;    // "路径"
-extern const char* const kStateHeader;   // "状态"
-extern const char* const kOriginHeader;  // "来源"
+constexpr int kDeletedColumn = 7;
+extern const char* const kPathHeader;     // "路径"
+extern const char* const kStateHeader;    // "状态"
+extern const char* const kOriginHeader;   // "来源"
+extern const char* const kDeletedHeader;  // "删除时间"
 
 // The columns that fit `width` cells, and their widths. When not even the
 // columns that are never dropped fit at their minimum, the row is wider

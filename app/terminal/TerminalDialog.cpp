@@ -119,6 +119,7 @@ int runTerminalDialog(DiskSource source) {
     view.setPartitions(std::move(rows));
     if (kind == PartitionTableKind::None) view.offerSearchAtStart();
     auto search = std::make_unique<LostVolumeSearch>(view, source);
+    view.setZone(source.zone);
     auto shell = std::make_unique<ScanShell>(view, std::move(source));
     ScanShell* commands = shell.get();
     LostVolumeSearch* searching = search.get();

@@ -18,6 +18,7 @@
 #include "app/terminal/SavePrompt.h"
 #include "app/terminal/TextCells.h"
 #include "common/SizeText.h"
+#include "scan/RowTexts.h"
 
 namespace undelete::terminal {
 namespace {
@@ -224,6 +225,11 @@ void TerminalView::setFileRowDetails(int position, const DeletedFile& file) {
     files_.setText(position, kStateColumn, tr(stateText(file.state)));
     files_.setText(position, kPathColumn, file.path);
     files_.setText(position, kOriginColumn, tr(originText(file.origin)));
+    char deleted[25] = "";
+    if (file.deletedAt != 0) {
+        formatCreationTimeText(CreationTime::fileTime(file.deletedAt), zone_, deleted);
+    }
+    files_.setText(position, kDeletedColumn, deleted);
     files_.placeRow(position);
     loop_.changed();
 }
@@ -369,8 +375,9 @@ ColumnSet TerminalView::fileColumns(const ListBox& box) const {
         const int column = order_.key == SortKey::Name    ? 1
                            : order_.key == SortKey::Time  ? 2
                            : order_.key == SortKey::Size  ? 3
-                           : order_.key == SortKey::State ? kStateColumn
-                                                          : kPathColumn;
+                           : order_.key == SortKey::State   ? kStateColumn
+                           : order_.key == SortKey::Deleted ? kDeletedColumn
+                                                            : kPathColumn;
         fits[static_cast<size_t>(column)].header +=
             order_.descending ? "\xE2\x96\xBC" : "\xE2\x96\xB2";  // ▼ ▲
     }

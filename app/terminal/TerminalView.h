@@ -5,6 +5,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/ScanShell.h"
@@ -41,6 +42,8 @@ public:
     void offerSearchAtStart() { offerSearch_ = true; }
     void setCommandHandler(CommandHandler handler) { onCommand_ = std::move(handler); }
     void setModifiedKeys(const ModifiedKeys& keys) { modifiedKeys_ = keys; }
+    // The zone the deletion times are shown in (the shell's, for the others).
+    void setZone(LocalZone zone) { zone_ = std::move(zone); }
 
     // Shows the dialog and handles its events until the user closes it.
     void runDialog();
@@ -101,6 +104,7 @@ private:
     std::vector<ColumnFit> partitionFits_;  // from the rows' texts, set once
     std::vector<DeletedFile> details_;  // of each file row, by position
     FileOrder order_;
+    LocalZone zone_;
     std::string filter_;
     std::string saveFolder_;  // where the next save prompt starts: the last folder used
     std::string status_;  // shown instead of the key hints until the next key

@@ -158,7 +158,7 @@ TEST_F(Batch, EnglishAndChineseRunsDifferOnlyInTheirMessages) {
     const auto zh = inLocale("zh_CN.UTF-8", "--scan 0 " + quote(image()));
     EXPECT_EQ(en.out, zh.out);
     EXPECT_EQ(en.out.substr(0, en.out.find('\n')),
-              "row\tindex\tname\ttime\tsize\tbytes\tcreated\tpath\tstate\torigin");
+              "row\tindex\tname\ttime\tsize\tbytes\tcreated\tpath\tstate\torigin\tdeleted");
     EXPECT_EQ(inLocale("zh_CN.UTF-8", "--scan 9 " + quote(image()) + " 2>&1").out,
               "undelete: 没有分区行 9（磁盘有 2 行）\n");
 }
@@ -169,7 +169,7 @@ TEST_F(Batch, SizesKeepTheDecimalPointUnderAGermanLocale) {
     ASSERT_EQ(listing.status, 0);
     size_t checked = 0;
     for (const auto& f : harness::table(listing.out)) {
-        if (f.size() != 10 || f[0] == "row") continue;
+        if (f.size() != 11 || f[0] == "row") continue;
         EXPECT_EQ(f[4], harness::expectedSizeText(std::stoull(f[5]))) << f[2];
         checked += f[4].find('.') != std::string::npos;
     }

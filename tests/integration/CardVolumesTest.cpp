@@ -35,7 +35,7 @@ std::map<std::string, Listed> listing(const std::string& image, const std::strin
     const auto rows = harness::table(result.out);
     for (size_t i = 1; i < rows.size(); ++i) {
         const auto& r = rows[i];
-        if (r.size() != 10) continue;
+        if (r.size() != 11) continue;
         EXPECT_EQ(listed.count(r[7] + r[2]), 0u) << "listed twice: " << r[7] << r[2];
         listed[r[7] + r[2]] = {r[1], r[5], r[6], r[8]};
     }

@@ -30,7 +30,7 @@ std::vector<Row> deepListing(const std::string& image, const std::string& option
     std::vector<Row> rows;
     const auto table = harness::table(result.out);
     for (size_t i = 1; i < table.size(); ++i) {
-        if (table[i].size() == 10) rows.push_back({table[i][7], table[i][2], table[i][9]});
+        if (table[i].size() == 11) rows.push_back({table[i][7], table[i][2], table[i][9]});
     }
     return rows;
 }

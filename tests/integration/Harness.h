@@ -88,10 +88,10 @@ inline std::vector<std::string> split(const std::string& text, char separator) {
     return parts;
 }
 
-// Lines of `text` split into tab-separated fields.
+// Lines of `text` split into tab-separated fields, an empty last one kept.
 inline std::vector<std::vector<std::string>> table(const std::string& text) {
     std::vector<std::vector<std::string>> rows;
-    for (const std::string& line : split(text, '\n')) rows.push_back(split(line, '\t'));
+    for (const std::string& line : split(text, '\n')) rows.push_back(split(line + '\t', '\t'));
     return rows;
 }
 

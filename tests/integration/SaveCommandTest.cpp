@@ -22,7 +22,7 @@ protected:
         if (image.empty()) return;
         const auto scan = harness::undelete("--scan 0 " + quote(image) + " 2>/dev/null");
         for (const auto& f : harness::table(scan.out)) {
-            if (f.size() == 10 && originals.count(f[2])) indices[f[2]] = f[1];
+            if (f.size() == 11 && originals.count(f[2])) indices[f[2]] = f[1];
         }
     }
     static void TearDownTestSuite() { built = harness::FixtureImage(); }

@@ -54,22 +54,28 @@ TEST(BatchFormat, NamesFromTheDiskStayOneLineAndReachNoTerminalRaw) {
     EXPECT_EQ(fields(tsv, 7), "/Dir\\twith tab/");
     EXPECT_EQ(fields(tsv, 8), "unknown");
     EXPECT_EQ(fields(tsv, 9), "table");
+    EXPECT_EQ(fields(tsv, 10), "");
     EXPECT_EQ(fileJson(row, utc),
               "{\"row\":3,\"index\":77,\"name\":" + jsonString(hostile) +
                   ",\"size\":123456789012,\"created\":null,\"path\":\"/Dir\\twith tab/\","
-                  "\"state\":\"unknown\",\"origin\":\"table\"}");
+                  "\"state\":\"unknown\",\"origin\":\"table\",\"deleted\":null}");
     row.file.state = FileState::Encrypted;
+    row.file.deletedAt = 133590000000000000ULL;  // from a recycle bin's record
     EXPECT_EQ(fields(fileTsv(row, utc), 8), "encrypted");
-    // Where it was found: the last field, in every form.
+    // Where it was found, in every form.
     const std::pair<FileOrigin, const char*> origins[] = {{FileOrigin::Orphan, "orphan"},
                                                           {FileOrigin::Search, "search"},
                                                           {FileOrigin::Carved, "carved"}};
     for (const auto& [origin, word] : origins) {
         row.file.origin = origin;
         EXPECT_EQ(fields(fileTsv(row, utc), 9), word);
-        const std::string json = fileJson(row, utc);
-        EXPECT_EQ(json.substr(json.rfind(",\"origin\":")), ",\"origin\":\"" + std::string(word) + "\"}");
+        EXPECT_NE(fileJson(row, utc).find(",\"origin\":\"" + std::string(word) + "\","),
+                  std::string::npos);
     }
+    // The deletion time: the last field.
+    EXPECT_EQ(fields(fileTsv(row, utc), 10), "2024-05-01T01:20:00Z");
+    const std::string json = fileJson(row, utc);
+    EXPECT_EQ(json.substr(json.rfind(',')), ",\"deleted\":\"2024-05-01T01:20:00Z\"}");
 }
 
 TEST(BatchFormat, WholeNamesFromUtf16IncludingBrokenOnes) {

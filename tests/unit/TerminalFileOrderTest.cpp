@@ -43,6 +43,12 @@ TEST(TerminalFileOrderTest, SortsByExactValuesAndTheSameKeyAgainReverses) {
     SortKey key = SortKey::Row;
     EXPECT_TRUE(sortKeyOf('z', key));
     EXPECT_EQ(key, SortKey::Size);
+    // The deletion time a recycle bin's record gave; none (0) first.
+    DeletedFile recycled = small;
+    recycled.deletedAt = 5;
+    EXPECT_TRUE(sortKeyOf('d', key));
+    EXPECT_TRUE(fileBefore(large, recycled, nextOrder(FileOrder{}, key)));
+    EXPECT_TRUE(fileBefore(recycled, large, nextOrder(nextOrder(FileOrder{}, key), key)));
     EXPECT_FALSE(sortKeyOf('/', key));
 }
 

@@ -70,7 +70,8 @@ bool headersWhole(const ColumnSet& set) {
 TEST(TerminalLayoutTest, ColumnsFitTheWidthDroppingThePathFirstAndNeverCutAHeader) {
     ASSERT_TRUE(initProcessLocale());
     const std::vector<ColumnFit> files = fileColumnFits(100);
-    // 80 columns (78 inside the frame): all seven, the path narrowed.
+    // 80 columns (78 inside the frame): all but the deletion time, the path
+    // narrowed.
     const ColumnSet at80 = fitColumns(files, 78);
     EXPECT_EQ(shownOf(at80), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
     EXPECT_TRUE(headersWhole(at80));
@@ -81,8 +82,10 @@ TEST(TerminalLayoutTest, ColumnsFitTheWidthDroppingThePathFirstAndNeverCutAHeade
     EXPECT_EQ(rowWidth(wide), 198);
     EXPECT_GT(wide.widths[1], 60);
     EXPECT_GT(wide.widths[5], 60);
-    // Narrower and narrower: the origin goes first, then the path, then the
-    // time, then the state; what stays never grows and its headers stay whole.
+    EXPECT_EQ(wide.sources.size(), 8u);
+    // Narrower and narrower: the deletion time goes first, then the origin,
+    // the path, the time and the state; what stays never grows and its
+    // headers stay whole.
     std::vector<int> shown = shownOf(wide);
     std::vector<int> dropped;
     for (int width = 198; width >= 32; --width) {  // 32: row, name and size at their least
@@ -95,7 +98,7 @@ TEST(TerminalLayoutTest, ColumnsFitTheWidthDroppingThePathFirstAndNeverCutAHeade
         }
         shown = set.sources;
     }
-    EXPECT_EQ(dropped, (std::vector<int>{kOriginColumn, kPathColumn, 2, kStateColumn}));
+    EXPECT_EQ(dropped, (std::vector<int>{kDeletedColumn, kOriginColumn, kPathColumn, 2, kStateColumn}));
 
     // The partition list: each column as wide as its header and texts;
     // the ten fit 80 columns, and the end of the geometry goes first.
