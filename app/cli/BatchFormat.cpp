@@ -13,6 +13,7 @@
 namespace undelete {
 
 const char kFileHeader[] = "row\tindex\tname\ttime\tsize\tbytes\tcreated\tpath\tstate";
+const char kContentHeader[] = "\tcontent";
 const char kPartitionHeader[] =
     "row\tfilesystem\ttype\tstart_cylinder\tstart_head\tstart_sector\tend_cylinder\tend_head\t"
     "end_sector\tcapacity\tactive\tstart\tsectors\tbytes\tsector_size\torigin";
@@ -173,6 +174,7 @@ std::string fileTsv(const BatchFile& f, const LocalZone& zone) {
     appendEscaped(line, f.file.path);
     line += '\t';
     line += stateWord(f.file.state);
+    if (f.content != nullptr) (line += '\t') += f.content;
     return line;
 }
 
@@ -182,7 +184,8 @@ std::string fileJson(const BatchFile& f, const LocalZone& zone) {
            ",\"name\":" + jsonString(f.file.name) + ",\"size\":" + number(f.file.size) +
            ",\"created\":" + (created.empty() ? "null" : jsonString(created)) +
            ",\"path\":" + (f.file.path.empty() ? "null" : jsonString(f.file.path)) +
-           ",\"state\":\"" + stateWord(f.file.state) + "\"}";
+           ",\"state\":\"" + stateWord(f.file.state) + '"' +
+           (f.content != nullptr ? std::string(",\"content\":\"") + f.content + '"' : "") + '}';
 }
 
 namespace {
