@@ -21,7 +21,9 @@ constexpr int kHelpWidth = 79;
 const char* const kSynopsis[] = {
     "undelete [DISK]",
     "undelete --partitions [--deep] [--json] [DISK]",
-    "undelete --scan ROW [--deep] [--json] [--match GLOB] [--min-size BYTES] [-v] [DISK]",
+    "undelete --scan ROW [--deep] [--carve] [--check] [--json] [--match GLOB]\n"
+    "         [--min-size BYTES] [-v] [DISK]",
+    "undelete --scan disk --carve [--json] [--match GLOB] [--min-size BYTES] [DISK]",
     "undelete --scan ROW --save INDEX[,INDEX...] --output PATH|DIR|- [--force] [DISK]",
     "undelete --scan ROW --save-all --output DIR [--match GLOB] [--min-size BYTES] [--force]\n"
     "         [DISK]",
@@ -182,6 +184,13 @@ std::string optionsSection() {
         {"--deep", "与 --partitions 一起: 也按引导扇区和备份在整个磁盘上搜索分区表没有列出的卷 (列在"
                    "分区表的行之后，按同样的行号扫描)；与 --scan 一起: 深度扫描，在 FAT12、FAT16、FAT32 "
                    "分区上也读取空闲簇，找出已删除文件夹其余簇中的文件 (列在 /$Orphan/ 下)"},
+        {"--carve", "与 --scan 一起: 也按内容查找没有目录项描述的文件 (照片、影片、音乐、文档、压缩包等，"
+                    "从开头的结构认出，到结构所示的末尾为止): 读取卷的空闲簇，文件系统不认识时读取整个"
+                    "分区行；找到的文件列在 /$Carved/<种类>/ 下，以其所在扇区号命名；与列出的文件在同一"
+                    "位置开始的只列出一次，用目录项的名称"},
+        {"--scan disk", "与 --carve 一起: 按内容查找整个磁盘上的文件 (分区表和卷都已不在的磁盘)"},
+        {"--check", "与 --scan 一起: 对每个列出的文件，按其扩展名检查内容是否是该种类的文件，在行末加 "
+                    "content 列: match、mismatch (多半是第一个簇已被重用；仍可保存) 或 unknown"},
         {"--json", "以 JSON Lines 输出，而不是以制表符分隔的行"},
         {"--match GLOB", "只列出名称与这个 shell 模式匹配的文件"},
         {"--min-size BYTES", "只列出至少有这么多字节的文件"},
@@ -206,7 +215,7 @@ std::string outputSection() {
                          "origin 为 table，或 --deep 搜索找到的卷为 found)"},
         {"--scan ROW", "row index name time size bytes created path state (time、size 与对话框中"
                        "的相同；bytes 为准确的字节数；created 为 ISO 8601 UTC 时间；文件系统不知道时 "
-                       "path 为空、state 为 unknown)"},
+                       "path 为空、state 为 unknown)；--check 时行末还有 content"},
         {"--json", "同样的内容，以 JSON Lines 输出，每行一个对象；不是 UTF-8 的字节变为 U+FFFD"},
     };
     return paragraph("输出: 标准输出上每行一个分区或文件，字段以制表符分隔，第一行是列名 (固定的英文词)。"
