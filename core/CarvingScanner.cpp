@@ -110,8 +110,8 @@ bool CarvingScanner::open(const PartitionRecord* record) {
     }
     // A volume that no longer opens is carved as a whole, like an unknown one.
     if (inner_ && !inner_->open(record)) inner_.reset();
-    if (inner_ && inner_->cutShortByStop()) return true;  // carved only when the listing is whole
     base_ = countInner();
+    if (inner_ && inner_->cutShortByStop()) return true;  // carved only when the listing is whole
     blocks_ = ClusterGeometry{bounds_.start, 0, drive_.bytesPerSector()};
     if (inner_ && inner_->allocation(map_, blocks_) &&
         (blocks_.bytes == 0 || blocks_.origin < bounds_.start || blocks_.origin >= bounds_.end)) {

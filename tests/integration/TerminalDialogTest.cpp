@@ -869,7 +869,7 @@ TEST_F(TerminalDialogTest, FitsEightyByTwentyFourWithWholeHeadersAndHintsAndAllA
         return line;
     };
     const std::string partitionHints =
-        hints({"Enter 扫描", "D 深度扫描", "Tab 切换", "方向键 移动", "? 帮助", "F10 关闭"});
+        hints({"Enter 扫描", "D 深度扫描", "C 按内容查找", "Tab 切换", "? 帮助", "F10 关闭"});
     const std::string fileHints =
         hints({"空格 选择", "/ 筛选", "n p s z t 排序", "Tab 切换", "? 帮助", "F10 关闭"});
     // Both header lines hold every header, none cut; the list rows show
