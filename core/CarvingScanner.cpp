@@ -182,13 +182,19 @@ bool CarvingScanner::describe(uint32_t index, DeletedFile& file) {
     if (index < base_) {
         if (!inner_ || !inner_->describe(index, file)) return false;
         uint64_t start = 0;
-        if (startOf(index, start)) listedStarts_.insert(start);
+        if (startOf(index, start)) {
+            std::lock_guard<std::mutex> lock(listedMutex_);
+            listedStarts_.insert(start);
+        }
         return true;
     }
     if (index - base_ >= carved_.size()) return false;
     const Carved& carved = carved_[index - base_];
-    // Listed already, by the entry that tells its name.
-    if (listedStarts_.count(carved.offset) != 0) return false;
+    {
+        // Listed already, by the entry that tells its name.
+        std::lock_guard<std::mutex> lock(listedMutex_);
+        if (listedStarts_.count(carved.offset) != 0) return false;
+    }
     const uint32_t sector = std::max<uint32_t>(512, drive_.bytesPerSector());
     file = DeletedFile{};
     file.name = carvedName(carved.offset / sector, carved.metadata.title, carved.extension);

@@ -9,6 +9,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -72,7 +73,10 @@ private:
     const ClusterMap* map_ = nullptr;
     uint32_t base_ = 0;  // the first carved file's index
     std::vector<Carved> carved_;
-    std::set<uint64_t> listedStarts_;  // of the inner files described so far
+    // Of the inner files described so far: the scan's worker adds to it
+    // while a save may ask of it.
+    std::mutex listedMutex_;
+    std::set<uint64_t> listedStarts_;
     bool carveStopped_ = false;
 };
 
