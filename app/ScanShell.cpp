@@ -62,7 +62,9 @@ public:
         });
     }
     void progress(ScanPhase phase, uint64_t done, uint64_t total) override {
-        const auto work = phase == ScanPhase::Listing ? ShellView::Work::Scan : ShellView::Work::DeepPass;
+        const auto work = phase == ScanPhase::Listing   ? ShellView::Work::Scan
+                          : phase == ScanPhase::Carving ? ShellView::Work::Carving
+                                                        : ShellView::Work::DeepPass;
         shell_.updateIfCurrent(token_, [&] { shell_.view_.showProgress(work, done, total); });
     }
 
@@ -172,13 +174,35 @@ void ScanShell::onScanCommand(bool deep) {
     switchScan(start, start ? record : nullptr, deep);
 }
 
-void ScanShell::switchScan(bool start, const PartitionRecord* record, bool deep) {
+void ScanShell::onCarveCommand() {
+    if (view_.scanCaption() != kScanCaption) return;
+    const PartitionRecord* record = view_.selectedPartitionRecord();
+    const PartitionRecord disk = wholeDiskRecord(source_);
+    switchScan(true, record != nullptr ? record : &disk, false, true);
+}
+
+bool ScanShell::selectedContent(ContentVerdict& verdict) {
+    const std::vector<int> selected = view_.selectedFileRows();
+    const int position = selected.size() <= 1 ? view_.firstSelectedFileRow() : -1;
+    if (position < 0) return false;
+    const uint64_t rowData = view_.fileRowData(position);
+    const std::shared_ptr<ScannedVolume> volume = listedVolume();
+    DeletedFile file;
+    if (!volume || rowData > UINT32_MAX || !volume->describe(static_cast<uint32_t>(rowData), file)) {
+        return false;
+    }
+    verdict = checkListedContent(*volume, static_cast<uint32_t>(rowData), file);
+    return true;
+}
+
+void ScanShell::switchScan(bool start, const PartitionRecord* record, bool deep, bool carve) {
     if (start) {
         if (running_ || record == nullptr) return;
         reapEndedWorkers();
         auto token = std::make_shared<WorkerToken>();
         token->sequence = nextSequence_++;
         token->deep = deep;
+        token->carve = carve;
         try {
             {
                 std::lock_guard<std::mutex> lock(turnsMutex_);
@@ -224,7 +248,8 @@ void ScanShell::scanWorker(PartitionRecord record, std::shared_ptr<WorkerToken> 
         // The volume is shared: the save command holds it while it reads,
         // and a replaced volume is released when its last user lets go.
         const ScanReport report =
-            scanRow(source_, record, ScanOptions{token->deep}, token->stop, observer).report;
+            scanRow(source_, record, ScanOptions{token->deep, token->carve}, token->stop, observer)
+                .report;
         if (report.outcome == ScanOutcome::Unsupported) showMessage(kUnsupportedMessage);
         if (report.outcome != ScanOutcome::Stopped) finishStep(token, report);
         if (observer.listing()) tellStopped(token);

@@ -16,6 +16,7 @@
 
 #include "app/FaceTexts.h"
 #include "app/ShellView.h"
+#include "core/ContentVerdicts.h"
 #include "core/DiskSource.h"
 #include "core/Scan.h"
 #include "core/ScannedVolume.h"
@@ -34,13 +35,21 @@ public:
     // Command handlers, on the user-interface thread. `deep`: the deeper
     // scan (a FAT volume's free clusters read too).
     void onScanCommand(bool deep = false);
+    // Carves the selected row, or the whole disk when no row is selected
+    // (a disk whose table and volumes are gone).
+    void onCarveCommand();
+    // Whether the content of the one file a save would take is what its
+    // name says; false when there is no such file. Reads it (user-interface
+    // thread).
+    bool selectedContent(ContentVerdict& verdict);
     SaveOutcome onSaveCommand();
 
     // Starts a worker on `record` or asks the running one to stop; on the
     // user-interface thread. A new worker begins its scan only once every
     // earlier one has ended (a stopped one ends its pass within a second),
     // so two scans never read the disk side by side.
-    void switchScan(bool start, const PartitionRecord* record, bool deep = false);
+    void switchScan(bool start, const PartitionRecord* record, bool deep = false,
+                    bool carve = false);
 
     // Waits until every worker started so far has ended. Not on the
     // user-interface thread when workers may still need it.
@@ -65,6 +74,7 @@ private:
         std::atomic<bool> ended{false};
         uint64_t sequence = 0;  // workers begin their scans in this order
         bool deep = false;
+        bool carve = false;
     };
     class WorkerObserver;
     class SaveObserver;

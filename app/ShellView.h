@@ -24,6 +24,8 @@ enum ControlId : int {
     // deeper scan and for the search for volumes no table names.
     kDeepScanCommand = 1010,
     kSearchCommand = 1011,
+    // Carving: the selected row, or the whole disk when there is no row.
+    kCarveCommand = 1012,
 };
 
 // One display text and its pattern, e.g. {"所有文件 (*.*)", "*.*"}.
@@ -75,7 +77,7 @@ public:
     // by a scan, free clusters read by a deep scan's pass, bytes written by
     // a save, or bytes of the disk passed by the search for lost volumes.
     // Faces that show none ignore it.
-    enum class Work { Scan, Save, DeepPass, Search };
+    enum class Work { Scan, Save, DeepPass, Search, Carving };
     virtual void showProgress(Work /*work*/, uint64_t /*done*/, uint64_t /*total*/) {}
 
     // Partition list: the selected row and the record it carries (null

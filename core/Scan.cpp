@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/RecycleBin.h"
+#include "core/CarvingScanner.h"
 #include "core/ScannedVolume.h"
 #include "fat/FatScanner.h"
 
@@ -97,6 +98,18 @@ ScanOutcome list(ScannedVolume& volume, const StopToken& stop, bool drain,
 
 }  // namespace
 
+PartitionRecord wholeDiskRecord(const DiskSource& source) {
+    PartitionRecord record;
+    record.table = PartitionTableKind::None;
+    record.fileSystem = FileSystemKind::Unknown;
+    DriveReader drive(source.openDrive, {});
+    if (drive.open() && drive.bytesPerSector() != 0) {
+        record.totalSectors = drive.deviceBytes() / drive.bytesPerSector();
+        record.deviceSectors = record.totalSectors;
+    }
+    return record;
+}
+
 ScanResult scanRow(const DiskSource& source, const PartitionRecord& record,
                    const ScanOptions& options, const StopToken& stop, ScanObserver& observer) {
     ScanResult result;
@@ -109,6 +122,13 @@ ScanResult scanRow(const DiskSource& source, const PartitionRecord& record,
         if (source.makeScanner) {
             scanner = source.makeScanner(
                 record, contextFor(source, options, stop, tally));
+        }
+        if (options.carve) {
+            ScanContext context = contextFor(source, options, stop, tally);
+            context.showPassProgress = [](uint64_t done, uint64_t total) {
+                ScannedVolume::Operation::progress(ScanPhase::Carving, done, total);
+            };
+            scanner.reset(new CarvingScanner(std::move(scanner), context));
         }
         if (scanner) volume = std::make_shared<ScannedVolume>(std::move(scanner), tally, source.diskPath);
     } catch (const std::bad_alloc&) {

@@ -18,6 +18,10 @@ class ScannedVolume;
 // Scan options (a struct, so new ones come without new parameters).
 struct ScanOptions {
     bool deep = false;  // free clusters read too (FAT: old folders; NTFS: old records)
+    // Files recognised by their content listed too, under /$Carved/ (the
+    // volume's free clusters carved, or the whole row when no scanner
+    // reads it or it keeps no allocation map).
+    bool carve = false;
 };
 
 // Asked by the scan's long passes; copies share one flag, so a face may
@@ -57,7 +61,7 @@ struct ScanMessage {
     const char* text = "";
 };
 
-enum class ScanPhase { Listing, DeepPass, Saving };
+enum class ScanPhase { Listing, DeepPass, Carving, Saving };
 
 // One deleted file found.
 struct FoundFile {
@@ -83,7 +87,8 @@ public:
     virtual bool examined(uint32_t /*index*/) { return true; }
     virtual bool found(const FoundFile& /*file*/) { return true; }
     // Listing: indices of `total` (0: unknown), every kListingProgressStep;
-    // DeepPass: free clusters read; Saving: bytes written.
+    // DeepPass: free clusters read; Carving: bytes of the region passed;
+    // Saving: bytes written.
     virtual void progress(ScanPhase /*phase*/, uint64_t /*done*/, uint64_t /*total*/) {}
 };
 
@@ -97,6 +102,9 @@ struct ScanResult {
     // and save its files. Shared, so a face keeps it while a newer scan runs.
     std::shared_ptr<ScannedVolume> volume;
 };
+
+// The whole disk as one row of no file system: carved as a whole.
+PartitionRecord wholeDiskRecord(const DiskSource& source);
 
 // Completed: the catalogue was walked to its end (after a stop too, when
 // open's pass was cut short and the catalogue it found is in memory).

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "partition/PartitionRecord.h"
+#include "scan/ClusterMap.h"
 #include "scan/ContentSink.h"
 #include "scan/DeletedFile.h"
 #include "scan/FileLayout.h"
@@ -44,6 +45,13 @@ public:
     // Where the content of item `index` lies; false when it cannot be had
     // or is not to be believed (nothing of it is then read).
     virtual bool layout(uint32_t /*index*/, FileLayout& /*layout*/) { return false; }
+
+    // The volume's allocation map (which clusters live files use) and where
+    // its clusters lie, once open; false when the scanner keeps none. The
+    // map stays valid as long as the scanner.
+    virtual bool allocation(const ClusterMap*& /*map*/, ClusterGeometry& /*clusters*/) {
+        return false;
+    }
 
     // Streams the content of item `index` into `sink`. True when the whole
     // length reached it; false when the layout is refused or the sink fails

@@ -13,6 +13,7 @@
 namespace undelete {
 
 const char kFileHeader[] = "row\tindex\tname\ttime\tsize\tbytes\tcreated\tpath\tstate\torigin\tdeleted";
+const char kContentHeader[] = "\tcontent";
 const char kPartitionHeader[] =
     "row\tfilesystem\ttype\tstart_cylinder\tstart_head\tstart_sector\tend_cylinder\tend_head\t"
     "end_sector\tcapacity\tactive\tstart\tsectors\tbytes\tsector_size\torigin";
@@ -193,6 +194,7 @@ std::string fileTsv(const BatchFile& f, const LocalZone& zone) {
     line += originWord(f.file.origin);
     line += '\t';
     line += deletedTime(f.file);
+    if (f.content != nullptr) (line += '\t') += f.content;
     return line;
 }
 
@@ -205,7 +207,8 @@ std::string fileJson(const BatchFile& f, const LocalZone& zone) {
            ",\"path\":" + (f.file.path.empty() ? "null" : jsonString(f.file.path)) +
            ",\"state\":\"" + stateWord(f.file.state) + "\",\"origin\":\"" +
            originWord(f.file.origin) + "\"" +
-           ",\"deleted\":" + (deleted.empty() ? "null" : jsonString(deleted)) + "}";
+           ",\"deleted\":" + (deleted.empty() ? "null" : jsonString(deleted)) +
+           (f.content != nullptr ? std::string(",\"content\":\"") + f.content + '"' : "") + '}';
 }
 
 namespace {

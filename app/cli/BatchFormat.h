@@ -41,9 +41,13 @@ struct BatchFile {
     DeletedFile file;
     std::string timeText;
     std::string sizeText;
+    // "match", "mismatch" or "unknown" with --check: the last field; null
+    // without.
+    const char* content = nullptr;
 };
 
 extern const char kFileHeader[];       // TSV header of the file rows
+extern const char kContentHeader[];    // the field --check adds after them ("\tcontent")
 extern const char kPartitionHeader[];  // TSV header of the partition rows
 
 // Lines without their newline.

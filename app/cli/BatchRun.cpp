@@ -19,6 +19,7 @@
 #include "app/cli/InterruptStop.h"
 #include "app/cli/NameMatch.h"
 #include "app/cli/ProgressLine.h"
+#include "core/ContentVerdicts.h"
 #include "core/ScannedVolume.h"
 #include "save/FileSystem.h"
 #include "scan/RowTexts.h"
@@ -70,6 +71,11 @@ public:
         printError("%s", tr(message.text));
     }
 
+    bool began(const std::shared_ptr<ScannedVolume>& volume) override {
+        volume_ = volume;
+        return true;
+    }
+
     bool found(const FoundFile& found) override {
         if (keep_) {
             rows_.push_back(found);
@@ -85,6 +91,9 @@ public:
         file.file = found.file;
         file.timeText = texts.timeText;
         file.sizeText = texts.sizeText;
+        if (request_.check && volume_) {
+            file.content = verdictText(checkListedContent(*volume_, found.index, found.file));
+        }
         (chunk_ += request_.json ? fileJson(file, zone_) : fileTsv(file, zone_)) += '\n';
         if (chunk_.size() >= kChunkBytes) flush();
         return true;
@@ -93,8 +102,10 @@ public:
     void progress(ScanPhase phase, uint64_t done, uint64_t total) override {
         progress_.show(phase == ScanPhase::Listing    ? tr("已检查 %llu / %llu")
                        : phase == ScanPhase::DeepPass ? tr("已读空闲簇 %llu / %llu")
+                       : phase == ScanPhase::Carving  ? tr("已按内容查找 %llu / %llu MiB")
                                                       : tr("已写入 %llu / %llu 字节"),
-                       done, total);
+                       phase == ScanPhase::Carving ? done >> 20 : done,
+                       phase == ScanPhase::Carving ? total >> 20 : total);
     }
 
     void finish() {
@@ -110,7 +121,10 @@ private:
     void header() {
         if (headed_) return;
         headed_ = true;
-        if (!request_.json) (chunk_ += kFileHeader) += '\n';
+        if (request_.json) return;
+        chunk_ += kFileHeader;
+        if (request_.check) chunk_ += kContentHeader;
+        chunk_ += '\n';
     }
 
     void flush() {
@@ -124,6 +138,7 @@ private:
     ProgressLine& progress_;
     const bool keep_;
     std::vector<FoundFile> rows_;
+    std::shared_ptr<ScannedVolume> volume_;  // for the content check
     std::string chunk_;
     bool headed_ = false;
 };
@@ -361,7 +376,15 @@ int listPartitions(const DiskSource& context, bool json, bool deep) {
     return kExitSuccess;
 }
 
-int scanPartition(const BatchRequest& request, DiskSource context) {
+namespace {
+
+// The row asked for, or the whole disk; false once told why there is none.
+bool chosenRecord(const BatchRequest& request, const DiskSource& context, PartitionRecord& record,
+                  int& status) {
+    if (request.wholeDisk) {
+        record = wholeDiskRecord(context);
+        return true;
+    }
     std::vector<PartitionRow> partitions;
     const PartitionTableKind kind =
         partitionRows(context, standardError(), partitions);
@@ -369,14 +392,26 @@ int scanPartition(const BatchRequest& request, DiskSource context) {
     // for only when the row asked for lies past the table's.
     if (request.deep && request.row >= partitions.size() && appendFoundRows(context, partitions)) {
         printError("搜索已停止：只列出了停止前找到的分区");
-        return kExitFailure;
+        status = kExitFailure;
+        return false;
     }
     if (request.row >= partitions.size()) {
         printError("没有分区行 %llu（磁盘有 %llu 行）", static_cast<ull>(request.row),
                    static_cast<ull>(partitions.size()));
         if (kind == PartitionTableKind::None && !request.deep) printError("%s", tr(kSearchAdvice));
-        return kExitUsage;
+        status = kExitUsage;
+        return false;
     }
+    record = partitions[request.row].record;
+    return true;
+}
+
+}  // namespace
+
+int scanPartition(const BatchRequest& request, DiskSource context) {
+    PartitionRecord record;
+    int chosen = kExitSuccess;
+    if (!chosenRecord(request, context, record, chosen)) return chosen;
     ProgressLine progress(::isatty(STDERR_FILENO) ? stderr : nullptr);
     // A plain listing goes out while the scan runs; saves choose among the
     // rows afterwards and keep them.
@@ -387,8 +422,10 @@ int scanPartition(const BatchRequest& request, DiskSource context) {
     {
         // Ctrl-C stops the scan: the rows listed so far are printed.
         InterruptStop interrupt([stop] { stop.stop(); });
-        scan = scanRow(context, partitions[request.row].record, ScanOptions{request.deep}, stop,
-                       printer);
+        ScanOptions options;
+        options.deep = request.deep;
+        options.carve = request.carve;
+        scan = scanRow(context, record, options, stop, printer);
     }
     progress.end();
     const ScanReport& report = scan.report;
@@ -419,7 +456,6 @@ int scanPartition(const BatchRequest& request, DiskSource context) {
     if (!cut && report.incomplete > 0) status = kExitFailure;
     // The table promises more than the disk holds: what lies past its end
     // was not scanned.
-    const PartitionRecord& record = partitions[request.row].record;
     if (record.reachesPastDevice()) {
         printError("分区行 %llu 超出磁盘末尾：%llu 个扇区中只有 %llu 个在磁盘上",
                    static_cast<ull>(request.row), static_cast<ull>(record.totalSectors),

@@ -26,6 +26,12 @@ struct BatchRequest {
     // The deeper scan: free clusters read too, and the rows numbered with
     // the volumes the search finds after the table's.
     bool deep = false;
+    // Files recognised by their content listed too; `wholeDisk`: the disk
+    // carved as a whole (--scan disk), not a row.
+    bool carve = false;
+    bool wholeDisk = false;
+    // Each printed file's content weighed against its name's kind.
+    bool check = false;
 };
 
 // Prints an error in the message language: "undelete: " + the formatted

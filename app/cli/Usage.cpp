@@ -22,7 +22,9 @@ constexpr int kHelpWidth = 79;
 const char* const kSynopsis[] = {
     "undelete [DISK]",
     "undelete --partitions [--deep] [--json] [DISK]",
-    "undelete --scan ROW [--deep] [--json] [--match GLOB] [--min-size BYTES] [-v] [DISK]",
+    "undelete --scan ROW [--deep] [--carve] [--check] [--json] [--match GLOB]\n"
+    "         [--min-size BYTES] [-v] [DISK]",
+    "undelete --scan disk --carve [--json] [--match GLOB] [--min-size BYTES] [DISK]",
     "undelete --scan ROW --save INDEX[,INDEX...] --output PATH|DIR|- [--force] [DISK]",
     "undelete --scan ROW --save-all --output DIR [--match GLOB] [--min-size BYTES] [--force]\n"
     "         [DISK]",
@@ -198,7 +200,15 @@ std::string optionsSection() {
                    "分区表的行之后，按同样的行号扫描)；与 --scan 一起: 深度扫描，在 FAT12、FAT16、FAT32 "
                    "和 exFAT 分区上也读取空闲簇，找出没有活动文件夹再指向的文件夹 (已删除文件夹的其余簇，"
                    "格式化前的整个文件夹树) 及其中的文件，不论是否已删除 (重建的文件夹列在 /$Orphan/ 下，"
-                   "名称已丢失的文件夹为 $Folder 加其簇号)"},
+                   "名称已丢失的文件夹为 $Folder 加其簇号)"
+                   "；在 NTFS 分区上也在空闲簇和主文件表未用的尾部中查找表外的主文件表记录 (如快速格式化前的文件)，列在重建的路径下"},
+        {"--carve", "与 --scan 一起: 也按内容查找没有目录项描述的文件 (照片、影片、音乐、文档、压缩包等，"
+                    "从开头的结构认出，到结构所示的末尾为止): 读取卷的空闲簇，文件系统不认识时读取整个"
+                    "分区行；找到的文件列在 /$Carved/<种类>/ 下，以其所在扇区号命名；与列出的文件在同一"
+                    "位置开始的只列出一次，用目录项的名称"},
+        {"--scan disk", "与 --carve 一起: 按内容查找整个磁盘上的文件 (分区表和卷都已不在的磁盘)"},
+        {"--check", "与 --scan 一起: 对每个列出的文件，按其扩展名检查内容是否是该种类的文件，在行末加 "
+                    "content 列: match、mismatch (多半是第一个簇已被重用；仍可保存) 或 unknown"},
         {"--json", "以 JSON Lines 输出，而不是以制表符分隔的行"},
         {"--match GLOB", "只列出名称与这个 shell 模式匹配的文件"},
         {"--min-size BYTES", "只列出至少有这么多字节的文件"},
@@ -225,7 +235,7 @@ std::string outputSection() {
                        "与对话框中的相同；bytes 为准确的字节数；created 为 ISO 8601 UTC 时间；文件系统不知道时 "
                        "path 为空、state 为 unknown；origin 说明文件在哪里找到: table 从卷的活动文件夹或文件"
                        "表，orphan 在没有活动文件夹指向的文件夹中，search 为在文件表之外找到的 NTFS 记录，"
-                       "carved 按内容识别；deleted 为回收站记录的删除时间 (ISO 8601 UTC)，没有时为空)"},
+                       "carved 按内容识别；deleted 为回收站记录的删除时间 (ISO 8601 UTC)，没有时为空)；--check 时行末还有 content"},
         {"--json", "同样的内容，以 JSON Lines 输出，每行一个对象；不是 UTF-8 的字节变为 U+FFFD"},
     };
     return paragraph("输出: 标准输出上每行一个分区或文件，字段以制表符分隔，第一行是列名 (固定的英文词)。"

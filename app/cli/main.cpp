@@ -187,6 +187,8 @@ int main(int argc, char** argv) {
     auto* minSize = app.add_option("--min-size", minSizeText);
     auto* force = app.add_flag("--force", request.force);
     auto* deep = app.add_flag("--deep", request.deep);
+    auto* carve = app.add_flag("--carve", request.carve);
+    auto* check = app.add_flag("--check", request.check);
     app.add_flag("--json", request.json);
     app.add_flag("-v,--verbose", request.verbose);
     app.add_option("DISK", disk);
@@ -202,7 +204,8 @@ int main(int argc, char** argv) {
     // Which options need or exclude which, told here in the program's own
     // words (the parser's would stay English).
     const std::pair<CLI::Option*, CLI::Option*> needs[] = {
-        {save, scan}, {saveAll, scan}, {match, scan}, {minSize, scan},
+        {save, scan}, {saveAll, scan}, {match, scan}, {minSize, scan}, {carve, scan},
+        {check, scan},
         {save, output}, {saveAll, output}};
     for (const auto& [option, needed] : needs) {
         if (*option && !*needed) {
@@ -230,7 +233,12 @@ int main(int argc, char** argv) {
         printError("--force 需要 --save 或 --save-all");
         return endWithUsageHint();
     }
-    if (*scan && !parseCount(rowText, INT32_MAX, request.row)) {
+    request.wholeDisk = *scan && rowText == "disk";
+    if (request.wholeDisk && !request.carve) {
+        printError("--scan disk 需要 --carve");
+        return endWithUsageHint();
+    }
+    if (*scan && !request.wholeDisk && !parseCount(rowText, INT32_MAX, request.row)) {
         printError("不是非负十进制整数：%s", rowText.c_str());
         return endWithUsageHint();
     }

@@ -14,7 +14,8 @@ const char* const kCloseHint = "F10 关闭";
 
 std::vector<const char*> shortHints(ControlId focus) {
     switch (focus) {
-    case kPartitionList: return {"Enter 扫描", "D 深度扫描", "Tab 切换", "方向键 移动", "F 搜索分区"};
+    case kPartitionList:
+        return {"Enter 扫描", "D 深度扫描", "C 按内容查找", "Tab 切换", "方向键 移动", "F 搜索分区"};
     case kFileList: return {"空格 选择", "/ 筛选", "n p s z t d 排序", "Tab 切换"};
     case kSaveButton: return {"Enter 保存所选文件", "Tab 切换"};
     default: return {"Enter 按下按钮", "Tab 切换"};
@@ -27,6 +28,7 @@ std::vector<const char*> wholeHints(ControlId focus) {
     switch (focus) {
     case kPartitionList:
         return {"Enter 扫描所选分区   Tab 切换   方向键 移动   F10 关闭", "D 深度扫描（也读空闲簇）",
+                "C 按内容查找文件 (没有目录项的文件；没有分区行时查找整个磁盘)",
                 "F 搜索分区表以外的分区"};
     case kFileList:
         return {"空格 选择/取消   / 按名称筛选   排序: n 名称 p 路径 s 状态 z 大小 t 时间 d 删除时间 o 原顺序 "

@@ -68,6 +68,9 @@ void startSearch(LostVolumeSearch& search, TerminalView& view) {
     view.setScanCaption(kStopCaption);
 }
 
+const char kContentMismatchMessage[] =
+    "这个文件的内容与其扩展名所示的种类不符 (多半是它的第一个簇已被其他文件重用)；仍会保存它";
+
 // The save command: one selected row goes through the shell's save (a file
 // name is asked for), several go into one folder, each under its own name.
 // Either way the user is told what was written where.
@@ -78,6 +81,12 @@ void save(ScanShell& shell, TerminalView& view) {
         if (!view.askSaveFolder(static_cast<int>(selected), folder)) return;
         view.reportSaves(shell.saveSelectedInto(folder));
         return;
+    }
+    // A content that is not what the name says is a reason to know of, not
+    // to refuse: the save goes on.
+    ContentVerdict verdict = ContentVerdict::Unknown;
+    if (shell.selectedContent(verdict) && verdict == ContentVerdict::Mismatch) {
+        view.showMessageBox(kContentMismatchMessage);
     }
     const SaveOutcome outcome = shell.onSaveCommand();
     if (outcome == SaveOutcome::Saved || outcome == SaveOutcome::Failed)
@@ -131,6 +140,7 @@ int runTerminalDialog(DiskSource source) {
         }
         if (command == kScanButton) commands->onScanCommand();
         if (command == kDeepScanCommand) commands->onScanCommand(true);
+        if (command == kCarveCommand) commands->onCarveCommand();
         if (command == kSearchCommand) startSearch(*searching, view);
         if (command == kSaveButton) save(*commands, view);
     });

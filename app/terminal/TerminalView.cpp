@@ -241,8 +241,13 @@ void TerminalView::showProgress(Work work, uint64_t done, uint64_t total) {
         loop_.changed();
         return;
     }
-    if (work == Work::Scan || work == Work::DeepPass) {
+    if (work == Work::Scan || work == Work::DeepPass || work == Work::Carving) {
         deepPass_ = work == Work::DeepPass;
+        carving_ = work == Work::Carving;
+        if (carving_) {
+            done >>= 20;
+            total >>= 20;
+        }
         scanDone_ = done;
         scanTotal_ = total;
         loop_.changed();
@@ -415,7 +420,9 @@ void TerminalView::drawHints(const DialogLayout& layout) {
 std::string TerminalView::fileListTitle() const {
     std::string title;
     if (caption_ == kStopCaption && scanTotal_ > 0) {
-        title += formatted(tr(deepPass_ ? " 已读空闲簇 %llu/%llu " : " 扫描进度 %llu/%llu "),
+        title += formatted(tr(carving_    ? " 已按内容查找 %llu/%llu MiB "
+                              : deepPass_ ? " 已读空闲簇 %llu/%llu "
+                                          : " 扫描进度 %llu/%llu "),
                            static_cast<unsigned long long>(scanDone_),
                            static_cast<unsigned long long>(scanTotal_));
     }
@@ -533,6 +540,14 @@ void TerminalView::handle(const InputEvent& event) {
     // D on a partition row: the deeper scan, which reads free clusters too.
     if (focus_ == kPartitionList && (key == 'd' || key == 'D')) {
         if (caption_ == kScanCaption && partitions_.firstSelected() >= 0) press(kDeepScanCommand);
+        return;
+    }
+    // C: carving, of the row, or of the whole disk when there is no row.
+    if (focus_ == kPartitionList && (key == 'c' || key == 'C')) {
+        if (caption_ == kScanCaption &&
+            (partitions_.firstSelected() >= 0 || partitions_.lineCount() == 0)) {
+            press(kCarveCommand);
+        }
         return;
     }
     // F: the search for volumes no table names; 停止 ends it.

@@ -110,6 +110,7 @@ private:
     std::string status_;  // shown instead of the key hints until the next key
     uint64_t scanDone_ = 0, scanTotal_ = 0;
     bool deepPass_ = false;  // the progress is a deep scan's pass over free clusters
+    bool carving_ = false;   // the progress is the carving pass's, in bytes
     uint64_t searchDone_ = 0, searchTotal_ = 0;  // bytes of the disk, while a search runs
     bool offerSearch_ = false;
     std::string caption_;

@@ -872,7 +872,7 @@ TEST_F(TerminalDialogTest, FitsEightyByTwentyFourWithWholeHeadersAndHintsAndAllA
         return line;
     };
     const std::string partitionHints =
-        hints({"Enter 扫描", "D 深度扫描", "Tab 切换", "方向键 移动", "? 帮助", "F10 关闭"});
+        hints({"Enter 扫描", "D 深度扫描", "C 按内容查找", "Tab 切换", "? 帮助", "F10 关闭"});
     const std::string fileHints =
         hints({"空格 选择", "/ 筛选", "n p s z t d 排序", "Tab 切换", "? 帮助", "F10 关闭"});
     // Both header lines hold every header, none cut; the list rows show
@@ -944,6 +944,43 @@ TEST_F(TerminalDialogTest, AWipedTableOffersTheSearchWhoseFoundRowsScanLikeAnyOt
     tmux_.keys("Enter");
     ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
         return scanIdle(s) && deletedCount(s) == 4 && contains(s, "Budget-2024.csv");
+    })) << tmux_.last();
+    tmux_.keys("F10");
+    EXPECT_EQ(exitStatus(), 0);
+}
+
+// A disk with neither table nor volume: declining the search leaves the
+// partition list empty, and C carves the whole disk, listing the files
+// laid in it by their sector.
+TEST_F(TerminalDialogTest, COnAnEmptyPartitionListCarvesTheWholeDisk) {
+    const std::string samples = dir_.file("samples");
+    const std::string disk = dir_.file("nothing.img");
+    ASSERT_EQ(harness::run("python3 " + quote(harness::fixture("make-carve-samples.py")) + " " +
+                           quote(samples) + " >&2 && python3 -c " +
+                           quote("import random, sys\n"
+                                 "r = random.Random(28)\n"
+                                 "d = bytearray(r.randbytes(1 << 20))\n"
+                                 "for at, f in ((65536, sys.argv[1]), (524288, sys.argv[2])):\n"
+                                 "    b = open(f, 'rb').read(); d[at:at + len(b)] = b\n"
+                                 "open(sys.argv[3], 'wb').write(d)\n") +
+                           " " + quote(samples + "/photo.jpg") + " " +
+                           quote(samples + "/tiny.bmp") + " " + quote(disk))
+                  .status,
+              0);
+    status_ = dir_.file("status");
+    const std::string command = "env -u LANGUAGE -u LC_ALL -u LC_MESSAGES " +
+                                std::string(kChinese) + " " + quote(UNDELETE_BINARY) + " " +
+                                quote(disk) + "; echo $? > " + quote(status_);
+    ASSERT_TRUE(tmux_.start("sh -c " + quote(command), 160, 50));
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return contains(s, "未找到分区表"); }))
+        << tmux_.last();
+    tmux_.keys("n");
+    ASSERT_TRUE(tmux_.waitFor([](const std::string& s) { return contains(s, "C 按内容查找"); }))
+        << tmux_.last();
+    tmux_.keys("c");
+    ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
+        return scanIdle(s) && deletedCount(s) == 2 && contains(s, "0000000128.jpg") &&
+               contains(s, "0000001024.bmp");
     })) << tmux_.last();
     tmux_.keys("F10");
     EXPECT_EQ(exitStatus(), 0);
