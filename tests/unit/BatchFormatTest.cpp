@@ -48,7 +48,7 @@ TEST(BatchFormat, NamesFromTheDiskStayOneLineAndReachNoTerminalRaw) {
     withoutTabs.erase(std::remove(withoutTabs.begin(), withoutTabs.end(), '\t'),
                       withoutTabs.end());
     EXPECT_TRUE(plainText(withoutTabs)) << tsv;
-    EXPECT_EQ(std::count(tsv.begin(), tsv.end(), '\t'), 9) << tsv;
+    EXPECT_EQ(std::count(tsv.begin(), tsv.end(), '\t'), 10) << tsv;
     EXPECT_EQ(fields(tsv, 2), escapeField(hostile));
     EXPECT_EQ(fields(tsv, 5), "123456789012");
     EXPECT_EQ(fields(tsv, 7), "/Dir\\twith tab/");
