@@ -43,6 +43,13 @@ public:
     uint64_t itemCount() override { return catalogue_.size(); }
     bool describe(uint32_t index, DeletedFile& file) override;
     bool layout(uint32_t index, FileLayout& layout) override;
+    // The allocation bitmap, when it was read whole.
+    bool allocation(const ClusterMap*& map, ClusterGeometry& clusters) override {
+        if (!bitmapKnown_ || clusterBytes_ == 0) return false;
+        map = &bitmap_;
+        clusters = {heapOffset_, 2, clusterBytes_};
+        return true;
+    }
 
 private:
     // One deleted file as its entry set gave it.

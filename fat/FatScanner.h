@@ -49,6 +49,13 @@ public:
     // From the first cluster on over the clusters free now; refused when
     // the volume ends before the file does.
     bool layout(uint32_t index, FileLayout& layout) override;
+    // The FAT's clusters in use, when every piece of it was read.
+    bool allocation(const ClusterMap*& map, ClusterGeometry& clusters) override {
+        if (!fat_ || !fatKnown_ || clusterBytes_ == 0) return false;
+        map = &fat_->used();
+        clusters = {firstDataOffset_, 2, clusterBytes_};
+        return true;
+    }
 
 private:
     bool readBootSector(const PartitionRecord& record);

@@ -66,6 +66,13 @@ public:
     // record whose allocation neither the volume nor its runs can account
     // for is not believed.
     bool layout(uint32_t index, FileLayout& layout) override;
+    // The volume's $Bitmap, when it was read.
+    bool allocation(const ClusterMap*& map, ClusterGeometry& clusters) override {
+        if (!bitmapKnown_ || bytesPerCluster_ == 0) return false;
+        map = &bitmap_;
+        clusters = {bounds_.start, 0, bytesPerCluster_};
+        return true;
+    }
 
 private:
     class Records;
