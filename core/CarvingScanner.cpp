@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <new>
 
-#include "scan/ContentReader.h"
 #include "scan/FileStates.h"
 #include "scan/TimeText.h"
 
@@ -88,11 +87,7 @@ std::string nameSafe(const std::string& title) {
 }  // namespace
 
 CarvingScanner::CarvingScanner(std::unique_ptr<VolumeScanner> inner, const ScanContext& context)
-    : inner_(std::move(inner)),
-      drive_(context.openDrive, context.showMessage, context.readFailed),
-      messages_(context.showMessage),
-      stopRequested_(context.stopRequested),
-      progress_(context.showPassProgress) {}
+    : LayoutScanner(context), inner_(std::move(inner)), progress_(context.showPassProgress) {}
 
 std::string CarvingScanner::carvedName(uint64_t sector, const std::string& title,
                                        const char* extension) {
@@ -234,18 +229,6 @@ bool CarvingScanner::layout(uint32_t index, FileLayout& layout) {
 
 bool CarvingScanner::allocation(const ClusterMap*& map, ClusterGeometry& clusters) {
     return inner_ && inner_->allocation(map, clusters);
-}
-
-bool CarvingScanner::readContent(uint32_t index, ContentSink& sink) {
-    if (index < base_) return inner_ && inner_->readContent(index, sink);
-    try {
-        FileLayout where;
-        if (!layout(index, where)) return false;
-        ContentReader reader(drive_, bounds_, messages_);
-        return reader.read(where, sink);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
 }
 
 }  // namespace undelete

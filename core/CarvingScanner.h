@@ -18,14 +18,14 @@
 #include "disk/DriveReader.h"
 #include "scan/ScanContext.h"
 #include "scan/VolumeBounds.h"
-#include "scan/VolumeScanner.h"
+#include "scan/LayoutScanner.h"
 
 namespace undelete {
 
 // The folder carved files are listed under, a folder per kind below it.
 extern const char kCarvedFolder[];  // "/$Carved/"
 
-class CarvingScanner final : public VolumeScanner {
+class CarvingScanner final : public LayoutScanner {
 public:
     // `inner` may be null: the whole row is carved.
     CarvingScanner(std::unique_ptr<VolumeScanner> inner, const ScanContext& context);
@@ -39,7 +39,6 @@ public:
     bool describe(uint32_t index, DeletedFile& file) override;
     bool layout(uint32_t index, FileLayout& layout) override;
     bool allocation(const ClusterMap*& map, ClusterGeometry& clusters) override;
-    bool readContent(uint32_t index, ContentSink& sink) override;
 
     // The name a carved file is listed under: its first sector, ten digits
     // at least, then the title it keeps (if any), then its kind's extension.
@@ -62,11 +61,7 @@ private:
     void carvedLayout(const Carved& file, FileLayout& layout) const;
 
     std::unique_ptr<VolumeScanner> inner_;
-    DriveReader drive_;
-    MessageSink messages_;
-    std::function<bool()> stopRequested_;
     std::function<void(uint64_t, uint64_t)> progress_;
-    VolumeBounds bounds_;
     // The blocks carved: where they begin and how long each is; with the
     // volume's map when `map_` is set.
     ClusterGeometry blocks_;
