@@ -296,6 +296,14 @@ int saveRows(ScannedVolume& volume, RowPrinter& printer, ProgressLine& progress,
     }
     size_t unlisted = 0;
     for (const uint64_t index : request.saveIndices) {
+        if (listed.count(index) == 0 && request.wholeDisk) {
+            printError("目录索引 %llu 不是整个磁盘的扫描中列出的文件", static_cast<ull>(index));
+            if (listed.empty()) printError("整个磁盘的扫描没有列出文件");
+            else printError("索引是 --scan disk 输出的 index 列；最接近的有：%s",
+                            nearestIndices({listed.begin(), listed.end()}, index, 3).c_str());
+            ++unlisted;
+            continue;
+        }
         if (listed.count(index) == 0) {
             printError("目录索引 %llu 不是分区行 %llu 中列出的已删除文件",
                        static_cast<ull>(index), static_cast<ull>(request.row));
@@ -436,7 +444,8 @@ int scanPartition(const BatchRequest& request, DiskSource context) {
         printError("%s", tr(kScanStoppedMessage));
         status = kExitFailure;
     } else if (report.outcome != ScanOutcome::Completed) {
-        printError("分区行 %llu 无法扫描", static_cast<ull>(request.row));
+        if (request.wholeDisk) printError("无法扫描整个磁盘");
+        else printError("分区行 %llu 无法扫描", static_cast<ull>(request.row));
         status = kExitFailure;
     } else if (saving) {
         status = saveRows(*scan.volume, printer, progress, request);

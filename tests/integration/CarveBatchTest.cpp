@@ -115,6 +115,13 @@ TEST(CarveBatch, ADiskOfRandomBytesGivesBackEachFileByteExactAndOnce) {
         placed.erase(file);
     }
     EXPECT_TRUE(placed.empty());
+    // An index the whole disk's scan did not list is told as the disk's,
+    // not as a partition row's.
+    const harness::Result wrong = harness::undelete("--scan disk --carve --save 9999 --output " +
+                                                    quote(out) + " " + image + " 2>&1");
+    EXPECT_NE(wrong.out.find("catalogue index 9999 is not a listed file of the whole disk's scan"),
+              std::string::npos) << wrong.out;
+    EXPECT_EQ(wrong.out.find("row 0"), std::string::npos) << wrong.out;
 }
 
 TEST(CarveBatch, AnEntrysFileIsListedOnceAndCheckTellsAReusedFirstCluster) {
