@@ -192,7 +192,10 @@ bool CarvingScanner::describe(uint32_t index, DeletedFile& file) {
     }
     const uint32_t sector = std::max<uint32_t>(512, drive_.bytesPerSector());
     file = DeletedFile{};
-    file.name = carvedName(carved.offset / sector, carved.metadata.title, carved.extension);
+    // A photo has no title: the camera that took it tells it apart.
+    const FileMetadata& about = carved.metadata;
+    file.name = carvedName(carved.offset / sector, about.title.empty() ? about.camera : about.title,
+                           carved.extension);
     file.path = std::string(kCarvedFolder) + carved.kind + '/';
     file.size = carved.length;
     file.created = creationOf(carved.metadata.created);

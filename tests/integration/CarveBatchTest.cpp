@@ -22,6 +22,7 @@ using harness::quote;
 struct Samples {
     harness::TempDir dir;
     std::map<std::string, std::string> kindOf;  // file name → kind
+    std::map<std::string, std::string> cameraOf;  // file name → camera its Exif names
     bool made = false;
 };
 
@@ -36,6 +37,7 @@ const Samples& samples() {
     if (r.status != 0) return s;
     for (const auto& row : harness::table(harness::readFile(s.dir.file("manifest")))) {
         if (row.size() >= 2) s.kindOf[row[0]] = row[1];
+        if (row.size() >= 6 && row[5] != "-") s.cameraOf[row[0]] = row[5];
     }
     s.made = !s.kindOf.empty();
     return s;
@@ -109,6 +111,11 @@ TEST(CarveBatch, ADiskOfRandomBytesGivesBackEachFileByteExactAndOnce) {
         const auto file = placed.find(std::stoull(row.name.substr(0, 10)));
         ASSERT_NE(file, placed.end()) << row.name << " begins where no file was laid";
         EXPECT_EQ(row.path, "/$Carved/" + s.kindOf.at(file->second) + "/") << file->second;
+        // The camera a photo names is offered in its row.
+        const auto camera = s.cameraOf.find(file->second);
+        if (camera != s.cameraOf.end()) {
+            EXPECT_NE(row.name.find(camera->second), std::string::npos) << row.name;
+        }
         EXPECT_EQ(harness::sha256Of(out + row.path + row.name),
                   harness::sha256Of(s.dir.file(file->second)))
             << file->second;
