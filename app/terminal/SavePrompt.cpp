@@ -45,6 +45,12 @@ public:
     // True when the prompt is done; `accepted` then tells how.
     bool handle(const InputEvent& event, bool& accepted);
     const std::string& path() const { return pending_.path; }
+    // A note about the file, shown whenever nothing is said about the path.
+    void note(const std::string& text, bool warns) {
+        note_ = text;
+        noteWarns_ = warns;
+        showNote();
+    }
 
     void draw() override;
     bool cursorAt(int& row, int& column) const override {
@@ -55,6 +61,10 @@ public:
     }
 
 private:
+    void showNote() {
+        message_ = note_;
+        noteCalm_ = !noteWarns_;
+    }
     bool handleConfirm(int key, bool& accepted);
     bool submit(bool& accepted);
     void drawButtons(int row, int innerLeft, int innerWidth);
@@ -65,6 +75,9 @@ private:
     int fileCount_;
     std::string home_;
     std::string message_;
+    std::string note_;
+    bool noteWarns_ = false;
+    bool noteCalm_ = false;  // the message is the note, and it warns of nothing
     bool confirming_ = false;
     SavePathResult pending_;
 
@@ -103,7 +116,7 @@ void SavePromptLayer::draw() {
              inner - labels, A_UNDERLINE);
 
     ++row;
-    const attr_t messageAttr = attrOf(confirming_ ? Look::Header : Look::Error);
+    const attr_t messageAttr = attrOf(confirming_ || noteCalm_ ? Look::Header : Look::Error);
     std::vector<std::string> lines = wrapToWidth(message_, inner);
     if (lines.size() > 2) lines.resize(2);
     for (const std::string& line : lines) drawText(row++, left, line, inner, messageAttr);
@@ -125,6 +138,7 @@ void SavePromptLayer::drawButtons(int row, int innerLeft, int innerWidth) {
 }
 
 bool SavePromptLayer::submit(bool& accepted) {
+    noteCalm_ = false;  // what is said now is about the path
     if (fileCount_ > 0) {
         pending_ = checkSaveFolder(editor_.text(), home_, fileSystemProbe());
         accepted = pending_.check == SaveCheck::Ready;
@@ -151,7 +165,7 @@ bool SavePromptLayer::handleConfirm(int key, bool& accepted) {
     // goes back to the path.
     if (key == 'n' || key == 'N' || key == kKeyEscape || isEnterKey(key)) {
         confirming_ = false;
-        message_.clear();
+        showNote();
     }
     return false;
 }
@@ -172,7 +186,7 @@ bool SavePromptLayer::handle(const InputEvent& event, bool& accepted) {
     if (event.kind == InputEvent::Character) {
         if (confirming_) return handleConfirm(static_cast<int>(event.character), accepted);
         editor_.insert(event.character);
-        message_.clear();
+        showNote();
         return false;
     }
     const int key = event.key;
@@ -195,7 +209,7 @@ bool SavePromptLayer::handle(const InputEvent& event, bool& accepted) {
         editor_.clear();
     else
         return false;
-    message_.clear();
+    showNote();
     return false;
 }
 
@@ -221,8 +235,10 @@ bool runPrompt(EventLoop& loop, SavePromptLayer& layer, std::string& path) {
 }  // namespace
 
 bool runSavePrompt(EventLoop& loop, const std::string& defaultExtension,
-                   const std::string& initialName, const std::string& folder, std::string& path) {
+                   const std::string& initialName, const std::string& folder,
+                   const std::string& note, bool warns, std::string& path) {
     SavePromptLayer layer(defaultExtension, initialName, folder);
+    layer.note(note, warns);
     return runPrompt(loop, layer, path);
 }
 

@@ -68,8 +68,15 @@ void startSearch(LostVolumeSearch& search, TerminalView& view) {
     view.setScanCaption(kStopCaption);
 }
 
-const char kContentMismatchMessage[] =
-    "这个文件的内容与其扩展名所示的种类不符 (多半是它的第一个簇已被其他文件重用)；仍会保存它";
+// What the content check says of the file about to be saved.
+const char* contentNote(ContentVerdict verdict) {
+    switch (verdict) {
+    case ContentVerdict::Match: return "内容检查：与扩展名所示的种类相符";
+    case ContentVerdict::Mismatch:
+        return "内容检查：与扩展名所示的种类不符 (多半是第一个簇已被重用)；仍会保存";
+    default: return "内容检查：无法判断 (没有这种扩展名的识别器，或内容读不出)";
+    }
+}
 
 // The save command: one selected row goes through the shell's save (a file
 // name is asked for), several go into one folder, each under its own name.
@@ -85,8 +92,8 @@ void save(ScanShell& shell, TerminalView& view) {
     // A content that is not what the name says is a reason to know of, not
     // to refuse: the save goes on.
     ContentVerdict verdict = ContentVerdict::Unknown;
-    if (shell.selectedContent(verdict) && verdict == ContentVerdict::Mismatch) {
-        view.showMessageBox(kContentMismatchMessage);
+    if (shell.selectedContent(verdict)) {
+        view.setSaveNote(contentNote(verdict), verdict == ContentVerdict::Mismatch);
     }
     const SaveOutcome outcome = shell.onSaveCommand();
     if (outcome == SaveOutcome::Saved || outcome == SaveOutcome::Failed)

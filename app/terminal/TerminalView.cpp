@@ -314,8 +314,10 @@ bool TerminalView::askSavePath(const FileFilter& /*filter*/, const char* default
     const std::string name = row >= 0 && static_cast<size_t>(row) < details_.size()
                                  ? details_[static_cast<size_t>(row)].name
                                  : std::string();
+    const std::string note = saveNote_.empty() ? std::string() : tr(saveNote_.c_str());
+    saveNote_.clear();
     if (!runSavePrompt(loop_, defaultExtension != nullptr ? defaultExtension : "", name,
-                       saveFolder_, path)) {
+                       saveFolder_, note, saveNoteWarns_, path)) {
         return false;
     }
     const std::string folder = folderOf(path);

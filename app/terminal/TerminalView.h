@@ -51,6 +51,11 @@ public:
     // The save of several rows: asks for the folder (false: cancelled), and
     // tells how each save went.
     bool askSaveFolder(int fileCount, std::string& folder);
+    // Shown in the next save-path prompt, under its field (translated there).
+    void setSaveNote(const char* text, bool warns) {
+        saveNote_ = text != nullptr ? text : "";
+        saveNoteWarns_ = warns;
+    }
     void reportSaves(const std::vector<SaveReport>& reports);
 
     // ShellView
@@ -113,6 +118,8 @@ private:
     bool carving_ = false;   // the progress is the carving pass's, in bytes
     uint64_t searchDone_ = 0, searchTotal_ = 0;  // bytes of the disk, while a search runs
     bool offerSearch_ = false;
+    std::string saveNote_;
+    bool saveNoteWarns_ = false;
     std::string caption_;
     unsigned scanned_ = 0;
     unsigned deleted_ = 0;

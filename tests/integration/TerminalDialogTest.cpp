@@ -979,9 +979,16 @@ TEST_F(TerminalDialogTest, COnAnEmptyPartitionListCarvesTheWholeDisk) {
         << tmux_.last();
     tmux_.keys("c");
     ASSERT_TRUE(tmux_.dismissMessagesUntil([](const std::string& s) {
-        return scanIdle(s) && deletedCount(s) == 2 && contains(s, "0000000128.jpg") &&
+        return scanIdle(s) && deletedCount(s) == 2 && contains(s, "0000000128 Canon EOS") &&
                contains(s, "0000001024.bmp");
     })) << tmux_.last();
+    // The save prompt tells what the content check says of the photo.
+    // C leaves the partition list focused; the file list's first row is the
+    // photo, and the save button is before the file list.
+    tmux_.keys("Tab Tab Home BTab Enter");
+    ASSERT_TRUE(waitForSavePrompt()) << tmux_.last();
+    EXPECT_TRUE(contains(tmux_.last(), "内容检查：与扩展名所示的种类相符")) << tmux_.last();
+    tmux_.keys("Escape");
     tmux_.keys("F10");
     EXPECT_EQ(exitStatus(), 0);
 }
