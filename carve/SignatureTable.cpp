@@ -1,5 +1,6 @@
 #include "carve/SignatureTable.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -15,27 +16,28 @@ SignatureTable::SignatureTable(const std::vector<const Recogniser*>& recognisers
             const Signature& signature = r.signatures[s];
             if (signature.length == 0) {
                 always_ |= bit;
-            } else if (signature.offset == 0) {
-                byFirstByte_[static_cast<uint8_t>(signature.bytes[0])].push_back({&signature, bit});
-            } else {
-                further_.push_back({&signature, bit});
+                continue;
             }
+            auto lane = std::find_if(lanes_.begin(), lanes_.end(),
+                                     [&](const Lane& l) { return l.offset == signature.offset; });
+            if (lane == lanes_.end()) lane = lanes_.insert(lanes_.end(), Lane{signature.offset, {}});
+            lane->byByte[static_cast<uint8_t>(signature.bytes[0])].push_back({&signature, bit});
         }
     }
 }
 
 uint32_t SignatureTable::match(const uint8_t* bytes, size_t length) const {
     uint32_t found = always_;
-    if (length == 0) return found;
-    auto test = [&](const Entry& e) {
-        const Signature& s = *e.signature;
-        if (s.offset + size_t{s.length} <= length &&
-            std::memcmp(bytes + s.offset, s.bytes, s.length) == 0) {
-            found |= e.bit;
+    for (const Lane& lane : lanes_) {
+        if (lane.offset >= length) continue;
+        for (const Entry& e : lane.byByte[bytes[lane.offset]]) {
+            const Signature& s = *e.signature;
+            if (s.offset + size_t{s.length} <= length &&
+                std::memcmp(bytes + s.offset, s.bytes, s.length) == 0) {
+                found |= e.bit;
+            }
         }
-    };
-    for (const Entry& e : byFirstByte_[bytes[0]]) test(e);
-    for (const Entry& e : further_) test(e);
+    }
     return found;
 }
 

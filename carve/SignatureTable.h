@@ -1,6 +1,5 @@
 // The cheap first test of the carving pass: which recognisers' signatures
-// match the first bytes of a block, found by the block's first byte (and,
-// for the few signatures that lie further in, by comparing them all).
+// match the first bytes of a block, found by the byte where each begins.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -30,10 +29,16 @@ private:
         const Signature* signature;
         uint32_t bit;
     };
+    // The signatures that begin `offset` bytes into a block, by the byte
+    // found there: a block costs one look-up an offset, not a comparison a
+    // signature.
+    struct Lane {
+        size_t offset;
+        std::vector<Entry> byByte[256];
+    };
     std::vector<const Recogniser*> recognisers_;
-    std::vector<Entry> byFirstByte_[256];
-    std::vector<Entry> further_;  // signatures that lie past the first byte
-    uint32_t always_ = 0;         // recognisers with an empty signature
+    std::vector<Lane> lanes_;
+    uint32_t always_ = 0;  // recognisers with an empty signature
 };
 
 }  // namespace undelete
