@@ -118,13 +118,15 @@ bool writeTemporary(const std::string& folder, const std::string& name, unsigned
 }
 
 // The temporary file takes the name `path`; false (and it is gone) when it
-// cannot, with the reason in `error`.
+// cannot, with the reason in `error`. The folder is flushed, or added to
+// `unflushed` when not null.
 bool moveIntoPlace(const std::string& temporary, const std::string& path, bool replace,
-                   int& error) {
+                   int& error, std::set<std::string>* unflushed = nullptr) {
     error = moveFile(temporary, path, replace);
     if (error == 0) {
         keepOnSignal();
-        flushFolder(folderOf(path));
+        if (unflushed != nullptr) unflushed->insert(folderOf(path));
+        else flushFolder(folderOf(path));
         return true;
     }
     if (error == EEXIST && !replace) return false;  // the caller tries another name
@@ -195,6 +197,9 @@ SaveResult SaveService::save(const SaveTarget& target, const std::vector<uint32_
     SaveResult result;
     result.declined = !agreed(target);
     if (result.declined) return result;
+    // The bytes of each file reach the storage before it takes its name;
+    // the folders that hold the new names are flushed once, at the end.
+    std::set<std::string> unflushed;
     for (const uint32_t index : indices) {
         const ContentSource content = [&files, index](ContentSink& sink) {
             return files.read(index, sink);
@@ -206,11 +211,12 @@ SaveResult SaveService::save(const SaveTarget& target, const std::vector<uint32_
         } else if (target.kind == SaveTarget::Kind::File) {
             report = saveAs(target.path, content, progress);
         } else if (files.describe(index, file)) {
-            report = saveInto(target.path, file, index, content, progress);
+            report = saveInto(target.path, file, index, content, progress, &unflushed);
         }
         report.index = index;
         result.reports.push_back(std::move(report));
     }
+    for (const std::string& folder : unflushed) flushFolder(folder);
     return result;
 }
 
@@ -282,7 +288,8 @@ SaveReport SaveService::saveAs(const std::string& path, const ContentSource& con
 }
 
 SaveReport SaveService::saveInto(const std::string& folder, const DeletedFile& file, uint64_t index,
-                              const ContentSource& content, const SaveProgress& progress) const {
+                              const ContentSource& content, const SaveProgress& progress,
+                              std::set<std::string>* unflushed) const {
     std::string where = folder, failed;
     int error = makeFolders(folder, failed);
     if (error == 0) error = makeVolumeFolders(where, file.path, failed);
@@ -296,7 +303,7 @@ SaveReport SaveService::saveInto(const std::string& folder, const DeletedFile& f
     // The name is chosen last, so a file made meanwhile is not replaced.
     for (int n = 0; n <= kMaxNumber; ++n) {
         const std::string path = joined(where, numberedName(name, n, true, kRecoveredNameRules));
-        if (moveIntoPlace(temporary, path, false, report.error)) {
+        if (moveIntoPlace(temporary, path, false, report.error, unflushed)) {
             report.path = path;
             report.outcome = SaveOutcome::Saved;
             return report;

@@ -12,6 +12,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -99,9 +100,11 @@ public:
 
     // Saves `file` (item `index`) under `folder`, made with its parents
     // when missing, below the file's folder path inside the volume, under
-    // its own name; never replaces anything.
+    // its own name; never replaces anything. The folder that takes the new
+    // name is flushed now, or added to `unflushed` for the caller to flush.
     SaveReport saveInto(const std::string& folder, const DeletedFile& file, uint64_t index,
-                        const ContentSource& content, const SaveProgress& progress = {}) const;
+                        const ContentSource& content, const SaveProgress& progress = {},
+                        std::set<std::string>* unflushed = nullptr) const;
 
     // Streams the content into target.stream, its unreadable bytes
     // counted; refused when the path names the disk itself or a raw disk.
