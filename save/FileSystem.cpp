@@ -10,6 +10,8 @@
 
 #if defined(_WIN32)
 #include <direct.h>
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 #include <wchar.h>
 #include <windows.h>
@@ -155,6 +157,50 @@ void flushFolder(const std::string& folder) {
 #else
     (void)folder;
 #endif
+}
+
+bool canFlushFileSystems() {
+#if defined(__linux__)
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool flushFileSystemsOf(const std::set<std::string>& folders) {
+#if defined(__linux__)
+    std::set<dev_t> flushed;
+    for (const std::string& folder : folders) {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0) return false;
+        // The writes of every file of that file system, one flush.
+        const bool ok = ::fstat(fd, &st) == 0 &&
+                        (flushed.count(st.st_dev) != 0 || ::syncfs(fd) == 0);
+        ::close(fd);
+        if (!ok) return false;
+        flushed.insert(st.st_dev);
+    }
+    return true;
+#else
+    (void)folders;
+    return false;
+#endif
+}
+
+int flushFile(const std::string& path) {
+#if defined(_WIN32)
+    const int fd = _wopen(systemPath(path).c_str(), _O_WRONLY | _O_BINARY);
+    if (fd < 0) return errno;
+    const int error = _commit(fd) == 0 ? 0 : errno;
+    _close(fd);
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int error = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+#endif
+    return error;
 }
 
 #if defined(_WIN32)

@@ -1,5 +1,6 @@
 // The few file-system calls of the save service, on both systems.
 #pragma once
+#include <set>
 #include <string>
 
 namespace undelete {
@@ -46,6 +47,16 @@ std::string existingFolder(const std::string& folder);
 void removeFile(const std::string& path);
 // Makes the names changed in `folder` last (where the system needs that).
 void flushFolder(const std::string& folder);
+
+// Whether flushFileSystemsOf can vouch for files written and closed.
+bool canFlushFileSystems();
+// Every file written below `folders` reaches the storage, each file system
+// flushed once: true when the system says all did. False where it cannot
+// tell (see canFlushFileSystems) or a flush failed.
+bool flushFileSystemsOf(const std::set<std::string>& folders);
+// The file `path`, written and closed, reaches the storage: 0 or the
+// system's error number.
+int flushFile(const std::string& path);
 
 #if defined(_WIN32)
 // `path` for the system's wide functions, which do not stop at 260

@@ -142,13 +142,13 @@ bool OutputFile::lost(uint64_t count) {
     return true;
 }
 
-bool OutputFile::finish() {
+bool OutputFile::finish(bool flush) {
     if (fd_ < 0 || !begun_ || position_ != length_) return fail(0);
     if (seekable_) {
         // A trailing hole is made part of the file by its length; the bytes
         // reach the storage before the file may take its final name.
         if (!setLength(fd_, length_)) return fail(errno);
-        if (!flushToStorage(fd_)) return fail(errno);
+        if (flush && !flushToStorage(fd_)) return fail(errno);
     }
     const int result = closeFd(fd_);
     fd_ = -1;

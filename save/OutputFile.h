@@ -35,8 +35,9 @@ public:
     bool lost(uint64_t count) override;
 
     // True once the file holds exactly the content announced by begin, on
-    // the storage itself (flushed), and is closed.
-    bool finish();
+    // the storage itself (flushed, unless `flush` is false: the caller
+    // flushes it later), and is closed.
+    bool finish(bool flush = true);
     void close();
 
     // The system's error number of the first failure (0: none, or the

@@ -12,10 +12,11 @@
 namespace undelete {
 namespace {
 
-// What the handler reads: a fixed buffer and a lock-free flag, nothing it
-// would have to allocate or lock.
-char partialPath[4096];
-std::atomic<bool> armed{false};
+// What the handler reads: fixed buffers and lock-free flags, nothing it
+// would have to allocate or lock. `taken` is the saving thread's own.
+char partialPath[kPartialSlots][4096];
+std::atomic<bool> armed[kPartialSlots];
+bool taken[kPartialSlots];
 static_assert(std::atomic<bool>::is_always_lock_free, "the handler needs a lock-free flag");
 
 #if !defined(_WIN32)
@@ -25,7 +26,9 @@ struct sigaction previous[kSignalCount];
 
 void removeAndPassOn(int signal, siginfo_t* info, void* context) {
     const int savedErrno = errno;
-    if (armed.exchange(false)) ::unlink(partialPath);
+    for (int slot = 0; slot < kPartialSlots; ++slot) {
+        if (armed[slot].exchange(false)) ::unlink(partialPath[slot]);
+    }
     for (size_t i = 0; i < kSignalCount; ++i) {
         if (kSignals[i] != signal) continue;
         const struct sigaction& before = previous[i];
@@ -63,16 +66,22 @@ void removePartialFileOnSignals() {
 #endif
 }
 
-bool removeOnSignal(const std::string& path) {
-    armed = false;
-    if (path.size() >= sizeof partialPath) return false;
-    std::memcpy(partialPath, path.c_str(), path.size() + 1);
-    armed = true;
-    return true;
+int removeOnSignal(const std::string& path) {
+    if (path.size() >= sizeof partialPath[0]) return -1;
+    for (int slot = 0; slot < kPartialSlots; ++slot) {
+        if (taken[slot]) continue;
+        taken[slot] = true;
+        std::memcpy(partialPath[slot], path.c_str(), path.size() + 1);
+        armed[slot] = true;
+        return slot;
+    }
+    return -1;
 }
 
-void keepOnSignal() {
-    armed = false;
+void keepOnSignal(int slot) {
+    if (slot < 0 || slot >= kPartialSlots) return;
+    armed[slot] = false;
+    taken[slot] = false;
 }
 
 }  // namespace undelete

@@ -1,8 +1,8 @@
-// The temporary file a save is writing, removed when a signal ends the
-// process before the save is done, so that an interrupted save leaves
-// nothing behind. The batch and terminal faces install the handlers; the
-// save service names the file. One file at a time: saves run one after
-// another.
+// The temporary files a save is writing, or has written and not yet named,
+// removed when a signal ends the process before the save is done, so that
+// an interrupted save leaves nothing behind. The batch and terminal faces
+// install the handlers; the save service names the files (at most
+// kPartialSlots at once; saves run one after another).
 #pragma once
 #include <string>
 
@@ -15,10 +15,13 @@ namespace undelete {
 // face's own handlers are set; nothing on Windows.
 void removePartialFileOnSignals();
 
-// Names the file a signal must remove; false when its path is too long for
-// the handler's buffer (it is then left, as after a crash).
-bool removeOnSignal(const std::string& path);
-// Forgets it: renamed into place, or removed.
-void keepOnSignal();
+constexpr int kPartialSlots = 64;
+
+// Names a file a signal must remove: its slot, or -1 when its path is too
+// long for the handler's buffer or every slot is taken (it is then left,
+// as after a crash).
+int removeOnSignal(const std::string& path);
+// Forgets the file of `slot` (-1: none): renamed into place, or removed.
+void keepOnSignal(int slot);
 
 }  // namespace undelete

@@ -19,6 +19,11 @@ namespace {
 
 constexpr int kMaxNumber = 9999;                  // " (9999)" is the last name tried
 constexpr uint64_t kProgressStep = 4u << 20;      // bytes between two progress reports
+// A batch of files written before they are flushed and named: a stop in
+// the middle of one takes them back (the signal handlers hold a slot each,
+// one kept for the file being written).
+constexpr size_t kBatchFiles = kPartialSlots / 2;
+constexpr uint64_t kBatchBytes = 32u << 20;
 
 // Passes a save's content on to its file and reports the bytes written.
 class ProgressSink : public ContentSink {
@@ -71,13 +76,13 @@ std::string joined(const std::string& folder, const std::string& name) {
 }
 
 // Streams the content into `file`, which is open; true once it is whole,
-// flushed and closed.
+// flushed (unless `flush` is false) and closed.
 bool stream(OutputFile& file, const ContentSource& content, const SaveProgress& progress,
-            SaveReport& report) {
+            SaveReport& report, bool flush) {
     bool ok = false;
     try {
         ProgressSink sink(file, progress);
-        ok = content(sink) && file.finish();
+        ok = content(sink) && file.finish(flush);
     } catch (const std::bad_alloc&) {
         ok = false;
     }
@@ -88,22 +93,34 @@ bool stream(OutputFile& file, const ContentSource& content, const SaveProgress& 
     return ok;
 }
 
+// A file written whole under its temporary name, still to be named.
+struct Temporary {
+    std::string path;
+    int slot = -1;  // the signal handlers' (PartialFile.h)
+};
+
+void dropTemporary(const Temporary& temporary) {
+    removeFile(temporary.path);
+    keepOnSignal(temporary.slot);
+}
+
 // Writes the content to a new temporary file in `folder` named after
-// `name`, with the permission bits `mode` when not 0. True: `temporary`
-// holds it, whole, still to be renamed; false: nothing is left.
+// `name`, with the permission bits `mode` when not 0, flushed when `flush`.
+// True: `temporary` holds it, whole, still to be renamed; false: nothing is
+// left.
 bool writeTemporary(const std::string& folder, const std::string& name, unsigned mode,
-                    const ContentSource& content, const SaveProgress& progress,
-                    std::string& temporary, SaveReport& report) {
+                    const ContentSource& content, const SaveProgress& progress, bool flush,
+                    Temporary& temporary, SaveReport& report) {
     OutputFile file;
     for (int n = 0;; ++n) {
         const std::string suffix = kPartialSuffix + (n > 0 ? "-" + std::to_string(n) : "");
-        temporary = joined(folder, nameWithin(".", name, suffix, kRecoveredNameRules));
+        temporary.path = joined(folder, nameWithin(".", name, suffix, kRecoveredNameRules));
         // Named for the signal handlers before it exists, so no signal
         // finds it made but unnamed. (Should the name be taken, a signal in
         // this instant removes that file: a partial one, never a result.)
-        removeOnSignal(temporary);
-        if (file.create(temporary)) break;
-        keepOnSignal();
+        temporary.slot = removeOnSignal(temporary.path);
+        if (file.create(temporary.path)) break;
+        keepOnSignal(temporary.slot);
         // One left by a crash is not ours to take.
         if (file.error() != EEXIST || n == kMaxNumber) {
             report.error = file.error();
@@ -111,28 +128,42 @@ bool writeTemporary(const std::string& folder, const std::string& name, unsigned
         }
     }
     if (mode != 0) file.setMode(mode);
-    if (stream(file, content, progress, report)) return true;
-    removeFile(temporary);
-    keepOnSignal();
+    if (stream(file, content, progress, report, flush)) return true;
+    dropTemporary(temporary);
     return false;
 }
 
 // The temporary file takes the name `path`; false (and it is gone) when it
 // cannot, with the reason in `error`. The folder is flushed, or added to
 // `unflushed` when not null.
-bool moveIntoPlace(const std::string& temporary, const std::string& path, bool replace,
-                   int& error, std::set<std::string>* unflushed = nullptr) {
-    error = moveFile(temporary, path, replace);
+bool moveIntoPlace(const Temporary& temporary, const std::string& path, bool replace, int& error,
+                   std::set<std::string>* unflushed = nullptr) {
+    error = moveFile(temporary.path, path, replace);
     if (error == 0) {
-        keepOnSignal();
+        keepOnSignal(temporary.slot);
         if (unflushed != nullptr) unflushed->insert(folderOf(path));
         else flushFolder(folderOf(path));
         return true;
     }
     if (error == EEXIST && !replace) return false;  // the caller tries another name
-    removeFile(temporary);
-    keepOnSignal();
+    dropTemporary(temporary);
     return false;
+}
+
+// Names `temporary`, written in `where`, `name` or the first of
+// "name (1)" … not taken, so a file made meanwhile is not replaced.
+void nameInFolder(const Temporary& temporary, const std::string& where, const std::string& name,
+                  SaveReport& report, std::set<std::string>* unflushed) {
+    for (int n = 0; n <= kMaxNumber; ++n) {
+        const std::string path = joined(where, numberedName(name, n, true, kRecoveredNameRules));
+        if (moveIntoPlace(temporary, path, false, report.error, unflushed)) {
+            report.path = path;
+            report.outcome = SaveOutcome::Saved;
+            return;
+        }
+        if (report.error != EEXIST) return;
+    }
+    dropTemporary(temporary);
 }
 
 // Goes into the folder `part` of `where`, made when missing; a name taken
@@ -184,6 +215,70 @@ SaveReport failedReport(const std::string& path, int error) {
     return report;
 }
 
+// A file written whole under a temporary name in `where`, to be named
+// `name` there.
+struct Written {
+    Temporary temporary;
+    std::string where, name;
+    size_t report = 0;  // its place among the save's reports
+};
+
+// Writes `file` (item `index`) to a temporary file under `folder`, made
+// with its parents when missing, below the file's folder path inside the
+// volume; flushed when `flush`. `written` tells where (its temporary path
+// empty when nothing was written).
+SaveReport writeIntoFolder(const std::string& folder, const DeletedFile& file, uint64_t index,
+                           const ContentSource& content, const SaveProgress& progress, bool flush,
+                           Written& written) {
+    std::string failed;
+    written.where = folder;
+    int error = makeFolders(folder, failed);
+    if (error == 0) error = makeVolumeFolders(written.where, file.path, failed);
+    if (error != 0) return failedReport(failed, error);
+
+    written.name = safeName(file.name, kRecoveredNameRules);
+    if (written.name.empty()) written.name = "file-" + std::to_string(index);
+    SaveReport report = failedReport(joined(written.where, written.name), 0);
+    if (!writeTemporary(written.where, written.name, 0, content, progress, flush,
+                        written.temporary, report)) {
+        written.temporary = {};
+    }
+    return report;
+}
+
+// True when a file of `batch` is to be named as one of the folders of
+// `relative` (a path inside the volume).
+bool namesFolderOf(const std::vector<Written>& batch, const std::string& relative) {
+    for (size_t at = 0; at < relative.size();) {
+        size_t end = relative.find('/', at);
+        if (end == std::string::npos) end = relative.size();
+        const std::string part = safeName(relative.substr(at, end - at), kRecoveredNameRules);
+        at = end + 1;
+        for (const Written& written : batch) {
+            if (!part.empty() && written.name == part) return true;
+        }
+    }
+    return false;
+}
+
+// Flushes the files of `batch`, written whole but not flushed, and names
+// them; their reports are among `reports`.
+void nameBatch(std::vector<Written>& batch, std::vector<SaveReport>& reports,
+               std::set<std::string>& unflushed) {
+    std::set<std::string> folders;
+    for (const Written& written : batch) folders.insert(written.where);
+    const bool flushed = flushFileSystemsOf(folders);
+    for (const Written& written : batch) {
+        SaveReport& report = reports[written.report];
+        // Where the file systems could not be flushed at once, each file
+        // is, and tells its own failure.
+        if (!flushed) report.error = flushFile(written.temporary.path);
+        if (report.error != 0) dropTemporary(written.temporary);
+        else nameInFolder(written.temporary, written.where, written.name, report, &unflushed);
+    }
+    batch.clear();
+}
+
 }  // namespace
 
 SaveService::SaveService(std::string diskPath) : diskPath_(std::move(diskPath)) {}
@@ -199,7 +294,16 @@ SaveResult SaveService::save(const SaveTarget& target, const std::vector<uint32_
     if (result.declined) return result;
     // The bytes of each file reach the storage before it takes its name;
     // the folders that hold the new names are flushed once, at the end.
+    // Into a folder, where the system can flush a file system at once, the
+    // files are flushed a batch at a time (one flush, not one a file).
     std::set<std::string> unflushed;
+    const bool batched = target.kind == SaveTarget::Kind::Folder && canFlushFileSystems();
+    std::vector<Written> batch;
+    uint64_t batchBytes = 0;
+    const auto settle = [&] {
+        nameBatch(batch, result.reports, unflushed);
+        batchBytes = 0;
+    };
     for (const uint32_t index : indices) {
         const ContentSource content = [&files, index](ContentSink& sink) {
             return files.read(index, sink);
@@ -210,12 +314,29 @@ SaveResult SaveService::save(const SaveTarget& target, const std::vector<uint32_
             report = saveToStream(target, content);
         } else if (target.kind == SaveTarget::Kind::File) {
             report = saveAs(target.path, content, progress);
-        } else if (files.describe(index, file)) {
+        } else if (!files.describe(index, file)) {
+            // no longer described: the failure names the folder
+        } else if (!batched) {
             report = saveInto(target.path, file, index, content, progress, &unflushed);
+        } else {
+            // A waiting file takes its name before a folder of that name is
+            // made, as when each is named as soon as it is written; and the
+            // files waiting are named before a large one is written, so a
+            // stop while it is written does not take them back.
+            if (namesFolderOf(batch, file.path) || file.size >= kBatchBytes / 4) settle();
+            Written written;
+            report = writeIntoFolder(target.path, file, index, content, progress, false, written);
+            if (!written.temporary.path.empty()) {
+                written.report = result.reports.size();
+                batchBytes += report.bytes;
+                batch.push_back(std::move(written));
+            }
         }
         report.index = index;
         result.reports.push_back(std::move(report));
+        if (batch.size() >= kBatchFiles || batchBytes >= kBatchBytes) settle();
     }
+    settle();
     for (const std::string& folder : unflushed) flushFolder(folder);
     return result;
 }
@@ -270,15 +391,16 @@ SaveReport SaveService::saveAs(const std::string& path, const ContentSource& con
         OutputFile file;
         if (!file.openDevice(report.path)) {
             report.error = file.error();
-        } else if (stream(file, content, progress, report)) {
+        } else if (stream(file, content, progress, report, true)) {
             report.outcome = SaveOutcome::Saved;
         }
         return report;
     }
     // A file it replaces keeps its permissions.
     const unsigned mode = there.kind == FileKind::File ? there.mode : 0;
-    std::string temporary;
-    if (!writeTemporary(folderOf(report.path), name, mode, content, progress, temporary, report)) {
+    Temporary temporary;
+    if (!writeTemporary(folderOf(report.path), name, mode, content, progress, true, temporary,
+                        report)) {
         return report;
     }
     if (moveIntoPlace(temporary, report.path, true, report.error)) {
@@ -290,28 +412,11 @@ SaveReport SaveService::saveAs(const std::string& path, const ContentSource& con
 SaveReport SaveService::saveInto(const std::string& folder, const DeletedFile& file, uint64_t index,
                               const ContentSource& content, const SaveProgress& progress,
                               std::set<std::string>* unflushed) const {
-    std::string where = folder, failed;
-    int error = makeFolders(folder, failed);
-    if (error == 0) error = makeVolumeFolders(where, file.path, failed);
-    if (error != 0) return failedReport(failed, error);
-
-    std::string name = safeName(file.name, kRecoveredNameRules);
-    if (name.empty()) name = "file-" + std::to_string(index);
-    SaveReport report = failedReport(joined(where, name), 0);
-    std::string temporary;
-    if (!writeTemporary(where, name, 0, content, progress, temporary, report)) return report;
-    // The name is chosen last, so a file made meanwhile is not replaced.
-    for (int n = 0; n <= kMaxNumber; ++n) {
-        const std::string path = joined(where, numberedName(name, n, true, kRecoveredNameRules));
-        if (moveIntoPlace(temporary, path, false, report.error, unflushed)) {
-            report.path = path;
-            report.outcome = SaveOutcome::Saved;
-            return report;
-        }
-        if (report.error != EEXIST) return report;
+    Written written;
+    SaveReport report = writeIntoFolder(folder, file, index, content, progress, true, written);
+    if (!written.temporary.path.empty()) {
+        nameInFolder(written.temporary, written.where, written.name, report, unflushed);
     }
-    removeFile(temporary);
-    keepOnSignal();
     return report;
 }
 
