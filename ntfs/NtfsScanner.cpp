@@ -33,9 +33,7 @@ uint64_t runBytes(const std::vector<RunListNode>& runs, uint32_t bytesPerCluster
 
 NtfsScanner::NtfsScanner(const ScanContext& context)
     : LayoutScanner(context),
-      mftValidDataLength_(context.mftValidDataLength),
-      deep_(context.deepScan),
-      passProgress_(context.showPassProgress) {}
+      mftValidDataLength_(context.mftValidDataLength) {}
 
 bool NtfsScanner::open(const PartitionRecord* record) {
     if (record == nullptr || !drive_.open()) return false;
