@@ -246,7 +246,14 @@ FileState FatScanner::stateOf(const DeletedEntry& entry) {
 bool FatScanner::describe(uint32_t index, DeletedFile& file) {
     if (index >= catalogue_.size()) return false;
     const DeletedEntry& entry = catalogue_[index];
-    describeDeletedEntry(entry, paths_.pathOf(entry.folder), file);
+    file = DeletedFile{};
+    file.name = entry.name;
+    file.size = entry.fileSize;
+    file.created = CreationTime::fat(entry.creationDate, entry.creationTime,
+                                     entry.creationHundredths);
+    file.path = paths_.pathOf(entry.folder);
+    file.state = entry.state;
+    file.origin = entry.origin;
     return true;
 }
 
