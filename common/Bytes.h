@@ -54,4 +54,12 @@ inline bool fits(uint64_t offset, uint64_t length, uint64_t size) {
     return offset <= size && length <= size - offset;
 }
 
+// a × b and a + b, or UINT64_MAX where they would not fit 64 bits.
+inline uint64_t saturatingProduct(uint64_t a, uint64_t b) {
+    return b != 0 && a > UINT64_MAX / b ? UINT64_MAX : a * b;
+}
+inline uint64_t saturatingSum(uint64_t a, uint64_t b) {
+    return b > UINT64_MAX - a ? UINT64_MAX : a + b;
+}
+
 }  // namespace undelete

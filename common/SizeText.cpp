@@ -3,10 +3,10 @@
 #include <cstdio>
 
 namespace undelete {
-namespace {
 
-std::string sizeText(long double bytes) {
+std::string binarySizeText(uint64_t count, uint32_t unitBytes) {
     static const char* const kUnits[] = {"KiB", "MiB", "GiB"};
+    const long double bytes = static_cast<long double>(count) * unitBytes;
     char text[48];
     if (bytes < 1024) {
         std::snprintf(text, sizeof text, "%llu B", static_cast<unsigned long long>(bytes));
@@ -18,16 +18,6 @@ std::string sizeText(long double bytes) {
     for (; value >= 1023.95L && unit + 1 < sizeof kUnits / sizeof kUnits[0]; ++unit) value /= 1024;
     std::snprintf(text, sizeof text, "%.1Lf %s", value, kUnits[unit]);
     return text;
-}
-
-}  // namespace
-
-std::string binarySizeText(uint64_t bytes) {
-    return sizeText(static_cast<long double>(bytes));
-}
-
-std::string binarySizeText(uint64_t count, uint32_t unitBytes) {
-    return sizeText(static_cast<long double>(count) * unitBytes);
 }
 
 }  // namespace undelete

@@ -7,9 +7,8 @@
 
 namespace undelete {
 
-std::string binarySizeText(uint64_t bytes);
-
-// The size of `count` units of `unitBytes` (sectors), without wrapping.
-std::string binarySizeText(uint64_t count, uint32_t unitBytes);
+// The size of `count` bytes, or of `count` units of `unitBytes` (sectors),
+// without wrapping.
+std::string binarySizeText(uint64_t count, uint32_t unitBytes = 1);
 
 }  // namespace undelete

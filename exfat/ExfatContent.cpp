@@ -11,7 +11,7 @@ namespace undelete {
 bool ExfatScanner::layout(const Item& item, FileLayout& where) {
     where.length = item.dataLength;
     where.validLength = item.validDataLength;
-    where.clusters = {heapOffset_, 2, clusterBytes_};
+    where.clusters = {firstDataOffset_, 2, clusterBytes_};
     where.guessed = item.layout == ExfatLayout::FreeAfterFirst;
     where.mustCover = true;
     if (item.dataLength == 0) return true;

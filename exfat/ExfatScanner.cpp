@@ -25,9 +25,6 @@ bool nextRun(ExtentCursor& runs, uint32_t& first, uint32_t& count) {
 
 }  // namespace
 
-ExfatScanner::ExfatScanner(const ScanContext& context)
-    : LayoutScanner(context), passProgress_(context.showPassProgress), deep_(context.deepScan) {}
-
 bool ExfatScanner::open(const PartitionRecord* record) {
     if (record == nullptr || !drive_.open()) return false;
     if (!volumeBoundsOf(*record, drive_, bounds_) || !readBootSector()) return false;
@@ -35,11 +32,7 @@ bool ExfatScanner::open(const PartitionRecord* record) {
     bool walked = false;
     try {
         fat_ = std::make_unique<ExfatFat>(drive_, fatOffset_, clusterLimit_);
-        walkReads_ = std::make_unique<BudgetedReader>(drive_, kMaxConsecutiveReadFailures);
-        folders_.clear();
-        walkedClusters_.clear();
-        depth_ = 0;
-        toldOutside_ = false;
+        beginWalk();
         ExfatRootEntries root;
         if (!findRootEntries(root)) return false;
         loadBitmap(secondBitmap_ ? root.secondBitmap : root.bitmap);
@@ -76,7 +69,7 @@ bool ExfatScanner::readBootSector() {
                               (uint64_t{boot.clusterCount} << boot.sectorsPerClusterShift)) *
                              sectorBytes;
     if (partitionOffset > UINT64_MAX - heapEnd) return false;
-    heapOffset_ = partitionOffset + uint64_t{boot.clusterHeapOffset} * sectorBytes;
+    firstDataOffset_ = partitionOffset + uint64_t{boot.clusterHeapOffset} * sectorBytes;
     fatOffset_ = partitionOffset + boot.activeFatSector() * sectorBytes;
     secondBitmap_ = boot.numberOfFats == 2 && (boot.volumeFlags & 1) != 0;
 
@@ -122,14 +115,6 @@ bool ExfatScanner::readBootRegion(ExfatBootSector& boot) {
         return true;
     }
     return mainOk;
-}
-
-uint64_t ExfatScanner::clusterOffset(uint32_t cluster) const {
-    return heapOffset_ + uint64_t{cluster - 2u} * clusterBytes_;
-}
-
-bool ExfatScanner::markWalked(uint32_t cluster) {
-    return walkedClusters_.insert(cluster).second;
 }
 
 uint32_t ExfatScanner::pieceBytes() const {
@@ -179,7 +164,7 @@ void ExfatScanner::loadBitmap(const ExfatRootRun& run) {
                                        : ExfatLayout::Contiguous;
         FileLayout where;
         where.length = where.validLength = bytes;
-        where.clusters = {heapOffset_, 2, clusterBytes_};
+        where.clusters = {firstDataOffset_, 2, clusterBytes_};
         where.extents = exfatClusters(layout, run.firstCluster, clustersFor(bytes), *fat_, bitmap_,
                                       clusterLimit_);
         MapBitsSink sink(bitmap_, 2);
@@ -270,13 +255,8 @@ ExfatScanner::Item ExfatScanner::itemOf(const ExfatEntrySet& set, uint32_t folde
 void ExfatScanner::findOrphans() {
     if (bitmap_.limit() == 0 || folders_.size() >= UINT32_MAX) return;
     const uint32_t marker = folders_.add(0, kOrphanFolderName);
-    FreeClusterHooks hooks;
-    hooks.walked = [this](uint32_t cluster) { return walkedClusters_.count(cluster) != 0; };
-    hooks.stop = [this] { return stopped(); };
-    hooks.progress = passProgress_;
     ExfatOrphanFinds finds;
-    findExfatOrphans(*walkReads_, bitmap_, {heapOffset_, clusterBytes_, clusterLimit_}, hooks,
-                     finds);
+    findExfatOrphans(*walkReads_, bitmap_, freeClusterVolume(), freeClusterHooks(), finds);
     const auto placed = finds.folders.place(folders_, marker, {});
     for (const ExfatOrphanFinds::File& file : finds.files) {
         const auto it = placed.find(file.folder);

@@ -8,35 +8,26 @@
 // the folders nothing links to any more (exfat/ExfatOrphanPass.h).
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "exfat/ExfatClusterRuns.h"
 #include "exfat/ExfatDirectory.h"
 #include "exfat/ExfatFat.h"
 #include "partition/ExfatBootSector.h"
-#include "scan/BudgetedReader.h"
 #include "scan/ClusterMap.h"
-#include "scan/FolderPaths.h"
-#include "scan/ScanContext.h"
-#include "scan/LayoutScanner.h"
+#include "scan/ClusterWalkScanner.h"
 
 namespace undelete {
 
-class ExfatScanner : public LayoutScanner {
+class ExfatScanner : public ClusterWalkScanner {
 public:
-    // Deeper directories are not walked, so a damaged tree cannot exhaust
-    // memory with one window per level.
-    static constexpr int kMaxDirectoryDepth = 64;
     // A directory is read in windows of this many bytes (and the tail of
     // one entry set carried into the next), whatever its clusters' size.
     static constexpr uint32_t kWindowBytes = 64u << 10;
-    static constexpr int kMaxConsecutiveReadFailures = 16;
 
-    explicit ExfatScanner(const ScanContext& context);
+    using ClusterWalkScanner::ClusterWalkScanner;
 
     bool open(const PartitionRecord* record) override;
     bool hasItem(uint32_t index) override { return index < catalogue_.size(); }
@@ -47,7 +38,7 @@ public:
     bool allocation(const ClusterMap*& map, ClusterGeometry& clusters) override {
         if (!bitmapKnown_ || clusterBytes_ == 0) return false;
         map = &bitmap_;
-        clusters = {heapOffset_, 2, clusterBytes_};
+        clusters = {firstDataOffset_, 2, clusterBytes_};
         return true;
     }
 
@@ -78,12 +69,8 @@ private:
 
     bool readBootSector();
     bool readBootRegion(ExfatBootSector& boot);
-    uint64_t clusterOffset(uint32_t cluster) const;
-    bool validCluster(uint32_t cluster) const { return cluster >= 2 && cluster < clusterLimit_; }
     uint64_t clustersFor(uint64_t bytes) const { return (bytes + clusterBytes_ - 1) / clusterBytes_; }
 
-    // Remembers a directory cluster; false when it was walked before.
-    bool markWalked(uint32_t cluster);
     // Directories are read in pieces of a cluster, or of a window when
     // clusters are larger.
     uint32_t pieceBytes() const;
@@ -106,23 +93,13 @@ private:
     bool layout(const Item& item, FileLayout& where);
     FileState stateOf(const Item& item);
 
-    std::function<void(uint64_t, uint64_t)> passProgress_;
-    bool deep_ = false;
-    std::unique_ptr<BudgetedReader> walkReads_;
     std::unique_ptr<ExfatFat> fat_;
     ClusterMap bitmap_;
     bool bitmapKnown_ = false;
-    uint64_t heapOffset_ = 0;  // absolute byte offset of cluster 2
     uint64_t fatOffset_ = 0;   // absolute byte offset of the FAT in use
     bool secondBitmap_ = false;  // the second FAT and its bitmap are in use
-    uint32_t clusterBytes_ = 0;
-    uint32_t clusterLimit_ = 2;
     uint32_t rootCluster_ = 0;
     std::vector<Item> catalogue_;
-    FolderList folders_;
-    FolderPaths paths_{folders_, "/"};
-    std::unordered_set<uint32_t> walkedClusters_;
-    int depth_ = 0;
 };
 
 }  // namespace undelete

@@ -31,9 +31,4 @@ inline uint64_t clustersForSize(uint32_t fileSize, uint64_t clusterBytes) {
     return (static_cast<uint64_t>(fileSize) + clusterBytes - 1) / clusterBytes;
 }
 
-// Name, size, creation time and state of `entry`, found in the folder
-// `folderPath`.
-void describeDeletedEntry(const DeletedEntry& entry, const std::string& folderPath,
-                          DeletedFile& file);
-
 }  // namespace undelete

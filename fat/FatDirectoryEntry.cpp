@@ -64,11 +64,6 @@ uint32_t entryFirstCluster(const uint8_t* entry) {
     return (static_cast<uint32_t>(le16(entry + kDirFstClusHi)) << 16) | le16(entry + kDirFstClusLo);
 }
 
-bool isWalkableSubdirectory(const uint8_t* entry) {
-    const uint8_t attr = entry[kDirAttr];
-    return entry[0] != kEntryDot && attr != kAttrLongName && (attr & kAttrDirectory) != 0;
-}
-
 std::string shortEntryName(const uint8_t* entry) {
     char base[8];
     char extension[3];

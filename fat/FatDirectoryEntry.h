@@ -46,10 +46,6 @@ inline bool isDirectoryEntry(const uint8_t* entry) {
 // First cluster from the high and low words, all 32 bits.
 uint32_t entryFirstCluster(const uint8_t* entry);
 
-// A live entry that leads to a directory the walk enters: not a dot entry,
-// not a long-name entry, directory bit set.
-bool isWalkableSubdirectory(const uint8_t* entry);
-
 // The 8.3 name with '#' for its first character (lost to the deletion
 // mark): trailing spaces dropped, a zero byte ends each part, a dot only
 // before a non-empty extension, and the case bits lowering the base or the

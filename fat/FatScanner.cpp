@@ -16,11 +16,6 @@ namespace undelete {
 const char kFatPreparingMessage[] = "程序正在准备初始化，可能需要很长时间才能响应";
 const char kFatReadyMessage[] = "初始化已经成功完成";
 
-FatScanner::FatScanner(const ScanContext& context)
-    : LayoutScanner(context),
-      passProgress_(context.showPassProgress),
-      deep_(context.deepScan) {}
-
 bool FatScanner::open(const PartitionRecord* record) {
     if (record == nullptr || !drive_.open()) return false;
     if (!volumeBoundsOf(*record, drive_, bounds_) || !readBootSector(*record)) return false;
@@ -32,12 +27,8 @@ bool FatScanner::open(const PartitionRecord* record) {
     try {
         fat_ = std::make_unique<FatTable>(drive_, fatLocation_);
         fatKnown_ = fat_->load();
-        folders_.clear();
-        walkedClusters_.clear();
+        beginWalk();
         folderAt_.clear();
-        depth_ = 0;
-        toldOutside_ = false;
-        walkReads_ = std::make_unique<BudgetedReader>(drive_, kMaxConsecutiveReadFailures);
         walked = type_ == FatType::Fat32 ? walkLiveDirectory(rootCluster_, 0) : walkFixedRoot();
         if (walked && deep_ && !stopped()) findOrphans();
         for (DeletedEntry& entry : catalogue_) entry.state = stateOf(entry);
@@ -92,22 +83,8 @@ bool FatScanner::readBootSector(const PartitionRecord& record) {
     return true;
 }
 
-uint64_t FatScanner::clusterOffset(uint32_t cluster) const {
-    // Callers pass valid clusters only: no wrap below cluster 2, and the
-    // cluster limit keeps the product inside the volume.
-    return firstDataOffset_ + uint64_t{cluster - 2u} * clusterBytes_;
-}
-
 bool FatScanner::clusterFreeNow(uint32_t cluster) const {
     return !fat_ || !fat_->used().used(cluster) || fat_->used().limit() == 0;
-}
-
-bool FatScanner::wasWalked(uint32_t cluster) const {
-    return walkedClusters_.count(cluster) != 0;
-}
-
-bool FatScanner::markWalked(uint32_t cluster) {
-    return walkedClusters_.insert(cluster).second;
 }
 
 bool FatScanner::readClusters(uint32_t first, uint32_t count, uint8_t* into) {
@@ -117,7 +94,7 @@ bool FatScanner::readClusters(uint32_t first, uint32_t count, uint8_t* into) {
 }
 
 bool FatScanner::walkLiveDirectory(uint32_t cluster, uint32_t folder) {
-    const uint32_t bytes = clusterBytes();
+    const uint32_t bytes = clusterBytes_;
     if (bytes == 0) return false;
     if (!validCluster(cluster)) {
         if (cluster >= clusterLimit_) tellOutside();
@@ -188,7 +165,7 @@ void FatScanner::walkDeletedDirectory(uint32_t cluster, uint32_t folder) {
     // Its chain is gone from the FAT: the clusters that follow the first one
     // on the disk are taken while they are free and still read as entries
     // of a directory.
-    const uint32_t bytes = clusterBytes();
+    const uint32_t bytes = clusterBytes_;
     if (bytes == 0 || !validCluster(cluster) || !clusterFreeNow(cluster) || wasWalked(cluster)) {
         return;
     }
@@ -220,14 +197,8 @@ void FatScanner::walkEntries(const std::vector<uint8_t>& bytes, uint32_t folder,
 void FatScanner::findOrphans() {
     if (!fat_ || fat_->used().limit() == 0 || folders_.size() >= UINT32_MAX) return;
     const uint32_t marker = folders_.add(0, kOrphanFolderName);
-    FreeClusterHooks hooks;
-    hooks.walked = [this](uint32_t cluster) { return wasWalked(cluster); };
-    hooks.stop = [this] { return stopped(); };
-    hooks.progress = passProgress_;
     OrphanFinds finds;
-    OrphanPass(*walkReads_, fat_->used(), {firstDataOffset_, clusterBytes_, clusterLimit_},
-               hooks)
-        .run(finds);
+    OrphanPass(*walkReads_, fat_->used(), freeClusterVolume(), freeClusterHooks()).run(finds);
     // Found folders go under the live folder their chain reaches, else
     // under the marker.
     const auto placed = finds.folders.place(folders_, marker, [this](uint32_t cluster, uint32_t& at) {
@@ -272,14 +243,17 @@ FileState FatScanner::stateOf(const DeletedEntry& entry) {
     return layoutState(layout(entry, where) ? &where : nullptr, fat_->used(), fatKnown_);
 }
 
-bool FatScanner::hasItem(uint32_t index) {
-    return index < catalogue_.size();
-}
-
 bool FatScanner::describe(uint32_t index, DeletedFile& file) {
     if (index >= catalogue_.size()) return false;
     const DeletedEntry& entry = catalogue_[index];
-    describeDeletedEntry(entry, paths_.pathOf(entry.folder), file);
+    file = DeletedFile{};
+    file.name = entry.name;
+    file.size = entry.fileSize;
+    file.created = CreationTime::fat(entry.creationDate, entry.creationTime,
+                                     entry.creationHundredths);
+    file.path = paths_.pathOf(entry.folder);
+    file.state = entry.state;
+    file.origin = entry.origin;
     return true;
 }
 

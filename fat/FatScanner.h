@@ -7,43 +7,32 @@
 // whether live files have taken any of them.
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "fat/DeletedEntry.h"
 #include "fat/FatDirectoryParser.h"
 #include "fat/FatTable.h"
-#include "scan/BudgetedReader.h"
-#include "scan/FolderPaths.h"
-#include "scan/ScanContext.h"
-#include "scan/LayoutScanner.h"
+#include "scan/ClusterWalkScanner.h"
 
 namespace undelete {
 
 extern const char kFatPreparingMessage[];
 extern const char kFatReadyMessage[];
 
-class FatScanner : public LayoutScanner {
+class FatScanner : public ClusterWalkScanner {
 public:
-    // Deeper directories are not walked, so a damaged tree cannot exhaust
-    // memory with one directory buffer per level.
-    static constexpr int kMaxDirectoryDepth = 64;
     // The format's own limit: 65,536 entries of 32 bytes.
     static constexpr uint32_t kMaxDirectoryBytes = 2u << 20;
-    // Failed reads in a row after which the walk reads no more.
-    static constexpr int kMaxConsecutiveReadFailures = 16;
 
-    explicit FatScanner(const ScanContext& context);
+    using ClusterWalkScanner::ClusterWalkScanner;
 
     // Walks the directory tree (and, for a deep scan, the free clusters)
     // into the catalogue. A stop ends the walk or the pass and keeps what
     // was found.
     bool open(const PartitionRecord* record) override;
-    bool hasItem(uint32_t index) override;
+    bool hasItem(uint32_t index) override { return index < catalogue_.size(); }
     uint64_t itemCount() override { return catalogue_.size(); }
     bool describe(uint32_t index, DeletedFile& file) override;
     // From the first cluster on over the clusters free now; refused when
@@ -59,15 +48,7 @@ public:
 
 private:
     bool readBootSector(const PartitionRecord& record);
-    bool validCluster(uint32_t cluster) const { return cluster >= 2 && cluster < clusterLimit_; }
-    // The absolute byte offset of a valid cluster.
-    uint64_t clusterOffset(uint32_t cluster) const;
-    uint32_t clusterBytes() const { return clusterBytes_; }
     bool clusterFreeNow(uint32_t cluster) const;
-    // Remembers a directory cluster by its place on the disk; false when it
-    // was walked before.
-    bool markWalked(uint32_t cluster);
-    bool wasWalked(uint32_t cluster) const;
     // Reads `count` clusters from `first` on, against the walk's budget of
     // failures in a row.
     bool readClusters(uint32_t first, uint32_t count, uint8_t* into);
@@ -83,25 +64,15 @@ private:
     bool layout(const DeletedEntry& entry, FileLayout& where) const;
     FileState stateOf(const DeletedEntry& entry);
 
-    std::function<void(uint64_t, uint64_t)> passProgress_;
-    bool deep_ = false;
-    std::unique_ptr<BudgetedReader> walkReads_;
-    uint64_t firstDataOffset_ = 0;  // absolute byte offset of cluster 2
-    uint32_t clusterBytes_ = 0;     // the volume's sectors, not the disk's
     FatType type_ = FatType::Fat32;
     uint32_t rootCluster_ = 0;      // FAT32 only
     uint64_t rootOffset_ = 0;       // FAT12/16: absolute byte offset of the fixed root
     uint32_t rootBytes_ = 0;        // and its length
-    uint32_t clusterLimit_ = 2;     // one past the highest usable cluster
     FatLocation fatLocation_;
     std::unique_ptr<FatTable> fat_;
     bool fatKnown_ = false;         // every piece of the FAT was read
     std::vector<DeletedEntry> catalogue_;  // in the order the walk found them
-    FolderList folders_;
-    FolderPaths paths_{folders_, "/"};
-    std::unordered_set<uint32_t> walkedClusters_;
     std::unordered_map<uint32_t, uint32_t> folderAt_;  // a walked folder's index by its first cluster
-    int depth_ = 0;
 };
 
 }  // namespace undelete

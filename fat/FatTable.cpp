@@ -63,7 +63,6 @@ void FatTable::markUsed(const TablePieces::Piece& p) {
 }
 
 bool FatTable::load() {
-    complete_ = false;
     if (!used_.reset(where_.clusterLimit)) return false;
     bool whole = std::min(fatTableBytes(where_.type, where_.clusterLimit), where_.bytesPerFat) >=
                  fatTableBytes(where_.type, where_.clusterLimit);
@@ -76,8 +75,7 @@ bool FatTable::load() {
         markUsed(p);
     }
     used_.finish();
-    complete_ = whole;
-    return complete_;
+    return whole;
 }
 
 }  // namespace undelete

@@ -27,9 +27,8 @@ public:
 
     // Reads the whole table once and marks the clusters in use. True when
     // every piece was read; otherwise the pieces that could not be read
-    // count as free, and complete() stays false.
+    // count as free.
     bool load();
-    bool complete() const { return complete_; }
     const ClusterMap& used() const { return used_; }
 
     // The entry of `cluster` (a FAT32 entry's reserved top bits masked
@@ -44,7 +43,6 @@ private:
 
     FatLocation where_;
     TablePieces pieces_;
-    bool complete_ = false;
     ClusterMap used_;
 };
 

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/Text.h"
 #include "disk/MemoryDrive.h"
+#include "scan/ScanContext.h"
 #include "scan/VolumeScanner.h"
 
 namespace fuzz {
@@ -72,6 +74,21 @@ inline void scanEveryFile(undelete::VolumeScanner& scanner, bool everyItemListed
         CountingSink sink;
         sink.check(scanner.readContent(i, sink));
     }
+}
+
+// A FAT or exFAT target's scan: `image` opened as a row of partition type
+// `type` (its file system `kind`), then every file scanned as above.
+template <typename Scanner>
+void scanVolume(std::shared_ptr<undelete::MemoryImage> image, uint8_t type,
+                undelete::FileSystemKind kind = undelete::FileSystemKind::NotProbed) {
+    static const bool locale = undelete::initProcessLocale();
+    (void)locale;
+    undelete::ScanContext context{undelete::memoryDriveOpener(std::move(image)), {}, {}, {}, {}};
+    Scanner scanner(context);
+    undelete::PartitionRecord record;
+    record.partitionType = type;
+    record.fileSystem = kind;
+    if (scanner.open(&record)) scanEveryFile(scanner);
 }
 
 }  // namespace fuzz

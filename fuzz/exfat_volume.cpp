@@ -12,8 +12,6 @@
 
 #include "CountingSink.h"
 #include "common/Bytes.h"
-#include "common/Text.h"
-#include "disk/MemoryDrive.h"
 #include "exfat/ExfatScanner.h"
 
 namespace {
@@ -43,16 +41,8 @@ void putBootSector(uint8_t* b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool locale = initProcessLocale();
-    (void)locale;
     auto image = fuzz::volumeFromInput(data, size);
     if (size == 0 || (data[0] & 1) == 0) putBootSector(image->bytes.data());
-    ScanContext context{memoryDriveOpener(image), {}, {}, {}, {}};
-    ExfatScanner scanner(context);
-    PartitionRecord record;
-    record.partitionType = 0x07;
-    record.fileSystem = FileSystemKind::Exfat;
-    if (!scanner.open(&record)) return 0;
-    fuzz::scanEveryFile(scanner);
+    fuzz::scanVolume<ExfatScanner>(image, 0x07, FileSystemKind::Exfat);
     return 0;
 }

@@ -14,8 +14,6 @@
 
 #include "CountingSink.h"
 #include "common/Bytes.h"
-#include "common/Text.h"
-#include "disk/MemoryDrive.h"
 #include "fat/FatScanner.h"
 
 namespace {
@@ -42,18 +40,10 @@ void putBootSector(uint8_t* b, bool fat12) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool locale = initProcessLocale();
-    (void)locale;
     auto image = fuzz::volumeFromInput(data, size);
     if (size == 0 || (data[0] & 1) == 0) {
         putBootSector(image->bytes.data(), size != 0 && (data[0] & 2) != 0);
     }
-    ScanContext context{memoryDriveOpener(image), {}, {}, {}, {}};
-    FatScanner scanner(context);
-    PartitionRecord record;
-    record.partitionType = 0x06;
-    record.fileSystem = FileSystemKind::Fat16;
-    if (!scanner.open(&record)) return 0;
-    fuzz::scanEveryFile(scanner);
+    fuzz::scanVolume<FatScanner>(image, 0x06, FileSystemKind::Fat16);
     return 0;
 }

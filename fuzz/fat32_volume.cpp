@@ -12,8 +12,6 @@
 
 #include "CountingSink.h"
 #include "common/Bytes.h"
-#include "common/Text.h"
-#include "disk/MemoryDrive.h"
 #include "fat/FatScanner.h"
 
 namespace {
@@ -45,14 +43,6 @@ std::shared_ptr<MemoryImage> volumeFrom(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool locale = initProcessLocale();
-    (void)locale;
-    auto image = volumeFrom(data, size);
-    ScanContext context{memoryDriveOpener(image), {}, {}, {}, {}};
-    FatScanner scanner(context);
-    PartitionRecord record;
-    record.partitionType = 0x0C;
-    if (!scanner.open(&record)) return 0;
-    fuzz::scanEveryFile(scanner);
+    fuzz::scanVolume<FatScanner>(volumeFrom(data, size), 0x0C);
     return 0;
 }

@@ -2,28 +2,17 @@
 
 #include <algorithm>
 
-#include "partition/NtfsBootSector.h"
+#include "common/Bytes.h"
+#include "scan/FileLayout.h"
 
 namespace undelete {
-namespace {
-
-// The bytes of `clusters` clusters; saturates where they would not fit 64
-// bits (the caller caps them by the stream's end).
-uint64_t bytesIn(uint64_t clusters, uint32_t bytesPerCluster) {
-    if (bytesPerCluster != 0 && clusters > UINT64_MAX / bytesPerCluster) return UINT64_MAX;
-    return clusters * bytesPerCluster;
-}
-
-}  // namespace
 
 MftRecordMap::MftRecordMap(uint64_t partitionOffset, uint32_t bytesPerCluster,
                            uint32_t recordSize, uint64_t recordCount, uint64_t limit)
     : recordSize_(recordSize),
       partitionOffset_(partitionOffset),
       bytesPerCluster_(bytesPerCluster),
-      streamEnd_(recordSize != 0 && recordCount > UINT64_MAX / recordSize
-                     ? UINT64_MAX
-                     : recordCount * recordSize),
+      streamEnd_(saturatingProduct(recordCount, recordSize)),
       limit_(limit) {}
 
 MftRecordMap MftRecordMap::fromRuns(const std::vector<RunListNode>& runs,
@@ -41,10 +30,12 @@ void MftRecordMap::append(const RunListNode* runs, size_t count) {
         // Distances move forwards or backwards; the sum wraps like the
         // disk's own 64-bit cluster numbers.
         cluster_ += static_cast<uint64_t>(run.runOffset);
-        const uint64_t bytes = std::min(bytesIn(run.runLength, bytesPerCluster_), streamEnd_ - next_);
+        const uint64_t bytes =
+            std::min(saturatingProduct(run.runLength, bytesPerCluster_), streamEnd_ - next_);
+        // A damaged cluster number must not wrap into a read somewhere else.
         uint64_t position = 0;
         if (bytes != 0 && !run.sparse &&
-            clusterByteOffset(partitionOffset_, cluster_, bytesPerCluster_, position) &&
+            ClusterGeometry{partitionOffset_, 0, bytesPerCluster_}.offsetOf(cluster_, position) &&
             position < limit_) {
             extents_.push_back({next_, std::min(bytes, limit_ - position), position});
         }

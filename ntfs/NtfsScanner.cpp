@@ -23,19 +23,11 @@ namespace {
 constexpr uint32_t kBootSectorBytes = 512;
 constexpr uint64_t kBitmapRecord = 6;
 
-// Bytes the runs describe, sparse ones included; saturates.
-uint64_t runBytes(const std::vector<RunListNode>& runs, uint32_t bytesPerCluster) {
-    const uint64_t clusters = runClusters(runs);
-    return clusters > UINT64_MAX / bytesPerCluster ? UINT64_MAX : clusters * bytesPerCluster;
-}
-
 }  // namespace
 
 NtfsScanner::NtfsScanner(const ScanContext& context)
     : LayoutScanner(context),
-      mftValidDataLength_(context.mftValidDataLength),
-      deep_(context.deepScan),
-      passProgress_(context.showPassProgress) {}
+      mftValidDataLength_(context.mftValidDataLength) {}
 
 bool NtfsScanner::open(const PartitionRecord* record) {
     if (record == nullptr || !drive_.open()) return false;
@@ -83,7 +75,7 @@ bool NtfsScanner::buildRecordMap(uint32_t serial, uint64_t mftCluster) {
     if (recordSize_ == 0) return false;
     const uint64_t partitionOffset = bounds_.start;
     uint64_t tableOffset = 0;
-    if (!clusterByteOffset(partitionOffset, mftCluster, bytesPerCluster_, tableOffset)) {
+    if (!ClusterGeometry{partitionOffset, 0, bytesPerCluster_}.offsetOf(mftCluster, tableOffset)) {
         return false;
     }
     uint8_t buffer[kMaxMftRecordBytes] = {};
@@ -229,8 +221,9 @@ FileLayout NtfsScanner::layoutOf(const NtfsFile& file) const {
 bool NtfsScanner::believable(const NtfsFile& file) const {
     const MftRecordInfo& info = file.info;
     return !info.nonResident() ||
-           (bytesPerCluster_ != 0 && (info.allocatedSize <= bounds_.bytes() ||
-                                      info.allocatedSize <= runBytes(info.runs, bytesPerCluster_)));
+           (bytesPerCluster_ != 0 &&
+            (info.allocatedSize <= bounds_.bytes() ||
+             info.allocatedSize <= saturatingProduct(runClusters(info.runs), bytesPerCluster_)));
 }
 
 bool NtfsScanner::layout(uint32_t index, FileLayout& where) {

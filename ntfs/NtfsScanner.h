@@ -6,7 +6,6 @@
 // initialized size, compressed units), for the one reader.
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -118,8 +117,6 @@ private:
     std::mutex tableMutex_;
     std::unique_ptr<MftTableReader> table_;
     std::unique_ptr<NtfsFolders> folders_;
-    bool deep_ = false;
-    std::function<void(uint64_t done, uint64_t total)> passProgress_;
     FoundRecords found_;
     // The found files' folders: found records first, then the table.
     std::unique_ptr<NtfsFolders> foundFolders_;

@@ -8,7 +8,6 @@
 #include "common/Bytes.h"
 #include "ntfs/NtfsRecords.h"
 #include "ntfs/StreamExtents.h"
-#include "partition/NtfsBootSector.h"
 
 namespace undelete {
 namespace {
@@ -18,10 +17,6 @@ constexpr size_t kMaxFound = size_t{1} << 21;
 // Records below this are the volume's own files, never the user's.
 constexpr uint64_t kFirstFileRecord = 16;
 constexpr uint32_t kMaxFailuresInARow = 16;
-
-uint64_t saturatingProduct(uint64_t a, uint32_t b) {
-    return b != 0 && a > UINT64_MAX / b ? UINT64_MAX : a * b;
-}
 
 }  // namespace
 
@@ -69,8 +64,8 @@ void NtfsScanner::searchRecords() {
         const uint64_t from = std::max(streamAt, liveEnd), to = streamAt + bytes;
         uint64_t position = 0;
         if (x.kind == Extent::Kind::Stored && from < to &&
-            clusterByteOffset(bounds_.start, x.first, cluster, position) && position < bounds_.end &&
-            to - streamAt <= bounds_.end - position) {
+            ClusterGeometry{bounds_.start, 0, cluster}.offsetOf(x.first, position) &&
+            position < bounds_.end && to - streamAt <= bounds_.end - position) {
             tail.push_back({position + (from - streamAt), position + (to - streamAt)});
         }
         streamAt = to;

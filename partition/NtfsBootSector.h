@@ -27,16 +27,4 @@ struct NtfsBootFields {
 // parser takes.
 bool decodeNtfsBootSector(const uint8_t* sector, NtfsBootFields& out);
 
-// The absolute byte offset of `cluster` on a volume that starts at byte
-// `volumeOffset`; false when it would lie beyond 2^64 (a damaged cluster
-// number must not wrap into a read somewhere else).
-inline bool clusterByteOffset(uint64_t volumeOffset, uint64_t cluster, uint32_t bytesPerCluster,
-                              uint64_t& offset) {
-    if (bytesPerCluster == 0 || cluster > (UINT64_MAX - volumeOffset) / bytesPerCluster) {
-        return false;
-    }
-    offset = volumeOffset + cluster * bytesPerCluster;
-    return true;
-}
-
 }  // namespace undelete

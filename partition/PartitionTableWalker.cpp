@@ -76,7 +76,7 @@ void Walk::bareVolume(FileSystemKind kind, const std::vector<uint8_t>& bootSecto
     // only when the device cannot tell.
     record.totalSectors = deviceSectors_ != 0
                               ? deviceSectors_
-                              : volumeSectorsClaimed(bootSector.data(), bootSector.size());
+                              : probeVolume(bootSector.data(), bootSector.size()).sectors;
     const uint64_t last = record.totalSectors ? record.totalSectors - 1 : 0;
     setAddressFromLba(0, last, reader_.sectorsPerTrack(), reader_.tracksPerCylinder(), record);
     emit(record);
@@ -93,7 +93,7 @@ FileSystemKind Walk::probe(const PartitionRecord& record) {
     if (!reader_.readBytesQuietly(record.firstSector() * sectorBytes_, boot, sizeof boot)) {
         return FileSystemKind::Unknown;
     }
-    return detectFileSystem(boot, sizeof boot);
+    return probeVolume(boot, sizeof boot).kind;
 }
 
 bool Walk::gpt() {
@@ -238,7 +238,7 @@ PartitionTableKind walkPartitionTable(const DriveOpener& openDrive, const Messag
     if (!reader.readSectors(0, sector.data(), 1)) return PartitionTableKind::Unreadable;
 
     Walk walk(reader, addPartitionRow);
-    const FileSystemKind volume = detectFileSystem(sector.data(), sector.size());
+    const FileSystemKind volume = probeVolume(sector.data(), sector.size()).kind;
     if (volume != FileSystemKind::Unknown) {
         walk.bareVolume(volume, sector);
         return PartitionTableKind::BareVolume;

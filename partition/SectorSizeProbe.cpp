@@ -27,7 +27,7 @@ bool volumeAt(DriveReader& reader, uint64_t sector, uint32_t sectorBytes) {
     uint8_t boot[kSmall];
     if (sector > UINT64_MAX / sectorBytes) return false;
     return reader.readBytesQuietly(sector * sectorBytes, boot, sizeof boot) &&
-           detectFileSystem(boot, sizeof boot) != FileSystemKind::Unknown;
+           probeVolume(boot, sizeof boot).kind != FileSystemKind::Unknown;
 }
 
 // All primary entries together: 4096 only when some entry's boot sector
@@ -57,7 +57,7 @@ uint32_t probeImageSectorSize(const DriveOpener& opener) {
     if (gptHeaderAt(reader, kSmall)) return kSmall;
     if (gptHeaderAt(reader, kLarge)) return kLarge;
     const bool signed55AA = mbr[510] == 0x55 && mbr[511] == 0xAA;
-    if (!signed55AA || detectFileSystem(mbr, sizeof mbr) != FileSystemKind::Unknown) return kSmall;
+    if (!signed55AA || probeVolume(mbr, sizeof mbr).kind != FileSystemKind::Unknown) return kSmall;
     return mbrSectorSize(reader, mbr);
 }
 

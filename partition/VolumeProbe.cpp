@@ -34,14 +34,6 @@ VolumeShape probeVolume(const uint8_t* sector, size_t length) {
     return shape;
 }
 
-FileSystemKind detectFileSystem(const uint8_t* sector, size_t length) {
-    return probeVolume(sector, length).kind;
-}
-
-uint64_t volumeSectorsClaimed(const uint8_t* sector, size_t length) {
-    return probeVolume(sector, length).sectors;
-}
-
 uint8_t mbrTypeFor(FileSystemKind kind, uint8_t otherwise) {
     switch (kind) {
     case FileSystemKind::Fat12: return 0x01;

@@ -26,14 +26,6 @@ struct VolumeShape {
 // takes the sector (also for fewer than 512 bytes).
 VolumeShape probeVolume(const uint8_t* sector, size_t length);
 
-// Fat12, Fat16, Fat32, Exfat, Ntfs or Unknown (also for fewer than 512
-// bytes).
-FileSystemKind detectFileSystem(const uint8_t* sector, size_t length);
-
-// The volume's size in its own sectors as its boot sector claims it; 0 when
-// `sector` is no boot sector of a known file system.
-uint64_t volumeSectorsClaimed(const uint8_t* sector, size_t length);
-
 // The MBR type byte of a file system's usual partition (0x01 FAT12, 0x06
 // FAT16, 0x0C FAT32, 0x07 exFAT and NTFS); `otherwise` for the rest.
 uint8_t mbrTypeFor(FileSystemKind kind, uint8_t otherwise);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "common/Bytes.h"
 #include "disk/DriveReader.h"
 #include "partition/NtfsBootSector.h"
 #include "partition/PartitionTableWalker.h"
@@ -27,19 +28,11 @@ constexpr uint64_t kMinCylinderSectors = 16 * 63;
 // Progress is told about this many times over a whole disk.
 constexpr uint64_t kProgressSteps = 128;
 
-uint64_t saturatingProduct(uint64_t a, uint64_t b) {
-    return b != 0 && a > UINT64_MAX / b ? UINT64_MAX : a * b;
-}
-
-uint64_t saturatingEnd(uint64_t start, uint64_t sectors) {
-    return sectors > UINT64_MAX - start ? UINT64_MAX : start + sectors;
-}
-
 bool overlaps(uint64_t a, uint64_t aEnd, uint64_t b, uint64_t bEnd) {
     return a < bEnd && b < aEnd;
 }
 
-uint64_t endOf(const VolumeCandidate& c) { return saturatingEnd(c.start, c.sectors); }
+uint64_t endOf(const VolumeCandidate& c) { return saturatingSum(c.start, c.sectors); }
 
 bool isNamedFileSystem(FileSystemKind kind) {
     return kind != FileSystemKind::NotProbed && kind != FileSystemKind::Unknown;
@@ -112,7 +105,7 @@ bool volumeToldBy(const uint8_t* sector, size_t length, uint64_t at, BootCopy co
     VolumeCandidate c;
     c.kind = shape.kind;
     // NTFS claims its sectors without the backup's, which follows them.
-    const uint64_t own = shape.kind == FileSystemKind::Ntfs ? saturatingEnd(shape.sectors, 1)
+    const uint64_t own = shape.kind == FileSystemKind::Ntfs ? saturatingSum(shape.sectors, 1)
                                                             : shape.sectors;
     const uint64_t bytes = saturatingProduct(own, shape.sectorBytes);
     c.sectors = bytes / diskSectorBytes + (bytes % diskSectorBytes != 0);
@@ -154,7 +147,7 @@ std::vector<VolumeCandidate> chooseVolumes(std::vector<VolumeCandidate> candidat
     std::vector<std::pair<uint64_t, uint64_t>> taken;  // extents kept so far
     for (const PartitionRecord& row : tableRows) {
         if (shadows(row)) {
-            taken.emplace_back(row.firstSector(), saturatingEnd(row.firstSector(), row.totalSectors));
+            taken.emplace_back(row.firstSector(), saturatingSum(row.firstSector(), row.totalSectors));
         }
     }
     const auto free = [&taken](const VolumeCandidate& c) {

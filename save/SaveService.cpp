@@ -25,7 +25,8 @@ constexpr uint64_t kProgressStep = 4u << 20;      // bytes between two progress 
 constexpr size_t kBatchFiles = kPartialSlots / 2;
 constexpr uint64_t kBatchBytes = 32u << 20;
 
-// Passes a save's content on to its file and reports the bytes written.
+// Passes a save's content on to where it goes, reports the bytes written
+// (when there is a `progress`) and counts those that could not be read.
 class ProgressSink : public ContentSink {
 public:
     ProgressSink(ContentSink& out, const SaveProgress& progress) : out_(out), progress_(progress) {}
@@ -37,7 +38,11 @@ public:
         return out_.write(bytes, count) && moved(count);
     }
     bool skip(uint64_t count) override { return out_.skip(count) && moved(count); }
-    bool lost(uint64_t count) override { return out_.lost(count) && moved(count); }
+    bool lost(uint64_t count) override {
+        lost_ += count;
+        return out_.lost(count) && moved(count);
+    }
+    uint64_t lostBytes() const { return lost_; }
 
 private:
     bool moved(uint64_t count) {
@@ -51,23 +56,6 @@ private:
     const SaveProgress& progress_;
     uint64_t total_ = 0;
     uint64_t done_ = 0;
-};
-
-// Counts the bytes of a content that could not be read.
-class LostCounter : public ContentSink {
-public:
-    explicit LostCounter(ContentSink& out) : out_(out) {}
-    bool begin(uint64_t length) override { return out_.begin(length); }
-    bool write(const uint8_t* bytes, size_t count) override { return out_.write(bytes, count); }
-    bool skip(uint64_t count) override { return out_.skip(count); }
-    bool lost(uint64_t count) override {
-        lost_ += count;
-        return out_.lost(count);
-    }
-    uint64_t lostBytes() const { return lost_; }
-
-private:
-    ContentSink& out_;
     uint64_t lost_ = 0;
 };
 
@@ -283,10 +271,6 @@ void nameBatch(std::vector<Written>& batch, std::vector<SaveReport>& reports,
 
 SaveService::SaveService(std::string diskPath) : diskPath_(std::move(diskPath)) {}
 
-bool SaveService::onScannedDisk(const std::string& folder) const {
-    return liesOnScannedDisk(folder, diskPath_);
-}
-
 SaveResult SaveService::save(const SaveTarget& target, const std::vector<uint32_t>& indices,
                              SaveSource& files, const SaveProgress& progress) const {
     SaveResult result;
@@ -345,7 +329,7 @@ bool SaveService::agreed(const SaveTarget& target) const {
     if (target.kind == SaveTarget::Kind::Stream && isDiskPath(target.path, diskPath_)) return true;
     const std::string folder =
         target.kind == SaveTarget::Kind::File ? folderOf(target.path) : target.path;
-    return !onScannedDisk(folder) || !target.agreeOnScannedDisk || target.agreeOnScannedDisk();
+    return !liesOnScannedDisk(folder, diskPath_) || !target.agreeOnScannedDisk || target.agreeOnScannedDisk();
 }
 
 SaveReport SaveService::saveToStream(const SaveTarget& target, const ContentSource& content) const {
@@ -355,7 +339,8 @@ SaveReport SaveService::saveToStream(const SaveTarget& target, const ContentSour
         return report;
     }
     if (target.stream == nullptr) return report;
-    LostCounter sink(*target.stream);
+    const SaveProgress none;
+    ProgressSink sink(*target.stream, none);
     bool ok = false;
     try {
         ok = content(sink);

@@ -84,9 +84,6 @@ public:
     SaveResult save(const SaveTarget& target, const std::vector<uint32_t>& indices,
                     SaveSource& files, const SaveProgress& progress = {}) const;
 
-    // True when saving into `folder` would write to the disk being
-    // recovered (the user must agree first).
-    bool onScannedDisk(const std::string& folder) const;
     // False when `target` lies on the disk being recovered and the user
     // does not agree to save there. A stream that is the disk itself is not
     // asked about: its save is refused.

@@ -12,7 +12,9 @@ LayoutScanner::LayoutScanner(const ScanContext& context)
     : drive_(context.openDrive, context.showMessage, context.readFailed),
       messages_(context.showMessage),
       toldIncomplete_(context.toldIncomplete),
-      stopRequested_(context.stopRequested) {}
+      stopRequested_(context.stopRequested),
+      deep_(context.deepScan),
+      passProgress_(context.showPassProgress) {}
 
 bool LayoutScanner::stopped() {
     if (!cutShort_ && stopRequested_ && stopRequested_()) cutShort_ = true;

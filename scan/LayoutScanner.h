@@ -34,6 +34,8 @@ protected:
     MessageSink messages_;
     MessageSink toldIncomplete_;
     std::function<bool()> stopRequested_;
+    const bool deep_;  // the deeper scan: a pass over what the walk did not read
+    std::function<void(uint64_t, uint64_t)> passProgress_;
     bool cutShort_ = false;
     bool toldOutside_ = false;
     // Where the volume lies, set by open: nothing outside it is read.

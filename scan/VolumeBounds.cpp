@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/Bytes.h"
+
 namespace undelete {
 
 bool volumeBoundsOf(const PartitionRecord& record, const DriveReader& drive, VolumeBounds& bounds) {
@@ -10,9 +12,7 @@ bool volumeBoundsOf(const PartitionRecord& record, const DriveReader& drive, Vol
     bounds.start = record.firstSector() * sector;
     bounds.end = UINT64_MAX;
     if (record.totalSectors != 0) {
-        const uint64_t bytes =
-            record.totalSectors > UINT64_MAX / sector ? UINT64_MAX : record.totalSectors * sector;
-        bounds.end = bytes > UINT64_MAX - bounds.start ? UINT64_MAX : bounds.start + bytes;
+        bounds.end = saturatingSum(bounds.start, saturatingProduct(record.totalSectors, sector));
     }
     const uint64_t device = drive.deviceBytes();
     if (device != 0 && device < bounds.end) bounds.end = std::max(device, bounds.start);

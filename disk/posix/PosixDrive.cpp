@@ -139,19 +139,6 @@ bool skippedDevice(const std::string& name) {
     return name.empty() || name[0] == '.';
 }
 
-std::string firstWholeDisk() {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir("/sys/block")) {
-        while (dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (!skippedDevice(name)) names.push_back(name);
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names.empty() ? std::string() : "/dev/" + names.front();
-}
-
 int openReadOnly(const std::string& path) {
     if (path.empty()) {
         errno = ENOENT;
@@ -170,7 +157,16 @@ bool isRegularFile(const std::string& path) {
 }  // namespace
 
 std::string defaultDrivePath() {
-    return firstWholeDisk();
+    std::vector<std::string> names;
+    if (DIR* dir = opendir("/sys/block")) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (!skippedDevice(name)) names.push_back(name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names.empty() ? std::string() : "/dev/" + names.front();
 }
 
 DriveOpener driveOpener(const std::string& path, uint32_t imageSectorBytes) {

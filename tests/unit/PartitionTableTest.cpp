@@ -282,13 +282,13 @@ TEST(PartitionTable, MbrRowsAreNamedByTheirBootSectorWhateverTheirType) {
     // FAT32 layout with too few clusters for FAT32 is no FAT volume.
     uint8_t sector[512] = {};
     writeFat32Boot(sector, 32 + 2 * 1000 + 8 * 65524);
-    EXPECT_EQ(detectFileSystem(sector, sizeof sector), FileSystemKind::Unknown);
+    EXPECT_EQ(probeVolume(sector, sizeof sector).kind, FileSystemKind::Unknown);
     writeFat32Boot(sector, 32 + 2 * 1000 + 8 * 65525);
-    EXPECT_EQ(detectFileSystem(sector, sizeof sector), FileSystemKind::Fat32);
+    EXPECT_EQ(probeVolume(sector, sizeof sector).kind, FileSystemKind::Fat32);
     std::memcpy(sector + 82, "fat16", 5);
-    EXPECT_EQ(detectFileSystem(sector, sizeof sector), FileSystemKind::Fat32);
+    EXPECT_EQ(probeVolume(sector, sizeof sector).kind, FileSystemKind::Fat32);
     sector[21] = 0;  // no media byte: boot code, not a parameter block
-    EXPECT_EQ(detectFileSystem(sector, sizeof sector), FileSystemKind::Unknown);
+    EXPECT_EQ(probeVolume(sector, sizeof sector).kind, FileSystemKind::Unknown);
 }
 
 TEST(PartitionTable, PartitionPastTheDeviceEndIsListedWithWhatIsPresent) {
