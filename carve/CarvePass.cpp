@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
-#include <future>
 #include <vector>
 
 #include "carve/Recognisers.h"
@@ -22,12 +20,10 @@ const SignatureTable& table() {
 // The disk as the recognisers see it: the bytes of the piece in hand are
 // given where they lie, the rest read from the disk. The disk is asked
 // for a window only for a whole piece, so that one it keeps lives as long
-// as the piece. Where it offers none, the next piece is read on a thread of
-// its own while this one is looked at.
+// as the piece.
 class CarvePass::Pieces final : public ByteSource {
 public:
     explicit Pieces(ByteSource& disk) : disk_(disk) {}
-    ~Pieces() override { settle(); }
 
     uint64_t size() const override { return disk_.size(); }
     bool read(uint64_t offset, uint8_t* into, size_t length) override {
@@ -50,63 +46,32 @@ public:
     void load(uint64_t offset, size_t length, uint32_t block, uint64_t& unreadable) {
         start_ = offset;
         held_ = 0;
-        const bool readAhead = settle() && aheadOffset_ == offset && aheadLength_ == length;
-        if (readAhead) {
-            current_ ^= 1;
-        } else if (const uint8_t* direct = disk_.peek(offset, length)) {
+        if (const uint8_t* direct = disk_.peek(offset, length)) {
             bytes_ = direct;
             held_ = length;
             return;
         }
-        std::vector<uint8_t>& buffer = buffers_[current_];
-        if (buffer.size() < length) buffer.resize(length);
-        bytes_ = buffer.data();
-        if (!readAhead && !disk_.read(offset, buffer.data(), length)) {
+        if (buffer_.size() < length) buffer_.resize(std::max(length, buffer_.size()));
+        bytes_ = buffer_.data();
+        if (!disk_.read(offset, buffer_.data(), length)) {
             for (size_t at = 0; at < length; at += block) {
                 const size_t n = std::min<size_t>(block, length - at);
-                if (!disk_.read(offset + at, buffer.data() + at, n)) {
-                    std::memset(buffer.data() + at, 0, n);
+                if (!disk_.read(offset + at, buffer_.data() + at, n)) {
+                    std::memset(buffer_.data() + at, 0, n);
                     ++unreadable;
                 }
             }
         }
         held_ = length;
     }
-
-    // Starts reading [offset, offset + length), the piece expected next,
-    // unless the disk shows its pieces where they lie.
-    void readAhead(uint64_t offset, size_t length) {
-        if (bytes_ != buffers_[current_].data()) return;  // a window, not a copy
-        std::vector<uint8_t>& buffer = buffers_[current_ ^ 1];
-        try {
-            if (buffer.size() < length) buffer.resize(length);
-            uint8_t* into = buffer.data();
-            ahead_ = std::async(std::launch::async, [this, offset, into, length] {
-                return disk_.read(offset, into, length);
-            });
-        } catch (const std::exception&) {
-            return;  // no thread, or no memory: the piece is read when its turn comes
-        }
-        aheadOffset_ = offset;
-        aheadLength_ = length;
-    }
+    const uint8_t* bytes() const { return bytes_; }
 
 private:
-    // Waits for the read ahead: true when one was started and succeeded.
-    bool settle() {
-        if (!ahead_.valid()) return false;
-        return ahead_.get();
-    }
-
     ByteSource& disk_;
-    std::vector<uint8_t> buffers_[2];  // the piece in hand and the next, when copied
-    int current_ = 0;
+    std::vector<uint8_t> buffer_;  // when the disk offers no view
     const uint8_t* bytes_ = nullptr;
     uint64_t start_ = 0;
     size_t held_ = 0;
-    std::future<bool> ahead_;
-    uint64_t aheadOffset_ = 0;
-    size_t aheadLength_ = 0;
 };
 
 CarvePass::CarvePass(ByteSource& disk, uint64_t start, uint64_t length, uint32_t blockBytes,
@@ -117,49 +82,37 @@ CarvePass::CarvePass(ByteSource& disk, uint64_t start, uint64_t length, uint32_t
       block_(blockBytes == 0 ? 1 : blockBytes),
       hooks_(std::move(hooks)) {}
 
-CarvePass::Span CarvePass::spanFrom(uint64_t at, uint64_t end) const {
-    const auto inUse = [this](uint64_t offset) { return hooks_.allocated && hooks_.allocated(offset); };
-    // Blocks in use are passed over unread, so many at a time at most that
-    // a stop is still looked at now and then.
-    for (uint64_t n = 0; at < end && inUse(at); ++n) {
-        if (n == kPieceBytes) return {at, at};
-        at = std::min(end, at + block_);
-    }
-    uint64_t last = at;
-    const uint64_t pieceBlocks = std::max<uint64_t>(1, kPieceBytes / block_);
-    for (uint64_t n = 0; n < pieceBlocks && last < end; ++n) {
-        if (n > 0 && inUse(last)) break;
-        last = std::min(end, last + block_);
-    }
-    return {at, last};
-}
-
 CarveSummary CarvePass::run() {
     CarveSummary summary;
     Pieces pieces(disk_);
     const uint64_t end = start_ + length_;
+    const uint64_t pieceBlocks = std::max<uint64_t>(1, kPieceBytes / block_);
     skipUntil_ = start_;
-    Span piece = spanFrom(start_, end);
-    while (piece.first < end) {
+    for (uint64_t at = start_; at < end;) {
         if (hooks_.stop && hooks_.stop()) {
             summary.stopped = true;
             break;
         }
-        if (piece.first < skipUntil_ || piece.first == piece.last) {
-            piece = spanFrom(std::max(piece.first, std::min(end, skipUntil_)), end);
+        if (at < skipUntil_) {
+            at = std::min(end, skipUntil_);
+            continue;
+        }
+        // The piece: from here to the next block in use, at most a piece.
+        uint64_t pieceEnd = at;
+        for (uint64_t n = 0; n < pieceBlocks && pieceEnd < end; ++n) {
+            if (hooks_.allocated && hooks_.allocated(pieceEnd)) break;
+            pieceEnd = std::min(end, pieceEnd + block_);
+        }
+        if (pieceEnd == at) {  // a block in use: passed over unread
+            at = std::min(end, at + block_);
         } else {
-            pieces.load(piece.first, static_cast<size_t>(piece.last - piece.first), block_,
-                        summary.unreadableBlocks);
-            const Span next = spanFrom(piece.last, end);
-            if (next.last > next.first) {
-                pieces.readAhead(next.first, static_cast<size_t>(next.last - next.first));
-            }
-            for (uint64_t block = piece.first; block < piece.last; block += block_) {
+            pieces.load(at, static_cast<size_t>(pieceEnd - at), block_, summary.unreadableBlocks);
+            for (uint64_t block = at; block < pieceEnd; block += block_) {
                 if (block >= skipUntil_) lookAt(pieces, block, summary);
             }
-            piece = next;
+            at = pieceEnd;
         }
-        if (hooks_.progress) hooks_.progress(std::min(piece.first, end) - start_, length_);
+        if (hooks_.progress) hooks_.progress(std::min(at, end) - start_, length_);
     }
     return summary;
 }

@@ -64,13 +64,6 @@ public:
 
 private:
     class Pieces;
-    // Blocks [first, last): those not in use from `first` on, at most a
-    // piece; `first` is the first block not in use from where asked (or
-    // `end`, or where a long run of blocks in use was cut: then empty).
-    struct Span {
-        uint64_t first, last;
-    };
-    Span spanFrom(uint64_t at, uint64_t end) const;
     void lookAt(Pieces& pieces, uint64_t block, CarveSummary& summary);
 
     ByteSource& disk_;

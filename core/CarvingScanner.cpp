@@ -13,10 +13,8 @@ const char kCarvedFolder[] = "/$Carved/";
 
 namespace {
 
-// The disk as the carving pass reads it: inside the row's bounds only.
-// Copied, not shown where it lies: the pass reads its next piece while it
-// looks at this one, and a mapped piece costs more to walk than to copy
-// (each page met for the first time).
+// The disk as the carving pass reads it: inside the row's bounds only; a
+// piece the device can show where it lies is not copied.
 class DriveBytes final : public ByteSource {
 public:
     DriveBytes(DriveReader& drive, const VolumeBounds& bounds) : drive_(drive), bounds_(bounds) {}
@@ -33,10 +31,16 @@ public:
         }
         return true;
     }
+    const uint8_t* peek(uint64_t offset, size_t length) override {
+        if (!bounds_.holds(offset, length)) return nullptr;
+        view_ = drive_.view(offset, length);
+        return view_ ? view_->bytes() : nullptr;
+    }
 
 private:
     DriveReader& drive_;
     const VolumeBounds& bounds_;
+    std::unique_ptr<DeviceView> view_;  // the last one shown
 };
 
 // A time a file keeps ("2024-05-01T12:00:00", a zone when it tells one) as
