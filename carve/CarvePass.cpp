@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "carve/Recognisers.h"
 #include "carve/SignatureTable.h"
+#include "common/PieceBuffer.h"
 
 namespace undelete {
 namespace {
@@ -51,13 +51,13 @@ public:
             held_ = length;
             return;
         }
-        if (buffer_.size() < length) buffer_.resize(std::max(length, buffer_.size()));
-        bytes_ = buffer_.data();
-        if (!disk_.read(offset, buffer_.data(), length)) {
+        uint8_t* buffer = buffer_.reserve(length);
+        bytes_ = buffer;
+        if (!disk_.read(offset, buffer, length)) {
             for (size_t at = 0; at < length; at += block) {
                 const size_t n = std::min<size_t>(block, length - at);
-                if (!disk_.read(offset + at, buffer_.data() + at, n)) {
-                    std::memset(buffer_.data() + at, 0, n);
+                if (!disk_.read(offset + at, buffer + at, n)) {
+                    std::memset(buffer + at, 0, n);
                     ++unreadable;
                 }
             }
@@ -68,7 +68,7 @@ public:
 
 private:
     ByteSource& disk_;
-    std::vector<uint8_t> buffer_;  // when the disk offers no view
+    PieceBuffer buffer_;  // when the disk offers no view
     const uint8_t* bytes_ = nullptr;
     uint64_t start_ = 0;
     size_t held_ = 0;
