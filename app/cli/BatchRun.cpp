@@ -143,8 +143,6 @@ private:
     bool headed_ = false;
 };
 
-bool isFolder(const std::string& path) { return inspect(path).kind == FileKind::Folder; }
-
 // The user's answer, in batch mode: yes only with --force.
 void reportDeclined(const std::string& output) {
     printError("无法保存到 %s：它在正在恢复的磁盘上，写入可能覆盖尚未保存的已删除文件"
@@ -226,7 +224,7 @@ bool chooseTarget(const BatchRequest& request, size_t unlisted, SaveTarget& targ
     const bool namesFolder = last == '/' || last == kPathSeparator;
     const FileKind kind = inspect(request.output).kind;
     const bool exists = kind != FileKind::Missing;
-    if (single && !namesFolder && !isFolder(request.output)) {
+    if (single && !namesFolder && kind != FileKind::Folder) {
         if (unlisted) return false;
         if (exists && !request.force) {
             printError("%s 已存在；加上 --force 可替换它", request.output.c_str());
