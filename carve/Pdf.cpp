@@ -137,7 +137,8 @@ void readInfo(Window& file, uint64_t eof, int64_t xref, FileMetadata& metadata) 
         size_t rows = static_cast<size_t>(end - head.c_str());
         while (rows < head.size() && space(static_cast<uint8_t>(head[rows]))) ++rows;
         at += rows;
-        if (object >= first && object < first + count) {
+        // `count` may be as large as a long goes: no sum with it.
+        if (object >= first && object - first < count) {
             const uint8_t* row = file.at(at + 20ull * static_cast<uint64_t>(object - first), 20);
             if (row == nullptr) return;
             const uint64_t where = std::strtoull(

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "carve/CarvePass.h"
+#include "carve/Recognisers.h"
 #include "common/Bytes.h"
 #include "common/Crc32.h"
 
@@ -170,3 +171,15 @@ TEST(CarvePass, EndsWhenStoppedAndSaysSo) {
 }
 
 }  // namespace
+
+// A cross-reference section that claims more rows than a long counts (the
+// fuzzer's find): the title is looked for without an overflowing sum
+// (the sanitized build stops on one).
+TEST(PdfRecogniser, ACrossReferenceCountAsLargeAsALongGoesIsNoOverflow) {
+    const std::string pdf =
+        "%PDF-1.4\nxref\n5 99999999999999999999\n0000000000 00000 n \ntrailer\n"
+        "<< /Info 6 0 R >>\nstartxref\n9\n%%EOF\n";
+    MemorySource source(reinterpret_cast<const uint8_t*>(pdf.data()), pdf.size());
+    const Recognised found = recognise(kPdfRecogniser, source);
+    EXPECT_EQ(found.length, pdf.size());
+}
