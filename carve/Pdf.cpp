@@ -162,6 +162,8 @@ void readInfo(Window& file, uint64_t eof, int64_t xref, FileMetadata& metadata) 
             }
             return;
         }
+        // A section longer than the file is no section: nothing wraps.
+        if (static_cast<uint64_t>(count) > file.size() / 20) return;
         at += 20ull * static_cast<uint64_t>(count);
     }
 }
