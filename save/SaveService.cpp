@@ -24,6 +24,7 @@ constexpr uint64_t kProgressStep = 4u << 20;      // bytes between two progress 
 // one kept for the file being written).
 constexpr size_t kBatchFiles = kPartialSlots / 2;
 constexpr uint64_t kBatchBytes = 32u << 20;
+constexpr uint64_t kLargeFileBytes = 8u << 20;  // flushed and named alone
 
 // Passes a save's content on to where it goes, reports the bytes written
 // (when there is a `progress`) and counts those that could not be read.
@@ -304,10 +305,10 @@ SaveResult SaveService::save(const SaveTarget& target, const std::vector<uint32_
             report = saveInto(target.path, file, index, content, progress, &unflushed);
         } else {
             // A waiting file takes its name before a folder of that name is
-            // made, as when each is named as soon as it is written; and the
-            // files waiting are named before a large one is written, so a
-            // stop while it is written does not take them back.
-            if (namesFolderOf(batch, file.path) || file.size >= kBatchBytes / 4) settle();
+            // made, as when each is named as soon as it is written; and a
+            // large file is written with none waiting and named at once, so
+            // a stop while one is written takes back no other file.
+            if (namesFolderOf(batch, file.path) || file.size >= kLargeFileBytes) settle();
             Written written;
             report = writeIntoFolder(target.path, file, index, content, progress, false, written);
             if (!written.temporary.path.empty()) {
@@ -318,7 +319,10 @@ SaveResult SaveService::save(const SaveTarget& target, const std::vector<uint32_
         }
         report.index = index;
         result.reports.push_back(std::move(report));
-        if (batch.size() >= kBatchFiles || batchBytes >= kBatchBytes) settle();
+        if (batch.size() >= kBatchFiles || batchBytes >= kBatchBytes ||
+            report.bytes >= kLargeFileBytes) {
+            settle();
+        }
     }
     settle();
     for (const std::string& folder : unflushed) flushFolder(folder);
