@@ -24,17 +24,22 @@ public:
     virtual const uint8_t* peek(uint64_t /*offset*/, size_t /*length*/) { return nullptr; }
 };
 
-// A buffer the caller keeps alive.
-class MemorySource final : public ByteSource {
+// A source that shows every byte it has: a read copies what peek shows.
+class ShownSource : public ByteSource {
 public:
-    MemorySource(const uint8_t* bytes, size_t length) : bytes_(bytes), length_(length) {}
-    uint64_t size() const override { return length_; }
     bool read(uint64_t offset, uint8_t* into, size_t length) override {
         const uint8_t* from = peek(offset, length);
         if (from == nullptr) return false;
         if (length) std::memcpy(into, from, length);
         return true;
     }
+};
+
+// A buffer the caller keeps alive.
+class MemorySource final : public ShownSource {
+public:
+    MemorySource(const uint8_t* bytes, size_t length) : bytes_(bytes), length_(length) {}
+    uint64_t size() const override { return length_; }
     const uint8_t* peek(uint64_t offset, size_t length) override {
         return fits(offset, length, length_) ? bytes_ + offset : nullptr;
     }

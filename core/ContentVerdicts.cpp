@@ -1,7 +1,6 @@
 #include "core/ContentVerdicts.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "carve/Recognisers.h"
@@ -12,19 +11,13 @@ namespace {
 // A file's content as the recognisers read it, by offset: the one reader
 // streams it from its start into a window of it, again for a window further
 // on. The recognisers mostly read onwards, so a file is mostly read once.
-class StreamedContent final : public ByteSource {
+class StreamedContent final : public ShownSource {
 public:
     static constexpr size_t kWindowBytes = 4u << 20;
 
     StreamedContent(ScannedVolume& volume, uint32_t index, uint64_t size)
         : volume_(volume), index_(index), size_(size) {}
     uint64_t size() const override { return size_; }
-    bool read(uint64_t offset, uint8_t* into, size_t length) override {
-        const uint8_t* from = peek(offset, length);
-        if (from == nullptr) return false;
-        if (length) std::memcpy(into, from, length);
-        return true;
-    }
     const uint8_t* peek(uint64_t offset, size_t length) override {
         if (!fits(offset, length, size_)) return nullptr;
         if (!holds(offset, length) && !fill(offset, length)) return nullptr;

@@ -284,6 +284,25 @@ int reportSaves(const SaveResult& result, const SaveTarget& target,
     return failed == 0 && lost == 0 ? kExitSuccess : kExitFailure;
 }
 
+// Why `index` is not saved: no row of this scan lists it.
+void tellUnlisted(const BatchRequest& request, const std::set<uint64_t>& listed, uint64_t index) {
+    const std::string nearest = nearestIndices({listed.begin(), listed.end()}, index, 3);
+    if (request.wholeDisk) {
+        printError("目录索引 %llu 不是整个磁盘的扫描中列出的文件", static_cast<ull>(index));
+        if (listed.empty()) printError("整个磁盘的扫描没有列出文件");
+        else printError("索引是 --scan disk 输出的 index 列；最接近的有：%s", nearest.c_str());
+        return;
+    }
+    printError("目录索引 %llu 不是分区行 %llu 中列出的已删除文件", static_cast<ull>(index),
+               static_cast<ull>(request.row));
+    if (listed.empty()) {
+        printError("分区行 %llu 没有列出已删除的文件", static_cast<ull>(request.row));
+    } else {
+        printError("索引是 --scan %llu 输出的 index 列 (不是 row 列)；最接近的有：%s",
+                   static_cast<ull>(request.row), nearest.c_str());
+    }
+}
+
 int saveRows(ScannedVolume& volume, RowPrinter& printer, ProgressLine& progress,
              const BatchRequest& request) {
     std::set<uint64_t> listed;
@@ -294,24 +313,8 @@ int saveRows(ScannedVolume& volume, RowPrinter& printer, ProgressLine& progress,
     }
     size_t unlisted = 0;
     for (const uint64_t index : request.saveIndices) {
-        if (listed.count(index) == 0 && request.wholeDisk) {
-            printError("目录索引 %llu 不是整个磁盘的扫描中列出的文件", static_cast<ull>(index));
-            if (listed.empty()) printError("整个磁盘的扫描没有列出文件");
-            else printError("索引是 --scan disk 输出的 index 列；最接近的有：%s",
-                            nearestIndices({listed.begin(), listed.end()}, index, 3).c_str());
-            ++unlisted;
-            continue;
-        }
         if (listed.count(index) == 0) {
-            printError("目录索引 %llu 不是分区行 %llu 中列出的已删除文件",
-                       static_cast<ull>(index), static_cast<ull>(request.row));
-            if (listed.empty()) {
-                printError("分区行 %llu 没有列出已删除的文件", static_cast<ull>(request.row));
-            } else {
-                printError("索引是 --scan %llu 输出的 index 列 (不是 row 列)；最接近的有：%s",
-                           static_cast<ull>(request.row),
-                           nearestIndices({listed.begin(), listed.end()}, index, 3).c_str());
-            }
+            tellUnlisted(request, listed, index);
             ++unlisted;
             continue;
         }
