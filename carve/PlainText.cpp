@@ -63,8 +63,23 @@ bool startsWith(const std::string& text, const char* prefix) {
     return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
+// Whether each of the first kLead bytes could be part of text (any byte
+// but the control ones and those UTF-8 never holds), without a branch a
+// byte: most blocks of a disk are not text and fail here at once.
+bool leadCouldBeText(const uint8_t* bytes) {
+    static constexpr struct Possible {
+        uint8_t of[256];
+        constexpr Possible() : of() {
+            for (int c = 0; c < 256; ++c) of[c] = kClasses.of[c] != 0 || (c >= 0x80 && c < 0xC0);
+        }
+    } kPossible;
+    unsigned all = 1;
+    for (size_t i = 0; i < kLead; ++i) all &= kPossible.of[bytes[i]];
+    return all != 0;
+}
+
 HeaderCheck header(const uint8_t* bytes, size_t length) {
-    if (length < kLead || kClasses.of[bytes[0]] == 0) return {};
+    if (length < kLead || kClasses.of[bytes[0]] == 0 || !leadCouldBeText(bytes)) return {};
     const size_t valid = validPrefix(bytes, length);
     if (valid < kLead) return {};
     std::string lower(reinterpret_cast<const char*>(bytes), valid);
