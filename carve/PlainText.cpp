@@ -20,15 +20,18 @@ constexpr size_t kLead = 16;            // bytes that must be text for a block t
 constexpr uint64_t kMinTextBytes = 64;  // shorter runs are taken for chance
 
 // 0: not text; 1: a byte of its own; 2–4: leads a sequence of that length.
+// `possible`: 1 for every byte text may hold anywhere (continuations too).
 struct Classes {
     uint8_t of[256];
-    constexpr Classes() : of() {
+    uint8_t possible[256];
+    constexpr Classes() : of(), possible() {
         for (int c = 0x20; c < 0x7F; ++c) of[c] = 1;
         of[0x09] = of[0x0A] = of[0x0C] = of[0x0D] =
             1;  // tab, line feed, form feed, carriage return
         for (int c = 0xC2; c < 0xE0; ++c) of[c] = 2;
         for (int c = 0xE0; c < 0xF0; ++c) of[c] = 3;
         for (int c = 0xF0; c < 0xF5; ++c) of[c] = 4;
+        for (int c = 0; c < 256; ++c) possible[c] = of[c] != 0 || (c >= 0x80 && c < 0xC0);
     }
 };
 constexpr Classes kClasses;
@@ -67,14 +70,8 @@ bool startsWith(const std::string& text, const char* prefix) {
 // but the control ones and those UTF-8 never holds), without a branch a
 // byte: most blocks of a disk are not text and fail here at once.
 bool leadCouldBeText(const uint8_t* bytes) {
-    static constexpr struct Possible {
-        uint8_t of[256];
-        constexpr Possible() : of() {
-            for (int c = 0; c < 256; ++c) of[c] = kClasses.of[c] != 0 || (c >= 0x80 && c < 0xC0);
-        }
-    } kPossible;
     unsigned all = 1;
-    for (size_t i = 0; i < kLead; ++i) all &= kPossible.of[bytes[i]];
+    for (size_t i = 0; i < kLead; ++i) all &= kClasses.possible[bytes[i]];
     return all != 0;
 }
 
